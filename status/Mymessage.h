@@ -1,0 +1,36 @@
+#pragma once
+// TmyMessage: the program's modal error boxes. The box itself is shown by an
+// IMessagePresenter (QMessageBox in the window, a recorder in tests, stderr in
+// the command-line tool).
+
+#include <QString>
+
+class IMessagePresenter {
+public:
+    virtual ~IMessagePresenter() = default;
+    // Modal, no owner, error icon, one OK button.
+    virtual void ShowError(const QString& caption, const QString& text) = 0;
+};
+
+class TmyMessage {
+public:
+    TmyMessage(const QString& name, const char* caption, IMessagePresenter* presenter);
+
+    void MemoryError(const QString& part);
+    void NotFoundError();
+    void NoResponseError();
+    void SaveError();
+    void DataFileError();
+    void NoDataError();
+
+    // The texts, for callers that print instead of showing a box.
+    QString NotFoundText() const;
+    QString NoResponseText() const;
+    QString Caption() const;
+
+private:
+    void Show(const QString& text);
+    QString name_;
+    char caption_[20];
+    IMessagePresenter* presenter_;
+};

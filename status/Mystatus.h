@@ -1,0 +1,46 @@
+#pragma once
+// TmyStatus: every text of the three status-bar panels goes through SetPanelText.
+// It writes to an IStatusPanels, which the window backs with its status bar and
+// the command-line tool with the terminal.
+
+#include <QString>
+#include <cstdint>
+
+class IStatusPanels {
+public:
+    virtual ~IStatusPanels() = default;
+    virtual void SetPanelText(int index, const QString& text) = 0;
+    virtual void SetPanelWidth(int index, int width) = 0;
+    // Width of the text in pixels with the bar's own font.
+    virtual int TextWidth(const QString& text) const = 0;
+};
+
+class TmyStatus {
+public:
+    TmyStatus(IStatusPanels* statusBar, const QString& boardName, int32_t maxPanel);
+
+    void SetPanelText(const QString& text, int32_t index);
+
+    void ShowBoardVersion(const QString& id, const QString& version);
+    void ShowBoardNotFound();
+    void ShowBoardNoResponse();
+    void ShowBoardError();
+    void ShowMeasuring();
+    void ShowMeasureEnd();
+    void ShowMeasureAbort();
+    void ShowFileLoaded();
+    void ShowFileSaved();
+    void ShowStarting();
+    void ShowMeasureError();
+    void ClearReadout();
+
+    void ShowSample(int32_t n, uint32_t code);
+    void ShowSample2ch(int32_t n, uint32_t code0, uint32_t code1);
+    void ShowStatCode(uint32_t maxCode, uint32_t minCode, float sigma, int32_t channel);
+    void ShowStatVolt(int32_t channel, float maxUv, float minUv, float sigmaUv);
+
+private:
+    IStatusPanels* StatusBar;
+    QString BoardName;
+    int32_t MaxPanel;
+};
