@@ -14,6 +14,8 @@ public:
 
 class TmyMessage {
 public:
+    // `name` goes in front of the board texts; `caption` titles every box and
+    // is kept in 20 bytes (a longer one is cut). The presenter is borrowed.
     TmyMessage(const QString& name, const char* caption, IMessagePresenter* presenter);
 
     void MemoryError(const QString& part);
@@ -24,6 +26,7 @@ public:
     void NoDataError();
 
     // The texts, for callers that print instead of showing a box.
+    static QString MemoryErrorText(const QString& part);
     QString NotFoundText() const;
     QString NoResponseText() const;
     QString Caption() const;

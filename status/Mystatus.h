@@ -17,8 +17,20 @@ public:
 
 class TmyStatus {
 public:
+    // Panel roles.
+    static constexpr int32_t BoardPanel = 0;
+    static constexpr int32_t RunPanel = 1;
+    static constexpr int32_t DetailPanel = 2;
+
+    // Stores the three values and writes nothing. The status bar is borrowed.
     TmyStatus(IStatusPanels* statusBar, const QString& boardName, int32_t maxPanel);
 
+    // Width a panel gets for a text `textWidth` pixels wide: the text plus 5,
+    // but never less than 105.
+    static int PanelWidthFor(int textWidth);
+
+    // Sets the text and the width of panel `index`; an index outside
+    // 0..MaxPanel changes nothing.
     void SetPanelText(const QString& text, int32_t index);
 
     void ShowBoardVersion(const QString& id, const QString& version);

@@ -1,5 +1,8 @@
 #include "ReadoutText.h"
 
+#include "Texts.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -8,8 +11,8 @@ namespace mirantos {
 
 QString FormatMask(double value, int decimals)
 {
-    if (decimals < 0)
-        decimals = 0;
+    // The masks use 0..5; anything outside 0..MaxMaskDecimals is clamped.
+    decimals = std::clamp(decimals, 0, MaxMaskDecimals);
     if (!std::isfinite(value))
         return QString::number(value);
 
@@ -50,6 +53,64 @@ QString FormatMask(double value, int decimals)
     if (value < 0 && !allZero)
         out.insert(out.begin(), '-');
     return QString::fromLatin1(out.c_str());
+}
+
+namespace {
+
+QString U(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+// Codes: one decimal from a sigma of 10 up, two below.
+int CodeSigmaDecimals(float sigma)
+{
+    return sigma >= 10.0f ? 1 : 2;
+}
+
+// Microvolts: whole numbers from 100 up, one decimal from 10 up, two below.
+int VoltDecimals(float sigma)
+{
+    if (sigma >= 100.0f)
+        return 0;
+    if (sigma >= 10.0f)
+        return 1;
+    return 2;
+}
+
+} // namespace
+
+QString SampleText(int32_t n, uint32_t code)
+{
+    return U(text::SampleNumber) + QString::number(n) + U(text::SampleCode) + QString::number(code);
+}
+
+QString SampleText2ch(int32_t n, uint32_t code0, uint32_t code1)
+{
+    return SampleText(n, code0) + U(text::Separator) + QString::number(code1);
+}
+
+QString StatCodeText(uint32_t maxCode, uint32_t minCode, float sigma, int32_t channel)
+{
+    // Signed 64-bit: a full-range set (max 4294967295, min 0) neither wraps nor overflows.
+    const int64_t pp = static_cast<int64_t>(maxCode) - static_cast<int64_t>(minCode);
+    return U(text::Channel) + QString::number(channel) + U(text::Maximum) +
+           QString::number(maxCode) + U(text::Minimum) + QString::number(minCode) +
+           U(text::PeakToPeak) + QString::number(static_cast<qlonglong>(pp)) + U(text::UnitDigit) +
+           U(text::Sigma) + FormatMask(static_cast<double>(sigma), CodeSigmaDecimals(sigma)) +
+           U(text::UnitDigit);
+}
+
+QString StatVoltText(int32_t channel, float maxUv, float minUv, float sigmaUv)
+{
+    const int d = VoltDecimals(sigmaUv);
+    const double maxD = static_cast<double>(maxUv);
+    const double minD = static_cast<double>(minUv);
+    const QString unit = U(text::UnitMicrovolt);
+    return U(text::Channel) + QString::number(channel) + U(text::Maximum) + FormatMask(maxD, d) +
+           unit + U(text::Minimum) + FormatMask(minD, d) + unit + U(text::PeakToPeak) +
+           FormatMask(maxD - minD, d) + unit + U(text::Sigma) +
+           FormatMask(static_cast<double>(sigmaUv), d) + unit;
 }
 
 } // namespace mirantos
