@@ -1,0 +1,336 @@
+#include "MeasureController.h"
+
+#include "Ad7177.h"
+#include "Graph_2ch.h"
+#include "Mymessage.h"
+#include "Mystatus.h"
+#include "Tables.h"
+
+#include <QTimer>
+#include <cstring>
+
+namespace {
+
+// Counts the sequences in progress, so that a handler let in by a command wait
+// or a redraw can tell that it came in between.
+class BusyScope {
+public:
+    explicit BusyScope(int& counter) : counter_(counter) { ++counter_; }
+    ~BusyScope() { --counter_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    int& counter_;
+};
+
+} // namespace
+
+TMeasureController::TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc,
+                                       TmyStatus* status, TmyMessage* message, TGraph_2CH* graph,
+                                       QObject* parent)
+    : QObject(parent), host_(host), record_(record), adc_(adc), status_(status),
+      message_(message), graph_(graph), pollTimer_(new QTimer(this))
+{
+    // A run is polled from the event loop every millisecond: fast enough that a
+    // read finds its records as soon as they are there, and nothing polls
+    // outside a run.
+    pollTimer_->setTimerType(Qt::PreciseTimer);
+    pollTimer_->setInterval(1);
+    connect(pollTimer_, &QTimer::timeout, this, &TMeasureController::Poll);
+}
+
+TMeasureController::~TMeasureController() = default;
+
+void TMeasureController::SetMeasuring(bool on)
+{
+    fMeasuring = on ? 1 : 0;
+    if (on)
+        pollTimer_->start();
+    else
+        pollTimer_->stop();
+}
+
+void TMeasureController::MeasureBtnClick()
+{
+    // A second click that arrives while a sequence waits for the board or
+    // redraws is dropped rather than run inside the first one.
+    if (busy_ > 0)
+        return;
+    const QString caption = host_->MeasureCaption();
+    if (caption == QString::fromUtf8(mirantos::kStartCaption))
+        StartSequence();
+    else if (caption == QString::fromUtf8(mirantos::kStopCaption))
+        StopSequence();
+}
+
+void TMeasureController::ReadSettings()
+{
+    pending_ = record_->Setting;
+    pending_.spsSel = host_->RateIndex();
+    pending_.DataCountSel = host_->CountIndex();
+    pending_.CHSel = host_->ChannelIndex();
+    pending_.fSinc5 = host_->Sinc3Checked() ? 0 : 1;
+}
+
+void TMeasureController::StartSequence()
+{
+    BusyScope busy(busy_);
+    host_->DisableControls();
+    ReadSettings();
+
+    if (fConnected == 0) {
+        if (!ConnectBoard()) {
+            fConnected = 0;
+            host_->EnableControls();
+            return;
+        }
+        fConnected = 1;
+    }
+
+    if (!ConfigureBoard()) {
+        fConnected = 0;
+        host_->EnableControls();
+        status_->ShowBoardError();
+        return;
+    }
+
+    if (record_->HasData())
+        graph_->DrawAxesOnly(host_->VoltMode());
+
+    // The board took the new settings: from here on they describe the record.
+    record_->Setting = pending_;
+    record_->Clear();
+    record_->ResetPointers();
+    ReceivedCount = 0;
+    SetMeasuring(true);
+
+    host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStopCaption));
+    status_->ShowMeasuring();
+    status_->ShowStarting();
+    host_->EnableMeasureButtonOnly();
+    host_->UpdateCaption(QString());
+    GraphPos = 0;
+    emit RunStarted();
+}
+
+bool TMeasureController::ConnectBoard()
+{
+    auto fail = [this](bool notFound) {
+        adc_->Disconnect();
+        if (notFound) {
+            message_->NotFoundError();
+            status_->ShowBoardNotFound();
+        } else {
+            message_->NoResponseError();
+            status_->ShowBoardNoResponse();
+        }
+        return false;
+    };
+
+    if (!adc_->Connect())
+        return fail(true);
+    if (!adc_->CheckBoard())
+        return fail(false);
+
+    char name[11] = {};
+    if (!adc_->GetBoardName(name))
+        return fail(false);
+    if (std::strcmp(name, mirantos::kBoardId) != 0)
+        return fail(true);
+    BoardId = QString::fromLatin1(name);
+
+    char version[11] = {};
+    if (!adc_->GetVersion(version))
+        return fail(false);
+    BoardVersion = QString::fromLatin1(version);
+    status_->ShowBoardVersion(BoardId, BoardVersion);
+    return true;
+}
+
+bool TMeasureController::ConfigureBoard()
+{
+    if (!(host_->Sinc3Checked() ? adc_->SetSinc3() : adc_->SetSinc5()))
+        return false;
+
+    const int channel = host_->ChannelIndex();
+    if (mirantos::ValidChannelIndex(channel))
+        pending_.CHSel = channel;
+
+    if (!adc_->SetRate(host_->RateIndex()))
+        return false;
+
+    // The lists cannot hold a text outside their items, but a start must never
+    // index the tables with a stray value all the same.
+    const int countIndex = host_->CountIndex();
+    if (!mirantos::ValidCountIndex(countIndex) || !mirantos::ValidRateIndex(pending_.spsSel) ||
+        !mirantos::ValidChannelIndex(pending_.CHSel))
+        return false;
+    TargetCount = mirantos::kCountValues[static_cast<size_t>(countIndex)];
+
+    return adc_->StartConversion(pending_.CHSel, TargetCount);
+}
+
+void TMeasureController::DisconnectBoard()
+{
+    adc_->StopConversion();
+    adc_->Disconnect();
+    fConnected = 0;
+}
+
+void TMeasureController::Poll()
+{
+    if (fMeasuring == 0 || busy_ > 0)
+        return;
+    BusyScope busy(busy_);
+    if (record_->Setting.CHSel == 2)
+        AcquireDual();
+    else
+        AcquireSingle();
+}
+
+void TMeasureController::AcquireSingle()
+{
+    const int32_t n = mirantos::SamplesPerRead(record_->Setting.spsSel);
+    if (ReceivedCount >= TargetCount)
+        return;
+
+    uint32_t* codes = record_->Setting.CHSel == 0 ? record_->Ch0.Code : record_->Ch1.Code;
+    int32_t converted = 0;
+    if (!adc_->ReadData1CH(codes + ReceivedCount, &converted, n)) {
+        ReadErrorSequence();
+        return;
+    }
+    if (converted == 0)
+        return;
+    ReceivedCount += n;
+    emit SamplesReceived(ReceivedCount, TargetCount);
+
+    if (ReceivedCount < TargetCount) {
+        status_->ShowSample(ReceivedCount, codes[ReceivedCount - 1]);
+        LiveUpdate();
+    } else {
+        EndSequence(false);
+    }
+}
+
+void TMeasureController::AcquireDual()
+{
+    const int32_t n = mirantos::SamplesPerRead(record_->Setting.spsSel);
+    if (ReceivedCount >= TargetCount)
+        return;
+
+    int32_t converted = 0;
+    if (!adc_->ReadData2CH(record_->Ch0.Code + ReceivedCount, record_->Ch1.Code + ReceivedCount, n,
+                           &converted)) {
+        ReadErrorSequence();
+        return;
+    }
+    if (converted == 0)
+        return;
+    ReceivedCount += n;
+    emit SamplesReceived(ReceivedCount, TargetCount);
+
+    if (ReceivedCount < TargetCount) {
+        status_->ShowSample2ch(ReceivedCount, record_->Ch0.Code[ReceivedCount - 1],
+                               record_->Ch1.Code[ReceivedCount - 1]);
+        LiveUpdate();
+    } else {
+        EndSequence(true);
+    }
+}
+
+void TMeasureController::LiveUpdate()
+{
+    // Slow, long runs show each further block of samples as it completes; at
+    // most one block per poll.
+    const TAdcSetting& s = record_->Setting;
+    if (s.spsSel > mirantos::kLiveMaxRateIndex || s.DataCountSel < mirantos::kLiveMinCountIndex)
+        return;
+    if (ReceivedCount < GraphPos + mirantos::kLiveBlock)
+        return;
+    const int32_t last = GraphPos + mirantos::kLiveBlock - 1;
+    record_->ConvertRangeToVolt(GraphPos, last);
+    graph_->DrawBlock(host_->VoltMode(), GraphPos, last);
+    GraphPos += mirantos::kLiveBlock;
+}
+
+void TMeasureController::ReadErrorSequence()
+{
+    adc_->StopConversion();
+    status_->ShowMeasureError();
+    SetMeasuring(false);
+    record_->Clear();
+    host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
+    host_->EnableControls();
+    emit RunEnded(RunEnd::ReadError);
+}
+
+void TMeasureController::EndSequence(bool dual)
+{
+    if (dual)
+        status_->ShowMeasureEnd();
+    SetMeasuring(false);
+    record_->MarkComplete(TargetCount);
+    record_->ConvertToVolt();
+    graph_->DrawRecord(host_->VoltMode());
+    record_->ComputeCodeStatistics();
+    record_->ComputeVoltStatistics();
+    host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
+    host_->EnableControls();
+    status_->ShowMeasureEnd();
+    ShowStatisticsAfterCompletion();
+    emit RunEnded(RunEnd::Completed);
+}
+
+void TMeasureController::StopSequence()
+{
+    BusyScope busy(busy_);
+    DisconnectBoard();
+    status_->ShowMeasureAbort();
+    SetMeasuring(false);
+
+    RunEnd how = RunEnd::Discarded;
+    if (ReceivedCount < mirantos::kMinKeptSamples) {
+        record_->Clear();
+        status_->ClearReadout();
+    } else {
+        record_->MarkComplete(ReceivedCount);
+        record_->ConvertToVolt();
+        graph_->DrawRecord(host_->VoltMode());
+        record_->ComputeCodeStatistics();
+        record_->ComputeVoltStatistics();
+        ShowStatisticsAfterCompletion();
+        how = RunEnd::Stopped;
+    }
+    host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
+    host_->EnableControls();
+    emit RunEnded(how);
+}
+
+void TMeasureController::ShowStatisticsAfterCompletion()
+{
+    if (record_->Setting.CHSel == 1) {
+        fStatCh0 = 0;
+        ShowChannelStatistics(1);
+    } else {
+        fStatCh0 = 1;
+        ShowChannelStatistics(0);
+    }
+}
+
+void TMeasureController::ShowChannelStatistics(int channel)
+{
+    const bool ch0 = channel == 0;
+    if (host_->VoltMode()) {
+        const float maxUv = ch0 ? graph_->Ch0MaxVolt() : graph_->Ch1MaxVolt();
+        const float minUv = ch0 ? graph_->Ch0MinVolt() : graph_->Ch1MinVolt();
+        const float sigma = ch0 ? record_->Ch0SigmaVolt : record_->Ch1SigmaVolt;
+        status_->ShowStatVolt(channel, maxUv, minUv, sigma);
+    } else {
+        const uint32_t maxCode = ch0 ? graph_->Ch0MaxCode() : graph_->Ch1MaxCode();
+        const uint32_t minCode = ch0 ? graph_->Ch0MinCode() : graph_->Ch1MinCode();
+        const float sigma = ch0 ? record_->Ch0SigmaCode : record_->Ch1SigmaCode;
+        status_->ShowStatCode(maxCode, minCode, sigma, channel);
+    }
+}

@@ -1,0 +1,109 @@
+#pragma once
+// TMeasureController: the measurement run, from the start button to the
+// finished data set. The window (and the command-line tool) own one and drive
+// it through MeasureBtnClick; it reaches back to its owner only through
+// IControllerHost, so the very same sequences run with or without widgets.
+
+#include "MeasureRecord.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+class QTimer;
+
+namespace mirantos {
+// The start/stop button's two captions; the controller tells start from stop by them.
+inline constexpr const char* kStartCaption = "測定開始";
+inline constexpr const char* kStopCaption = "測定停止";
+// The board's own name, which its identification reply must equal.
+inline constexpr const char* kBoardId = "MIRANTOS";
+} // namespace mirantos
+
+class TADC;
+class TGraph_2CH;
+class TmyMessage;
+class TmyStatus;
+
+// What the controller needs from its owner: the controls it reads and greys out.
+class IControllerHost {
+public:
+    virtual ~IControllerHost() = default;
+    virtual void DisableControls() = 0;
+    virtual void EnableControls() = 0;
+    // During a run only the start/stop button stays usable.
+    virtual void EnableMeasureButtonOnly() = 0;
+    virtual QString MeasureCaption() const = 0;
+    virtual void SetMeasureCaption(const QString& caption) = 0;
+    // Item indexes of the rate, count and channel lists and the filter choice.
+    virtual int RateIndex() const = 0;
+    virtual int CountIndex() const = 0;
+    virtual int ChannelIndex() const = 0;
+    virtual bool Sinc3Checked() const = 0;
+    // The check mark of the Y-unit menu: true shows microvolts.
+    virtual bool VoltMode() const = 0;
+    virtual void UpdateCaption(const QString& fileName) = 0;
+};
+
+class TMeasureController : public QObject {
+    Q_OBJECT
+public:
+    enum class RunEnd { Completed, Stopped, Discarded, ReadError };
+
+    TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc,
+                       TmyStatus* status, TmyMessage* message, TGraph_2CH* graph,
+                       QObject* parent = nullptr);
+    ~TMeasureController() override;
+
+    // The start/stop button: runs the start or the stop sequence by its caption.
+    void MeasureBtnClick();
+    // One acquisition step; the poll timer calls it while a run is in progress.
+    void Poll();
+    // Shows channel c's statistics (0 or 1) in the current unit.
+    void ShowChannelStatistics(int channel);
+
+    // True while a sequence of ours is running (a command wait or a redraw may
+    // let other handlers in; the owner must not destroy us then).
+    bool Busy() const { return busy_ > 0; }
+
+    uint8_t fMeasuring = 0;
+    uint8_t fConnected = 0;
+    int32_t ReceivedCount = 0;
+    int32_t TargetCount = 0;
+    int32_t GraphPos = 0;
+    QString BoardId;
+    QString BoardVersion;
+    uint8_t fStatCh0 = 0;
+
+signals:
+    void RunStarted();
+    void SamplesReceived(int received, int target);
+    void RunEnded(TMeasureController::RunEnd how);
+
+private:
+    void StartSequence();
+    void StopSequence();
+    void ReadSettings();
+    bool ConnectBoard();
+    bool ConfigureBoard();
+    void DisconnectBoard();
+    void AcquireSingle();
+    void AcquireDual();
+    void LiveUpdate();
+    void ReadErrorSequence();
+    void EndSequence(bool dual);
+    void ShowStatisticsAfterCompletion();
+    void SetMeasuring(bool on);
+
+    IControllerHost* host_;
+    TMeasureRecord* record_;
+    TADC* adc_;
+    TmyStatus* status_;
+    TmyMessage* message_;
+    TGraph_2CH* graph_;
+    QTimer* pollTimer_;
+    // Settings read from the controls at a start; they describe the record only
+    // once the board has accepted them and the run begins.
+    TAdcSetting pending_;
+    int busy_ = 0;
+};

@@ -1,0 +1,170 @@
+#pragma once
+// TFormMain: the program's only window. It owns the measurement record, the
+// controller and the five service objects, lays out the controls and runs the
+// data and view commands.
+
+#include "FtdiDriver.h"
+#include "MeasureController.h"
+#include "MeasureRecord.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+class IGraphLabel;
+class IMessagePresenter;
+class IWindowDialogs;
+class TADC;
+class TGraph_2CH;
+class TPaintBox;
+class TLabelAdapter;
+class TStatusBarWidget;
+class TmyFile;
+class TmyMessage;
+class TmyStatus;
+
+// What the window is built with: which board it talks to and who answers its
+// modal questions. Tests pass scripted ones; the program passes none.
+struct TFormMainDeps {
+    std::function<std::unique_ptr<IFtdiDriver>()> MakeDriver;
+    IMessagePresenter* Presenter = nullptr; // null: real message boxes
+    IWindowDialogs* Dialogs = nullptr;      // null: real file dialogs and questions
+    // Called before each service object is created, with its name; a throw of
+    // std::bad_alloc there takes the fatal-memory path. Empty in the program.
+    std::function<void(const char* part)> BeforeCreate;
+};
+
+class TFormMain : public QMainWindow, private IControllerHost {
+    Q_OBJECT
+public:
+    explicit TFormMain(TFormMainDeps deps, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // True when a service object could not be created; the window is closed then.
+    bool ConstructionFailed() const { return constructionFailed_; }
+
+    void UpdateCaption(const QString& name) override;
+    void LayoutStatusBar();
+
+    // Event handlers, named after their control and event.
+    void MeasureBtnClick();
+    void QuitBtnClick();
+    void Exit1Click();
+    void Save1Click();
+    void Load1Click();
+    void DataClearClick();
+    void MenuY_VoltClick();
+    void StatusBar1Click();
+    void IdleHandler();
+
+    // The parts, for whoever drives the window from outside (tests, screenshots).
+    TMeasureRecord& Record() { return record_; }
+    TMeasureController* Controller() const { return controller_.get(); }
+    TADC* Board() const { return adc_.get(); }
+    TGraph_2CH* Graph() const { return graph_.get(); }
+    TStatusBarWidget* StatusBar() const { return StatusBar1; }
+    QWidget* PaintBox() const;
+
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QRadioButton* Sinc3_RB = nullptr;
+    QRadioButton* Sinc5_RB = nullptr;
+    QPushButton* MeasureBtn = nullptr;
+    QPushButton* QuitBtn = nullptr;
+    QLabel* YLabel(int i) const { return yLabelWidgets_[static_cast<size_t>(i)]; }
+    QLabel* Label15 = nullptr;
+    QLabel* Label16 = nullptr;
+    QAction* MenuY_Volt = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Load1 = nullptr;
+    QAction* DataClear = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* File1 = nullptr;
+    QMenu* Data1 = nullptr;
+    QMenu* MenuY = nullptr;
+
+    uint8_t fFirstIdle = 0;
+    uint8_t fStatusBarLayout = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // IControllerHost
+    void DisableControls() override;
+    void EnableControls() override;
+    void EnableMeasureButtonOnly() override;
+    QString MeasureCaption() const override;
+    void SetMeasureCaption(const QString& caption) override;
+    int RateIndex() const override;
+    int CountIndex() const override;
+    int ChannelIndex() const override;
+    bool Sinc3Checked() const override;
+    bool VoltMode() const override;
+
+    void BuildControls();
+    void BuildMenus();
+    bool CreateServices();
+    void FormCreate();
+    void FormResize();
+    void FormDestroy();
+    void ApplyAnchors();
+    void ScheduleIdle();
+    void SetControlsEnabled(bool on);
+    void ShowStatisticsAfterLoad();
+    bool InHandler() const;
+
+    struct Anchored {
+        QWidget* widget;
+        QRect design;
+        bool left, top, right, bottom;
+    };
+
+    TFormMainDeps deps_;
+    TMeasureRecord record_;
+    // Scratch area of a load: the record changes only when the whole file was read.
+    std::unique_ptr<TChannelStorage> scratch_;
+
+    QWidget* client_ = nullptr;
+    QFrame* Panel2 = nullptr;
+    TPaintBox* PaintBox1 = nullptr;
+    TStatusBarWidget* StatusBar1 = nullptr;
+    std::vector<QLabel*> yLabelWidgets_;
+    std::vector<std::unique_ptr<TLabelAdapter>> labelAdapters_;
+    // The label tables handed to the graph (it keeps references to them).
+    IGraphLabel* XLabels[2] = {};
+    IGraphLabel* YLabels[11] = {};
+    std::vector<Anchored> anchored_;
+
+    std::unique_ptr<IMessagePresenter> ownPresenter_;
+    std::unique_ptr<IWindowDialogs> ownDialogs_;
+    IMessagePresenter* presenter_ = nullptr;
+    IWindowDialogs* dialogs_ = nullptr;
+
+    std::unique_ptr<TmyMessage> message_;
+    std::unique_ptr<TmyStatus> status_;
+    std::unique_ptr<TADC> adc_;
+    std::unique_ptr<TmyFile> file_;
+    std::unique_ptr<TGraph_2CH> graph_;
+    std::unique_ptr<TMeasureController> controller_;
+
+    bool constructionFailed_ = false;
+    bool idleScheduled_ = false;
+    bool closePending_ = false;
+    int handlerDepth_ = 0;
+    class HandlerScope;
+};

@@ -1,0 +1,50 @@
+#include "WindowDialogs.h"
+
+#include "Myfile.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+std::optional<QString> RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode,
+                                     const QString& filter, const QString& initialName)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    // The save's own overwrite question is asked by the data file, not here.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilter(filter);
+    dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().front();
+}
+
+} // namespace
+
+std::optional<QString> TQtWindowDialogs::SaveFileName(const QString& filter,
+                                                      const QString& initialName)
+{
+    return RunFileDialog(parent_, QFileDialog::AcceptSave, filter, initialName);
+}
+
+std::optional<QString> TQtWindowDialogs::OpenFileName(const QString& filter,
+                                                      const QString& initialName)
+{
+    return RunFileDialog(parent_, QFileDialog::AcceptOpen, filter, initialName);
+}
+
+bool TQtWindowDialogs::AskOverwrite(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kOverwriteCaption), text,
+                    QMessageBox::NoButton, parent_);
+    QPushButton* yes = box.addButton(QString::fromUtf8(kOverwriteYes), QMessageBox::YesRole);
+    box.addButton(QString::fromUtf8(kOverwriteNo), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}

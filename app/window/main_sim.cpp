@@ -1,0 +1,5 @@
+// mirantos-sim: the same program on the built-in simulated board.
+#include "BoardFactory.h"
+#include "SingleInstance.h"
+
+int main(int argc, char** argv) { return RunMirantos(argc, argv, [] { return MakeSimDriver(); }); }
