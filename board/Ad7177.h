@@ -19,14 +19,35 @@ public:
     bool SetRate(int32_t index);
     bool StartConversion(int32_t channelSel, int32_t count);
     bool StopConversion();
+    // n records into codes[0..n-1]; true with *converted == 0 while they are not all there.
     bool ReadData1CH(uint32_t* codes, int32_t* converted, int32_t n);
     bool ReadData2CH(uint32_t* codes0, uint32_t* codes1, int32_t n, int32_t* converted);
     int32_t GetGain() const { return 1; }
 
     static constexpr int kDataBufferSize = 1710;
     static constexpr int kReplySize = 32;
+    static constexpr int kCommandSize = 20;
+    static constexpr int kRecord1Size = 9;
+    static constexpr int kRecord2Size = 17;
+    // The most records one read may ask for: what the data buffer holds.
+    static constexpr int kMaxRecords1CH = kDataBufferSize / kRecord1Size;
+    static constexpr int kMaxRecords2CH = kDataBufferSize / kRecord2Size;
+    static constexpr int32_t kCommandTimeOutMs = 100;
+
+    // The last command text sent (without CR).
+    const char* LastCommand() const { return command_; }
+
+private:
+    bool PurgeAndAcknowledge(const char* text);
+    bool PurgeAndReply(const char* text, char* dest11);
+
+    uint8_t data_[kDataBufferSize] = {};
+    char command_[kCommandSize] = {};
+    char reply_[kReplySize] = {};
 };
 
 // Pure helpers of the wire format.
+// Eight hexadecimal characters, most significant first; a non-digit counts as 0.
 uint32_t HexToCode(const uint8_t* eightChars);
+// Five upper-case hexadecimal digits and a NUL; counts above 0xFFFFF give "00000".
 void CountToHex5(int32_t count, char out6[6]);

@@ -5,11 +5,13 @@
 
 #include "FtdiDriver.h"
 
+#include <QPointer>
+#include <QTimer>
+
 #include <cstdint>
 #include <memory>
 
 class QObject;
-class QTimer;
 
 class Tft_FIFO {
 public:
@@ -29,26 +31,45 @@ public:
     void StartTimeOut();
     void StopTimeOut();
     void OnTimeOut();
+    bool TimedOut() const { return timedOut_; }
 
+    // Writes `text` and a CR; refuses texts of 20 characters or more.
     bool SendCommand(const char* text);
+    // Whatever is queued, at most `capacity` bytes; the rest stays in the driver.
     bool ReadQueued(uint8_t* dest, uint32_t capacity, uint32_t* received);
+    // Exactly `wanted` bytes or none (true with 0 delivered: not all there yet).
     bool ReadBytes(uint8_t* dest, uint32_t wanted, uint32_t* delivered);
+    // Sends and waits for "OK" CR.
     bool SendCommandOK(const char* text);
+    // Sends and waits for a CR-terminated text; on success `reply` holds it
+    // NUL-terminated without the CR. `replyCapacity` counts the NUL.
     bool SendCommandReply(const char* text, char* reply, uint32_t replyCapacity);
 
     FT_STATUS LastStatus() const { return status_; }
+    uint32_t QueuedCount() const { return queued_; }
+    uint32_t StagedCount() const { return static_cast<uint32_t>(staged_); }
+    int32_t TimeOutInterval() const { return interval_; }
     IFtdiDriver* Driver() const { return driver_.get(); }
 
-protected:
     static constexpr uint32_t kStagingSize = 10000;
+    static constexpr uint32_t kMaxCommandLength = 19;
+    // A reply collection gives up once this many bytes came without a CR.
+    static constexpr uint32_t kReplyLimit = 16;
 
 private:
+    // Lets the event loop run, then yields the core for about a millisecond.
+    static void LetEventsRun();
+    static void IdleBriefly();
+    // Keeps bytes that were received but cannot be delivered now.
+    void Stage(const uint8_t* bytes, uint32_t count);
+
     std::unique_ptr<IFtdiDriver> driver_;
     FT_HANDLE handle_ = nullptr;
     FT_STATUS status_ = FT_OK;
     uint32_t queued_ = 0;
-    QTimer* timer_ = nullptr;
+    QPointer<QTimer> timer_;
     bool timedOut_ = false;
+    bool waiting_ = false;
     uint8_t staging_[kStagingSize];
     int32_t staged_ = 0;
     int32_t interval_ = 500;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 using FT_STATUS = uint32_t;
 using FT_HANDLE = void*;
@@ -14,6 +15,7 @@ inline constexpr FT_STATUS FT_INVALID_HANDLE = 1;
 inline constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
 inline constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
 inline constexpr FT_STATUS FT_IO_ERROR = 4;
+inline constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
 inline constexpr FT_STATUS FT_OTHER_ERROR = 18;
 
 inline constexpr uint32_t FT_PURGE_RX = 1;
@@ -27,9 +29,15 @@ public:
                                        uint32_t outTransferSize) = 0;
     virtual FT_STATUS Purge(FT_HANDLE handle, uint32_t mask) = 0;
     virtual FT_STATUS Close(FT_HANDLE handle) = 0;
+    // Never blocks: the count of received bytes that Read can deliver at once.
     virtual FT_STATUS GetQueueStatus(FT_HANDLE handle, uint32_t* rxBytes) = 0;
+    // Never blocks: delivers at most what is queued; *bytesReturned says how much.
     virtual FT_STATUS Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
                            uint32_t* bytesReturned) = 0;
     virtual FT_STATUS Write(FT_HANDLE handle, const void* buffer, uint32_t bytesToWrite,
                             uint32_t* bytesWritten) = 0;
+
+    // Why the last failing call failed, in the library's words (empty when
+    // there is nothing to say). For diagnosis only; never shown to the user.
+    virtual std::string LastErrorText() const { return {}; }
 };

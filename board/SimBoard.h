@@ -1,0 +1,170 @@
+#pragma once
+// SimBoardDriver: a model of the MIRANTOS Board's firmware behind the seven
+// FTDI operations. It answers the board's command set, streams sample records
+// in real time (or on a manual clock), delivers bytes the way USB would, and
+// can be told to show the faults a real board or cable shows.
+
+#include "FtdiDriver.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mirantos {
+
+// Where the simulated board takes its time from, in microseconds.
+class ISimClock {
+public:
+    virtual ~ISimClock() = default;
+    virtual int64_t NowUs() = 0;
+};
+
+// Real time (steady clock), counted from construction.
+class SteadySimClock : public ISimClock {
+public:
+    int64_t NowUs() override;
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Time that moves only when told to. With an auto step every reading moves it
+// on a little, so request/response waits see their answers arrive.
+class ManualClock : public ISimClock {
+public:
+    int64_t NowUs() override
+    {
+        const int64_t t = now_;
+        now_ += autoStepUs_;
+        return t;
+    }
+    void AdvanceUs(int64_t us) { now_ += us; }
+    void AdvanceSeconds(double s) { now_ += static_cast<int64_t>(s * 1e6); }
+    void SetUs(int64_t us) { now_ = us; }
+    void SetAutoStepUs(int64_t us) { autoStepUs_ = us; }
+    int64_t PeekUs() const { return now_; }
+
+private:
+    int64_t now_ = 0;
+    int64_t autoStepUs_ = 0;
+};
+
+// Faults the board can be told to show. "Sample k" counts the records of the
+// current run from 0.
+struct SimFaults {
+    bool absent = false;           // open finds no device
+    bool mute = false;             // opens, accepts commands, never sends a byte
+    std::string ngCommand;         // this exact command is answered "NG"
+    bool refuseVersion = false;    // "V?" is answered "NG"
+    int64_t answerDelayUs = 300;   // firmware's time to answer a command
+    int64_t missingCrAtSample = -1; // that record carries a line feed where its CR belongs
+    int64_t unplugAtSample = -1;   // once that many records were produced, the device is gone
+    int failPurgeFrom = 0;         // the n-th purge (1-based) and every later one fail; 0: none
+    int64_t stallAfterSamples = -1; // a run stops producing records after this many
+};
+
+struct SimConfig {
+    uint64_t seed = 1;
+    std::string boardName = "MIRANTOS";
+    std::string version = "1.10";
+    double dcUv[2] = {1200000.0, -350000.0};
+    double noiseScale = 1.0;      // multiplies the converter's noise figure
+    double pickup50HzUv = 0.0;    // amplitude of mains pickup, both channels
+    int64_t latencyUs = 2000;     // a partly filled USB packet is sent after this long
+    SimFaults faults;
+    std::shared_ptr<ISimClock> clock; // null: real time
+};
+
+// Noise of the converter in microvolts rms for a rate and filter.
+double SimNoiseRmsUv(double sps, bool sinc5);
+
+class SimBoardDriver : public IFtdiDriver {
+public:
+    explicit SimBoardDriver(SimConfig config = {});
+    ~SimBoardDriver() override;
+
+    FT_STATUS Open(int deviceIndex, FT_HANDLE* handle) override;
+    FT_STATUS SetUSBParameters(FT_HANDLE handle, uint32_t inTransferSize,
+                               uint32_t outTransferSize) override;
+    FT_STATUS Purge(FT_HANDLE handle, uint32_t mask) override;
+    FT_STATUS Close(FT_HANDLE handle) override;
+    FT_STATUS GetQueueStatus(FT_HANDLE handle, uint32_t* rxBytes) override;
+    FT_STATUS Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
+                   uint32_t* bytesReturned) override;
+    FT_STATUS Write(FT_HANDLE handle, const void* buffer, uint32_t bytesToWrite,
+                    uint32_t* bytesWritten) override;
+    std::string LastErrorText() const override { return error_; }
+
+    // What the tests look at.
+    const std::vector<std::string>& Commands() const { return commands_; }
+    int PurgeCount() const { return purges_; }
+    int OpenCount() const { return opens_; }
+    bool IsOpen() const { return open_; }
+    bool Sinc5() const { return sinc5_; }
+    int RateIndex() const { return rateIndex_; }
+    uint32_t InTransferSize() const { return inTransferSize_; }
+    bool Unplugged() const { return unplugged_; }
+    // Faults may be changed between operations (e.g. unplug after a good start).
+    SimConfig& Config() { return config_; }
+    // Runs started since construction.
+    uint64_t RunCount() const { return runs_; }
+
+    static constexpr int kPacketPayload = 62;
+
+private:
+    struct Segment {
+        int64_t firstByte = 0;
+        bool stream = false;
+        // text answer
+        std::string text;
+        int64_t readyUs = 0;
+        // sample run
+        int64_t startUs = 0;
+        double sps = 1.0;
+        int64_t limit = 0; // records this run will produce
+        int recordSize = 9;
+        int channel = 0;
+        uint64_t run = 0;
+        double rmsUv = 0.0;
+    };
+
+    bool Valid(FT_HANDLE h) const { return open_ && h == this; }
+    int64_t Now();
+    int64_t RecordsReady(const Segment& s, int64_t t) const;
+    int64_t SegmentBytes(const Segment& s, int64_t t) const;
+    bool SegmentDone(const Segment& s, int64_t t) const;
+    int64_t ReadyBytes(int64_t t) const;
+    int64_t DeliveredBytes(int64_t t);
+    void CheckUnplug(int64_t t);
+    void EndRunAt(int64_t t);
+    void Answer(const std::string& text, int64_t t);
+    void Execute(const std::string& line, int64_t t);
+    void Prune();
+    uint32_t Code(const Segment& s, int64_t k, int channel) const;
+    void FormatRecord(const Segment& s, int64_t k, char* out) const;
+    void CopyOut(int64_t from, int64_t count, uint8_t* out) const;
+
+    SimConfig config_;
+    std::shared_ptr<ISimClock> clock_;
+    bool open_ = false;
+    bool unplugged_ = false;
+    std::string error_;
+    uint32_t inTransferSize_ = 4096;
+    int purges_ = 0;
+    int opens_ = 0;
+    std::vector<std::string> commands_;
+    std::string line_;
+    bool sinc5_ = true;
+    int rateIndex_ = 1;
+    uint64_t runs_ = 0;
+
+    std::deque<Segment> segments_;
+    int64_t endByte_ = 0;   // first byte after the last segment that was pruned or closed
+    int64_t base_ = 0;      // bytes before this were purged
+    int64_t consumed_ = 0;  // bytes read by the host (or purged)
+};
+
+} // namespace mirantos
