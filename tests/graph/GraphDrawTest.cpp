@@ -1,0 +1,2 @@
+// Drawing tests of the whole graph.
+#include "Graph_2ch.h"
