@@ -1,0 +1,626 @@
+#include "Myfile.h"
+
+#include "Tables.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kTag = "AD7177_DataFile:";
+constexpr std::string_view kCrLf = "\r\n";
+// Lines reach the reader in pieces of at most this many bytes, the LF included.
+constexpr size_t kPieceBytes = 255;
+constexpr int kMarkerSearchLines = 10;
+constexpr int kSettingsMaxLines = 20;
+constexpr int kSettingsMinLinesBeforeEnd = 6;
+
+// ---------------------------------------------------------------- writing
+
+void AppendLine(std::string& out, std::string_view text)
+{
+    out.append(text);
+    out.append(kCrLf);
+}
+
+void AppendKeyInt(std::string& out, std::string_view key, int32_t value)
+{
+    char digits[16];
+    const auto res = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(key);
+    out.append(digits, res.ptr);
+    out.append(kCrLf);
+}
+
+// Appends the unsigned decimal form of v without a line end.
+inline void AppendCode(std::string& out, uint32_t v)
+{
+    char digits[12];
+    const auto res = std::to_chars(digits, digits + sizeof digits, v);
+    out.append(digits, res.ptr);
+}
+
+void WriteHeader(std::string& out, const TAdcSetting& s)
+{
+    AppendLine(out, "M:");
+    AppendKeyInt(out, "spsSel:", s.spsSel);
+    AppendKeyInt(out, "DataCountSel:", s.DataCountSel);
+    AppendKeyInt(out, "CHSel:", s.CHSel);
+    AppendKeyInt(out, "GainSel:", s.GainSel);
+    AppendLine(out, s.fSinc5 != 0 ? "fSinc5:1" : "fSinc5:0");
+    AppendLine(out, s.fBUF_ON != 0 ? "fBUF_ON:1" : "fBUF_ON:0");
+    AppendLine(out, "MEND:");
+}
+
+bool SamplesWritable(const TChannelData& ch)
+{
+    return ch.Count >= 0 && ch.Count <= CHANNEL_CAPACITY && (ch.Count == 0 || ch.Code != nullptr);
+}
+
+void WriteSamples(std::string& out, const TChannelData& ch)
+{
+    AppendLine(out, "D:");
+    for (int i = 0; i < ch.Count; ++i) {
+        AppendCode(out, ch.Code[i]);
+        out.append(kCrLf);
+    }
+    AppendLine(out, "DEND:");
+}
+
+void WriteSamples2ch(std::string& out, const TChannelData& ch0, const TChannelData& ch1)
+{
+    AppendLine(out, "D:");
+    for (int i = 0; i < ch0.Count; ++i) {
+        AppendCode(out, ch0.Code[i]);
+        out.push_back(',');
+        AppendCode(out, ch1.Code[i]);
+        out.append(kCrLf);
+    }
+    AppendLine(out, "DEND:");
+}
+
+// ---------------------------------------------------------------- file handles
+
+class TFd {
+public:
+    explicit TFd(int fd = -1) : fd_(fd) {}
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    ~TFd() { Close(); }
+    int Get() const { return fd_; }
+    // Closes now and reports whether the close itself succeeded.
+    bool Close()
+    {
+        if (fd_ < 0) {
+            return true;
+        }
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        // After EINTR the descriptor is gone on Linux, but the data state is unknown.
+        return rc == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int FsyncRetry(int fd)
+{
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    if (slash == 0) {
+        return "/";
+    }
+    return path.substr(0, slash);
+}
+
+// Creates a new, empty file next to the target; mode 0666 less the umask, like a plain create.
+int CreateTemporary(const std::string& dir, std::string& tempPath)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = dir;
+        if (tempPath.back() != '/') {
+            tempPath.push_back('/');
+        }
+        tempPath += ".DTA-save-";
+        tempPath += std::to_string(static_cast<long>(::getpid()));
+        tempPath.push_back('-');
+        tempPath += std::to_string(counter.fetch_add(1));
+        tempPath += ".tmp";
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------- reading
+
+// Splits a file into the reader's lines: pieces of at most 255 bytes up to and
+// including LF, comment pieces (";" first) skipped, every CR and LF removed.
+class TLineReader {
+public:
+    explicit TLineReader(int fd) : fd_(fd), buf_(new char[kBufferBytes]) {}
+
+    // False at end of file and on a read error.
+    bool ReadLine(std::string_view& line)
+    {
+        for (;;) {
+            const char* piece = nullptr;
+            size_t len = 0;
+            if (!ReadPiece(piece, len)) {
+                return false;
+            }
+            if (piece[0] == ';') {
+                continue;
+            }
+            if (piece[len - 1] == '\n') {
+                --len;
+            }
+            if (std::memchr(piece, '\r', len) == nullptr) {
+                // The buffer stays put until the next call, so the view may point into it.
+                line = std::string_view(piece, len);
+                return true;
+            }
+            size_t out = 0;
+            for (size_t i = 0; i < len; ++i) {
+                if (piece[i] != '\r' && piece[i] != '\n') {
+                    line_[out++] = piece[i];
+                }
+            }
+            line = std::string_view(line_, out);
+            return true;
+        }
+    }
+
+    bool Failed() const { return failed_; }
+
+private:
+    static constexpr size_t kBufferBytes = 64 * 1024;
+
+    bool ReadPiece(const char*& piece, size_t& len)
+    {
+        if (end_ - pos_ < kPieceBytes && !eof_) {
+            Fill();
+        }
+        if (pos_ == end_) {
+            return false;
+        }
+        const size_t avail = std::min(kPieceBytes, end_ - pos_);
+        piece = buf_.get() + pos_;
+        const void* lf = std::memchr(piece, '\n', avail);
+        len = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - piece) + 1 : avail;
+        pos_ += len;
+        return true;
+    }
+
+    void Fill()
+    {
+        std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+        while (end_ < kBufferBytes && !eof_) {
+            const ssize_t n = ::read(fd_, buf_.get() + end_, kBufferBytes - end_);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                failed_ = true;
+                eof_ = true;
+                end_ = pos_ = 0; // a read error ends the file here
+                return;
+            }
+            if (n == 0) {
+                eof_ = true;
+            }
+            end_ += static_cast<size_t>(n);
+        }
+    }
+
+    int fd_;
+    std::unique_ptr<char[]> buf_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+    char line_[kPieceBytes];
+};
+
+// Optional sign and decimal digits, nothing else, within signed 32 bits.
+bool ParseSettingInt(std::string_view text, int32_t& value)
+{
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+        if (first != last && (*first == '-' || *first == '+')) {
+            return false;
+        }
+    }
+    if (first == last) {
+        return false;
+    }
+    int32_t v = 0;
+    const auto res = std::from_chars(first, last, v);
+    if (res.ec != std::errc() || res.ptr != last) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool ParseFlag(std::string_view text, uint8_t& flag)
+{
+    if (text == "0") {
+        flag = 0;
+        return true;
+    }
+    if (text == "1") {
+        flag = 1;
+        return true;
+    }
+    return false;
+}
+
+// A sample's value: leading blanks, optional sign, digits up to the first other
+// character, reduced to the low 32 bits ("-1" and "4294967295" are the same code).
+uint32_t ParseCode(std::string_view text)
+{
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n && (text[i] == ' ' || text[i] == '\t' || text[i] == '\v' || text[i] == '\f')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    uint32_t v = 0; // unsigned wrap-around keeps exactly the low 32 bits
+    while (i < n && text[i] >= '0' && text[i] <= '9') {
+        v = v * 10u + static_cast<uint32_t>(text[i] - '0');
+        ++i;
+    }
+    return negative ? 0u - v : v;
+}
+
+bool FindMarker(TLineReader& in, std::string_view marker)
+{
+    std::string_view line;
+    for (int i = 0; i < kMarkerSearchLines; ++i) {
+        if (!in.ReadLine(line)) {
+            return false;
+        }
+        if (line == marker) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadHeader(TLineReader& in, TAdcSetting& s)
+{
+    if (!FindMarker(in, "M:")) {
+        return false;
+    }
+    std::string_view line;
+    for (int i = 0; i < kSettingsMaxLines; ++i) {
+        if (!in.ReadLine(line)) {
+            return false;
+        }
+        const size_t colon = line.find(':');
+        if (colon == std::string_view::npos) {
+            return false;
+        }
+        const std::string_view key = line.substr(0, colon + 1);
+        const std::string_view value = line.substr(colon + 1);
+        if (key == "MEND:" && i >= kSettingsMinLinesBeforeEnd) {
+            return true;
+        }
+        bool ok = true;
+        if (key == "spsSel:") {
+            ok = ParseSettingInt(value, s.spsSel);
+        } else if (key == "DataCountSel:") {
+            ok = ParseSettingInt(value, s.DataCountSel);
+        } else if (key == "CHSel:") {
+            ok = ParseSettingInt(value, s.CHSel);
+        } else if (key == "GainSel:") {
+            ok = ParseSettingInt(value, s.GainSel);
+        } else if (key == "fSinc5:") {
+            ok = ParseFlag(value, s.fSinc5);
+        } else if (key == "fBUF_ON:") {
+            ok = ParseFlag(value, s.fBUF_ON);
+        }
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads sample lines up to "DEND:"; store(index, line) keeps one line's values.
+// More lines than the buffers hold make the read fail.
+template <typename Store> bool ReadSampleLines(TLineReader& in, int32_t& count, Store store)
+{
+    std::string_view line;
+    for (;;) {
+        if (!in.ReadLine(line)) {
+            return false;
+        }
+        if (line.find(':') != std::string_view::npos) {
+            return line == "DEND:";
+        }
+        if (count >= CHANNEL_CAPACITY) {
+            return false;
+        }
+        store(count, line);
+        ++count;
+    }
+}
+
+bool ReadSamples(TLineReader& in, TChannelData& ch)
+{
+    if (!FindMarker(in, "D:")) {
+        return false;
+    }
+    ch.Count = 0;
+    int32_t count = 0;
+    uint32_t* code = ch.Code;
+    const bool ok = ReadSampleLines(
+        in, count, [code](int32_t i, std::string_view line) { code[i] = ParseCode(line); });
+    ch.Count = count;
+    return ok;
+}
+
+bool ReadSamples2ch(TLineReader& in, TChannelData& ch0, TChannelData& ch1)
+{
+    if (!FindMarker(in, "D:")) {
+        return false;
+    }
+    ch0.Count = 0;
+    ch1.Count = 0;
+    int32_t count = 0;
+    uint32_t* code0 = ch0.Code;
+    uint32_t* code1 = ch1.Code;
+    const bool ok = ReadSampleLines(in, count, [code0, code1](int32_t i, std::string_view line) {
+        const size_t comma = line.find(',');
+        if (comma == std::string_view::npos) {
+            code0[i] = 0;
+            code1[i] = ParseCode(line);
+        } else {
+            code0[i] = ParseCode(line.substr(0, comma));
+            code1[i] = ParseCode(line.substr(comma + 1));
+        }
+    });
+    ch0.Count = count;
+    ch1.Count = count;
+    return ok;
+}
+
+void SetOutcome(TSaveOutcome* outcome, TSaveOutcome value)
+{
+    if (outcome != nullptr) {
+        *outcome = value;
+    }
+}
+
+} // namespace
+
+std::string OverwriteQuestionText(const std::string& fileName)
+{
+    return "ファイル：" + fileName + "があります。" + "\n" + "上書きしますか";
+}
+
+std::string WithDtaExtension(const std::string& name)
+{
+    constexpr std::string_view ext = ".DTA";
+    const bool hasDot = name.find('.') != std::string::npos;
+    const bool endsDta =
+        name.size() >= ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0;
+    if (!hasDot || !endsDta) {
+        return name + std::string(ext);
+    }
+    return name;
+}
+
+bool FormatDataFile(const TAdcSetting& setting, const TChannelData& ch, std::string& out)
+{
+    out.clear();
+    if (!SamplesWritable(ch)) {
+        return false;
+    }
+    out.reserve(256 + static_cast<size_t>(ch.Count) * 12);
+    AppendLine(out, kTag);
+    WriteHeader(out, setting);
+    WriteSamples(out, ch);
+    return true;
+}
+
+bool FormatDataFile2ch(const TAdcSetting& setting, const TChannelData& ch0, const TChannelData& ch1,
+                       std::string& out)
+{
+    out.clear();
+    if (!SamplesWritable(ch0) || (ch0.Count > 0 && ch1.Code == nullptr)) {
+        return false;
+    }
+    out.reserve(256 + static_cast<size_t>(ch0.Count) * 23);
+    AppendLine(out, kTag);
+    WriteHeader(out, setting);
+    WriteSamples2ch(out, ch0, ch1);
+    return true;
+}
+
+TmyFile::TmyFile(TOverwriteQuestion ask) : ask_(std::move(ask)) {}
+
+void TmyFile::SetOverwriteQuestion(TOverwriteQuestion ask)
+{
+    ask_ = std::move(ask);
+}
+
+bool TmyFile::SaveData(const std::string& fileName, const TAdcSetting* setting,
+                       const TChannelData* ch, TSaveOutcome* outcome)
+{
+    SetOutcome(outcome, TSaveOutcome::Failed);
+    std::string content;
+    if (fileName.empty() || setting == nullptr || ch == nullptr ||
+        !FormatDataFile(*setting, *ch, content)) {
+        return false;
+    }
+    return Save(fileName, content, outcome);
+}
+
+bool TmyFile::SaveData2ch(const std::string& fileName, const TAdcSetting* setting,
+                          const TChannelData* ch0, const TChannelData* ch1, TSaveOutcome* outcome)
+{
+    SetOutcome(outcome, TSaveOutcome::Failed);
+    std::string content;
+    if (fileName.empty() || setting == nullptr || ch0 == nullptr || ch1 == nullptr ||
+        !FormatDataFile2ch(*setting, *ch0, *ch1, content)) {
+        return false;
+    }
+    return Save(fileName, content, outcome);
+}
+
+// Writes a complete new file beside the target and renames it over the target, so
+// a failure at any point leaves the old file as it was and no partial file behind.
+bool TmyFile::Save(const std::string& fileName, const std::string& content, TSaveOutcome* outcome)
+{
+    SetOutcome(outcome, TSaveOutcome::Failed);
+    struct stat existing {};
+    const bool exists = ::stat(fileName.c_str(), &existing) == 0;
+    if (exists) {
+        if (S_ISDIR(existing.st_mode)) {
+            return false;
+        }
+        if (!ask_ || !ask_(OverwriteQuestionText(fileName))) {
+            SetOutcome(outcome, TSaveOutcome::Declined);
+            return true;
+        }
+    }
+
+    // Through a symbolic link, replace the file it names rather than the link.
+    std::string target = fileName;
+    struct stat linkInfo {};
+    if (exists && ::lstat(fileName.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+        if (char* resolved = ::realpath(fileName.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+
+    const std::string dir = DirectoryOf(target);
+    std::string tempPath;
+    TFd fd(CreateTemporary(dir, tempPath));
+    if (fd.Get() < 0) {
+        return false;
+    }
+    bool ok = true;
+    if (exists && S_ISREG(existing.st_mode)) {
+        // Keep the permissions of the file being replaced (best effort, as a truncating write
+        // would).
+        (void)::fchmod(fd.Get(), existing.st_mode & 07777);
+    }
+    ok = WriteAll(fd.Get(), content.data(), content.size());
+    ok = ok && FsyncRetry(fd.Get()) == 0;
+    ok = fd.Close() && ok;
+    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the data is already safe, so this is best effort.
+    TFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() >= 0) {
+        (void)FsyncRetry(dirFd.Get());
+    }
+    SetOutcome(outcome, TSaveOutcome::Written);
+    return true;
+}
+
+bool TmyFile::LoadData(const std::string& fileName, TAdcSetting* setting, TChannelData* ch0,
+                       TChannelData* ch1)
+{
+    if (fileName.empty() || setting == nullptr || ch0 == nullptr || ch1 == nullptr ||
+        ch0->Code == nullptr || ch1->Code == nullptr) {
+        return false;
+    }
+    // Non-blocking open so that a FIFO or device picked by mistake cannot hang the caller.
+    TFd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+
+    TLineReader in(fd.Get());
+    std::string_view line;
+    if (!in.ReadLine(line) || line != kTag) {
+        return false;
+    }
+    if (!ReadHeader(in, *setting)) {
+        return false;
+    }
+    // The window indexes its lists and the board tables with these; refuse anything outside.
+    if (!mirantos::SettingsInRange(*setting)) {
+        return false;
+    }
+    bool ok = false;
+    switch (setting->CHSel) {
+    case 0:
+        ok = ReadSamples(in, *ch0);
+        ch1->Count = 0;
+        break;
+    case 1:
+        ok = ReadSamples(in, *ch1);
+        ch0->Count = 0;
+        break;
+    default:
+        ok = ReadSamples2ch(in, *ch0, *ch1);
+        break;
+    }
+    return ok && !in.Failed();
+}
