@@ -53,8 +53,7 @@ void CountToHex5(int32_t count, char out6[6])
     out6[5] = '\0';
 }
 
-TADC::TADC(QObject* owner, std::unique_ptr<IFtdiDriver> driver)
-    : Tft_FIFO(owner, std::move(driver))
+TADC::TADC(QObject* owner, std::unique_ptr<IFtdiDriver> driver) : Tft_FIFO(owner, std::move(driver))
 {
 }
 

@@ -24,8 +24,7 @@ private:
 
 } // namespace
 
-Tft_FIFO::Tft_FIFO(QObject* owner, std::unique_ptr<IFtdiDriver> driver)
-    : driver_(std::move(driver))
+Tft_FIFO::Tft_FIFO(QObject* owner, std::unique_ptr<IFtdiDriver> driver) : driver_(std::move(driver))
 {
     timer_ = new QTimer(owner);
     timer_->setSingleShot(true);

@@ -21,8 +21,8 @@ constexpr int kProducts[] = {0x6001, 0x6010, 0x6011, 0x6014, 0x6015};
 struct FtdiUsbDriver::Impl {
     ftdi_context* ftdi = nullptr;
     bool open = false;
-    bool lost = false;        // the device went away (or the bulk pipe broke)
-    bool stopping = false;    // completions are not resubmitted
+    bool lost = false;     // the device went away (or the bulk pipe broke)
+    bool stopping = false; // completions are not resubmitted
     int inFlight = 0;
     size_t maxPacket = 64;
     uint32_t transferSize = 4096;

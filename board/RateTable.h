@@ -9,10 +9,10 @@
 namespace mirantos {
 
 struct RateEntry {
-    int32_t odrCode;    // AD7177 output-data-rate code (20 minus the index)
-    float sinc5Sps;     // Sinc5+Sinc1
+    int32_t odrCode; // AD7177 output-data-rate code (20 minus the index)
+    float sinc5Sps;  // Sinc5+Sinc1
     float sinc5PeriodUs;
-    float sinc3Sps;     // Sinc3
+    float sinc3Sps; // Sinc3
     float sinc3PeriodUs;
 };
 

@@ -49,8 +49,8 @@ bool IsUpperHex(char c)
 
 int64_t SteadySimClock::NowUs()
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now() - start_)
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 start_)
         .count();
 }
 
@@ -126,7 +126,8 @@ FT_STATUS SimBoardDriver::Purge(FT_HANDLE handle, uint32_t mask)
     ++purges_;
     const int64_t t = Now();
     CheckUnplug(t);
-    if (unplugged_ || (config_.faults.failPurgeFrom > 0 && purges_ >= config_.faults.failPurgeFrom)) {
+    if (unplugged_ ||
+        (config_.faults.failPurgeFrom > 0 && purges_ >= config_.faults.failPurgeFrom)) {
         error_ = "purge failed";
         return FT_IO_ERROR;
     }
@@ -365,7 +366,8 @@ uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel) const
                          (static_cast<uint64_t>(k) << 1) ^ static_cast<uint64_t>(channel);
     double uv = config_.dcUv[channel] + s.rmsUv * GaussianFor(key);
     if (config_.pickup50HzUv != 0.0) {
-        const double tk = static_cast<double>(s.startUs) * 1e-6 + static_cast<double>(k + 1) / s.sps;
+        const double tk =
+            static_cast<double>(s.startUs) * 1e-6 + static_cast<double>(k + 1) / s.sps;
         uv += config_.pickup50HzUv * std::sin(2.0 * std::numbers::pi * 50.0 * tk);
     }
     const double code = 2147483648.0 + std::round(uv * 2147483647.0 / 2500000.0);

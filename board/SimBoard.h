@@ -55,14 +55,14 @@ private:
 // Faults the board can be told to show. "Sample k" counts the records of the
 // current run from 0.
 struct SimFaults {
-    bool absent = false;           // open finds no device
-    bool mute = false;             // opens, accepts commands, never sends a byte
-    std::string ngCommand;         // this exact command is answered "NG"
-    bool refuseVersion = false;    // "V?" is answered "NG"
-    int64_t answerDelayUs = 300;   // firmware's time to answer a command
+    bool absent = false;            // open finds no device
+    bool mute = false;              // opens, accepts commands, never sends a byte
+    std::string ngCommand;          // this exact command is answered "NG"
+    bool refuseVersion = false;     // "V?" is answered "NG"
+    int64_t answerDelayUs = 300;    // firmware's time to answer a command
     int64_t missingCrAtSample = -1; // that record carries a line feed where its CR belongs
-    int64_t unplugAtSample = -1;   // once that many records were produced, the device is gone
-    int failPurgeFrom = 0;         // the n-th purge (1-based) and every later one fail; 0: none
+    int64_t unplugAtSample = -1;    // once that many records were produced, the device is gone
+    int failPurgeFrom = 0;          // the n-th purge (1-based) and every later one fail; 0: none
     int64_t stallAfterSamples = -1; // a run stops producing records after this many
 };
 
@@ -71,9 +71,9 @@ struct SimConfig {
     std::string boardName = "MIRANTOS";
     std::string version = "1.10";
     double dcUv[2] = {1200000.0, -350000.0};
-    double noiseScale = 1.0;      // multiplies the converter's noise figure
-    double pickup50HzUv = 0.0;    // amplitude of mains pickup, both channels
-    int64_t latencyUs = 2000;     // a partly filled USB packet is sent after this long
+    double noiseScale = 1.0;   // multiplies the converter's noise figure
+    double pickup50HzUv = 0.0; // amplitude of mains pickup, both channels
+    int64_t latencyUs = 2000;  // a partly filled USB packet is sent after this long
     SimFaults faults;
     std::shared_ptr<ISimClock> clock; // null: real time
 };
@@ -162,9 +162,9 @@ private:
     uint64_t runs_ = 0;
 
     std::deque<Segment> segments_;
-    int64_t endByte_ = 0;   // first byte after the last segment that was pruned or closed
-    int64_t base_ = 0;      // bytes before this were purged
-    int64_t consumed_ = 0;  // bytes read by the host (or purged)
+    int64_t endByte_ = 0;  // first byte after the last segment that was pruned or closed
+    int64_t base_ = 0;     // bytes before this were purged
+    int64_t consumed_ = 0; // bytes read by the host (or purged)
 };
 
 } // namespace mirantos
