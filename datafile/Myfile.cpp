@@ -42,14 +42,6 @@ void AppendKeyInt(std::string& out, std::string_view key, int32_t value)
     out.append(kCrLf);
 }
 
-// Appends the unsigned decimal form of v without a line end.
-inline void AppendCode(std::string& out, uint32_t v)
-{
-    char digits[12];
-    const auto res = std::to_chars(digits, digits + sizeof digits, v);
-    out.append(digits, res.ptr);
-}
-
 void WriteHeader(std::string& out, const TAdcSetting& s)
 {
     AppendLine(out, "M:");
@@ -67,25 +59,48 @@ bool SamplesWritable(const TChannelData& ch)
     return ch.Count >= 0 && ch.Count <= CHANNEL_CAPACITY && (ch.Count == 0 || ch.Code != nullptr);
 }
 
+// The sample lines are written straight into room reserved at the end of out.
+constexpr size_t kMaxCodeDigits = 10;
+
+inline char* PutCode(char* p, uint32_t v)
+{
+    return std::to_chars(p, p + kMaxCodeDigits, v).ptr;
+}
+
+inline char* PutCrLf(char* p)
+{
+    p[0] = '\r';
+    p[1] = '\n';
+    return p + 2;
+}
+
 void WriteSamples(std::string& out, const TChannelData& ch)
 {
     AppendLine(out, "D:");
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(ch.Count) * (kMaxCodeDigits + 2));
+    char* const begin = out.data() + start;
+    char* p = begin;
     for (int i = 0; i < ch.Count; ++i) {
-        AppendCode(out, ch.Code[i]);
-        out.append(kCrLf);
+        p = PutCrLf(PutCode(p, ch.Code[i]));
     }
+    out.resize(start + static_cast<size_t>(p - begin));
     AppendLine(out, "DEND:");
 }
 
 void WriteSamples2ch(std::string& out, const TChannelData& ch0, const TChannelData& ch1)
 {
     AppendLine(out, "D:");
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(ch0.Count) * (2 * kMaxCodeDigits + 3));
+    char* const begin = out.data() + start;
+    char* p = begin;
     for (int i = 0; i < ch0.Count; ++i) {
-        AppendCode(out, ch0.Code[i]);
-        out.push_back(',');
-        AppendCode(out, ch1.Code[i]);
-        out.append(kCrLf);
+        p = PutCode(p, ch0.Code[i]);
+        *p++ = ',';
+        p = PutCrLf(PutCode(p, ch1.Code[i]));
     }
+    out.resize(start + static_cast<size_t>(p - begin));
     AppendLine(out, "DEND:");
 }
 
@@ -190,7 +205,8 @@ public:
         for (;;) {
             const char* piece = nullptr;
             size_t len = 0;
-            if (!ReadPiece(piece, len)) {
+            bool hasCr = false;
+            if (!ReadPiece(piece, len, hasCr)) {
                 return false;
             }
             if (piece[0] == ';') {
@@ -199,14 +215,14 @@ public:
             if (piece[len - 1] == '\n') {
                 --len;
             }
-            if (std::memchr(piece, '\r', len) == nullptr) {
+            if (!hasCr) {
                 // The buffer stays put until the next call, so the view may point into it.
                 line = std::string_view(piece, len);
                 return true;
             }
             size_t out = 0;
             for (size_t i = 0; i < len; ++i) {
-                if (piece[i] != '\r' && piece[i] != '\n') {
+                if (piece[i] != '\r') {
                     line_[out++] = piece[i];
                 }
             }
@@ -220,7 +236,8 @@ public:
 private:
     static constexpr size_t kBufferBytes = 64 * 1024;
 
-    bool ReadPiece(const char*& piece, size_t& len)
+    // One pass over the piece: its end (LF or 255 bytes) and whether it holds a CR.
+    bool ReadPiece(const char*& piece, size_t& len, bool& hasCr)
     {
         if (end_ - pos_ < kPieceBytes && !eof_) {
             Fill();
@@ -230,8 +247,17 @@ private:
         }
         const size_t avail = std::min(kPieceBytes, end_ - pos_);
         piece = buf_.get() + pos_;
-        const void* lf = std::memchr(piece, '\n', avail);
-        len = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - piece) + 1 : avail;
+        size_t i = 0;
+        bool cr = false;
+        while (i < avail) {
+            const char c = piece[i++];
+            if (c == '\n') {
+                break;
+            }
+            cr |= c == '\r';
+        }
+        len = i;
+        hasCr = cr;
         pos_ += len;
         return true;
     }
