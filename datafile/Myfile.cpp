@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -582,13 +581,11 @@ bool TmyFile::Save(const std::string& fileName, const std::string& content, TSav
     if (fd.Get() < 0) {
         return false;
     }
-    bool ok = true;
     if (exists && S_ISREG(existing.st_mode)) {
-        // Keep the permissions of the file being replaced (best effort, as a truncating write
-        // would).
+        // Keep the replaced file's permissions, as rewriting it in place would.
         (void)::fchmod(fd.Get(), existing.st_mode & 07777);
     }
-    ok = WriteAll(fd.Get(), content.data(), content.size());
+    bool ok = WriteAll(fd.Get(), content.data(), content.size());
     ok = ok && FsyncRetry(fd.Get()) == 0;
     ok = fd.Close() && ok;
     ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
