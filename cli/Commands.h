@@ -1,0 +1,52 @@
+#pragma once
+// mirantos-cli: the program's job from a terminal. Each command takes its
+// arguments (without the program and command names) and writes to the streams
+// it is given, so the tool and the tests run the very same code. A
+// QGuiApplication (or QApplication) must exist; the commands never create one.
+
+#include "FtdiDriver.h"
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mirantos::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;       // a file the window rejects, a failed write
+inline constexpr int kExitUsage = 2;         // bad command line
+inline constexpr int kExitBoard = 3;         // the board could not be reached or failed
+inline constexpr int kExitInterrupted = 130; // Ctrl-C
+
+struct CliIo {
+    std::ostream& out;
+    std::ostream& err;
+    // Progress as a redrawn bar (a terminal) or as a line per 10 % (anything else).
+    bool errIsTerminal = false;
+};
+
+enum class BoardKind { Usb, Sim };
+
+// What `measure` needs from outside: where its board driver comes from, and
+// who else wants to see the progress. Both may be left empty.
+struct MeasureEnv {
+    std::function<std::unique_ptr<IFtdiDriver>(BoardKind board, uint64_t seed)> makeDriver;
+    std::function<void(int received, int target)> onSamples;
+};
+
+// The whole command line (argv[1..]): dispatches to a command, or handles
+// --help and --version.
+int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
+
+int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
+int Stats(const std::vector<std::string>& args, CliIo io);
+int Plot(const std::vector<std::string>& args, CliIo io);
+int Export(const std::vector<std::string>& args, CliIo io);
+
+// "mirantos-cli 1.10"
+std::string VersionText();
+
+} // namespace mirantos::cli

@@ -1,0 +1,191 @@
+// stats, plot and export: a data file loaded as the window loads it, then the
+// readout, the graph area or the samples.
+
+#include "CliArgs.h"
+#include "Commands.h"
+#include "Output.h"
+#include "Session.h"
+#include "Texts.h"
+#include "Usage.h"
+
+#include <ostream>
+
+namespace mirantos::cli {
+
+namespace {
+
+// --unit: "code" or "uv"; absent means codes, as the unchecked menu item.
+bool ParseUnit(const ParsedArgs& parsed, bool& voltMode, std::string& error)
+{
+    const auto unit = parsed.Value("--unit");
+    voltMode = false;
+    if (!unit)
+        return true;
+    if (*unit == "code")
+        return true;
+    if (*unit == "uv") {
+        voltMode = true;
+        return true;
+    }
+    error = "--unit takes code or uv, not \"" + *unit + "\"";
+    return false;
+}
+
+// Parses the arguments of a file command; on false the exit code is in `code`.
+bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                      const char* usage, CliIo io, ParsedArgs& parsed, int& code)
+{
+    std::string error;
+    if (!ParseArgs(args, specs, parsed, error)) {
+        code = UsageError(io, error, usage);
+        return false;
+    }
+    if (parsed.help) {
+        code = PrintHelp(io, usage);
+        return false;
+    }
+    if (parsed.positional.size() != 1) {
+        code = UsageError(
+            io, parsed.positional.empty() ? "no data file given" : "more than one data file given",
+            usage);
+        return false;
+    }
+    return true;
+}
+
+// Loads the file; false after printing the window's content error.
+bool LoadOrReport(TCliSession& session, const std::string& path, CliIo io)
+{
+    if (session.Load(path))
+        return true;
+    io.err << mirantos::text::BoxDataFileError << '\n' << std::flush;
+    return false;
+}
+
+bool ChannelHeld(TCliSession& session, int channel)
+{
+    const TMeasureRecord& r = session.Record();
+    return channel == 0 ? r.fCh0Valid != 0 : r.fCh1Valid != 0;
+}
+
+} // namespace
+
+int Stats(const std::vector<std::string>& args, CliIo io)
+{
+    ParsedArgs parsed;
+    int code = kExitOk;
+    if (!ParseFileCommand(args, {{"--unit", "", true}, {"--channel", "", true}}, kStatsUsage, io,
+                          parsed, code))
+        return code;
+
+    TControlValues controls;
+    std::string error;
+    if (!ParseUnit(parsed, controls.voltMode, error))
+        return UsageError(io, error, kStatsUsage);
+    int channel = -1;
+    if (const auto c = parsed.Value("--channel")) {
+        if (*c == "0")
+            channel = 0;
+        else if (*c == "1")
+            channel = 1;
+        else
+            return UsageError(io, "--channel takes 0 or 1, not \"" + *c + "\"", kStatsUsage);
+    }
+
+    TCliSession session(controls, io.err);
+    const std::string& path = parsed.positional.front();
+    if (!LoadOrReport(session, path, io))
+        return kExitFailure;
+
+    // The load shows the readout the window shows; another channel is asked for.
+    QString line = session.PanelText(TmyStatus::DetailPanel);
+    if (channel >= 0) {
+        if (!ChannelHeld(session, channel)) {
+            return Fail(io,
+                        path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
+                            std::to_string(session.Record().Setting.CHSel) + ")",
+                        kExitFailure);
+        }
+        line = session.ChannelReadout(channel);
+    }
+    io.out << Utf8(line) << '\n' << std::flush;
+    return kExitOk;
+}
+
+int Plot(const std::vector<std::string>& args, CliIo io)
+{
+    ParsedArgs parsed;
+    int code = kExitOk;
+    if (!ParseFileCommand(args,
+                          {{"--unit", "", true},
+                           {"--size", "", true},
+                           {"--output", "-o", true},
+                           {"--bitmap-only", "", false},
+                           {"--axes", "", false}},
+                          kPlotUsage, io, parsed, code))
+        return code;
+
+    TControlValues controls;
+    std::string error;
+    if (!ParseUnit(parsed, controls.voltMode, error))
+        return UsageError(io, error, kPlotUsage);
+
+    QSize size(kPaintBoxWidth, kPaintBoxHeight);
+    if (const auto s = parsed.Value("--size")) {
+        const size_t x = s->find('x');
+        long long w = 0;
+        long long h = 0;
+        if (x == std::string::npos || !ParseInt(std::string_view(*s).substr(0, x), 16, 8000, w) ||
+            !ParseInt(std::string_view(*s).substr(x + 1), 16, 8000, h))
+            return UsageError(io,
+                              "--size takes WxH with W and H from 16 to 8000, not \"" + *s + "\"",
+                              kPlotUsage);
+        size = QSize(static_cast<int>(w), static_cast<int>(h));
+    }
+    const bool axes = parsed.Flag("--axes");
+    const auto output = parsed.Value("--output");
+    if (axes && (output || parsed.Flag("--bitmap-only")))
+        return UsageError(
+            io, "--axes prints the label texts; it takes neither -o nor --bitmap-only", kPlotUsage);
+    if (!axes && !output)
+        return UsageError(io, "no picture file given (-o OUT.png)", kPlotUsage);
+
+    TCliSession session(controls, io.err, nullptr, size);
+    if (!LoadOrReport(session, parsed.positional.front(), io))
+        return kExitFailure;
+
+    if (axes) {
+        for (const QString& t : session.View().AxisTexts())
+            io.out << Utf8(t) << '\n';
+        io.out << std::flush;
+        return kExitOk;
+    }
+    const QImage image =
+        parsed.Flag("--bitmap-only") ? session.View().Bitmap() : session.View().Picture();
+    if (!WritePng(*output, image))
+        return Fail(io, "cannot write " + *output, kExitFailure);
+    return kExitOk;
+}
+
+int Export(const std::vector<std::string>& args, CliIo io)
+{
+    ParsedArgs parsed;
+    int code = kExitOk;
+    if (!ParseFileCommand(args, {{"--output", "-o", true}}, kExportUsage, io, parsed, code))
+        return code;
+
+    TCliSession session(TControlValues{}, io.err);
+    if (!LoadOrReport(session, parsed.positional.front(), io))
+        return kExitFailure;
+
+    const std::string csv = CsvOf(session.Record());
+    if (const auto output = parsed.Value("--output")) {
+        if (!WriteWhole(*output, QByteArray::fromStdString(csv)))
+            return Fail(io, "cannot write " + *output, kExitFailure);
+        return kExitOk;
+    }
+    io.out << csv << std::flush;
+    return kExitOk;
+}
+
+} // namespace mirantos::cli

@@ -1,0 +1,303 @@
+// measure: one run through the window's controller, from the start button to
+// the readout, with Ctrl-C as the stop button.
+
+#include "Ad7177.h"
+#include "BoardFactory.h"
+#include "CliArgs.h"
+#include "Commands.h"
+#include "Output.h"
+#include "Progress.h"
+#include "RateTable.h"
+#include "Session.h"
+#include "SigintWatcher.h"
+#include "Tables.h"
+#include "Texts.h"
+#include "Usage.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+#include <functional>
+#include <optional>
+#include <ostream>
+
+namespace mirantos::cli {
+
+namespace {
+
+// Retry interval of a stop that came while a sequence of the controller ran.
+constexpr int kStopRetryMs = 5;
+
+std::string WithoutBlanks(std::string_view s)
+{
+    std::string r;
+    for (char c : s) {
+        if (c != ' ')
+            r += c;
+    }
+    return r;
+}
+
+// A rate of the list by its text (blanks optional) or by its index.
+bool ParseRate(const std::string& text, int& index)
+{
+    for (int i = 0; i < kRateItemCount; ++i) {
+        const std::string_view item = kRateItems[static_cast<size_t>(i)];
+        if (text == item || WithoutBlanks(text) == WithoutBlanks(item)) {
+            index = i;
+            return true;
+        }
+    }
+    long long v = 0;
+    if (ParseInt(text, 0, kRateItemCount - 1, v)) {
+        index = static_cast<int>(v);
+        return true;
+    }
+    return false;
+}
+
+bool ParseCount(const std::string& text, int& index)
+{
+    long long v = 0;
+    if (!ParseInt(text, 0, 1000000, v))
+        return false;
+    for (int i = 0; i < kCountItemCount; ++i) {
+        if (kCountValues[static_cast<size_t>(i)] == v) {
+            index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+struct MeasureOptions {
+    BoardKind board = BoardKind::Usb;
+    uint64_t seed = 1;
+    TControlValues controls;
+    std::optional<std::string> output; // with its ".DTA"
+    bool force = false;
+    std::optional<std::string> png;
+};
+
+// On false the exit code is in `code`.
+bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions& o, int& code)
+{
+    ParsedArgs parsed;
+    std::string error;
+    const std::vector<OptionSpec> specs = {{"--board", "", true},  {"--rate", "", true},
+                                           {"--count", "", true},  {"--channels", "", true},
+                                           {"--filter", "", true}, {"--unit", "", true},
+                                           {"--seed", "", true},   {"--output", "-o", true},
+                                           {"--force", "", false}, {"--png", "", true}};
+    auto usage = [&](const std::string& problem) {
+        code = UsageError(io, problem, kMeasureUsage);
+        return false;
+    };
+    if (!ParseArgs(args, specs, parsed, error))
+        return usage(error);
+    if (parsed.help) {
+        code = PrintHelp(io, kMeasureUsage);
+        return false;
+    }
+    if (!parsed.positional.empty())
+        return usage("unexpected argument \"" + parsed.positional.front() + "\"");
+
+    if (const auto v = parsed.Value("--board")) {
+        if (*v == "usb")
+            o.board = BoardKind::Usb;
+        else if (*v == "sim")
+            o.board = BoardKind::Sim;
+        else
+            return usage("--board takes usb or sim, not \"" + *v + "\"");
+    }
+    if (const auto v = parsed.Value("--rate"); v && !ParseRate(*v, o.controls.rateIndex))
+        return usage("--rate takes a rate of the list or its index 0..13, not \"" + *v + "\"");
+    if (const auto v = parsed.Value("--count"); v && !ParseCount(*v, o.controls.countIndex))
+        return usage("--count takes 100, 200, 500, 1000, 2000, 5000 or 10000, not \"" + *v + "\"");
+    if (const auto v = parsed.Value("--channels")) {
+        if (*v == "ch0")
+            o.controls.channelIndex = 0;
+        else if (*v == "ch1")
+            o.controls.channelIndex = 1;
+        else if (*v == "both")
+            o.controls.channelIndex = 2;
+        else
+            return usage("--channels takes ch0, ch1 or both, not \"" + *v + "\"");
+    }
+    if (const auto v = parsed.Value("--filter")) {
+        if (*v == "sinc3")
+            o.controls.sinc3 = true;
+        else if (*v == "sinc5")
+            o.controls.sinc3 = false;
+        else
+            return usage("--filter takes sinc3 or sinc5, not \"" + *v + "\"");
+    }
+    if (const auto v = parsed.Value("--unit")) {
+        if (*v == "code")
+            o.controls.voltMode = false;
+        else if (*v == "uv")
+            o.controls.voltMode = true;
+        else
+            return usage("--unit takes code or uv, not \"" + *v + "\"");
+    }
+    if (const auto v = parsed.Value("--seed")) {
+        if (o.board != BoardKind::Sim)
+            return usage("--seed applies to the simulated board (--board sim) only");
+        if (!ParseUint64(*v, o.seed))
+            return usage("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
+                         "\"");
+    }
+    o.force = parsed.Flag("--force");
+    if (const auto v = parsed.Value("--output")) {
+        if (v->empty())
+            return usage("-o needs a file name");
+        o.output = WithDtaExtension(*v);
+    } else if (o.force) {
+        return usage("--force goes with -o FILE");
+    }
+    if (const auto v = parsed.Value("--png")) {
+        if (v->empty())
+            return usage("--png needs a file name");
+        o.png = *v;
+    }
+    return true;
+}
+
+std::unique_ptr<IFtdiDriver> DefaultDriver(BoardKind board, uint64_t seed)
+{
+    return board == BoardKind::Sim ? MakeSimDriver(seed) : MakeUsbDriver();
+}
+
+bool Exists(const std::string& path)
+{
+    return QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)));
+}
+
+} // namespace
+
+int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
+{
+    MeasureOptions o;
+    int code = kExitOk;
+    if (!ParseMeasure(args, io, o, code))
+        return code;
+
+    // Refused before the run rather than after it, so no measurement is lost.
+    if (o.output && !o.force && Exists(*o.output))
+        return Fail(io, *o.output + " exists; --force replaces it", kExitFailure);
+
+    std::unique_ptr<IFtdiDriver> driver =
+        env.makeDriver ? env.makeDriver(o.board, o.seed) : DefaultDriver(o.board, o.seed);
+    if (!driver)
+        return Fail(io, "no board driver", kExitBoard);
+
+    TCliSession session(o.controls, io.err, std::move(driver));
+    TMeasureController& controller = session.Controller();
+    const int rate = o.controls.rateIndex;
+    TProgress progress(io, std::string(kRateItems[static_cast<size_t>(rate)]),
+                       RateSps(rate, !o.controls.sinc3));
+
+    // Every connection below ends with this object, so nothing of ours runs
+    // after the command has returned.
+    QObject context;
+    QEventLoop loop;
+    TSigintWatcher sigint;
+    bool started = false;
+    bool ended = false;
+    bool stopRequested = false;
+    TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
+
+    std::function<void()> tryStop = [&] {
+        if (!stopRequested || ended)
+            return;
+        const bool running = controller.fMeasuring != 0 &&
+                             session.Host().MeasureCaption() == QString::fromUtf8(kStopCaption);
+        if (controller.Busy() || !running) {
+            // A start still talking to the board, or a poll in progress: the
+            // click waits for it, as a click on the window's button would.
+            QTimer::singleShot(kStopRetryMs, &context, [&] { tryStop(); });
+            return;
+        }
+        controller.MeasureBtnClick();
+    };
+
+    QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
+        started = true;
+        io.err << Utf8(session.PanelText(TmyStatus::BoardPanel)) << "  "
+               << Utf8(session.PanelText(TmyStatus::RunPanel)) << '\n'
+               << std::flush;
+    });
+    QObject::connect(&controller, &TMeasureController::SamplesReceived, &context,
+                     [&](int received, int target) {
+                         progress.Update(received, target);
+                         if (env.onSamples)
+                             env.onSamples(received, target);
+                     });
+    QObject::connect(&controller, &TMeasureController::RunEnded, &context,
+                     [&](TMeasureController::RunEnd h) {
+                         ended = true;
+                         how = h;
+                         loop.quit();
+                     });
+    QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] {
+        stopRequested = true;
+        tryStop();
+    });
+
+    controller.MeasureBtnClick();
+    if (!started) {
+        // The start failed: the window's message box (already printed), or
+        // for a refused configuration the board panel's text.
+        if (session.Presenter().Shown() == 0)
+            io.err << Utf8(session.PanelText(TmyStatus::BoardPanel)) << '\n' << std::flush;
+        return kExitBoard;
+    }
+    if (!ended)
+        loop.exec();
+    progress.Finish();
+
+    switch (how) {
+    case TMeasureController::RunEnd::ReadError:
+        io.err << Utf8(session.PanelText(TmyStatus::DetailPanel)) << '\n' << std::flush;
+        return kExitBoard;
+    case TMeasureController::RunEnd::Discarded:
+        io.err << Utf8(session.PanelText(TmyStatus::RunPanel)) << " (" << controller.ReceivedCount
+               << " samples, fewer than " << kMinKeptSamples << ": nothing kept)\n"
+               << std::flush;
+        return kExitInterrupted;
+    case TMeasureController::RunEnd::Completed:
+    case TMeasureController::RunEnd::Stopped:
+        break;
+    }
+
+    io.err << Utf8(session.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
+    if (session.Record().Setting.CHSel == 2) {
+        io.out << Utf8(session.ChannelReadout(0)) << '\n';
+        io.out << Utf8(session.ChannelReadout(1)) << '\n';
+    } else {
+        io.out << Utf8(session.PanelText(TmyStatus::DetailPanel)) << '\n';
+    }
+    io.out << std::flush;
+
+    int result = how == TMeasureController::RunEnd::Stopped ? kExitInterrupted : kExitOk;
+    if (o.output) {
+        TSaveOutcome outcome = TSaveOutcome::Failed;
+        const bool ok = session.Save(*o.output, o.force, &outcome);
+        if (!ok || outcome == TSaveOutcome::Failed) {
+            session.Message().SaveError();
+            result = kExitFailure;
+        } else if (outcome == TSaveOutcome::Declined) {
+            result = Fail(io, *o.output + " appeared during the run; not replaced without --force",
+                          kExitFailure);
+        } else {
+            session.Status().ShowFileSaved();
+            io.err << Utf8(session.PanelText(TmyStatus::RunPanel)) << ": " << *o.output << '\n'
+                   << std::flush;
+        }
+    }
+    if (o.png && !WritePng(*o.png, session.View().Picture()))
+        result = Fail(io, "cannot write " + *o.png, kExitFailure);
+    return result;
+}
+
+} // namespace mirantos::cli

@@ -1,0 +1,92 @@
+#include "Output.h"
+
+#include "MeasureRecord.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+#include <charconv>
+
+namespace mirantos::cli {
+
+bool WriteWhole(const std::string& path, const QByteArray& bytes)
+{
+    if (path.empty())
+        return false;
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool WritePng(const std::string& path, const QImage& image)
+{
+    if (image.isNull())
+        return false;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return false;
+    return WriteWhole(path, bytes);
+}
+
+std::string FloatText(float value)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (ec != std::errc())
+        return "nan";
+    return std::string(buf, end);
+}
+
+std::string CsvOf(const TMeasureRecord& record)
+{
+    const bool has0 = record.fCh0Valid != 0;
+    const bool has1 = record.fCh1Valid != 0;
+    std::string csv = "index";
+    if (has0)
+        csv += ",ch0_code,ch0_uV";
+    if (has1)
+        csv += ",ch1_code,ch1_uV";
+    csv += '\n';
+
+    const int32_t rows = std::max(has0 ? record.Ch0.Count : 0, has1 ? record.Ch1.Count : 0);
+    char num[32];
+    auto appendInt = [&csv, &num](auto v) {
+        const auto [end, ec] = std::to_chars(num, num + sizeof num, v);
+        csv.append(num, end);
+    };
+    for (int32_t i = 0; i < rows; ++i) {
+        appendInt(i + 1);
+        if (has0) {
+            csv += ',';
+            if (i < record.Ch0.Count) {
+                appendInt(record.Ch0.Code[i]);
+                csv += ',';
+                csv += FloatText(record.Ch0.Volt[i]);
+            } else {
+                csv += ',';
+            }
+        }
+        if (has1) {
+            csv += ',';
+            if (i < record.Ch1.Count) {
+                appendInt(record.Ch1.Code[i]);
+                csv += ',';
+                csv += FloatText(record.Ch1.Volt[i]);
+            } else {
+                csv += ',';
+            }
+        }
+        csv += '\n';
+    }
+    return csv;
+}
+
+} // namespace mirantos::cli

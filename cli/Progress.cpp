@@ -1,0 +1,85 @@
+#include "Progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace mirantos::cli {
+
+namespace {
+
+constexpr int kBarCells = 30;
+// A terminal redraw at most this often; the last sample always draws.
+constexpr qint64 kRedrawMs = 100;
+
+} // namespace
+
+TProgress::TProgress(CliIo io, std::string rateText, double sps)
+    : io_(io), rateText_(std::move(rateText)), sps_(sps)
+{
+}
+
+std::string TProgress::Duration(long long seconds)
+{
+    seconds = std::max(0LL, seconds);
+    char buf[40];
+    if (seconds >= 3600)
+        std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
+    else
+        std::snprintf(buf, sizeof buf, "%lld:%02lld", seconds / 60, seconds % 60);
+    return buf;
+}
+
+std::string TProgress::Bar(int received, int target, int width)
+{
+    const int filled =
+        target > 0 ? static_cast<int>(static_cast<long long>(std::clamp(received, 0, target)) *
+                                      width / target)
+                   : 0;
+    return "[" + std::string(static_cast<size_t>(filled), '#') +
+           std::string(static_cast<size_t>(width - filled), '-') + "]";
+}
+
+std::string TProgress::Line(int received, int target, const std::string& rateText, double sps)
+{
+    const int percent =
+        target > 0 ? static_cast<int>(static_cast<long long>(received) * 100 / target) : 0;
+    const long long left =
+        sps > 0 ? static_cast<long long>(std::ceil(std::max(0, target - received) / sps)) : 0;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%3d%% %6d/%d samples  ", percent, received, target);
+    return buf + rateText + "  " + Duration(left) + " left";
+}
+
+void TProgress::Update(int received, int target)
+{
+    if (io_.errIsTerminal) {
+        const bool last = received >= target;
+        if (drawn_ && !last && sinceDraw_.isValid() && sinceDraw_.elapsed() < kRedrawMs)
+            return;
+        sinceDraw_.start();
+        drawn_ = true;
+        // Clear to the end of the line: the new text may be shorter.
+        io_.err << '\r' << Bar(received, target, kBarCells) << ' '
+                << Line(received, target, rateText_, sps_) << "\x1b[K" << std::flush;
+        return;
+    }
+    const int decile =
+        target > 0 ? static_cast<int>(static_cast<long long>(received) * 10 / target) : 0;
+    if (decile <= lastDecile_)
+        return;
+    lastDecile_ = decile;
+    io_.err << Line(received, target, rateText_, sps_) << '\n' << std::flush;
+}
+
+void TProgress::Finish()
+{
+    if (io_.errIsTerminal && drawn_) {
+        io_.err << '\n' << std::flush;
+        drawn_ = false;
+    }
+}
+
+} // namespace mirantos::cli

@@ -1,0 +1,101 @@
+#include "Usage.h"
+
+#include <ostream>
+
+namespace mirantos::cli {
+
+const char* const kMainUsage =
+    "Usage: mirantos-cli <command> [options]\n"
+    "\n"
+    "Commands:\n"
+    "  measure   run a measurement on the MIRANTOS Board (or the simulated one)\n"
+    "  stats     print the statistics readout of a .DTA file\n"
+    "  plot      render the graph of a .DTA file as a PNG picture\n"
+    "  export    write the samples of a .DTA file as CSV\n"
+    "\n"
+    "  mirantos-cli <command> --help   options of a command\n"
+    "  mirantos-cli --version          program version\n";
+
+const char* const kMeasureUsage =
+    "Usage: mirantos-cli measure [--board usb|sim] [--rate TEXT] [--count N]\n"
+    "                            [--channels ch0|ch1|both] [--filter sinc3|sinc5]\n"
+    "                            [--unit code|uv] [--seed N] [-o FILE] [--force] [--png FILE]\n"
+    "\n"
+    "Connects to the board, configures it and acquires one data set, then prints\n"
+    "the statistics readout (for both channels the CH0 line, then the CH1 line).\n"
+    "Ctrl-C stops the run like the stop button: from 10 samples on they are kept.\n"
+    "\n"
+    "  --board usb|sim     the board on USB (default) or the simulated board\n"
+    "  --rate TEXT         a rate of the list or its index 0..13 (default 10sps):\n"
+    "                      5sps, 10sps, \"16.66 / 16.67sps\", 20sps, \"49.96 / 50sps\",\n"
+    "                      \"59.92 / 60sps\", 100sps, 200sps, \"397.5 /400sps\", 500sps,\n"
+    "                      1ksps, 2.5ksps, 5ksps, 10ksps\n"
+    "  --count N           100, 200, 500, 1000 (default), 2000, 5000 or 10000\n"
+    "  --channels C        ch0 (default), ch1 or both\n"
+    "  --filter F          sinc3 (default) or sinc5 (Sinc5+Sinc1)\n"
+    "  --unit U            readout in code (default, digit) or uv (microvolts)\n"
+    "  --seed N            seed of the simulated board (--board sim only)\n"
+    "  -o FILE             save the data set (\".DTA\" is appended unless FILE ends in it)\n"
+    "  --force             replace FILE when it exists\n"
+    "  --png FILE          render the graph as PNG, as the plot command does\n"
+    "\n"
+    "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by Ctrl-C.\n";
+
+const char* const kStatsUsage =
+    "Usage: mirantos-cli stats [--unit code|uv] [--channel 0|1] FILE\n"
+    "\n"
+    "Loads FILE as the window's load command does and prints the statistics\n"
+    "readout of a channel: CH0 by default for CH0 and two-channel files, CH1 for\n"
+    "CH1 files.\n"
+    "\n"
+    "  --unit U            code (default, digit) or uv (microvolts)\n"
+    "  --channel 0|1       the channel to show\n"
+    "\n"
+    "Exit status: 0 done, 1 the file is rejected or lacks the channel, 2 usage error.\n";
+
+const char* const kPlotUsage =
+    "Usage: mirantos-cli plot [--unit code|uv] [--size WxH] [--bitmap-only] FILE -o OUT.png\n"
+    "       mirantos-cli plot [--unit code|uv] [--size WxH] --axes FILE\n"
+    "\n"
+    "Renders the window's graph area after loading FILE: the graph bitmap with the\n"
+    "Y labels to its left and the X labels below it.\n"
+    "\n"
+    "  --unit U            Y axis in code (default) or uv (microvolts)\n"
+    "  --size WxH          size of the graph area (default 560x417)\n"
+    "  --bitmap-only       write only the graph bitmap (WxH less a 1-pixel frame)\n"
+    "  --axes              print the eleven Y-label texts (top to bottom) and the two\n"
+    "                      X-label texts, one per line, instead of writing a picture\n"
+    "  -o OUT.png          the picture to write\n"
+    "\n"
+    "Exit status: 0 done, 1 the file is rejected or the picture cannot be written, 2 usage "
+    "error.\n";
+
+const char* const kExportUsage =
+    "Usage: mirantos-cli export FILE [-o OUT.csv]\n"
+    "\n"
+    "Writes the samples of FILE as CSV (to standard output without -o): a header\n"
+    "index,ch0_code,ch0_uV,ch1_code,ch1_uV with the channels the file holds, then\n"
+    "one line per sample, counted from 1. Microvolts are the record's 32-bit values\n"
+    "with the digits needed to read them back exactly.\n"
+    "\n"
+    "Exit status: 0 done, 1 the file is rejected or the CSV cannot be written, 2 usage error.\n";
+
+int UsageError(CliIo io, std::string_view problem, const char* usage)
+{
+    io.err << "mirantos-cli: " << problem << "\n\n" << usage << std::flush;
+    return kExitUsage;
+}
+
+int PrintHelp(CliIo io, const char* usage)
+{
+    io.out << usage << std::flush;
+    return kExitOk;
+}
+
+int Fail(CliIo io, std::string_view problem, int code)
+{
+    io.err << "mirantos-cli: " << problem << '\n' << std::flush;
+    return code;
+}
+
+} // namespace mirantos::cli

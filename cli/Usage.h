@@ -1,0 +1,24 @@
+#pragma once
+// Usage texts of the tool and its commands, and the common way to report a
+// bad command line.
+
+#include "Commands.h"
+
+#include <string_view>
+
+namespace mirantos::cli {
+
+extern const char* const kMainUsage;
+extern const char* const kMeasureUsage;
+extern const char* const kStatsUsage;
+extern const char* const kPlotUsage;
+extern const char* const kExportUsage;
+
+// "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.
+int UsageError(CliIo io, std::string_view problem, const char* usage);
+// The usage on the output stream; returns kExitOk.
+int PrintHelp(CliIo io, const char* usage);
+// "mirantos-cli: <problem>" on the error stream; returns `code`.
+int Fail(CliIo io, std::string_view problem, int code);
+
+} // namespace mirantos::cli
