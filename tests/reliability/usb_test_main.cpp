@@ -1,0 +1,17 @@
+// gtest main for the tests on the emulated USB device: they need the umockdev
+// preload library, so the program restarts itself under umockdev-wrapper when
+// it was started without it.
+
+#include "UsbEmulator.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    mirantos::testing::ReexecUnderUmockdevIfNeeded(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
