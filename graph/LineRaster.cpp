@@ -86,6 +86,14 @@ void LineRaster::Line(int x0, int y0, int x1, int y1)
     // Steps 0 .. major-1 (the end point is left out), cut to the image along the major axis ...
     int64_t kMin = 0;
     int64_t kMax = major - 1;
+    const bool inside = x0 >= 0 && x0 < width_ && y0 >= 0 && y0 < height_ && x1 >= 0 &&
+                        x1 < width_ && y1 >= 0 && y1 < height_;
+    if (inside) {
+        // The usual case in a plot: no cutting, so no divisions either.
+        Walk(xMajor, static_cast<int>(a0), static_cast<int>(b0), smaj, smin, bias, 2 * major,
+             2 * minor, major);
+        return;
+    }
     if (smaj > 0) {
         kMin = std::max(kMin, -a0);
         kMax = std::min(kMax, aLim - 1 - a0);
@@ -103,12 +111,13 @@ void LineRaster::Line(int x0, int y0, int x1, int y1)
     // Bresenham from step kMin: the offset's quotient and remainder.
     const int64_t den = 2 * major;
     const int64_t num = 2 * kMin * minor + bias;
-    int64_t rem = num % den;
-    int b = static_cast<int>(b0 + smin * (num / den));
-    int a = static_cast<int>(a0 + smaj * kMin);
-    const int64_t inc = 2 * minor;
-    int64_t n = kMax - kMin + 1;
+    Walk(xMajor, static_cast<int>(a0 + smaj * kMin), static_cast<int>(b0 + smin * (num / den)),
+         smaj, smin, num % den, den, 2 * minor, kMax - kMin + 1);
+}
 
+void LineRaster::Walk(bool xMajor, int a, int b, int smaj, int smin, int64_t rem, int64_t den,
+                      int64_t inc, int64_t n)
+{
     const QRgb color = color_;
     if (xMajor) {
         while (n-- > 0) {

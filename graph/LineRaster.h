@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QRgb>
 
+#include <cstdint>
+
 namespace mirantos {
 
 class LineRaster {
@@ -31,6 +33,11 @@ public:
     void Line(int x0, int y0, int x1, int y1);
 
 private:
+    // Lights n pixels from (a, b) on the major/minor axes, with the error term
+    // rem out of den growing by inc per step.
+    void Walk(bool xMajor, int a, int b, int smaj, int smin, int64_t rem, int64_t den, int64_t inc,
+              int64_t n);
+
     uchar* bits_ = nullptr;
     qsizetype stride_ = 0;
     int width_ = 0;
