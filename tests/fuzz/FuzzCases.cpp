@@ -1,0 +1,313 @@
+#include "FuzzCases.h"
+
+#include "Ad7177.h"
+#include "MeasureRecord.h"
+#include "Myfile.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace mirantos::fuzz {
+
+namespace {
+
+// ---- DTA files -------------------------------------------------------------
+
+// One in-memory file, rewritten for every input: no disk traffic.
+class ScratchFile {
+public:
+    ScratchFile()
+    {
+        fd_ = ::memfd_create("fuzz.DTA", 0);
+        if (fd_ < 0) {
+            char name[] = "/tmp/mirantos-fuzz-XXXXXX";
+            fd_ = ::mkstemp(name);
+            ::unlink(name);
+        }
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
+    }
+    ~ScratchFile() { ::close(fd_); }
+
+    bool Set(const void* data, size_t size)
+    {
+        if (::ftruncate(fd_, 0) != 0)
+            return false;
+        const auto* p = static_cast<const char*>(data);
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pwrite(fd_, p + done, size - done, static_cast<off_t>(done));
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+struct Buffers {
+    TChannelStorage storage;
+    TChannelData ch0{0, storage.Code0.data(), storage.Volt0.data()};
+    TChannelData ch1{0, storage.Code1.data(), storage.Volt1.data()};
+};
+
+std::string CountsInRange(const Buffers& b)
+{
+    if (b.ch0.Count < 0 || b.ch0.Count > CHANNEL_CAPACITY)
+        return "CH0 count outside the storage: " + std::to_string(b.ch0.Count);
+    if (b.ch1.Count < 0 || b.ch1.Count > CHANNEL_CAPACITY)
+        return "CH1 count outside the storage: " + std::to_string(b.ch1.Count);
+    return {};
+}
+
+bool SameStoredSettings(const TAdcSetting& a, const TAdcSetting& b)
+{
+    return a.spsSel == b.spsSel && a.DataCountSel == b.DataCountSel && a.CHSel == b.CHSel &&
+           a.GainSel == b.GainSel && a.fSinc5 == b.fSinc5 && a.fBUF_ON == b.fBUF_ON;
+}
+
+bool SameCodes(const TChannelData& a, const TChannelData& b)
+{
+    return a.Count == b.Count && std::equal(a.Code, a.Code + a.Count, b.Code);
+}
+
+// ---- board link ------------------------------------------------------------
+
+// A device whose answers are the fuzz input: each queue-status call lets
+// another `chunk` bytes arrive; a purge drops what has arrived but was not
+// read; the call numbered `failAt` fails. Once the input is used up, any wait
+// of the link is ended at once instead of running into its timer.
+class StreamDevice : public IFtdiDriver {
+public:
+    StreamDevice(const uint8_t* data, size_t size, uint32_t chunk, int failAt)
+        : data_(data), size_(size), chunk_(chunk), failAt_(failAt)
+    {
+    }
+
+    Tft_FIFO* link = nullptr;
+    size_t writes = 0;
+
+    FT_STATUS Open(int, FT_HANDLE* handle) override
+    {
+        *handle = nullptr;
+        if (Fails())
+            return FT_DEVICE_NOT_FOUND;
+        *handle = this;
+        return FT_OK;
+    }
+    FT_STATUS SetUSBParameters(FT_HANDLE, uint32_t, uint32_t) override
+    {
+        return Fails() ? FT_IO_ERROR : FT_OK;
+    }
+    FT_STATUS Purge(FT_HANDLE, uint32_t) override
+    {
+        if (Fails())
+            return FT_IO_ERROR;
+        pos_ += arrived_;
+        arrived_ = 0;
+        return FT_OK;
+    }
+    FT_STATUS Close(FT_HANDLE) override { return FT_OK; }
+    FT_STATUS GetQueueStatus(FT_HANDLE, uint32_t* rx) override
+    {
+        *rx = 0;
+        if (Fails())
+            return FT_IO_ERROR;
+        arrived_ = std::min<size_t>(arrived_ + chunk_, size_ - pos_);
+        if (pos_ + arrived_ >= size_ && link != nullptr)
+            link->OnTimeOut();
+        *rx = static_cast<uint32_t>(arrived_);
+        return FT_OK;
+    }
+    FT_STATUS Read(FT_HANDLE, void* buffer, uint32_t want, uint32_t* got) override
+    {
+        *got = 0;
+        if (Fails())
+            return FT_IO_ERROR;
+        const size_t n = std::min<size_t>(want, arrived_);
+        std::memcpy(buffer, data_ + pos_, n);
+        pos_ += n;
+        arrived_ -= n;
+        *got = static_cast<uint32_t>(n);
+        return FT_OK;
+    }
+    FT_STATUS Write(FT_HANDLE, const void*, uint32_t n, uint32_t* written) override
+    {
+        *written = 0;
+        if (Fails())
+            return FT_IO_ERROR;
+        ++writes;
+        *written = n;
+        return FT_OK;
+    }
+
+    bool Exhausted() const { return pos_ >= size_; }
+
+private:
+    bool Fails() { return ++calls_ == failAt_; }
+
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+    size_t arrived_ = 0;
+    uint32_t chunk_;
+    int failAt_;
+    int calls_ = 0;
+};
+
+QObject* g_owner = nullptr;
+
+std::string CheckText(const char* text, const char* what)
+{
+    if (std::memchr(text, '\0', 11) == nullptr)
+        return std::string(what) + " is not terminated within 11 bytes";
+    return {};
+}
+
+} // namespace
+
+void InitBoardLink(int* argc, char*** argv)
+{
+    if (QCoreApplication::instance() == nullptr) {
+        static int fallbackArgc = 1;
+        static char name[] = "fuzz";
+        static char* fallbackArgv[] = {name, nullptr};
+        static QCoreApplication app(argc ? *argc : fallbackArgc, argv ? *argv : fallbackArgv);
+    }
+    if (g_owner == nullptr)
+        g_owner = new QObject;
+}
+
+std::string DtaFileCase(const uint8_t* data, size_t size)
+{
+    static ScratchFile file;
+    static auto first = std::make_unique<Buffers>();
+    static auto second = std::make_unique<Buffers>();
+    if (!file.Set(data, size))
+        return {};
+
+    Buffers& a = *first;
+    a.ch0.Count = a.ch1.Count = 0;
+    TAdcSetting setting;
+    TmyFile myFile;
+    const bool loaded = myFile.LoadData(file.Path(), &setting, &a.ch0, &a.ch1);
+    if (std::string e = CountsInRange(a); !e.empty())
+        return e;
+    if (!loaded)
+        return {};
+
+    switch (setting.CHSel) {
+    case 0:
+        if (a.ch1.Count != 0)
+            return "a CH0 file left a CH1 count";
+        break;
+    case 1:
+        if (a.ch0.Count != 0)
+            return "a CH1 file left a CH0 count";
+        break;
+    case 2:
+        if (a.ch0.Count != a.ch1.Count)
+            return "a two-channel file gave unequal counts";
+        break;
+    default:
+        return {}; // no sample block is read for a channel selection outside 0..2
+    }
+    if (setting.fSinc5 > 1 || setting.fBUF_ON > 1)
+        return "a flag other than 0 or 1 was accepted";
+
+    // Whatever loads must survive a save and a load unchanged.
+    std::string text;
+    const bool formatted = setting.CHSel == 2
+                               ? FormatDataFile2ch(setting, a.ch0, a.ch1, text)
+                               : FormatDataFile(setting, setting.CHSel == 0 ? a.ch0 : a.ch1, text);
+    if (!formatted)
+        return "a loaded data set could not be formatted";
+    if (!file.Set(text.data(), text.size()))
+        return {};
+    Buffers& b = *second;
+    b.ch0.Count = b.ch1.Count = 0;
+    TAdcSetting again;
+    if (!myFile.LoadData(file.Path(), &again, &b.ch0, &b.ch1))
+        return "the written file does not load";
+    if (!SameStoredSettings(setting, again))
+        return "the settings changed on the way through a file";
+    if (!SameCodes(a.ch0, b.ch0) || !SameCodes(a.ch1, b.ch1))
+        return "the codes changed on the way through a file";
+    return {};
+}
+
+std::string BoardLinkCase(const uint8_t* data, size_t size)
+{
+    if (size < 4 || g_owner == nullptr)
+        return {};
+    const int channel = std::min(data[0] & 3, 2);
+    const bool sinc3 = (data[0] & 4) != 0;
+    const int rate = data[0] >> 4; // 14 and 15 must be refused
+    const int n = 1 + data[1];     // also asks for more than a read may hold
+    const uint32_t chunk = 1u + data[2];
+    const int failAt = data[3];
+
+    auto owned = std::make_unique<StreamDevice>(data + 4, size - 4, chunk, failAt);
+    StreamDevice* dev = owned.get();
+    TADC adc(g_owner, std::move(owned));
+    dev->link = &adc;
+
+    if (!adc.Connect())
+        return {};
+    adc.CheckBoard();
+    char name[11];
+    std::memset(name, 'x', sizeof name);
+    if (adc.GetBoardName(name))
+        if (std::string e = CheckText(name, "the board name"); !e.empty())
+            return e;
+    char version[11];
+    std::memset(version, 'x', sizeof version);
+    if (adc.GetVersion(version))
+        if (std::string e = CheckText(version, "the version"); !e.empty())
+            return e;
+    if (sinc3)
+        adc.SetSinc3();
+    else
+        adc.SetSinc5();
+    const size_t writesBefore = dev->writes;
+    if (adc.SetRate(rate) && rate > 13)
+        return "rate index " + std::to_string(rate) + " was accepted";
+    if (rate > 13 && dev->writes != writesBefore)
+        return "a refused rate index was sent";
+    adc.StartConversion(channel, 1000);
+
+    // Exactly n elements per array, so a write past them is caught.
+    std::vector<uint32_t> codes0(static_cast<size_t>(n)), codes1(static_cast<size_t>(n));
+    // Reads go on past failures (the link must stay sound), but not forever.
+    int quiet = 0;
+    int failures = 0;
+    for (int i = 0; i < 4000 && quiet < 3 && failures < 8 && adc.IsOpen(); ++i) {
+        int32_t converted = -1;
+        const bool ok = channel == 2 ? adc.ReadData2CH(codes0.data(), codes1.data(), n, &converted)
+                                     : adc.ReadData1CH(codes0.data(), &converted, n);
+        if (converted < 0 || converted > n)
+            return "a read converted " + std::to_string(converted) + " of " + std::to_string(n);
+        if (ok && converted != 0 && converted != n)
+            return "a successful read delivered a partial block";
+        failures += ok ? 0 : 1;
+        if (dev->Exhausted())
+            quiet += converted == 0 ? 1 : 0;
+    }
+    adc.StopConversion();
+    adc.Disconnect();
+    return {};
+}
+
+} // namespace mirantos::fuzz
