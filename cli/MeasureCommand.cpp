@@ -28,48 +28,6 @@ namespace {
 // Retry interval of a stop that came while a sequence of the controller ran.
 constexpr int kStopRetryMs = 5;
 
-std::string WithoutBlanks(std::string_view s)
-{
-    std::string r;
-    for (char c : s) {
-        if (c != ' ')
-            r += c;
-    }
-    return r;
-}
-
-// A rate of the list by its text (blanks optional) or by its index.
-bool ParseRate(const std::string& text, int& index)
-{
-    for (int i = 0; i < kRateItemCount; ++i) {
-        const std::string_view item = kRateItems[static_cast<size_t>(i)];
-        if (text == item || WithoutBlanks(text) == WithoutBlanks(item)) {
-            index = i;
-            return true;
-        }
-    }
-    long long v = 0;
-    if (ParseInt(text, 0, kRateItemCount - 1, v)) {
-        index = static_cast<int>(v);
-        return true;
-    }
-    return false;
-}
-
-bool ParseCount(const std::string& text, int& index)
-{
-    long long v = 0;
-    if (!ParseInt(text, 0, 1000000, v))
-        return false;
-    for (int i = 0; i < kCountItemCount; ++i) {
-        if (kCountValues[static_cast<size_t>(i)] == v) {
-            index = i;
-            return true;
-        }
-    }
-    return false;
-}
-
 struct MeasureOptions {
     BoardKind board = BoardKind::Usb;
     uint64_t seed = 1;
@@ -110,9 +68,9 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
         else
             return usage("--board takes usb or sim, not \"" + *v + "\"");
     }
-    if (const auto v = parsed.Value("--rate"); v && !ParseRate(*v, o.controls.rateIndex))
+    if (const auto v = parsed.Value("--rate"); v && !ParseRateText(*v, o.controls.rateIndex))
         return usage("--rate takes a rate of the list or its index 0..13, not \"" + *v + "\"");
-    if (const auto v = parsed.Value("--count"); v && !ParseCount(*v, o.controls.countIndex))
+    if (const auto v = parsed.Value("--count"); v && !ParseCountText(*v, o.controls.countIndex))
         return usage("--count takes 100, 200, 500, 1000, 2000, 5000 or 10000, not \"" + *v + "\"");
     if (const auto v = parsed.Value("--channels")) {
         if (*v == "ch0")
