@@ -1,0 +1,75 @@
+// The file commands on the largest data set: a two-channel file of 10000 samples.
+
+#include "Commands.h"
+
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string g_file;
+std::string g_dir;
+
+void WriteLargeFile(const std::string& path)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << "AD7177_DataFile:\r\nM:\r\nspsSel:13\r\nDataCountSel:6\r\nCHSel:2\r\nGainSel:0\r\n"
+         "fSinc5:1\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\n";
+    uint32_t a = 2147483648u;
+    uint32_t b = 1900000000u;
+    for (int i = 0; i < 10000; ++i) {
+        a = a * 1664525u + 1013904223u;
+        b = b * 22695477u + 1u;
+        f << (2147483648u + (a >> 20)) << ',' << (1900000000u + (b >> 22)) << "\r\n";
+    }
+    f << "DEND:\r\n";
+}
+
+int RunQuiet(const std::vector<std::string>& args)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    return mirantos::cli::Run(args, mirantos::cli::CliIo{out, err, false});
+}
+
+void BM_Stats(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunQuiet({"stats", g_file}));
+}
+BENCHMARK(BM_Stats)->Unit(benchmark::kMillisecond);
+
+void BM_PlotPng(benchmark::State& state)
+{
+    const std::string png = g_dir + "/bench.png";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunQuiet({"plot", g_file, "-o", png}));
+}
+BENCHMARK(BM_PlotPng)->Unit(benchmark::kMillisecond);
+
+void BM_ExportCsv(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunQuiet({"export", g_file}));
+}
+BENCHMARK(BM_ExportCsv)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    QTemporaryDir dir;
+    g_dir = dir.path().toStdString();
+    g_file = g_dir + "/large.DTA";
+    WriteLargeFile(g_file);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
