@@ -9,6 +9,7 @@
 #include "PaintBox.h"
 #include "StatusBarWidget.h"
 #include "Tables.h"
+#include "Texts.h"
 #include "UiFont.h"
 #include "WindowDialogs.h"
 
@@ -232,24 +233,20 @@ bool TFormMain::CreateServices()
             deps_.BeforeCreate(part);
     };
 
+    if (deps_.Presenter) {
+        presenter_ = deps_.Presenter;
+    } else {
+        ownPresenter_ = std::make_unique<TMessageBoxPresenter>();
+        presenter_ = ownPresenter_.get();
+    }
     try {
-        before("Z_Message");
-        if (deps_.Presenter) {
-            presenter_ = deps_.Presenter;
-        } else {
-            ownPresenter_ = std::make_unique<TMessageBoxPresenter>();
-            presenter_ = ownPresenter_.get();
-        }
-        message_ = std::make_unique<TmyMessage>(QStringLiteral("MIRANTOS"), "MIRANTOS Board",
-                                                presenter_);
+        before(mirantos::text::PartMessage);
+        message_ = std::make_unique<TmyMessage>(U(mirantos::text::BoardShortName),
+                                                mirantos::text::BoxCaption, presenter_);
     } catch (const std::bad_alloc&) {
         // The message object itself is missing: the box is shown directly.
-        if (presenter_)
-            presenter_->ShowError(QStringLiteral("MIRANTOS Board"),
-                                  U("致命的なメモリエラーです:Z_Message"));
-        else
-            QMessageBox::critical(nullptr, QStringLiteral("MIRANTOS Board"),
-                                  U("致命的なメモリエラーです:Z_Message"));
+        const QString text = U(mirantos::text::BoxMemoryError) + U(mirantos::text::PartMessage);
+        presenter_->ShowError(U(mirantos::text::BoxCaption), text);
         return false;
     }
 
@@ -264,15 +261,15 @@ bool TFormMain::CreateServices()
         }
     };
 
-    if (!attempt("myStatus", [&] {
-            status_ = std::make_unique<TmyStatus>(StatusBar1, QStringLiteral("MIRANTOS Board"), 2);
+    if (!attempt(mirantos::text::PartStatus, [&] {
+            status_ = std::make_unique<TmyStatus>(StatusBar1, U(mirantos::text::BoardName), 2);
         }))
         return false;
-    if (!attempt("AD7177", [&] {
+    if (!attempt(mirantos::text::PartBoard, [&] {
             adc_ = std::make_unique<TADC>(this, deps_.MakeDriver());
         }))
         return false;
-    if (!attempt("FILE", [&] {
+    if (!attempt(mirantos::text::PartFile, [&] {
             file_ = std::make_unique<TmyFile>([this](const std::string& text) {
                 return dialogs_->AskOverwrite(QString::fromUtf8(text.c_str()));
             });
@@ -288,7 +285,7 @@ bool TFormMain::CreateServices()
     labelAdapters_.push_back(std::make_unique<TLabelAdapter>(Label16));
     XLabels[1] = labelAdapters_.back().get();
 
-    if (!attempt("TGraph_2CH", [&] {
+    if (!attempt(mirantos::text::PartGraph, [&] {
             graph_ = std::make_unique<TGraph_2CH>(PaintBox1, &record_.Ch0, &record_.Ch1,
                                                   &record_.Setting, XLabels, YLabels);
         }))
@@ -301,7 +298,7 @@ bool TFormMain::CreateServices()
         ownDialogs_ = std::make_unique<TQtWindowDialogs>(this);
         dialogs_ = ownDialogs_.get();
     }
-    controller_ = std::make_unique<TMeasureController>(this, &record_, adc_.get(), status_.get(),
+    controller_ = std::make_unique<TMeasureController>(static_cast<IControllerHost*>(this), &record_, adc_.get(), status_.get(),
                                                        message_.get(), graph_.get());
     return true;
 }
@@ -325,7 +322,7 @@ void TFormMain::FormDestroy()
 
 void TFormMain::UpdateCaption(const QString& name)
 {
-    QString caption = QStringLiteral("MIRANTOS") + QStringLiteral(" / ") + U(kProgramVersion);
+    QString caption = U(mirantos::text::AppTitle) + QStringLiteral(" / ") + U(kProgramVersion);
     if (!name.isEmpty())
         caption += QStringLiteral(" : ") + name;
     setWindowTitle(caption);
@@ -485,11 +482,11 @@ void TFormMain::Save1Click()
         message_->NoDataError();
         return;
     }
-    const std::optional<QString> chosen = dialogs_->SaveFileName(U(kSaveFilter), U(kInitialName));
-    if (!chosen || chosen->isEmpty())
+    QString chosen;
+    if (!dialogs_->SaveFileName(U(kSaveFilter), U(kInitialName), &chosen) || chosen.isEmpty())
         return;
 
-    const std::string name = WithDtaExtension(ToPath(*chosen));
+    const std::string name = WithDtaExtension(ToPath(chosen));
     const TAdcSetting& s = record_.Setting;
     TSaveOutcome outcome = TSaveOutcome::Failed;
     bool ok = false;
@@ -522,8 +519,8 @@ void TFormMain::Load1Click()
     HandlerScope scope(this);
     if (!message_ || !file_ || !status_ || !graph_ || !adc_)
         return;
-    const std::optional<QString> chosen = dialogs_->OpenFileName(U(kOpenFilter), U(kInitialName));
-    if (!chosen || chosen->isEmpty())
+    QString chosen;
+    if (!dialogs_->OpenFileName(U(kOpenFilter), U(kInitialName), &chosen) || chosen.isEmpty())
         return;
 
     setFocus();
@@ -534,7 +531,7 @@ void TFormMain::Load1Click()
     TAdcSetting loaded = record_.Setting;
     TChannelData ch0{0, scratch_->Code0.data(), scratch_->Volt0.data()};
     TChannelData ch1{0, scratch_->Code1.data(), scratch_->Volt1.data()};
-    const std::string path = ToPath(*chosen);
+    const std::string path = ToPath(chosen);
     if (!file_->LoadData(path, &loaded, &ch0, &ch1)) {
         message_->DataFileError();
         EnableControls();
@@ -568,7 +565,7 @@ void TFormMain::Load1Click()
 
     SetMeasureCaption(U(mirantos::kStartCaption));
     status_->ShowFileLoaded();
-    UpdateCaption(*chosen);
+    UpdateCaption(chosen);
     ShowStatisticsAfterLoad();
     EnableControls();
 }

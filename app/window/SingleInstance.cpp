@@ -2,6 +2,7 @@
 
 #include "FtdiDriver.h"
 #include "Mirantos_Main.h"
+#include "Texts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -98,14 +99,14 @@ void TSingleInstance::AskRunningToShow(int timeoutMs)
 int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("MIRANTOS"));
+    QApplication::setApplicationName(QString::fromUtf8(mirantos::text::AppTitle));
 
     TSingleInstance guard;
     if (!guard.TryLock()) {
         // Another copy runs. When its window answers, say so and bring it forward.
         if (guard.ConnectToRunning()) {
-            QMessageBox::critical(nullptr, QStringLiteral("MIRANTOS"),
-                                  QString::fromUtf8("MIRANTOS はすでに起動しています"));
+            QMessageBox::critical(nullptr, QString::fromUtf8(mirantos::text::AppTitle),
+                                  QString::fromUtf8(mirantos::text::AlreadyRunning));
             guard.AskRunningToShow();
         }
         return 1;
@@ -125,7 +126,8 @@ int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver
         });
         app.exec();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("MIRANTOS"), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, QString::fromUtf8(mirantos::text::AppTitle),
+                              QString::fromLocal8Bit(e.what()));
     }
     return 0;
 }

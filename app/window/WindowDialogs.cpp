@@ -8,8 +8,8 @@
 
 namespace {
 
-std::optional<QString> RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode,
-                                     const QString& filter, const QString& initialName)
+bool RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& filter,
+                   const QString& initialName, QString* chosen)
 {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(mode);
@@ -20,22 +20,23 @@ std::optional<QString> RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mo
     dialog.setNameFilter(filter);
     dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().front();
+        return false;
+    *chosen = dialog.selectedFiles().front();
+    return true;
 }
 
 } // namespace
 
-std::optional<QString> TQtWindowDialogs::SaveFileName(const QString& filter,
-                                                      const QString& initialName)
+bool TQtWindowDialogs::SaveFileName(const QString& filter, const QString& initialName,
+                                    QString* chosen)
 {
-    return RunFileDialog(parent_, QFileDialog::AcceptSave, filter, initialName);
+    return RunFileDialog(parent_, QFileDialog::AcceptSave, filter, initialName, chosen);
 }
 
-std::optional<QString> TQtWindowDialogs::OpenFileName(const QString& filter,
-                                                      const QString& initialName)
+bool TQtWindowDialogs::OpenFileName(const QString& filter, const QString& initialName,
+                                    QString* chosen)
 {
-    return RunFileDialog(parent_, QFileDialog::AcceptOpen, filter, initialName);
+    return RunFileDialog(parent_, QFileDialog::AcceptOpen, filter, initialName, chosen);
 }
 
 bool TQtWindowDialogs::AskOverwrite(const QString& text)

@@ -3,14 +3,13 @@
 // scripted answers in tests.
 
 #include <QString>
-#include <optional>
 
 class IWindowDialogs {
 public:
     virtual ~IWindowDialogs() = default;
-    // Returns the chosen name, or nothing when the dialog was cancelled.
-    virtual std::optional<QString> SaveFileName(const QString& filter, const QString& initialName) = 0;
-    virtual std::optional<QString> OpenFileName(const QString& filter, const QString& initialName) = 0;
+    // False when the dialog was cancelled; otherwise the chosen name in *chosen.
+    virtual bool SaveFileName(const QString& filter, const QString& initialName, QString* chosen) = 0;
+    virtual bool OpenFileName(const QString& filter, const QString& initialName, QString* chosen) = 0;
     // The overwrite question of the save: true means "はい(&Y)".
     virtual bool AskOverwrite(const QString& text) = 0;
 };
@@ -19,8 +18,8 @@ public:
 class TQtWindowDialogs : public IWindowDialogs {
 public:
     explicit TQtWindowDialogs(class QWidget* parent) : parent_(parent) {}
-    std::optional<QString> SaveFileName(const QString& filter, const QString& initialName) override;
-    std::optional<QString> OpenFileName(const QString& filter, const QString& initialName) override;
+    bool SaveFileName(const QString& filter, const QString& initialName, QString* chosen) override;
+    bool OpenFileName(const QString& filter, const QString& initialName, QString* chosen) override;
     bool AskOverwrite(const QString& text) override;
 
 private:

@@ -2,4 +2,4 @@
 #include "BoardFactory.h"
 #include "SingleInstance.h"
 
-int main(int argc, char** argv) { return RunMirantos(argc, argv, [] { return MakeUsbDriver(); }); }
+int main(int argc, char** argv) { return RunMirantos(argc, argv, [] { return mirantos::MakeUsbDriver(); }); }

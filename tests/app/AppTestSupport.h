@@ -1,0 +1,135 @@
+#pragma once
+// A window on a simulated board with a manual clock, and scripted answers for
+// every modal question, so the program's whole job can be driven headless.
+
+#include "BoardFactory.h"
+#include "Mirantos_Main.h"
+#include "Mymessage.h"
+#include "StatusBarWidget.h"
+#include "WindowDialogs.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QRadioButton>
+#include <QLabel>
+#include <QPushButton>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct RecordingPresenter : IMessagePresenter {
+    struct Box {
+        QString caption, text;
+    };
+    std::vector<Box> boxes;
+    void ShowError(const QString& caption, const QString& text) override
+    {
+        boxes.push_back({caption, text});
+    }
+};
+
+struct ScriptedDialogs : IWindowDialogs {
+    // Each entry answers one dialog; a null QString stands for "cancelled".
+    std::deque<QString> saveNames, openNames;
+    std::deque<bool> overwriteAnswers;
+    std::vector<QString> questions;
+    QString lastSaveFilter, lastOpenFilter;
+    static bool Answer(std::deque<QString>& names, QString* chosen)
+    {
+        if (names.empty())
+            return false;
+        const QString n = names.front();
+        names.pop_front();
+        if (n.isNull())
+            return false;
+        *chosen = n;
+        return true;
+    }
+    bool SaveFileName(const QString& filter, const QString&, QString* chosen) override
+    {
+        lastSaveFilter = filter;
+        return Answer(saveNames, chosen);
+    }
+    bool OpenFileName(const QString& filter, const QString&, QString* chosen) override
+    {
+        lastOpenFilter = filter;
+        return Answer(openNames, chosen);
+    }
+    bool AskOverwrite(const QString& text) override
+    {
+        questions.push_back(text);
+        if (overwriteAnswers.empty())
+            return false;
+        const bool a = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
+        return a;
+    }
+};
+
+class WindowHarness {
+public:
+    explicit WindowHarness(std::function<void(mirantos::SimConfig&)> tune = {})
+    {
+        clock = std::make_shared<mirantos::ManualClock>();
+        clock->SetAutoStepUs(200);
+        mirantos::SimConfig config;
+        config.seed = 11;
+        config.clock = clock;
+        if (tune)
+            tune(config);
+        TFormMainDeps deps;
+        deps.Presenter = &presenter;
+        deps.Dialogs = &dialogs;
+        deps.MakeDriver = [this, config]() -> std::unique_ptr<IFtdiDriver> {
+            auto d = mirantos::MakeSimDriver(config);
+            sim = d.get();
+            return d;
+        };
+        window = std::make_unique<TFormMain>(std::move(deps));
+        window->show();
+        Settle();
+    }
+
+    // Lets queued events (the first idle pass, paints) run.
+    void Settle()
+    {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    // Moves simulated time on in steps and lets the window poll, until done()
+    // or the step budget runs out.
+    bool RunUntil(const std::function<bool()>& done, int64_t stepUs = 2000, int maxSteps = 200000)
+    {
+        for (int i = 0; i < maxSteps; ++i) {
+            if (done())
+                return true;
+            clock->AdvanceUs(stepUs);
+            window->Controller()->Poll();
+        }
+        return done();
+    }
+
+    bool RunToEnd(int64_t stepUs = 2000)
+    {
+        return RunUntil([this] { return window->Controller()->fMeasuring == 0; }, stepUs);
+    }
+
+    void Select(int rate, int count, int channel, bool sinc3 = true)
+    {
+        window->ComboBox1->setCurrentIndex(rate);
+        window->ComboBox2->setCurrentIndex(count);
+        window->ComboBox3->setCurrentIndex(channel);
+        (sinc3 ? window->Sinc3_RB : window->Sinc5_RB)->setChecked(true);
+    }
+
+    QString Panel(int i) const { return window->StatusBar()->PanelText(i); }
+    QString Caption() const { return window->MeasureBtn->text(); }
+
+    std::shared_ptr<mirantos::ManualClock> clock;
+    RecordingPresenter presenter;
+    ScriptedDialogs dialogs;
+    mirantos::SimBoardDriver* sim = nullptr;
+    std::unique_ptr<TFormMain> window;
+};
