@@ -54,13 +54,13 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpe
                 inlineValue = a.substr(eq + 1);
             }
         }
-        const OptionSpec* spec = Find(specs, word);
-        if (spec == nullptr) {
+        const OptionSpec* option = Find(specs, word);
+        if (option == nullptr) {
             error = "unknown option " + std::string(word);
             return false;
         }
-        const std::string name(spec->name);
-        if (!spec->takesValue) {
+        const std::string name(option->name);
+        if (!option->takesValue) {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
