@@ -1,5 +1,7 @@
 #include "GraphView.h"
 
+#include "UiFont.h"
+
 #include "MeasureRecord.h"
 
 #include <QFontDatabase>
@@ -27,20 +29,8 @@ void TOffscreenPaintBox::Present(const QImage& image, const QRect& src, const QR
 
 QFont LabelFont()
 {
-    // The families the window tries, in its order; fontconfig may list a font
-    // under its Japanese or its Latin name.
-    static const char* const kFamilies[] = {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic",
-                                            "IPA Pゴシック", "Noto Sans CJK JP"};
-    QFont font = QGuiApplication::font();
-    for (const char* family : kFamilies) {
-        const QString name = QString::fromUtf8(family);
-        if (QFontDatabase::hasFamily(name)) {
-            font.setFamilies({name});
-            break;
-        }
-    }
+    QFont font = mirantos::UiFont(kLabelPixels);
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(kLabelPixels);
     return font;
 }
 

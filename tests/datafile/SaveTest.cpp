@@ -2,6 +2,7 @@
 
 #include <csignal>
 
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -238,14 +239,15 @@ TEST_F(SaveTest, FullDiskWithoutOldFileLeavesNothing)
 
 TEST_F(SaveTest, ReadOnlyFolderLeavesOldFileIntact)
 {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root writes into read-only folders; the full-disk cases cover this";
-    }
     WriteBytes(target, oldBytes);
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
     DataSet data(10);
     TSaveOutcome outcome = TSaveOutcome::Written;
+    // Root passes every permission check; an unprivileged file-system id for
+    // this thread makes the folder really read-only for the save.
+    const int savedFsuid = ::setfsuid(65534);
     const bool ok = file.SaveData2ch(target, &data.setting, &data.buf.ch0, &data.buf.ch1, &outcome);
+    ::setfsuid(savedFsuid);
     ::chmod(dir.Path().c_str(), 0755);
     EXPECT_FALSE(ok);
     EXPECT_EQ(outcome, TSaveOutcome::Failed);
