@@ -148,7 +148,8 @@ struct EmulatedFt232r::State {
             std::memcpy(buf + out, kModemStatus, kStatusBytes);
             out += kStatusBytes;
             const size_t take = std::min<size_t>(payload.size() - pos, kPacketSize - kStatusBytes);
-            std::memcpy(buf + out, payload.data() + pos, take);
+            if (take > 0)
+                std::memcpy(buf + out, payload.data() + pos, take);
             out += static_cast<int>(take);
             pos += take;
         } while (pos < payload.size());
