@@ -109,6 +109,13 @@ TEST_P(RejectedFile, EveryFileCommandReportsTheWindowsContentError)
     EXPECT_FALSE(clitest::FileExists(dir.Path("bad.png")));
 }
 
+std::string RejectedFileName(const ::testing::TestParamInfo<std::string>& info)
+{
+    static const char* const kNames[] = {"LowerCaseTag", "NoDend", "BadFlag", "ChannelOutOfRange",
+                                         "EmptyFile"};
+    return kNames[info.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, RejectedFile,
     ::testing::Values(
@@ -124,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
         // a channel selection outside the list
         DtaText(3, {"1", "2"}),
         // empty file
-        std::string()));
+        std::string()),
+    RejectedFileName);
 
 TEST(StatsCommand, MissingFileIsTheContentError)
 {

@@ -90,7 +90,8 @@ TEST_P(MeasureRun, MicrovoltReadoutEqualsStatsInMicrovolts)
 INSTANTIATE_TEST_SUITE_P(Channels, MeasureRun,
                          ::testing::Values(ChannelMode{"ch0", "CH0 : ", false},
                                            ChannelMode{"ch1", "CH1 : ", false},
-                                           ChannelMode{"both", "CH0 : ", true}));
+                                           ChannelMode{"both", "CH0 : ", true}),
+                         [](const auto& info) { return std::string(info.param.option); });
 
 TEST(MeasureCommand, SavedFileCarriesTheChosenSettings)
 {
