@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include "RecordFile.h"
+
 #include "Ad7177.h"
 #include "Texts.h"
 
@@ -50,62 +52,21 @@ TCliSession::~TCliSession()
 
 bool TCliSession::Load(const std::string& path)
 {
-    TMeasureRecord& r = *record_;
     auto scratch = std::make_unique<TChannelStorage>();
-    TAdcSetting loaded = r.Setting;
-    TChannelData ch0{0, scratch->Code0.data(), scratch->Volt0.data()};
-    TChannelData ch1{0, scratch->Code1.data(), scratch->Volt1.data()};
-    if (path.empty() || !file_->LoadData(path, &loaded, &ch0, &ch1))
+    if (!mirantos::LoadRecord(*file_, path, *scratch, *record_, adc_ ? adc_->GetGain() : kBoardGain))
         return false;
-
-    r.Setting.spsSel = loaded.spsSel;
-    r.Setting.DataCountSel = loaded.DataCountSel;
-    r.Setting.CHSel = loaded.CHSel;
-    r.Setting.GainSel = loaded.GainSel;
-    r.Setting.fSinc5 = loaded.fSinc5;
-    r.Setting.fBUF_ON = loaded.fBUF_ON;
-    r.Setting.Gain = adc_ ? adc_->GetGain() : kBoardGain;
-    r.ResetPointers();
-    std::copy_n(ch0.Code, std::clamp(ch0.Count, 0, CHANNEL_CAPACITY), r.Ch0.Code);
-    std::copy_n(ch1.Code, std::clamp(ch1.Count, 0, CHANNEL_CAPACITY), r.Ch1.Code);
-
-    r.MarkComplete(0);
-    r.Ch0.Count = r.fCh0Valid ? ch0.Count : 0;
-    r.Ch1.Count = r.fCh1Valid ? ch1.Count : 0;
-    r.ConvertToVolt();
-    view_->Graph().DrawRecord(host_.VoltMode());
-    r.ComputeCodeStatistics();
-    r.ComputeVoltStatistics();
-
+    controller_->CompleteDataSet();
     host_.SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
     status_->ShowFileLoaded();
     host_.UpdateCaption(QString::fromStdString(path));
-    if (r.Setting.CHSel == 1) {
-        controller_->fStatCh0 = 0;
-        controller_->ShowChannelStatistics(1);
-    } else {
-        controller_->fStatCh0 = 1;
-        controller_->ShowChannelStatistics(0);
-    }
+    controller_->ShowDataSetStatistics();
     return true;
 }
 
 bool TCliSession::Save(const std::string& nameWithExtension, bool overwrite, TSaveOutcome* outcome)
 {
     file_->SetOverwriteQuestion([overwrite](const std::string&) { return overwrite; });
-    const TAdcSetting& s = record_->Setting;
-    switch (s.CHSel) {
-    case 0:
-        return file_->SaveData(nameWithExtension, &s, &record_->Ch0, outcome);
-    case 1:
-        return file_->SaveData(nameWithExtension, &s, &record_->Ch1, outcome);
-    case 2:
-        return file_->SaveData2ch(nameWithExtension, &s, &record_->Ch0, &record_->Ch1, outcome);
-    default:
-        if (outcome)
-            *outcome = TSaveOutcome::Failed;
-        return false;
-    }
+    return mirantos::SaveRecord(*file_, nameWithExtension, *record_, outcome);
 }
 
 QString TCliSession::ChannelReadout(int channel)

@@ -272,14 +272,11 @@ void TMeasureController::EndSequence(bool dual)
         status_->ShowMeasureEnd();
     SetMeasuring(false);
     record_->MarkComplete(TargetCount);
-    record_->ConvertToVolt();
-    graph_->DrawRecord(host_->VoltMode());
-    record_->ComputeCodeStatistics();
-    record_->ComputeVoltStatistics();
+    CompleteDataSet();
     host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
     host_->EnableControls();
     status_->ShowMeasureEnd();
-    ShowStatisticsAfterCompletion();
+    ShowDataSetStatistics();
     emit RunEnded(RunEnd::Completed);
 }
 
@@ -296,11 +293,8 @@ void TMeasureController::StopSequence()
         status_->ClearReadout();
     } else {
         record_->MarkComplete(ReceivedCount);
-        record_->ConvertToVolt();
-        graph_->DrawRecord(host_->VoltMode());
-        record_->ComputeCodeStatistics();
-        record_->ComputeVoltStatistics();
-        ShowStatisticsAfterCompletion();
+        CompleteDataSet();
+        ShowDataSetStatistics();
         how = RunEnd::Stopped;
     }
     host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
@@ -308,7 +302,15 @@ void TMeasureController::StopSequence()
     emit RunEnded(how);
 }
 
-void TMeasureController::ShowStatisticsAfterCompletion()
+void TMeasureController::CompleteDataSet()
+{
+    record_->ConvertToVolt();
+    graph_->DrawRecord(host_->VoltMode());
+    record_->ComputeCodeStatistics();
+    record_->ComputeVoltStatistics();
+}
+
+void TMeasureController::ShowDataSetStatistics()
 {
     if (record_->Setting.CHSel == 1) {
         fStatCh0 = 0;

@@ -61,6 +61,11 @@ public:
     void Poll();
     // Shows channel c's statistics (0 or 1) in the current unit.
     void ShowChannelStatistics(int channel);
+    // A data set has become complete (counts and flags set): microvolts, the
+    // whole graph, then both statistics.
+    void CompleteDataSet();
+    // The readout after a run or a load: CH1 for a CH1 data set, else CH0.
+    void ShowDataSetStatistics();
 
     // True while a sequence of ours is running (a command wait or a redraw may
     // let other handlers in; the owner must not destroy us then).
@@ -92,7 +97,6 @@ private:
     void LiveUpdate();
     void ReadErrorSequence();
     void EndSequence(bool dual);
-    void ShowStatisticsAfterCompletion();
     void SetMeasuring(bool on);
 
     IControllerHost* host_;

@@ -7,6 +7,7 @@
 #include "Mymessage.h"
 #include "Mystatus.h"
 #include "PaintBox.h"
+#include "RecordFile.h"
 #include "StatusBarWidget.h"
 #include "Tables.h"
 #include "Texts.h"
@@ -487,22 +488,8 @@ void TFormMain::Save1Click()
         return;
 
     const std::string name = WithDtaExtension(ToPath(chosen));
-    const TAdcSetting& s = record_.Setting;
     TSaveOutcome outcome = TSaveOutcome::Failed;
-    bool ok = false;
-    switch (s.CHSel) {
-    case 0:
-        ok = file_->SaveData(name, &s, &record_.Ch0, &outcome);
-        break;
-    case 1:
-        ok = file_->SaveData(name, &s, &record_.Ch1, &outcome);
-        break;
-    case 2:
-        ok = file_->SaveData2ch(name, &s, &record_.Ch0, &record_.Ch1, &outcome);
-        break;
-    default:
-        break;
-    }
+    const bool ok = mirantos::SaveRecord(*file_, name, record_, &outcome);
     if (!ok || outcome == TSaveOutcome::Failed) {
         message_->SaveError();
         return;
@@ -528,57 +515,25 @@ void TFormMain::Load1Click()
 
     // Read into scratch buffers: a file that fails half-way leaves the data
     // set, graph, readout and caption as they were.
-    TAdcSetting loaded = record_.Setting;
-    TChannelData ch0{0, scratch_->Code0.data(), scratch_->Volt0.data()};
-    TChannelData ch1{0, scratch_->Code1.data(), scratch_->Volt1.data()};
-    const std::string path = ToPath(chosen);
-    if (!file_->LoadData(path, &loaded, &ch0, &ch1)) {
+    if (!mirantos::LoadRecord(*file_, ToPath(chosen), *scratch_, record_, adc_->GetGain())) {
         message_->DataFileError();
         EnableControls();
         return;
     }
 
-    record_.Setting.spsSel = loaded.spsSel;
-    record_.Setting.DataCountSel = loaded.DataCountSel;
-    record_.Setting.CHSel = loaded.CHSel;
-    record_.Setting.GainSel = loaded.GainSel;
-    record_.Setting.fSinc5 = loaded.fSinc5;
-    record_.Setting.fBUF_ON = loaded.fBUF_ON;
-    record_.Setting.Gain = adc_->GetGain();
-    record_.ResetPointers();
-    std::copy_n(ch0.Code, ch0.Count, record_.Ch0.Code);
-    std::copy_n(ch1.Code, ch1.Count, record_.Ch1.Code);
+    const TAdcSetting& s = record_.Setting;
+    ComboBox1->setCurrentIndex(s.spsSel);
+    ComboBox2->setCurrentIndex(s.DataCountSel);
+    ComboBox3->setCurrentIndex(s.CHSel);
+    Sinc5_RB->setChecked(s.fSinc5 == 1);
+    Sinc3_RB->setChecked(s.fSinc5 != 1);
 
-    ComboBox1->setCurrentIndex(loaded.spsSel);
-    ComboBox2->setCurrentIndex(loaded.DataCountSel);
-    ComboBox3->setCurrentIndex(loaded.CHSel);
-    Sinc5_RB->setChecked(loaded.fSinc5 == 1);
-    Sinc3_RB->setChecked(loaded.fSinc5 != 1);
-
-    record_.MarkComplete(0);
-    record_.Ch0.Count = record_.fCh0Valid ? ch0.Count : 0;
-    record_.Ch1.Count = record_.fCh1Valid ? ch1.Count : 0;
-    record_.ConvertToVolt();
-    graph_->DrawRecord(VoltMode());
-    record_.ComputeCodeStatistics();
-    record_.ComputeVoltStatistics();
-
+    controller_->CompleteDataSet();
     SetMeasureCaption(U(mirantos::kStartCaption));
     status_->ShowFileLoaded();
     UpdateCaption(chosen);
-    ShowStatisticsAfterLoad();
+    controller_->ShowDataSetStatistics();
     EnableControls();
-}
-
-void TFormMain::ShowStatisticsAfterLoad()
-{
-    if (record_.Setting.CHSel == 1) {
-        controller_->fStatCh0 = 0;
-        controller_->ShowChannelStatistics(1);
-    } else {
-        controller_->fStatCh0 = 1;
-        controller_->ShowChannelStatistics(0);
-    }
 }
 
 void TFormMain::DataClearClick()

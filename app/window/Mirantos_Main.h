@@ -125,7 +125,6 @@ private:
     void ApplyAnchors();
     void ScheduleIdle();
     void SetControlsEnabled(bool on);
-    void ShowStatisticsAfterLoad();
     bool InHandler() const;
 
     struct Anchored {

@@ -3,6 +3,7 @@
 // manual clock, with the program's invariants checked after every step.
 
 #include "ControllerRig.h"
+#include "RecordFile.h"
 #include "Myfile.h"
 #include "SimBoard.h"
 #include "Tables.h"
@@ -225,11 +226,7 @@ private:
             setrlimit(RLIMIT_FSIZE, &small);
         }
         TSaveOutcome outcome = TSaveOutcome::Failed;
-        bool ok = false;
-        if (r.Setting.CHSel == 2)
-            ok = file_.SaveData2ch(name, &r.Setting, &r.Ch0, &r.Ch1, &outcome);
-        else
-            ok = file_.SaveData(name, &r.Setting, r.Setting.CHSel == 0 ? &r.Ch0 : &r.Ch1, &outcome);
+        const bool ok = mirantos::SaveRecord(file_, name, r, &outcome);
         if (diskFull)
             setrlimit(RLIMIT_FSIZE, &old);
 
@@ -282,34 +279,15 @@ private:
     {
         const std::string name = FileToLoad();
         TMeasureRecord& r = rig_->record;
-        TAdcSetting loaded = r.Setting;
-        TChannelData ch0{0, scratch_.Code0.data(), scratch_.Volt0.data()};
-        TChannelData ch1{0, scratch_.Code1.data(), scratch_.Volt1.data()};
         ++counts_.loads;
         rig_->host.DisableControls();
-        if (!file_.LoadData(name, &loaded, &ch0, &ch1)) {
+        if (!mirantos::LoadRecord(file_, name, scratch_, r, rig_->adc->GetGain())) {
             ++counts_.loadsRefused;
             rig_->host.EnableControls();
             return;
         }
-        r.Setting.spsSel = loaded.spsSel;
-        r.Setting.DataCountSel = loaded.DataCountSel;
-        r.Setting.CHSel = loaded.CHSel;
-        r.Setting.GainSel = loaded.GainSel;
-        r.Setting.fSinc5 = loaded.fSinc5;
-        r.Setting.fBUF_ON = loaded.fBUF_ON;
-        r.Setting.Gain = rig_->adc->GetGain();
-        r.ResetPointers();
-        std::copy_n(ch0.Code, ch0.Count, r.Ch0.Code);
-        std::copy_n(ch1.Code, ch1.Count, r.Ch1.Code);
-        r.MarkComplete(0);
-        r.Ch0.Count = r.fCh0Valid ? ch0.Count : 0;
-        r.Ch1.Count = r.fCh1Valid ? ch1.Count : 0;
-        r.ConvertToVolt();
-        rig_->graph->DrawRecord(rig_->host.volt);
-        r.ComputeCodeStatistics();
-        r.ComputeVoltStatistics();
-        rig_->controller->ShowChannelStatistics(r.Setting.CHSel == 1 ? 1 : 0);
+        rig_->controller->CompleteDataSet();
+        rig_->controller->ShowDataSetStatistics();
         rig_->host.EnableControls();
 
         const auto e = expected_.find(name);
