@@ -157,23 +157,31 @@ bool TADC::StopConversion()
     return SendCommand(command_);
 }
 
+// Fetches n whole records of `size` bytes into the data buffer, or none yet.
+// False on a link failure or an impossible count; *got is the bytes delivered.
+bool TADC::ReadRecords(int32_t n, int32_t size, int32_t maxRecords, uint32_t* got)
+{
+    *got = 0;
+    if (!IsOpen() || n < 0 || n > maxRecords)
+        return false;
+    if (n == 0)
+        return true;
+    const auto wanted = static_cast<uint32_t>(n * size);
+    if (!ReadBytes(data_, wanted, got))
+        return false;
+    return *got == 0 || *got == wanted;
+}
+
 bool TADC::ReadData1CH(uint32_t* codes, int32_t* converted, int32_t n)
 {
     if (converted == nullptr)
         return false;
     *converted = 0;
-    if (!IsOpen() || codes == nullptr || n < 0 || n > kMaxRecords1CH)
+    uint32_t got = 0;
+    if (codes == nullptr || !ReadRecords(n, kRecord1Size, kMaxRecords1CH, &got))
         return false;
-    if (n == 0)
+    if (got == 0)
         return true;
-    const auto wanted = static_cast<uint32_t>(n * kRecord1Size);
-    uint32_t delivered = 0;
-    if (!ReadBytes(data_, wanted, &delivered))
-        return false;
-    if (delivered == 0)
-        return true;
-    if (delivered != wanted)
-        return false;
     const uint8_t* rec = data_;
     for (int32_t i = 0; i < n; ++i, rec += kRecord1Size) {
         if (rec[8] != '\r')
@@ -189,18 +197,12 @@ bool TADC::ReadData2CH(uint32_t* codes0, uint32_t* codes1, int32_t n, int32_t* c
     if (converted == nullptr)
         return false;
     *converted = 0;
-    if (!IsOpen() || codes0 == nullptr || codes1 == nullptr || n < 0 || n > kMaxRecords2CH)
+    uint32_t got = 0;
+    if (codes0 == nullptr || codes1 == nullptr ||
+        !ReadRecords(n, kRecord2Size, kMaxRecords2CH, &got))
         return false;
-    if (n == 0)
+    if (got == 0)
         return true;
-    const auto wanted = static_cast<uint32_t>(n * kRecord2Size);
-    uint32_t delivered = 0;
-    if (!ReadBytes(data_, wanted, &delivered))
-        return false;
-    if (delivered == 0)
-        return true;
-    if (delivered != wanted)
-        return false;
     const uint8_t* rec = data_;
     for (int32_t i = 0; i < n; ++i, rec += kRecord2Size) {
         if (rec[16] != '\r')

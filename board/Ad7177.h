@@ -40,6 +40,7 @@ public:
 private:
     bool PurgeAndAcknowledge(const char* text);
     bool PurgeAndReply(const char* text, char* dest11);
+    bool ReadRecords(int32_t n, int32_t size, int32_t maxRecords, uint32_t* got);
 
     uint8_t data_[kDataBufferSize] = {};
     char command_[kCommandSize] = {};

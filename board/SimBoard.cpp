@@ -151,19 +151,27 @@ FT_STATUS SimBoardDriver::Close(FT_HANDLE handle)
     return FT_OK;
 }
 
+// The common start of the data calls: a valid handle to a board still plugged
+// in at the current time `*t`.
+FT_STATUS SimBoardDriver::Reach(FT_HANDLE handle, int64_t* t)
+{
+    if (!Valid(handle))
+        return FT_INVALID_HANDLE;
+    if (unplugged_)
+        return FT_IO_ERROR;
+    *t = Now();
+    CheckUnplug(*t);
+    return unplugged_ ? FT_IO_ERROR : FT_OK;
+}
+
 FT_STATUS SimBoardDriver::GetQueueStatus(FT_HANDLE handle, uint32_t* rxBytes)
 {
     if (rxBytes == nullptr)
         return FT_INVALID_PARAMETER;
     *rxBytes = 0;
-    if (!Valid(handle))
-        return FT_INVALID_HANDLE;
-    if (unplugged_)
-        return FT_IO_ERROR;
-    const int64_t t = Now();
-    CheckUnplug(t);
-    if (unplugged_)
-        return FT_IO_ERROR;
+    int64_t t = 0;
+    if (const FT_STATUS st = Reach(handle, &t); st != FT_OK)
+        return st;
     const int64_t avail = DeliveredBytes(t) - consumed_;
     *rxBytes = static_cast<uint32_t>(std::min<int64_t>(avail, UINT32_MAX));
     return FT_OK;
@@ -175,14 +183,9 @@ FT_STATUS SimBoardDriver::Read(FT_HANDLE handle, void* buffer, uint32_t bytesToR
     if (bytesReturned == nullptr)
         return FT_INVALID_PARAMETER;
     *bytesReturned = 0;
-    if (!Valid(handle))
-        return FT_INVALID_HANDLE;
-    if (unplugged_)
-        return FT_IO_ERROR;
-    const int64_t t = Now();
-    CheckUnplug(t);
-    if (unplugged_)
-        return FT_IO_ERROR;
+    int64_t t = 0;
+    if (const FT_STATUS st = Reach(handle, &t); st != FT_OK)
+        return st;
     const int64_t avail = DeliveredBytes(t) - consumed_;
     const int64_t n = std::min<int64_t>(avail, bytesToRead);
     if (n > 0) {
@@ -200,14 +203,9 @@ FT_STATUS SimBoardDriver::Write(FT_HANDLE handle, const void* buffer, uint32_t b
     if (bytesWritten == nullptr)
         return FT_INVALID_PARAMETER;
     *bytesWritten = 0;
-    if (!Valid(handle))
-        return FT_INVALID_HANDLE;
-    if (unplugged_)
-        return FT_IO_ERROR;
-    const int64_t t = Now();
-    CheckUnplug(t);
-    if (unplugged_)
-        return FT_IO_ERROR;
+    int64_t t = 0;
+    if (const FT_STATUS st = Reach(handle, &t); st != FT_OK)
+        return st;
     const auto* p = static_cast<const char*>(buffer);
     for (uint32_t i = 0; i < bytesToWrite; ++i) {
         if (p[i] == '\r') {

@@ -132,6 +132,7 @@ private:
     };
 
     bool Valid(FT_HANDLE h) const { return open_ && h == this; }
+    FT_STATUS Reach(FT_HANDLE handle, int64_t* t);
     int64_t Now();
     int64_t RecordsReady(const Segment& s, int64_t t) const;
     int64_t SegmentBytes(const Segment& s, int64_t t) const;

@@ -35,6 +35,19 @@ void ScanCodes(const uint32_t* code, int32_t first, int32_t last, uint32_t& max,
     }
 }
 
+// One extreme of a whole channel, kept in `stored`; an empty channel gives 0
+// and leaves `stored` as it was.
+uint32_t ScanExtreme(const TChannelData* ch, int32_t n, uint32_t& stored, bool wantMax)
+{
+    if (n == 0)
+        return 0;
+    uint32_t max = 0;
+    uint32_t min = 0;
+    ScanCodes(ch->Code, 0, n - 1, max, min);
+    stored = wantMax ? max : min;
+    return stored;
+}
+
 } // namespace
 
 TGraph_2CH::TGraph_2CH(IPaintBox* paintBox, TChannelData* ch0, TChannelData* ch1,
@@ -124,45 +137,10 @@ int32_t TGraph_2CH::Count1() const
     return UsableCount(Ch1);
 }
 
-uint32_t TGraph_2CH::Ch0MaxCode()
-{
-    const int32_t n = Count0();
-    if (n == 0)
-        return 0;
-    uint32_t min = 0;
-    ScanCodes(Ch0->Code, 0, n - 1, Ch0Max, min);
-    return Ch0Max;
-}
-
-uint32_t TGraph_2CH::Ch0MinCode()
-{
-    const int32_t n = Count0();
-    if (n == 0)
-        return 0;
-    uint32_t max = 0;
-    ScanCodes(Ch0->Code, 0, n - 1, max, Ch0Min);
-    return Ch0Min;
-}
-
-uint32_t TGraph_2CH::Ch1MaxCode()
-{
-    const int32_t n = Count1();
-    if (n == 0)
-        return 0;
-    uint32_t min = 0;
-    ScanCodes(Ch1->Code, 0, n - 1, Ch1Max, min);
-    return Ch1Max;
-}
-
-uint32_t TGraph_2CH::Ch1MinCode()
-{
-    const int32_t n = Count1();
-    if (n == 0)
-        return 0;
-    uint32_t max = 0;
-    ScanCodes(Ch1->Code, 0, n - 1, max, Ch1Min);
-    return Ch1Min;
-}
+uint32_t TGraph_2CH::Ch0MaxCode() { return ScanExtreme(Ch0, Count0(), Ch0Max, true); }
+uint32_t TGraph_2CH::Ch0MinCode() { return ScanExtreme(Ch0, Count0(), Ch0Min, false); }
+uint32_t TGraph_2CH::Ch1MaxCode() { return ScanExtreme(Ch1, Count1(), Ch1Max, true); }
+uint32_t TGraph_2CH::Ch1MinCode() { return ScanExtreme(Ch1, Count1(), Ch1Min, false); }
 
 float TGraph_2CH::Ch0MaxVolt()
 {

@@ -189,15 +189,24 @@ void TMeasureController::Poll()
         AcquireSingle();
 }
 
-void TMeasureController::AcquireSingle()
+void TMeasureController::AcquireSingle() { Acquire(false); }
+
+void TMeasureController::AcquireDual() { Acquire(true); }
+
+void TMeasureController::Acquire(bool dual)
 {
     const int32_t n = mirantos::SamplesPerRead(record_->Setting.spsSel);
     if (ReceivedCount >= TargetCount)
         return;
 
-    uint32_t* codes = record_->Setting.CHSel == 0 ? record_->Ch0.Code : record_->Ch1.Code;
+    // Both arrays take the same index; a one-channel run reads into its own one.
+    TChannelData& measured = record_->Setting.CHSel == 1 ? record_->Ch1 : record_->Ch0;
     int32_t converted = 0;
-    if (!adc_->ReadData1CH(codes + ReceivedCount, &converted, n)) {
+    const bool ok =
+        dual ? adc_->ReadData2CH(record_->Ch0.Code + ReceivedCount,
+                                 record_->Ch1.Code + ReceivedCount, n, &converted)
+             : adc_->ReadData1CH(measured.Code + ReceivedCount, &converted, n);
+    if (!ok) {
         ReadErrorSequence();
         return;
     }
@@ -206,38 +215,16 @@ void TMeasureController::AcquireSingle()
     ReceivedCount += n;
     emit SamplesReceived(ReceivedCount, TargetCount);
 
-    if (ReceivedCount < TargetCount) {
-        status_->ShowSample(ReceivedCount, codes[ReceivedCount - 1]);
-        LiveUpdate();
-    } else {
-        EndSequence(false);
-    }
-}
-
-void TMeasureController::AcquireDual()
-{
-    const int32_t n = mirantos::SamplesPerRead(record_->Setting.spsSel);
-    if (ReceivedCount >= TargetCount)
-        return;
-
-    int32_t converted = 0;
-    if (!adc_->ReadData2CH(record_->Ch0.Code + ReceivedCount, record_->Ch1.Code + ReceivedCount, n,
-                           &converted)) {
-        ReadErrorSequence();
+    if (ReceivedCount >= TargetCount) {
+        EndSequence(dual);
         return;
     }
-    if (converted == 0)
-        return;
-    ReceivedCount += n;
-    emit SamplesReceived(ReceivedCount, TargetCount);
-
-    if (ReceivedCount < TargetCount) {
-        status_->ShowSample2ch(ReceivedCount, record_->Ch0.Code[ReceivedCount - 1],
-                               record_->Ch1.Code[ReceivedCount - 1]);
-        LiveUpdate();
-    } else {
-        EndSequence(true);
-    }
+    const int32_t last = ReceivedCount - 1;
+    if (dual)
+        status_->ShowSample2ch(ReceivedCount, record_->Ch0.Code[last], record_->Ch1.Code[last]);
+    else
+        status_->ShowSample(ReceivedCount, measured.Code[last]);
+    LiveUpdate();
 }
 
 void TMeasureController::LiveUpdate()

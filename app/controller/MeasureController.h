@@ -94,6 +94,7 @@ private:
     void DisconnectBoard();
     void AcquireSingle();
     void AcquireDual();
+    void Acquire(bool dual);
     void LiveUpdate();
     void ReadErrorSequence();
     void EndSequence(bool dual);
