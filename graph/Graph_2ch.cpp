@@ -137,10 +137,22 @@ int32_t TGraph_2CH::Count1() const
     return UsableCount(Ch1);
 }
 
-uint32_t TGraph_2CH::Ch0MaxCode() { return ScanExtreme(Ch0, Count0(), Ch0Max, true); }
-uint32_t TGraph_2CH::Ch0MinCode() { return ScanExtreme(Ch0, Count0(), Ch0Min, false); }
-uint32_t TGraph_2CH::Ch1MaxCode() { return ScanExtreme(Ch1, Count1(), Ch1Max, true); }
-uint32_t TGraph_2CH::Ch1MinCode() { return ScanExtreme(Ch1, Count1(), Ch1Min, false); }
+uint32_t TGraph_2CH::Ch0MaxCode()
+{
+    return ScanExtreme(Ch0, Count0(), Ch0Max, true);
+}
+uint32_t TGraph_2CH::Ch0MinCode()
+{
+    return ScanExtreme(Ch0, Count0(), Ch0Min, false);
+}
+uint32_t TGraph_2CH::Ch1MaxCode()
+{
+    return ScanExtreme(Ch1, Count1(), Ch1Max, true);
+}
+uint32_t TGraph_2CH::Ch1MinCode()
+{
+    return ScanExtreme(Ch1, Count1(), Ch1Min, false);
+}
 
 float TGraph_2CH::Ch0MaxVolt()
 {
@@ -334,16 +346,48 @@ void TGraph_2CH::PlotRecord(bool VoltMode)
             return YPosition(v, low, span, h);
         };
         r.SetColor(color);
+        // Segments that stay in one pixel column (many samples share a column
+        // on a long record) chain into one unbroken vertical run of pixels:
+        // lighting that run once gives exactly the pixels of every segment in
+        // it, without writing them over and over. Every other segment is drawn
+        // as it is.
+        int runX = 0;
+        int runLo = 1;
+        int runHi = 0;
+        auto flush = [&] {
+            if (runLo <= runHi)
+                r.Line(runX, runLo, runX, runHi + 1);
+            runLo = 1;
+            runHi = 0;
+        };
         int x0 = XPosition(0, xs);
         int y0 = y(0);
         for (int32_t i = 0; i + 1 < n; ++i) {
             const int x1 = XPosition(i + 1, xs);
             const int y1 = y(i + 1);
-            r.MoveTo(x0, y0);
-            r.LineTo(x1, y1);
+            if (x1 == x0) {
+                if (y1 != y0) {
+                    // The end point is left out, as with any segment.
+                    const int lo = y0 < y1 ? y0 : y1 + 1;
+                    const int hi = y0 < y1 ? y1 - 1 : y0;
+                    if (runLo > runHi || runX != x0) {
+                        flush();
+                        runX = x0;
+                        runLo = lo;
+                        runHi = hi;
+                    } else {
+                        runLo = std::min(runLo, lo);
+                        runHi = std::max(runHi, hi);
+                    }
+                }
+            } else {
+                r.MoveTo(x0, y0);
+                r.LineTo(x1, y1);
+            }
             x0 = x1;
             y0 = y1;
         }
+        flush();
     };
     plot(Ch0, n0, kRed);
     plot(Ch1, n1, kBlue); // over CH0 where they cross

@@ -2,6 +2,7 @@
 // the event processing in the middle of a full redraw.
 
 #include "GraphLabels.h"
+#include "GraphScale.h"
 #include "Graph_2ch.h"
 #include "LineRaster.h"
 
@@ -199,6 +200,57 @@ TEST_F(GraphDraw, ChannelWithFewerThanTenSamplesDrawsNoTrace)
     Fill(ch0, 10, [](int i) { return kZero + static_cast<uint32_t>(i * 1000); });
     graph->DrawRecord(false);
     EXPECT_GT(CountColour(graph->Bitmap(), kRed), 0);
+}
+
+// Drawing the record must light exactly the pixels that drawing every sample
+// pair as its own line would: long records share pixel columns, and whatever
+// the plot does to save work there must not change a single pixel.
+TEST_F(GraphDraw, RecordTracesEqualEverySegmentDrawnOnItsOwn)
+{
+    uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(state >> 32);
+    };
+    for (const int n : {10000, 2999, 150, 10}) {
+        for (const bool volt : {false, true}) {
+            ch0.Count = n;
+            ch1.Count = n / 2;
+            for (int i = 0; i < n; ++i) {
+                // CH0: full-range noise; CH1: a slow wave with bursts and flat stretches.
+                ch0.Code[i] = next();
+                const uint32_t burst = (i / 97) % 3 == 0 ? next() % 4000000u : 0u;
+                ch1.Code[i] = kZero + static_cast<uint32_t>((i % 700) * 9000) + burst;
+                ch0.Volt[i] = static_cast<float>(CodeToMicrovolt(ch0.Code[i], 1));
+                ch1.Volt[i] = static_cast<float>(CodeToMicrovolt(ch1.Code[i], 1));
+            }
+            graph->DrawRecord(volt);
+            const QImage drawn = graph->Bitmap().copy();
+
+            graph->DrawAxesOnly(volt); // same scales, no traces
+            QImage expected = graph->Bitmap().copy();
+            const TGraphScales sc = graph->Scales();
+            const double low = volt ? static_cast<double>(sc.LowVolt) : sc.LowCode;
+            const double span = volt ? static_cast<double>(sc.SpanVolt) : sc.SpanCode;
+            const float xs = XStep(graph->BmpWidth(), RecordXCount(ch0.Count, ch1.Count) - 1);
+            LineRaster r(expected);
+            for (const auto& [ch, colour] : {std::pair{&ch0, kRed}, std::pair{&ch1, kBlue}}) {
+                if (ch->Count < 10)
+                    continue;
+                r.SetColor(colour);
+                auto yOf = [&](int i) {
+                    return YPosition(volt ? static_cast<double>(ch->Volt[i])
+                                          : static_cast<double>(ch->Code[i]),
+                                     low, span, graph->BmpHeight());
+                };
+                for (int i = 0; i + 1 < ch->Count; ++i) {
+                    r.MoveTo(XPosition(i, xs), yOf(i));
+                    r.LineTo(XPosition(i + 1, xs), yOf(i + 1));
+                }
+            }
+            EXPECT_TRUE(drawn == expected) << "n " << n << (volt ? " volt" : " code");
+        }
+    }
 }
 
 TEST_F(GraphDraw, FlatTraceAtTheTopIsRowZeroAtTheBottomInvisible)
