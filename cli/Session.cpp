@@ -53,7 +53,8 @@ TCliSession::~TCliSession()
 bool TCliSession::Load(const std::string& path)
 {
     auto scratch = std::make_unique<TChannelStorage>();
-    if (!mirantos::LoadRecord(*file_, path, *scratch, *record_, adc_ ? adc_->GetGain() : kBoardGain))
+    if (!mirantos::LoadRecord(*file_, path, *scratch, *record_,
+                              adc_ ? adc_->GetGain() : kBoardGain))
         return false;
     controller_->CompleteDataSet();
     host_.SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));

@@ -29,8 +29,8 @@ private:
 TMeasureController::TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc,
                                        TmyStatus* status, TmyMessage* message, TGraph_2CH* graph,
                                        QObject* parent)
-    : QObject(parent), host_(host), record_(record), adc_(adc), status_(status),
-      message_(message), graph_(graph), pollTimer_(new QTimer(this))
+    : QObject(parent), host_(host), record_(record), adc_(adc), status_(status), message_(message),
+      graph_(graph), pollTimer_(new QTimer(this))
 {
     // A run is polled from the event loop every millisecond: fast enough that a
     // read finds its records as soon as they are there, and nothing polls
@@ -189,9 +189,15 @@ void TMeasureController::Poll()
         AcquireSingle();
 }
 
-void TMeasureController::AcquireSingle() { Acquire(false); }
+void TMeasureController::AcquireSingle()
+{
+    Acquire(false);
+}
 
-void TMeasureController::AcquireDual() { Acquire(true); }
+void TMeasureController::AcquireDual()
+{
+    Acquire(true);
+}
 
 void TMeasureController::Acquire(bool dual)
 {
@@ -202,10 +208,9 @@ void TMeasureController::Acquire(bool dual)
     // Both arrays take the same index; a one-channel run reads into its own one.
     TChannelData& measured = record_->Setting.CHSel == 1 ? record_->Ch1 : record_->Ch0;
     int32_t converted = 0;
-    const bool ok =
-        dual ? adc_->ReadData2CH(record_->Ch0.Code + ReceivedCount,
-                                 record_->Ch1.Code + ReceivedCount, n, &converted)
-             : adc_->ReadData1CH(measured.Code + ReceivedCount, &converted, n);
+    const bool ok = dual ? adc_->ReadData2CH(record_->Ch0.Code + ReceivedCount,
+                                             record_->Ch1.Code + ReceivedCount, n, &converted)
+                         : adc_->ReadData1CH(measured.Code + ReceivedCount, &converted, n);
     if (!ok) {
         ReadErrorSequence();
         return;

@@ -50,9 +50,8 @@ class TMeasureController : public QObject {
 public:
     enum class RunEnd { Completed, Stopped, Discarded, ReadError };
 
-    TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc,
-                       TmyStatus* status, TmyMessage* message, TGraph_2CH* graph,
-                       QObject* parent = nullptr);
+    TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc, TmyStatus* status,
+                       TmyMessage* message, TGraph_2CH* graph, QObject* parent = nullptr);
     ~TMeasureController() override;
 
     // The start/stop button: runs the start or the stop sequence by its caption.

@@ -16,15 +16,15 @@ inline constexpr int kChannelItemCount = 3;
 
 // UTF-8 list texts, indexed by spsSel / DataCountSel / CHSel.
 inline constexpr std::array<std::string_view, kRateItemCount> kRateItems = {
-    "5sps",   "10sps",         "16.66 / 16.67sps", "20sps",  "49.96 / 50sps",
-    "59.92 / 60sps", "100sps", "200sps",           "397.5 /400sps", "500sps",
-    "1ksps",  "2.5ksps",       "5ksps",            "10ksps"};
-inline constexpr std::array<int, kRateItemCount> kSamplesPerRead = {1, 1, 1,  1,  1,  1,  1,
-                                                                   2, 4, 5, 10, 20, 50, 100};
+    "5sps",   "10sps",  "16.66 / 16.67sps", "20sps",  "49.96 / 50sps", "59.92 / 60sps",
+    "100sps", "200sps", "397.5 /400sps",    "500sps", "1ksps",         "2.5ksps",
+    "5ksps",  "10ksps"};
+inline constexpr std::array<int, kRateItemCount> kSamplesPerRead = {1, 1, 1, 1,  1,  1,  1,
+                                                                    2, 4, 5, 10, 20, 50, 100};
 inline constexpr std::array<std::string_view, kCountItemCount> kCountItems = {
     "100", "200", "500", "1000", "2000", "5000", "10000"};
 inline constexpr std::array<int32_t, kCountItemCount> kCountValues = {100,  200,  500,  1000,
-                                                                     2000, 5000, 10000};
+                                                                      2000, 5000, 10000};
 inline constexpr std::array<std::string_view, kChannelItemCount> kChannelItems = {
     "CH0 (Ain0-Ain1)", "CH1 (Ain2-Ain3)", "CH0 + CH1"};
 
@@ -39,9 +39,18 @@ inline constexpr int kLiveMinCountIndex = 3;
 // A stopped run keeps its samples only from this many on.
 inline constexpr int kMinKeptSamples = 10;
 
-inline constexpr bool ValidRateIndex(int i) { return i >= 0 && i < kRateItemCount; }
-inline constexpr bool ValidCountIndex(int i) { return i >= 0 && i < kCountItemCount; }
-inline constexpr bool ValidChannelIndex(int i) { return i >= 0 && i < kChannelItemCount; }
+inline constexpr bool ValidRateIndex(int i)
+{
+    return i >= 0 && i < kRateItemCount;
+}
+inline constexpr bool ValidCountIndex(int i)
+{
+    return i >= 0 && i < kCountItemCount;
+}
+inline constexpr bool ValidChannelIndex(int i)
+{
+    return i >= 0 && i < kChannelItemCount;
+}
 
 // Records per poll for a rate index (1 for an index outside the table).
 inline constexpr int SamplesPerRead(int spsSel)

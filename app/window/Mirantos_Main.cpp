@@ -42,10 +42,19 @@ constexpr const char* kSaveFilter = "Data files (*.DTA)";
 constexpr const char* kOpenFilter = "データファイル (*.DTA)";
 constexpr const char* kInitialName = "*.DTA";
 
-QString U(const char* text) { return QString::fromUtf8(text); }
-QString U(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
+QString U(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+QString U(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
 
-std::string ToPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+std::string ToPath(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
 
 } // namespace
 
@@ -106,9 +115,15 @@ TFormMain::TFormMain(TFormMainDeps deps, QWidget* parent)
     FormCreate();
 }
 
-TFormMain::~TFormMain() { FormDestroy(); }
+TFormMain::~TFormMain()
+{
+    FormDestroy();
+}
 
-QWidget* TFormMain::PaintBox() const { return PaintBox1; }
+QWidget* TFormMain::PaintBox() const
+{
+    return PaintBox1;
+}
 
 void TFormMain::BuildControls()
 {
@@ -266,9 +281,8 @@ bool TFormMain::CreateServices()
             status_ = std::make_unique<TmyStatus>(StatusBar1, U(mirantos::text::BoardName), 2);
         }))
         return false;
-    if (!attempt(mirantos::text::PartBoard, [&] {
-            adc_ = std::make_unique<TADC>(this, deps_.MakeDriver());
-        }))
+    if (!attempt(mirantos::text::PartBoard,
+                 [&] { adc_ = std::make_unique<TADC>(this, deps_.MakeDriver()); }))
         return false;
     if (!attempt(mirantos::text::PartFile, [&] {
             file_ = std::make_unique<TmyFile>([this](const std::string& text) {
@@ -278,7 +292,8 @@ bool TFormMain::CreateServices()
         return false;
 
     for (int i = 0; i < 11; ++i) {
-        labelAdapters_.push_back(std::make_unique<TLabelAdapter>(yLabelWidgets_[static_cast<size_t>(i)]));
+        labelAdapters_.push_back(
+            std::make_unique<TLabelAdapter>(yLabelWidgets_[static_cast<size_t>(i)]));
         YLabels[i] = labelAdapters_.back().get();
     }
     labelAdapters_.push_back(std::make_unique<TLabelAdapter>(Label15));
@@ -299,7 +314,8 @@ bool TFormMain::CreateServices()
         ownDialogs_ = std::make_unique<TQtWindowDialogs>(this);
         dialogs_ = ownDialogs_.get();
     }
-    controller_ = std::make_unique<TMeasureController>(static_cast<IControllerHost*>(this), &record_, adc_.get(), status_.get(),
+    controller_ = std::make_unique<TMeasureController>(static_cast<IControllerHost*>(this),
+                                                       &record_, adc_.get(), status_.get(),
                                                        message_.get(), graph_.get());
     return true;
 }
@@ -451,16 +467,46 @@ void TFormMain::SetControlsEnabled(bool on)
     MeasureBtn->setEnabled(on);
 }
 
-void TFormMain::DisableControls() { SetControlsEnabled(false); }
-void TFormMain::EnableControls() { SetControlsEnabled(true); }
-void TFormMain::EnableMeasureButtonOnly() { MeasureBtn->setEnabled(true); }
-QString TFormMain::MeasureCaption() const { return MeasureBtn->text(); }
-void TFormMain::SetMeasureCaption(const QString& caption) { MeasureBtn->setText(caption); }
-int TFormMain::RateIndex() const { return ComboBox1->currentIndex(); }
-int TFormMain::CountIndex() const { return ComboBox2->currentIndex(); }
-int TFormMain::ChannelIndex() const { return ComboBox3->currentIndex(); }
-bool TFormMain::Sinc3Checked() const { return Sinc3_RB->isChecked(); }
-bool TFormMain::VoltMode() const { return MenuY_Volt->isChecked(); }
+void TFormMain::DisableControls()
+{
+    SetControlsEnabled(false);
+}
+void TFormMain::EnableControls()
+{
+    SetControlsEnabled(true);
+}
+void TFormMain::EnableMeasureButtonOnly()
+{
+    MeasureBtn->setEnabled(true);
+}
+QString TFormMain::MeasureCaption() const
+{
+    return MeasureBtn->text();
+}
+void TFormMain::SetMeasureCaption(const QString& caption)
+{
+    MeasureBtn->setText(caption);
+}
+int TFormMain::RateIndex() const
+{
+    return ComboBox1->currentIndex();
+}
+int TFormMain::CountIndex() const
+{
+    return ComboBox2->currentIndex();
+}
+int TFormMain::ChannelIndex() const
+{
+    return ComboBox3->currentIndex();
+}
+bool TFormMain::Sinc3Checked() const
+{
+    return Sinc3_RB->isChecked();
+}
+bool TFormMain::VoltMode() const
+{
+    return MenuY_Volt->isChecked();
+}
 
 // --- Commands --------------------------------------------------------------
 
@@ -471,8 +517,14 @@ void TFormMain::MeasureBtnClick()
         controller_->MeasureBtnClick();
 }
 
-void TFormMain::QuitBtnClick() { close(); }
-void TFormMain::Exit1Click() { close(); }
+void TFormMain::QuitBtnClick()
+{
+    close();
+}
+void TFormMain::Exit1Click()
+{
+    close();
+}
 
 void TFormMain::Save1Click()
 {

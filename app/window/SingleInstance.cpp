@@ -37,8 +37,14 @@ TSingleInstance::~TSingleInstance()
         ::close(lockFd_);
 }
 
-QString TSingleInstance::LockPath() const { return dir_ + QStringLiteral("/MIRANTOS.lock"); }
-QString TSingleInstance::SocketPath() const { return dir_ + QStringLiteral("/MIRANTOS.socket"); }
+QString TSingleInstance::LockPath() const
+{
+    return dir_ + QStringLiteral("/MIRANTOS.lock");
+}
+QString TSingleInstance::SocketPath() const
+{
+    return dir_ + QStringLiteral("/MIRANTOS.socket");
+}
 
 bool TSingleInstance::TryLock()
 {

@@ -39,5 +39,4 @@ private:
 // The program's whole start-up: single-instance check, the window, the loop.
 // `makeDriver` picks the board (USB or simulated).
 class IFtdiDriver;
-int RunMirantos(int argc, char** argv,
-                std::function<std::unique_ptr<IFtdiDriver>()> makeDriver);
+int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver);

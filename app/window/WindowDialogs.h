@@ -8,8 +8,10 @@ class IWindowDialogs {
 public:
     virtual ~IWindowDialogs() = default;
     // False when the dialog was cancelled; otherwise the chosen name in *chosen.
-    virtual bool SaveFileName(const QString& filter, const QString& initialName, QString* chosen) = 0;
-    virtual bool OpenFileName(const QString& filter, const QString& initialName, QString* chosen) = 0;
+    virtual bool SaveFileName(const QString& filter, const QString& initialName,
+                              QString* chosen) = 0;
+    virtual bool OpenFileName(const QString& filter, const QString& initialName,
+                              QString* chosen) = 0;
     // The overwrite question of the save: true means "はい(&Y)".
     virtual bool AskOverwrite(const QString& text) = 0;
 };

@@ -2,4 +2,7 @@
 #include "BoardFactory.h"
 #include "SingleInstance.h"
 
-int main(int argc, char** argv) { return RunMirantos(argc, argv, [] { return mirantos::MakeSimDriver(); }); }
+int main(int argc, char** argv)
+{
+    return RunMirantos(argc, argv, [] { return mirantos::MakeSimDriver(); });
+}

@@ -10,9 +10,9 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QRadioButton>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <deque>
 #include <functional>
 #include <memory>

@@ -16,7 +16,10 @@
 
 namespace {
 
-QString U(const char* s) { return QString::fromUtf8(s); }
+QString U(const char* s)
+{
+    return QString::fromUtf8(s);
+}
 
 QByteArray ReadAll(const QString& path)
 {

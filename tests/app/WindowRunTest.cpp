@@ -10,17 +10,23 @@
 #include <QAction>
 #include <QComboBox>
 #include <QMenu>
-#include <QRadioButton>
 #include <QPointer>
+#include <QRadioButton>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
 
-QString U(const char* s) { return QString::fromUtf8(s); }
+QString U(const char* s)
+{
+    return QString::fromUtf8(s);
+}
 
-std::vector<std::string> Cmds(const mirantos::SimBoardDriver* sim) { return sim->Commands(); }
+std::vector<std::string> Cmds(const mirantos::SimBoardDriver* sim)
+{
+    return sim->Commands();
+}
 
 TEST(WindowStart, DefaultStateAfterCreationAndFirstIdle)
 {
@@ -123,7 +129,8 @@ TEST(WindowRun, ProgressShowsTheNewestCodeOfTheMeasuredChannel)
     ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 5; }));
     const TMeasureRecord& r = h.window->Record();
     const int n = h.window->Controller()->ReceivedCount;
-    EXPECT_EQ(h.Panel(2), QStringLiteral("データ番号：%1 / AD変換値：%2").arg(n).arg(r.Ch1.Code[n - 1]));
+    EXPECT_EQ(h.Panel(2),
+              QStringLiteral("データ番号：%1 / AD変換値：%2").arg(n).arg(r.Ch1.Code[n - 1]));
     // During a run both counts and flags stay 0.
     EXPECT_EQ(r.Ch0.Count + r.Ch1.Count, 0);
     EXPECT_EQ(r.fCh0Valid + r.fCh1Valid, 0);
@@ -341,7 +348,10 @@ struct WitnessDriver : IFtdiDriver {
         ++log_->closes;
         return inner_->Close(h);
     }
-    FT_STATUS GetQueueStatus(FT_HANDLE h, uint32_t* n) override { return inner_->GetQueueStatus(h, n); }
+    FT_STATUS GetQueueStatus(FT_HANDLE h, uint32_t* n) override
+    {
+        return inner_->GetQueueStatus(h, n);
+    }
     FT_STATUS Read(FT_HANDLE h, void* b, uint32_t n, uint32_t* got) override
     {
         return inner_->Read(h, b, n, got);

@@ -3,8 +3,8 @@
 // manual clock, with the program's invariants checked after every step.
 
 #include "ControllerRig.h"
-#include "RecordFile.h"
 #include "Myfile.h"
+#include "RecordFile.h"
 #include "SimBoard.h"
 #include "Tables.h"
 #include "Texts.h"
