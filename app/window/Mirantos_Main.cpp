@@ -74,6 +74,10 @@ private:
 TFormMain::TFormMain(TFormMainDeps deps, QWidget* parent)
     : QMainWindow(parent), deps_(std::move(deps)), scratch_(std::make_unique<TChannelStorage>())
 {
+    // A close box and the system menu, no minimise or maximise box; the frame
+    // still resizes within the limits below.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/mirantos/mirantos.xpm")));
     setFont(mirantos::UiFont(12));
     BuildControls();

@@ -404,6 +404,17 @@ TEST(WindowResize, ResizeRedrawsTheRecordOrTheDefaultAndLaysOutTheStatusBar)
     EXPECT_EQ(h.window->StatusBar()->geometry().bottom() + 1, h.window->centralWidget()->height());
     EXPECT_EQ(h.window->MeasureBtn->x(), 656 + 120);
 
+    // During a run the counts are 0: the default graph replaces the live blocks.
+    h.Select(6, 3, 0);
+    h.window->MeasureBtnClick();
+    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 200; }));
+    EXPECT_EQ(h.window->Label16->text(), U("200"));
+    h.window->resize(h.window->width() - 20, h.window->height());
+    h.Settle();
+    EXPECT_EQ(h.window->Label16->text(), U("1000"));
+    EXPECT_EQ(h.window->YLabel(0)->text(), U("2147484648"));
+    h.window->MeasureBtnClick(); // stop: 200 samples are kept
+
     h.Select(13, 0, 0);
     h.window->MeasureBtnClick();
     ASSERT_TRUE(h.RunToEnd());
