@@ -59,7 +59,9 @@ TADC::TADC(QObject* owner, std::unique_ptr<IFtdiDriver> driver) : Tft_FIFO(owner
 
 bool TADC::Connect()
 {
-    return Open(4096);
+    // Open is a no-op on a link that is still open, so the purge is what
+    // finds out whether the device is still there.
+    return Open(4096) && Purge();
 }
 
 void TADC::Disconnect()

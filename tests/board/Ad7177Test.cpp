@@ -74,7 +74,22 @@ TEST(WireFormat, NonHexCharacterCountsAsZero)
 TEST_F(AdcTest, ConnectOpensWithFourKilobyteTransfersAndPurges)
 {
     EXPECT_TRUE(adc->Connect());
-    EXPECT_EQ(shared->log, (Log{"Open 0", "SetUSBParameters 4096 0", "Purge 3"}));
+    EXPECT_EQ(shared->log, (Log{"Open 0", "SetUSBParameters 4096 0", "Purge 3", "Purge 3"}));
+}
+
+TEST_F(AdcTest, ConnectOnAnOpenLinkPurgesAndFailsWhenTheDeviceIsGone)
+{
+    Connected();
+    fake->Queue("stale");
+    EXPECT_TRUE(adc->Connect());
+    EXPECT_EQ(shared->log, (Log{"Purge 3"}));
+    EXPECT_TRUE(fake->rx.empty());
+
+    shared->log.clear();
+    fake->purgeStatus = FT_IO_ERROR;
+    EXPECT_FALSE(adc->Connect());
+    EXPECT_FALSE(adc->IsOpen());
+    EXPECT_EQ(shared->log, (Log{"Purge 3", "Close"}));
 }
 
 TEST_F(AdcTest, CheckBoardPurgesThenAsksAndNeedsOk)

@@ -424,7 +424,7 @@ TEST_F(SimTest, PurgeFailureAtOpen)
 TEST_F(SimTest, PurgeFailureLaterClosesTheLink)
 {
     SimFaults f;
-    f.failPurgeFrom = 2;
+    f.failPurgeFrom = 3; // the two purges of Connect pass
     Make(f);
     ASSERT_TRUE(adc->Connect());
     EXPECT_FALSE(adc->CheckBoard());
