@@ -230,30 +230,4 @@ int XLabelTop(const PlotGeometry& g)
     return g.boxTop + g.bmpHeight + 10;
 }
 
-std::array<LabelPlacement, kYLabelCount> PlaceYLabels(const YLabelTexts& texts, bool voltMode,
-                                                      const PlotGeometry& g,
-                                                      const MeasureText& measure)
-{
-    std::array<LabelPlacement, kYLabelCount> out;
-    for (int i = 0; i < kYLabelCount; ++i) {
-        const QString& text = texts[static_cast<size_t>(i)];
-        const QSize size = measure(text);
-        out[static_cast<size_t>(i)] = {text, YLabelLeft(g, voltMode, size.width()),
-                                       YLabelTop(g, i, size.height())};
-    }
-    return out;
-}
-
-std::array<LabelPlacement, kXLabelCount>
-PlaceXLabels(const XLabelTexts& texts, const PlotGeometry& g, const MeasureText& measure)
-{
-    std::array<LabelPlacement, kXLabelCount> out;
-    for (int i = 0; i < kXLabelCount; ++i) {
-        const QString& text = texts[static_cast<size_t>(i)];
-        const QSize size = measure(text);
-        out[static_cast<size_t>(i)] = {text, XLabelLeft(g, i, size.width()), XLabelTop(g)};
-    }
-    return out;
-}
-
 } // namespace mirantos

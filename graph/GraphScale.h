@@ -97,11 +97,7 @@ int YLabelTop(const PlotGeometry& g, int index, int labelHeight);
 int XLabelLeft(const PlotGeometry& g, int index, int labelWidth);
 int XLabelTop(const PlotGeometry& g);
 
+// Size of a label showing a text (labels size themselves to their text).
 using MeasureText = std::function<QSize(const QString&)>;
-std::array<LabelPlacement, kYLabelCount> PlaceYLabels(const YLabelTexts& texts, bool voltMode,
-                                                      const PlotGeometry& g,
-                                                      const MeasureText& measure);
-std::array<LabelPlacement, kXLabelCount>
-PlaceXLabels(const XLabelTexts& texts, const PlotGeometry& g, const MeasureText& measure);
 
 } // namespace mirantos

@@ -270,27 +270,25 @@ TEST(YMapping, FarOffValuesStayIntegers)
 TEST(LabelPlacement, PaintBoxAt72And24)
 {
     const PlotGeometry g{72, 24, 558, 415};
-    const YLabelTexts codes = CodeYLabelTexts(2147483643.0, 10.0);
-    const auto y = PlaceYLabels(codes, false, g, FixedSize);
     const int tops[] = {19, 60, 102, 143, 185, 226, 268, 309, 351, 392, 434};
     for (int i = 0; i < kYLabelCount; ++i) {
-        EXPECT_EQ(y[static_cast<size_t>(i)].top, tops[i]) << i;
-        EXPECT_EQ(y[static_cast<size_t>(i)].left, 5) << i;
-        EXPECT_EQ(y[static_cast<size_t>(i)].text, codes[static_cast<size_t>(i)]);
+        EXPECT_EQ(YLabelTop(g, i, 12), tops[i]) << i;
+        // Code labels start at the same place whatever their width.
+        EXPECT_EQ(YLabelLeft(g, false, 70), 5) << i;
+        EXPECT_EQ(YLabelLeft(g, false, 7), 5) << i;
     }
-    const auto x = PlaceXLabels(RecordXLabelTexts(10000), g, FixedSize);
-    EXPECT_EQ(x[0].left, 72);
-    EXPECT_EQ(x[0].top, 449);
-    EXPECT_EQ(x[1].left, 72 + 558 - 35); // "10000" is 35 px wide here
-    EXPECT_EQ(x[1].top, 449);
+    EXPECT_EQ(XLabelLeft(g, 0, 7), 72);
+    EXPECT_EQ(XLabelTop(g), 449);
+    EXPECT_EQ(XLabelLeft(g, 1, 35), 72 + 558 - 35); // right edge on the bitmap's
 }
 
 TEST(LabelPlacement, VoltLabelsEndThreePixelsLeftOfTheBox)
 {
     const PlotGeometry g{72, 24, 558, 415};
-    const auto y = PlaceYLabels(VoltYLabelTexts(-250.0f, 500.0f), true, g, FixedSize);
-    for (const LabelPlacement& p : y)
-        EXPECT_EQ(p.left + FixedSize(p.text).width(), 69) << p.text.toStdString();
+    for (const QString& text : VoltYLabelTexts(-250.0f, 500.0f)) {
+        const int width = FixedSize(text).width();
+        EXPECT_EQ(YLabelLeft(g, true, width) + width, 69) << text.toStdString();
+    }
 }
 
 TEST(LabelPlacement, OddLabelHeightUsesFloorOfHalf)
