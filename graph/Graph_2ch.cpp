@@ -13,15 +13,6 @@ const QRgb kGrey = qRgb(128, 128, 128);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kBlue = qRgb(0, 0, 255);
 
-// Samples of a channel that may be read: never more than the record holds,
-// none without a code array.
-int32_t UsableCount(const TChannelData* ch)
-{
-    if (ch == nullptr || ch->Code == nullptr)
-        return 0;
-    return std::clamp(ch->Count, 0, CHANNEL_CAPACITY);
-}
-
 void ScanCodes(const uint32_t* code, int32_t first, int32_t last, uint32_t& max, uint32_t& min)
 {
     max = 0;
@@ -129,12 +120,12 @@ double TGraph_2CH::CodeToMicrovolt(uint32_t code) const
 
 int32_t TGraph_2CH::Count0() const
 {
-    return UsableCount(Ch0);
+    return Ch0 != nullptr ? UsableCount(*Ch0) : 0;
 }
 
 int32_t TGraph_2CH::Count1() const
 {
-    return UsableCount(Ch1);
+    return Ch1 != nullptr ? UsableCount(*Ch1) : 0;
 }
 
 uint32_t TGraph_2CH::Ch0MaxCode()

@@ -17,16 +17,15 @@ double CodeToMicrovolt(uint32_t code, int32_t gain)
     return static_cast<double>(scaled);
 }
 
-namespace {
-
-// Number of samples a channel really holds, never more than its storage.
-int UsableCount(const TChannelData& ch)
+int32_t UsableCount(const TChannelData& ch)
 {
     if (ch.Count <= 0 || ch.Code == nullptr) {
         return 0;
     }
     return std::min(ch.Count, CHANNEL_CAPACITY);
 }
+
+namespace {
 
 void ConvertChannel(TChannelData& ch, int first, int last, int32_t gain)
 {

@@ -30,6 +30,10 @@ struct TChannelData {
 // The one conversion of the program; the record and the graph both call it.
 double CodeToMicrovolt(uint32_t code, int32_t gain);
 
+// Samples a channel really holds: Count within 0..CHANNEL_CAPACITY, 0 without a
+// code array. Everything that walks a channel's arrays goes by this.
+int32_t UsableCount(const TChannelData& ch);
+
 // Fixed storage for one channel pair; owned by whoever needs a set of buffers
 // (the record, a load's scratch area).
 struct TChannelStorage {

@@ -304,6 +304,15 @@ TEST(RecordLifecycle, MarkCompleteNeverExceedsCapacity)
     EXPECT_FALSE(r->HasData());
 }
 
+TEST(RecordLifecycle, UsableCountStaysInsideTheStorage)
+{
+    uint32_t code[1] = {};
+    EXPECT_EQ(UsableCount(TChannelData{5, code, nullptr}), 5);
+    EXPECT_EQ(UsableCount(TChannelData{-3, code, nullptr}), 0);
+    EXPECT_EQ(UsableCount(TChannelData{CHANNEL_CAPACITY + 1, code, nullptr}), CHANNEL_CAPACITY);
+    EXPECT_EQ(UsableCount(TChannelData{5, nullptr, nullptr}), 0);
+}
+
 TEST(RecordLifecycle, ClearDropsFlagsAndCountsButKeepsStatistics)
 {
     auto r = MakeRecord();
