@@ -480,14 +480,11 @@ std::string OverwriteQuestionText(const std::string& fileName)
 
 std::string WithDtaExtension(const std::string& name)
 {
+    // A name without any "." cannot end in ".DTA", so one test covers both cases.
     constexpr std::string_view ext = ".DTA";
-    const bool hasDot = name.find('.') != std::string::npos;
     const bool endsDta =
         name.size() >= ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0;
-    if (!hasDot || !endsDta) {
-        return name + std::string(ext);
-    }
-    return name;
+    return endsDta ? name : name + std::string(ext);
 }
 
 bool FormatDataFile(const TAdcSetting& setting, const TChannelData& ch, std::string& out)
