@@ -34,9 +34,6 @@ public:
     static constexpr int kMaxRecords2CH = kDataBufferSize / kRecord2Size;
     static constexpr int32_t kCommandTimeOutMs = 100;
 
-    // The last command text sent (without CR).
-    const char* LastCommand() const { return command_; }
-
 private:
     bool PurgeAndAcknowledge(const char* text);
     bool PurgeAndReply(const char* text, char* dest11);

@@ -49,7 +49,6 @@ public:
     uint32_t QueuedCount() const { return queued_; }
     uint32_t StagedCount() const { return static_cast<uint32_t>(staged_); }
     int32_t TimeOutInterval() const { return interval_; }
-    IFtdiDriver* Driver() const { return driver_.get(); }
 
     static constexpr uint32_t kStagingSize = 10000;
     static constexpr uint32_t kMaxCommandLength = 19;

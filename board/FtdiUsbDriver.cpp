@@ -32,7 +32,6 @@ struct FtdiUsbDriver::Impl {
     // Buffers of transfers libusb never gave back; they must outlive it.
     std::vector<std::vector<uint8_t>> graveyard;
     ByteQueue rx;
-    uint16_t modemStatus = 0;
     std::string error;
 
     static void LIBUSB_CALL OnTransfer(libusb_transfer* t);
@@ -65,7 +64,7 @@ void FtdiUsbDriver::Impl::Completed(libusb_transfer* t)
     case LIBUSB_TRANSFER_COMPLETED:
     case LIBUSB_TRANSFER_TIMED_OUT: {
         const auto len = static_cast<size_t>(std::max(t->actual_length, 0));
-        const size_t n = StripModemStatus(t->buffer, len, maxPacket, scratch.data(), &modemStatus);
+        const size_t n = StripModemStatus(t->buffer, len, maxPacket, scratch.data());
         if (!rx.Push(scratch.data(), n))
             error = "receive queue overflow";
         break;

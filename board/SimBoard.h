@@ -109,8 +109,6 @@ public:
     bool Unplugged() const { return unplugged_; }
     // Faults may be changed between operations (e.g. unplug after a good start).
     SimConfig& Config() { return config_; }
-    // Runs started since construction.
-    uint64_t RunCount() const { return runs_; }
 
     static constexpr int kPacketPayload = 62;
 
