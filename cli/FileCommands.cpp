@@ -5,7 +5,6 @@
 #include "Commands.h"
 #include "Output.h"
 #include "Session.h"
-#include "Texts.h"
 #include "Usage.h"
 
 #include <ostream>
@@ -53,12 +52,12 @@ bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<Op
     return true;
 }
 
-// Loads the file; false after printing the window's content error.
-bool LoadOrReport(TCliSession& session, const std::string& path, CliIo io)
+// Loads the file; false after the window's content error box (on the error stream).
+bool LoadOrReport(TCliSession& session, const std::string& path)
 {
     if (session.Load(path))
         return true;
-    io.err << mirantos::text::BoxDataFileError << '\n' << std::flush;
+    session.Message().DataFileError();
     return false;
 }
 
@@ -94,7 +93,7 @@ int Stats(const std::vector<std::string>& args, CliIo io)
 
     TCliSession session(controls, io.err);
     const std::string& path = parsed.positional.front();
-    if (!LoadOrReport(session, path, io))
+    if (!LoadOrReport(session, path))
         return kExitFailure;
 
     // The load shows the readout the window shows; another channel is asked for.
@@ -151,7 +150,7 @@ int Plot(const std::vector<std::string>& args, CliIo io)
         return UsageError(io, "no picture file given (-o OUT.png)", kPlotUsage);
 
     TCliSession session(controls, io.err, nullptr, size);
-    if (!LoadOrReport(session, parsed.positional.front(), io))
+    if (!LoadOrReport(session, parsed.positional.front()))
         return kExitFailure;
 
     if (axes) {
@@ -175,7 +174,7 @@ int Export(const std::vector<std::string>& args, CliIo io)
         return code;
 
     TCliSession session(TControlValues{}, io.err);
-    if (!LoadOrReport(session, parsed.positional.front(), io))
+    if (!LoadOrReport(session, parsed.positional.front()))
         return kExitFailure;
 
     const std::string csv = CsvOf(session.Record());

@@ -20,7 +20,7 @@ TCliSession::TCliSession(const TControlValues& controls, std::ostream& err,
                          std::unique_ptr<IFtdiDriver> driver, QSize paintBoxSize)
     : host_(controls), presenter_(err), record_(std::make_unique<TMeasureRecord>())
 {
-    message_ = std::make_unique<TmyMessage>(QString::fromUtf8(mirantos::text::AppTitle),
+    message_ = std::make_unique<TmyMessage>(QString::fromUtf8(mirantos::text::BoardShortName),
                                             mirantos::text::BoxCaption, &presenter_);
     status_ = std::make_unique<TmyStatus>(&panels_, QString::fromUtf8(mirantos::text::BoardName),
                                           TmyStatus::DetailPanel);
