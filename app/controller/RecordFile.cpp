@@ -24,8 +24,8 @@ bool LoadRecord(TmyFile& file, const std::string& path, TChannelStorage& scratch
 
     record.ResetPointers();
     record.MarkComplete(0);
-    const int32_t n0 = record.fCh0Valid ? std::clamp(ch0.Count, 0, CHANNEL_CAPACITY) : 0;
-    const int32_t n1 = record.fCh1Valid ? std::clamp(ch1.Count, 0, CHANNEL_CAPACITY) : 0;
+    const int32_t n0 = record.fCh0Valid ? UsableCount(ch0) : 0;
+    const int32_t n1 = record.fCh1Valid ? UsableCount(ch1) : 0;
     std::copy_n(ch0.Code, n0, record.Ch0.Code);
     std::copy_n(ch1.Code, n1, record.Ch1.Code);
     record.Ch0.Count = n0;

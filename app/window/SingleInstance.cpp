@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <cerrno>
 #include <exception>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -52,13 +53,18 @@ bool TSingleInstance::TryLock()
         return true;
     const QByteArray path = QFile::encodeName(LockPath());
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
+    if (fd < 0) {
+        // No lock file can be made here (a missing or read-only runtime
+        // folder): that says nothing about another copy, so the program runs,
+        // only without the guard.
+        return true;
+    }
     // flock is atomic and goes away with the process, so a crashed copy never
     // blocks the next start.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
         ::close(fd);
-        return false;
+        return !held;
     }
     lockFd_ = fd;
     return true;

@@ -16,7 +16,8 @@ public:
     explicit TSingleInstance(const QString& dir = QString(), QObject* parent = nullptr);
     ~TSingleInstance() override;
 
-    // Takes the lock without waiting; false when another copy holds it.
+    // Takes the lock without waiting; false only when another copy holds it
+    // (a folder where no lock can be made lets the program run unguarded).
     bool TryLock();
     // Once the window exists: call onShow whenever a second copy asks for it.
     bool Listen(std::function<void()> onShow);

@@ -23,6 +23,14 @@ TEST(SingleInstance, SecondLockFailsUntilTheFirstGoesAway)
     EXPECT_TRUE(second.TryLock());
 }
 
+TEST(SingleInstance, AFolderWithoutRoomForTheLockDoesNotStopTheProgram)
+{
+    QTemporaryDir dir;
+    TSingleInstance guard(dir.filePath(QStringLiteral("missing/sub")));
+    EXPECT_TRUE(guard.TryLock());
+    EXPECT_FALSE(guard.Listen([] {}));
+}
+
 TEST(SingleInstance, RunningCopyAnswersOnlyOnceItsWindowListens)
 {
     QTemporaryDir dir;
