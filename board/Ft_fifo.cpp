@@ -137,16 +137,24 @@ bool Tft_FIFO::SendCommand(const char* text)
     return status_ == FT_OK;
 }
 
+// The driver's count of received bytes, remembered as the queued count.
+bool Tft_FIFO::QueryQueue(uint32_t* queued)
+{
+    status_ = driver_->GetQueueStatus(handle_, queued);
+    if (status_ != FT_OK)
+        return false;
+    queued_ = *queued;
+    return true;
+}
+
 bool Tft_FIFO::ReadQueued(uint8_t* dest, uint32_t capacity, uint32_t* received)
 {
     *received = 0;
     if (!IsOpen())
         return false;
     uint32_t q = 0;
-    status_ = driver_->GetQueueStatus(handle_, &q);
-    if (status_ != FT_OK)
+    if (!QueryQueue(&q))
         return false;
-    queued_ = q;
     if (q == 0 || capacity == 0)
         return true;
     uint32_t got = 0;
@@ -179,10 +187,8 @@ bool Tft_FIFO::ReadBytes(uint8_t* dest, uint32_t wanted, uint32_t* delivered)
         return true;
     }
     uint32_t q = 0;
-    status_ = driver_->GetQueueStatus(handle_, &q);
-    if (status_ != FT_OK)
+    if (!QueryQueue(&q))
         return false;
-    queued_ = q;
     if (static_cast<uint64_t>(staged) + q < wanted)
         return true;
 

@@ -61,6 +61,7 @@ private:
     static void IdleBriefly();
     // Keeps bytes that were received but cannot be delivered now.
     void Stage(const uint8_t* bytes, uint32_t count);
+    bool QueryQueue(uint32_t* queued);
 
     std::unique_ptr<IFtdiDriver> driver_;
     FT_HANDLE handle_ = nullptr;

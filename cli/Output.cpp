@@ -62,28 +62,23 @@ std::string CsvOf(const TMeasureRecord& record)
         const auto [end, ec] = std::to_chars(num, num + sizeof num, v);
         csv.append(num, end);
     };
+    // A channel's two columns of row i; empty once its samples have run out.
+    auto appendChannel = [&](const TChannelData& ch, int32_t i) {
+        csv += ',';
+        if (i < ch.Count) {
+            appendInt(ch.Code[i]);
+            csv += ',';
+            csv += FloatText(ch.Volt[i]);
+        } else {
+            csv += ',';
+        }
+    };
     for (int32_t i = 0; i < rows; ++i) {
         appendInt(i + 1);
-        if (has0) {
-            csv += ',';
-            if (i < record.Ch0.Count) {
-                appendInt(record.Ch0.Code[i]);
-                csv += ',';
-                csv += FloatText(record.Ch0.Volt[i]);
-            } else {
-                csv += ',';
-            }
-        }
-        if (has1) {
-            csv += ',';
-            if (i < record.Ch1.Count) {
-                appendInt(record.Ch1.Code[i]);
-                csv += ',';
-                csv += FloatText(record.Ch1.Volt[i]);
-            } else {
-                csv += ',';
-            }
-        }
+        if (has0)
+            appendChannel(record.Ch0, i);
+        if (has1)
+            appendChannel(record.Ch1, i);
         csv += '\n';
     }
     return csv;
