@@ -1,0 +1,261 @@
+#include "NoiseReport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mirantos::analysis {
+
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+// nlohmann's own number output (Grisu2) always reads back but is not always
+// the shortest text; the model and string escaping come from the library,
+// the numbers from std::to_chars.
+void Serialize(const TJson& j, std::string& out)
+{
+    switch (j.type()) {
+    case TJson::value_t::object: {
+        out.push_back('{');
+        bool first = true;
+        for (const auto& [key, value] : j.items()) {
+            if (!first)
+                out.push_back(',');
+            first = false;
+            out += TJson(key).dump();
+            out.push_back(':');
+            Serialize(value, out);
+        }
+        out.push_back('}');
+        return;
+    }
+    case TJson::value_t::array: {
+        out.push_back('[');
+        bool first = true;
+        for (const auto& value : j) {
+            if (!first)
+                out.push_back(',');
+            first = false;
+            Serialize(value, out);
+        }
+        out.push_back(']');
+        return;
+    }
+    case TJson::value_t::number_float: {
+        const double v = j.get<double>();
+        out += std::isfinite(v) ? DoubleText(v) : "null";
+        return;
+    }
+    default:
+        out += j.dump();
+        return;
+    }
+}
+
+void AppendUnsigned(std::string& out, uint64_t v)
+{
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void AppendDouble(std::string& out, double v)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+std::string Fixed(double v, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+std::string General(double v, int digits)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    return buf;
+}
+
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool Fail(std::string* error, const std::string& what)
+{
+    if (error != nullptr)
+        *error = what + ": " + std::strerror(errno);
+    return false;
+}
+
+} // namespace
+
+std::string DoubleText(double v)
+{
+    if (!std::isfinite(v))
+        return "null";
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    std::string s(buf, r.ptr);
+    if (s.find_first_of(".e") == std::string::npos)
+        s += ".0";
+    return s;
+}
+
+std::string FiguresJson(const TNoiseFigures& f, int channel)
+{
+    TJson j;
+    j["channel"] = channel;
+    j["samples"] = f.samples;
+    j["rate_sps"] = f.rateSps;
+    j["gain"] = f.gain;
+    j["mean_code"] = f.meanCode;
+    j["rms_code"] = f.rmsCode;
+    j["min_code"] = f.minCode;
+    j["max_code"] = f.maxCode;
+    j["pp_code"] = f.ppCode;
+    j["mean_uV"] = f.meanUv;
+    j["rms_uV"] = f.rmsUv;
+    j["pp_uV"] = f.ppUv;
+    j["effective_bits"] = f.effectiveBits;
+    j["noise_free_bits"] = f.noiseFreeBits;
+    j["histogram"] = TJson{{"first_code", f.histogram.firstCode},
+                           {"bin_width", f.histogram.binWidth},
+                           {"counts", f.histogram.counts}};
+    j["spectrum"] = TJson{{"window", std::string(WindowName(f.spectrum.window))},
+                          {"segment", f.spectrum.segment},
+                          {"segments", f.spectrum.segments},
+                          {"df_Hz", f.spectrum.dfHz},
+                          {"nsd_nV", f.spectrum.nsdNv}};
+    j["nsd_median_nV"] = f.nsdMedianNv;
+    j["band_Hz"] = TJson::array({f.bandLowHz, f.bandHighHz});
+    j["band_rms_uV"] = f.bandRmsUv;
+    std::string out;
+    out.reserve(64 + 24 * (f.histogram.counts.size() + f.spectrum.nsdNv.size()));
+    Serialize(j, out);
+    return out;
+}
+
+std::string HistogramCsv(const THistogram& h)
+{
+    std::string out = "first_code,last_code,count\n";
+    out.reserve(out.size() + 32 * h.counts.size());
+    for (size_t k = 0; k < h.counts.size(); ++k) {
+        AppendUnsigned(out, h.BinFirst(k));
+        out.push_back(',');
+        AppendUnsigned(out, h.BinLast(k));
+        out.push_back(',');
+        AppendUnsigned(out, h.counts[k]);
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string SpectrumCsv(const TSpectrum& s)
+{
+    std::string out = "f_Hz,nsd_nV_per_rtHz\n";
+    out.reserve(out.size() + 48 * s.nsdNv.size());
+    for (size_t k = 0; k < s.nsdNv.size(); ++k) {
+        AppendDouble(out, s.FrequencyHz(k));
+        out.push_back(',');
+        AppendDouble(out, s.nsdNv[k]);
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string FiguresTable(const TNoiseFigures& f, int channel)
+{
+    std::string t;
+    auto line = [&t](const char* name, const std::string& value) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%-18s", name);
+        t += head;
+        t += value;
+        t.push_back('\n');
+    };
+    line("channel", "CH" + std::to_string(channel));
+    line("samples", std::to_string(f.samples));
+    line("rate", General(f.rateSps, 10) + " sps");
+    line("gain", std::to_string(f.gain));
+    line("mean", Fixed(f.meanCode, 3) + " codes = " + Fixed(f.meanUv, 4) + " uV");
+    line("rms noise", Fixed(f.rmsCode, 3) + " codes = " + Fixed(f.rmsUv, 5) + " uV");
+    line("peak-to-peak", std::to_string(f.ppCode) + " codes = " + Fixed(f.ppUv, 5) + " uV");
+    line("minimum", std::to_string(f.minCode) + " codes");
+    line("maximum", std::to_string(f.maxCode) + " codes");
+    line("effective bits", Fixed(f.effectiveBits, 2) + " bits");
+    line("noise-free bits", Fixed(f.noiseFreeBits, 2) + " bits");
+    line("histogram", std::to_string(f.histogram.counts.size()) + " bins of " +
+                          std::to_string(f.histogram.binWidth) + " codes from " +
+                          std::to_string(f.histogram.firstCode));
+    line("spectrum", std::string(WindowName(f.spectrum.window)) + " window, segment " +
+                         std::to_string(f.spectrum.segment) + ", " +
+                         std::to_string(f.spectrum.segments) + " segments, " +
+                         General(f.spectrum.dfHz, 6) + " Hz per bin");
+    line("median density", General(f.nsdMedianNv, 6) + " nV/rtHz");
+    line("band rms", Fixed(f.bandRmsUv, 5) + " uV over " + General(f.bandLowHz, 10) + " to " +
+                         General(f.bandHighHz, 10) + " Hz");
+    return t;
+}
+
+bool WriteFileWhole(const std::string& path, std::string_view content, std::string* error)
+{
+    if (path.empty()) {
+        errno = ENOENT;
+        return Fail(error, "empty file name");
+    }
+    static std::atomic<unsigned> counter{0};
+    const std::string temp = DirectoryOf(path) + "/.mirantos-write-" +
+                             std::to_string(static_cast<long>(::getpid())) + "-" +
+                             std::to_string(counter.fetch_add(1)) + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return Fail(error, "cannot create a file beside " + path);
+    const char* p = content.data();
+    size_t left = content.size();
+    int err = 0;
+    while (err == 0 && left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+        } else {
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+    }
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        errno = err;
+        return Fail(error, "cannot write " + path);
+    }
+    return true;
+}
+
+} // namespace mirantos::analysis

@@ -1,0 +1,39 @@
+#pragma once
+// The noise figures as text and files, shared by the window and the
+// command-line tool: the JSON object, the histogram and spectrum CSVs, the
+// table a person reads, and an all-or-nothing file write.
+
+#include "NoiseAnalysis.h"
+
+#include <string>
+#include <string_view>
+
+namespace mirantos::analysis {
+
+// Shortest decimal text that reads back as the same double; a whole number
+// keeps a ".0" so it still reads as a floating number. "nan"/"inf" never occur
+// in the figures; they are written as JSON null should they appear.
+std::string DoubleText(double v);
+
+// One JSON object, one line, no trailing newline, keys in the documented order:
+// channel, samples, rate_sps, gain, mean_code, rms_code, min_code, max_code,
+// pp_code, mean_uV, rms_uV, pp_uV, effective_bits, noise_free_bits,
+// histogram {first_code, bin_width, counts}, spectrum {window, segment,
+// segments, df_Hz, nsd_nV}, nsd_median_nV, band_Hz [F1, F2], band_rms_uV.
+std::string FiguresJson(const TNoiseFigures& f, int channel);
+
+// "first_code,last_code,count" and one line per bin, LF line ends.
+std::string HistogramCsv(const THistogram& h);
+// "f_Hz,nsd_nV_per_rtHz" and one line per k = 0..floor(L/2), LF line ends.
+std::string SpectrumCsv(const TSpectrum& s);
+
+// The figures as aligned lines with units, for a terminal (English, LF).
+std::string FiguresTable(const TNoiseFigures& f, int channel);
+
+// Writes `content` to a temporary file beside `path`, syncs it and renames it
+// over `path`: afterwards the file holds all of it or is as it was before. On
+// false, `error` (if given) says why and no temporary file is left.
+bool WriteFileWhole(const std::string& path, std::string_view content,
+                    std::string* error = nullptr);
+
+} // namespace mirantos::analysis
