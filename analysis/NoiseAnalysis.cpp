@@ -30,31 +30,50 @@ void MinMax(std::span<const uint32_t> codes, uint32_t& lo, uint32_t& hi)
     }
 }
 
-// Microvolts of every sample less those of `ref`: the offset of volts drops
-// out before any sum, so a constant record gives exact zeros and the sums
-// keep their digits for the noise.
-std::vector<double> OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain, uint32_t ref)
+// Microvolts of every sample less those of the minimum code: the offset of
+// volts drops out before any sum, so a constant record gives exact zeros and
+// the sums keep their digits for the noise. Noise spans few codes, so when the
+// span is smaller than the record each code is converted once into a table.
+std::vector<double> OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain, uint32_t lo,
+                                     uint32_t hi)
 {
-    const double base = CodeToMicrovolt(ref, gain);
+    const double base = CodeToMicrovolt(lo, gain);
     std::vector<double> v(codes.size());
-    for (size_t i = 0; i < codes.size(); ++i)
-        v[i] = CodeToMicrovolt(codes[i], gain) - base;
+    const uint64_t span = static_cast<uint64_t>(hi - lo) + 1;
+    if (span <= codes.size()) {
+        std::vector<double> table(static_cast<size_t>(span));
+        for (uint64_t i = 0; i < span; ++i)
+            table[i] = CodeToMicrovolt(static_cast<uint32_t>(lo + i), gain) - base;
+        for (size_t i = 0; i < codes.size(); ++i)
+            v[i] = table[codes[i] - lo];
+    } else {
+        for (size_t i = 0; i < codes.size(); ++i)
+            v[i] = CodeToMicrovolt(codes[i], gain) - base;
+    }
     return v;
 }
 
-double WindowValue(TWindow w, int n, int length)
+// The periodic window, w[n] = w[L - n]: each value is computed once for both
+// halves, with cos 2x and cos 3x from cos x.
+std::vector<double> WindowValues(TWindow window, int length)
 {
-    const double x = 2.0 * std::numbers::pi * static_cast<double>(n) / static_cast<double>(length);
-    switch (w) {
-    case TWindow::BlackmanHarris:
-        return 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2.0 * x) -
-               0.01168 * std::cos(3.0 * x);
-    case TWindow::Hann:
-        return 0.5 - 0.5 * std::cos(x);
-    case TWindow::Rect:
-        break;
+    std::vector<double> w(static_cast<size_t>(length), 1.0);
+    if (window == TWindow::Rect)
+        return w;
+    for (int n = 0; n <= length / 2; ++n) {
+        const double c =
+            std::cos(2.0 * std::numbers::pi * static_cast<double>(n) / static_cast<double>(length));
+        double value = 0.5 - 0.5 * c;
+        if (window == TWindow::BlackmanHarris) {
+            const double c2 = 2.0 * c * c - 1.0;
+            const double c3 = (4.0 * c * c - 3.0) * c;
+            value = 0.35875 - 0.48829 * c + 0.14128 * c2 - 0.01168 * c3;
+        }
+        w[static_cast<size_t>(n)] = value;
+        if (n > 0)
+            w[static_cast<size_t>(length - n)] = value;
     }
-    return 1.0;
+    return w;
 }
 
 TSpectrum Welch(const std::vector<double>& v, double fs, int length, TWindow window)
@@ -68,12 +87,10 @@ TSpectrum Welch(const std::vector<double>& v, double fs, int length, TWindow win
     const int64_t step = length - length / 2;
     s.segments = static_cast<int>(1 + (n - length) / step);
 
-    std::vector<double> w(static_cast<size_t>(length));
+    const std::vector<double> w = WindowValues(window, length);
     double sumW2 = 0.0;
-    for (int i = 0; i < length; ++i) {
-        w[static_cast<size_t>(i)] = WindowValue(window, i, length);
-        sumW2 += w[static_cast<size_t>(i)] * w[static_cast<size_t>(i)];
-    }
+    for (const double x : w)
+        sumW2 += x * x;
 
     const size_t bins = static_cast<size_t>(length / 2 + 1);
     std::vector<double> acc(bins, 0.0);
@@ -220,7 +237,7 @@ void Levels(std::span<const uint32_t> codes, const std::vector<double>& v, int32
 void ComputeLevelFigures(std::span<const uint32_t> codes, int32_t gain, TNoiseFigures& out)
 {
     MinMax(codes, out.minCode, out.maxCode);
-    Levels(codes, OffsetMicrovolts(codes, gain, out.minCode), gain, out);
+    Levels(codes, OffsetMicrovolts(codes, gain, out.minCode, out.maxCode), gain, out);
 }
 
 THistogram ComputeHistogram(std::span<const uint32_t> codes, int bins)
@@ -262,7 +279,7 @@ TSpectrum ComputeSpectrum(std::span<const uint32_t> codes, double rateSps, int32
     uint32_t lo = 0;
     uint32_t hi = 0;
     MinMax(codes, lo, hi);
-    return Welch(OffsetMicrovolts(codes, gain, lo), rateSps, segment, window);
+    return Welch(OffsetMicrovolts(codes, gain, lo, hi), rateSps, segment, window);
 }
 
 double MedianNsd(const TSpectrum& s)
@@ -310,7 +327,7 @@ bool Analyze(std::span<const uint32_t> codes, double rateSps, int32_t gain,
     out = TNoiseFigures{};
     out.rateSps = rateSps;
     MinMax(codes, out.minCode, out.maxCode);
-    const std::vector<double> v = OffsetMicrovolts(codes, gain, out.minCode);
+    const std::vector<double> v = OffsetMicrovolts(codes, gain, out.minCode, out.maxCode);
     Levels(codes, v, gain, out);
     out.histogram = ComputeHistogram(codes, options.bins);
     const int segment =
