@@ -4,9 +4,18 @@
 
 namespace mirantos {
 
-std::unique_ptr<IFtdiDriver> MakeUsbDriver()
+std::unique_ptr<IFtdiDriver> MakeUsbDriver(const std::string& device)
 {
-    return std::make_unique<FtdiUsbDriver>();
+    FtdiDeviceSelector selector;
+    if (!FtdiDeviceSelector::Parse(device, &selector))
+        selector.serial = device; // no chip has such a serial number: not found
+    return std::make_unique<FtdiUsbDriver>(std::move(selector));
+}
+
+bool IsValidDeviceSelector(const std::string& device)
+{
+    FtdiDeviceSelector selector;
+    return FtdiDeviceSelector::Parse(device, &selector);
 }
 
 std::unique_ptr<IFtdiDriver> MakeSimDriver(uint64_t seed)

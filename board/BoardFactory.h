@@ -7,11 +7,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace mirantos {
 
-// The first FTDI device on the USB, through libftdi1.
-std::unique_ptr<IFtdiDriver> MakeUsbDriver();
+// The board on the USB, through libftdi1. `device` empty: the first FTDI
+// device whose product string starts with "MIRANTOS", else the first FTDI
+// device; otherwise a serial number, optionally with ":A" .. ":D" for the
+// interface ("FT1X2Y3Z:B"). A text that is no valid selector matches no device.
+std::unique_ptr<IFtdiDriver> MakeUsbDriver(const std::string& device = {});
+
+// Whether `device` is a valid selector for MakeUsbDriver (empty is).
+bool IsValidDeviceSelector(const std::string& device);
 
 // The simulated board in real time; same seed, same samples.
 std::unique_ptr<IFtdiDriver> MakeSimDriver(uint64_t seed = 1);

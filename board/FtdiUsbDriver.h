@@ -1,8 +1,13 @@
 #pragma once
 // FtdiUsbDriver: the seven operations on a real FTDI chip through libftdi1.
-// Queue status and read never block: a small ring of asynchronous bulk-IN
-// transfers feeds a received-byte queue, and queue status lets libusb finish
-// whatever has completed (zero time-out). No thread is involved.
+//
+// A dedicated USB event thread keeps a deep ring of asynchronous bulk-IN
+// transfers in flight and moves what they bring (modem-status bytes removed)
+// into a bounded receive queue. Queue status and read only look at that queue
+// under a brief lock, so a busy GUI thread cannot make the chip's own small
+// FIFO overflow; an overflow of the receive queue is a read failure, never a
+// silent loss. Commands (write, purge) are synchronous libusb calls on the
+// caller's thread, which libusb serialises with the event thread.
 
 #include "FtdiDriver.h"
 
@@ -11,9 +16,21 @@
 
 namespace mirantos {
 
+// Which FTDI device the board is: empty for the automatic choice (the first
+// device whose USB product string starts with "MIRANTOS", else the first
+// FTDI device), or a serial number, optionally followed by ":A" .. ":D" for
+// the interface of a multi-channel chip ("FT1X2Y3Z:B").
+struct FtdiDeviceSelector {
+    std::string serial;
+    int interfaceIndex = 0; // 0 = A
+
+    // False (selector left empty) for a malformed text such as "X:E" or ":A".
+    static bool Parse(const std::string& text, FtdiDeviceSelector* out);
+};
+
 class FtdiUsbDriver : public IFtdiDriver {
 public:
-    FtdiUsbDriver();
+    explicit FtdiUsbDriver(FtdiDeviceSelector device = {});
     ~FtdiUsbDriver() override;
     FtdiUsbDriver(const FtdiUsbDriver&) = delete;
     FtdiUsbDriver& operator=(const FtdiUsbDriver&) = delete;
@@ -30,10 +47,17 @@ public:
                     uint32_t* bytesWritten) override;
     std::string LastErrorText() const override;
 
-    // Latency timer set on open (milliseconds) and the write time-out.
-    static constexpr int kLatencyMs = 2;
+    // Product string prefix that marks the board among several FTDI devices.
+    static constexpr const char* kBoardProductPrefix = "MIRANTOS";
     static constexpr int kWriteTimeoutMs = 1000;
-    static constexpr int kTransfersInFlight = 4;
+    // Bulk-IN transfers kept in flight: the host controller fills them while
+    // the event thread is not scheduled.
+    static constexpr int kTransfersInFlight = 16;
+    // Receive-queue bound: about 49 s of a 10 ksps two-channel stream.
+    static constexpr size_t kQueueLimit = 8u << 20;
+    // How long Close lets cancelled transfers come back before it lets go of
+    // them (libusb forgets them when the handle closes).
+    static constexpr int kCloseGraceMs = 200;
 
     struct Impl;
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -17,22 +18,15 @@ namespace mirantos::testing {
 
 namespace {
 
-constexpr int kPacketSize = 64;
 constexpr int kStatusBytes = 2;
 constexpr uint8_t kModemStatus[kStatusBytes] = {0x01, 0x60};
 constexpr uint8_t kEpIn = 0x81;
 constexpr uint8_t kEpOut = 0x02;
-constexpr const char* kDevNode = "/dev/bus/usb/001/001";
-
-// FT232R: USB 2.0, vendor class, 64-byte endpoint 0, bcdDevice 6.00, one
-// configuration with one interface and a bulk endpoint pair of 64 bytes.
-const uint8_t kDeviceDescriptor[18] = {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, 0x03,
-                                       0x04, 0x01, 0x60, 0x00, 0x06, 0x01, 0x02, 0x03, 0x01};
-const uint8_t kConfigDescriptor[32] = {
-    0x09, 0x02, 0x20,   0x00, 0x01, 0x01, 0x00, 0xA0, 0x2D, // configuration
-    0x09, 0x04, 0x00,   0x00, 0x02, 0xFF, 0xFF, 0xFF, 0x02, // interface 0
-    0x07, 0x05, kEpIn,  0x02, 0x40, 0x00, 0x00,             // bulk IN
-    0x07, 0x05, kEpOut, 0x02, 0x40, 0x00, 0x00};            // bulk OUT
+// The model moves in steps of this many microseconds: finer than a record at
+// 10 ksps (100 us) and than a full-speed frame.
+constexpr int64_t kStepUs = 25;
+constexpr uint8_t kMpsseBadCommand = 0xFA;
+constexpr int kBitmodeMpsse = 0x02;
 
 std::string Hex(const uint8_t* p, size_t n)
 {
@@ -62,98 +56,255 @@ bool PreloadActive()
     return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
 }
 
+struct ChipTraits {
+    uint16_t product;
+    uint16_t bcdDevice;
+    int packetSize;
+    size_t fifoBytes;
+    int speedMbps;
+    int packetsPerStep; // bus bandwidth: packets the chip can send per model step
+};
+
+ChipTraits TraitsOf(ChipKind kind)
+{
+    if (kind == ChipKind::Ft232h)
+        return {0x6014, 0x0900, 512, 1024, 480, 4};
+    return {0x6001, 0x0600, 64, 256, 12, 1};
+}
+
 } // namespace
 
-struct EmulatedFt232r::State {
+struct EmulatedFtdi::Device {
+    struct Urb {
+        UMockdevIoctlData* data = nullptr;
+        int fill = 0;
+        bool wedged = false;
+    };
+
     std::mutex mutex;
+    ChipTraits traits{};
+    std::string product;
+    std::string serial;
+    std::string node;
+    std::string sysPath;
+    int bus = 1;
+    size_t fifoCap = 256;
+
+    std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    std::unique_ptr<SimBoardDriver> firmware;
+    std::unique_ptr<SimBoardDriver> firmware; // null: a device that never sends anything
     FT_HANDLE fw = nullptr;
-    int64_t usPerInUrb = 1000;
+    int64_t byteUs = 1;
+    int64_t nowUs = 0;
+    double writeCredit = 0.0;
+    std::deque<uint8_t> fwPending; // produced by the firmware, not yet written to the chip
+    std::deque<uint8_t> fifo;      // the chip's FIFO towards the host
+    int64_t lastPacketUs = 0;
+    int latencyMs = 16;
+    int bitmode = 0;
 
-    UMockdevTestbed* testbed = nullptr;
     UMockdevIoctlBase* handler = nullptr;
-
-    // URBs: bulk-IN ones wait in `pending` until a reap completes them;
-    // everything else is complete on submission.
-    std::deque<UMockdevIoctlData*> pending;
+    std::deque<Urb> pending; // bulk-IN URBs queued at the chip, oldest first
     std::deque<UMockdevIoctlData*> completed;
-    bool lastReapWasIn = false;
 
     bool claimRefused = false;
     bool vanished = false;
-    uint8_t latency = 16;
+    bool halted = false;
+    int failNext = 0;
+    int refuseSubmit = 0;
+    bool wedgeNext = false;
+    bool releaseWedged = false;
 
     std::string line;
     std::vector<ReceivedCommand> commands;
+    std::vector<uint8_t> fwLog;
     std::vector<uint8_t> inLog;
-    size_t inLogAtPurge = 0;
+    size_t fwPosAtPurge = 0;
+    int64_t dropped = 0;
     int purges = 0;
+    int clearHalts = 0;
+    int bitmodeResets = 0;
     int claims = 0;
     int64_t inUrbs = 0;
     int64_t outBytes = 0;
 
-    ~State()
+    ~Device()
     {
-        for (auto* d : pending)
-            g_object_unref(d);
+        for (auto& u : pending)
+            g_object_unref(u.data);
         for (auto* d : completed)
             g_object_unref(d);
+        if (handler)
+            g_object_unref(handler);
     }
 
-    void PurgeFirmware()
+    int64_t RealUs() const
     {
-        ++purges;
-        firmware->Purge(fw, FT_PURGE_RX | FT_PURGE_TX);
-        inLogAtPurge = inLog.size();
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now() - epoch)
+            .count();
+    }
+
+    // Brings the model to the present.
+    void Advance()
+    {
+        const int64_t target = RealUs();
+        while (nowUs < target) {
+            const int64_t t = std::min(nowUs + kStepUs, target);
+            Step(t - nowUs, t);
+            nowUs = t;
+        }
+    }
+
+    void Step(int64_t dt, int64_t t)
+    {
+        if (firmware) {
+            clock->SetUs(t);
+            uint32_t queued = 0;
+            if (firmware->GetQueueStatus(fw, &queued) == FT_OK && queued > 0) {
+                std::vector<uint8_t> bytes(queued);
+                uint32_t got = 0;
+                firmware->Read(fw, bytes.data(), queued, &got);
+                fwPending.insert(fwPending.end(), bytes.begin(), bytes.begin() + got);
+            }
+        }
+        // The firmware writes its bytes one by one; a full FIFO loses them.
+        writeCredit += static_cast<double>(dt) / static_cast<double>(byteUs);
+        while (writeCredit >= 1.0 && !fwPending.empty()) {
+            const uint8_t b = fwPending.front();
+            fwPending.pop_front();
+            writeCredit -= 1.0;
+            fwLog.push_back(b);
+            if (bitmode == kBitmodeMpsse)
+                continue; // the FIFO interface is not connected in MPSSE mode
+            if (fifo.size() < fifoCap)
+                fifo.push_back(b);
+            else
+                ++dropped;
+        }
+        if (fwPending.empty())
+            writeCredit = 0.0;
+        ApplyFaults();
+        SendPackets(t);
+    }
+
+    void Complete(Urb u, int status)
+    {
+        auto* urb = reinterpret_cast<usbdevfs_urb*>(u.data->data);
+        urb->status = status;
+        urb->actual_length = u.fill;
+        completed.push_back(u.data);
+        ++inUrbs;
+    }
+
+    void ApplyFaults()
+    {
+        if (vanished) {
+            while (!pending.empty()) {
+                Urb u = pending.front();
+                pending.pop_front();
+                u.fill = 0;
+                Complete(u, -ENODEV);
+            }
+            return;
+        }
+        if (releaseWedged) {
+            releaseWedged = false;
+            if (!pending.empty() && pending.front().wedged) {
+                Urb u = pending.front();
+                pending.pop_front();
+                Complete(u, 0);
+            }
+        }
+        if (failNext != 0 && !pending.empty() && !pending.front().wedged) {
+            Urb u = pending.front();
+            pending.pop_front();
+            u.fill = 0; // the packets of a failed transfer are lost
+            Complete(u, -failNext);
+            halted = failNext == EPIPE;
+            failNext = 0;
+        }
+        if (halted) {
+            while (!pending.empty() && !pending.front().wedged) {
+                Urb u = pending.front();
+                pending.pop_front();
+                u.fill = 0;
+                Complete(u, -EPIPE);
+            }
+        }
+        if (wedgeNext && !pending.empty() && pending.front().fill > 0) {
+            pending.front().wedged = true;
+            wedgeNext = false;
+        }
+    }
+
+    // The chip sends a full packet when it has one, else a short (or
+    // status-only) one when its latency timer runs out, into the oldest
+    // queued URB; a URB ends on a short packet or when it is full.
+    void SendPackets(int64_t t)
+    {
+        const size_t payloadMax = static_cast<size_t>(traits.packetSize - kStatusBytes);
+        for (int n = 0; n < traits.packetsPerStep; ++n) {
+            if (halted || pending.empty() || pending.front().wedged)
+                return;
+            const bool full = fifo.size() >= payloadMax;
+            const bool due = t - lastPacketUs >= static_cast<int64_t>(latencyMs) * 1000;
+            if (!full && !due)
+                return;
+            Urb& u = pending.front();
+            auto* urb = reinterpret_cast<usbdevfs_urb*>(u.data->data);
+            auto* buf = static_cast<uint8_t*>(urb->buffer);
+            const int room = urb->buffer_length - u.fill;
+            if (room < kStatusBytes) {
+                Urb done = u;
+                pending.pop_front();
+                Complete(done, 0);
+                continue;
+            }
+            const size_t take =
+                std::min({payloadMax, fifo.size(), static_cast<size_t>(room - kStatusBytes)});
+            std::memcpy(buf + u.fill, kModemStatus, kStatusBytes);
+            for (size_t i = 0; i < take; ++i) {
+                buf[u.fill + kStatusBytes + static_cast<int>(i)] = fifo.front();
+                inLog.push_back(fifo.front());
+                fifo.pop_front();
+            }
+            u.fill += kStatusBytes + static_cast<int>(take);
+            lastPacketUs = t;
+            const bool shortPacket = take < payloadMax;
+            if (shortPacket || u.fill >= urb->buffer_length) {
+                Urb done = u;
+                pending.pop_front();
+                Complete(done, 0);
+            }
+        }
     }
 
     void FeedFirmware(const uint8_t* p, int n)
     {
         outBytes += n;
+        if (bitmode == kBitmodeMpsse) {
+            // The MPSSE engine takes the bytes for opcodes and answers each
+            // unknown one with "bad command" and the opcode.
+            for (int i = 0; i < n; ++i)
+                for (uint8_t b : {kMpsseBadCommand, p[i]})
+                    if (fifo.size() < fifoCap)
+                        fifo.push_back(b);
+            return;
+        }
+        if (!firmware)
+            return;
         for (int i = 0; i < n; ++i) {
             if (p[i] == '\r') {
-                commands.push_back({line, inLog.size()});
+                commands.push_back({line, fwLog.size() + fwPending.size(), inLog.size()});
                 line.clear();
             } else {
                 line.push_back(static_cast<char>(p[i]));
             }
         }
+        clock->SetUs(nowUs);
         uint32_t written = 0;
         firmware->Write(fw, p, static_cast<uint32_t>(n), &written);
-    }
-
-    // Fills a bulk-IN buffer the way the chip does: whole 64-byte packets of
-    // 62 payload bytes, a last shorter one, or the two status bytes alone.
-    int FillIn(uint8_t* buf, int capacity)
-    {
-        clock->AdvanceUs(usPerInUrb);
-        ++inUrbs;
-        const int packets = std::max(1, capacity / kPacketSize);
-        uint32_t queued = 0;
-        firmware->GetQueueStatus(fw, &queued);
-        const uint32_t room = static_cast<uint32_t>(packets * (kPacketSize - kStatusBytes));
-        std::vector<uint8_t> payload(std::min(queued, room));
-        uint32_t got = 0;
-        if (!payload.empty())
-            firmware->Read(fw, payload.data(), static_cast<uint32_t>(payload.size()), &got);
-        payload.resize(got);
-        inLog.insert(inLog.end(), payload.begin(), payload.end());
-
-        int out = 0;
-        size_t pos = 0;
-        do {
-            if (out + kStatusBytes > capacity)
-                break;
-            std::memcpy(buf + out, kModemStatus, kStatusBytes);
-            out += kStatusBytes;
-            const size_t take = std::min<size_t>(payload.size() - pos, kPacketSize - kStatusBytes);
-            if (take > 0)
-                std::memcpy(buf + out, payload.data() + pos, take);
-            out += static_cast<int>(take);
-            pos += take;
-        } while (pos < payload.size());
-        return out;
     }
 
     // A control request (setup packet + data stage). Returns the data length
@@ -171,11 +322,24 @@ struct EmulatedFt232r::State {
             return k;
         };
 
-        if (type == 0x40) {        // vendor, host to device
-            if (request == 0x00) { // SIO reset: 0 resets, 1 and 2 purge one direction each
-                PurgeFirmware();
-            } else if (request == 0x09) {
-                latency = static_cast<uint8_t>(value & 0xFF);
+        if (type == 0x40) { // vendor, host to device
+            switch (request) {
+            case 0x00: // SIO reset: 0 resets both FIFOs, 2 empties the one to the host, 1 the other
+                if (value == 0 || value == 2) {
+                    ++purges;
+                    fifo.clear();
+                    fwPosAtPurge = fwLog.size();
+                }
+                break;
+            case 0x09:
+                latencyMs = std::max(1, value & 0xFF);
+                break;
+            case 0x0B:
+                bitmode = value >> 8;
+                bitmodeResets += bitmode == 0;
+                break;
+            default:
+                break;
             }
             return 0;
         }
@@ -183,8 +347,10 @@ struct EmulatedFt232r::State {
             switch (request) {
             case 0x05:
                 return answer(kModemStatus, 2);
-            case 0x0A:
-                return answer(&latency, 1);
+            case 0x0A: {
+                const auto l = static_cast<uint8_t>(latencyMs);
+                return answer(&l, 1);
+            }
             case 0x0C: {
                 const uint8_t pins = 0xFF;
                 return answer(&pins, 1);
@@ -201,17 +367,24 @@ struct EmulatedFt232r::State {
             if (request == 0x06) {
                 const int descType = value >> 8;
                 const int index = value & 0xFF;
-                if (descType == 1)
-                    return answer(kDeviceDescriptor, sizeof kDeviceDescriptor);
-                if (descType == 2)
-                    return answer(kConfigDescriptor, sizeof kConfigDescriptor);
+                if (descType == 1) {
+                    const auto d = DeviceDescriptor();
+                    return answer(d.data(), static_cast<int>(d.size()));
+                }
+                if (descType == 2) {
+                    const auto d = ConfigDescriptor();
+                    return answer(d.data(), static_cast<int>(d.size()));
+                }
                 if (descType == 3) {
-                    static const char* texts[] = {nullptr, "FTDI", "FT232R USB UART", "MRT00001"};
                     std::vector<uint8_t> d;
                     if (index == 0)
                         d = {0x04, 0x03, 0x09, 0x04};
-                    else if (index <= 3)
-                        d = StringDescriptor(texts[index]);
+                    else if (index == 1)
+                        d = StringDescriptor("FTDI");
+                    else if (index == 2)
+                        d = StringDescriptor(product);
+                    else if (index == 3)
+                        d = StringDescriptor(serial);
                     else
                         return -EPIPE;
                     return answer(d.data(), static_cast<int>(d.size()));
@@ -231,6 +404,38 @@ struct EmulatedFt232r::State {
         return 0; // standard requests to the device: configuration, features
     }
 
+    std::vector<uint8_t> DeviceDescriptor() const
+    {
+        return {0x12,
+                0x01,
+                0x00,
+                0x02,
+                0x00,
+                0x00,
+                0x00,
+                0x40,
+                0x03,
+                0x04,
+                static_cast<uint8_t>(traits.product & 0xFF),
+                static_cast<uint8_t>(traits.product >> 8),
+                0x00,
+                static_cast<uint8_t>(traits.bcdDevice >> 8),
+                0x01,
+                0x02,
+                0x03,
+                0x01};
+    }
+
+    std::vector<uint8_t> ConfigDescriptor() const
+    {
+        const auto lo = static_cast<uint8_t>(traits.packetSize & 0xFF);
+        const auto hi = static_cast<uint8_t>(traits.packetSize >> 8);
+        return {0x09, 0x02, 0x20,   0x00, 0x01, 0x01, 0x00, 0xA0, 0x2D, // configuration
+                0x09, 0x04, 0x00,   0x00, 0x02, 0xFF, 0xFF, 0xFF, 0x02, // interface 0
+                0x07, 0x05, kEpIn,  0x02, lo,   hi,   0x00,             // bulk IN
+                0x07, 0x05, kEpOut, 0x02, lo,   hi,   0x00};            // bulk OUT
+    }
+
     void CompleteUrb(UMockdevIoctlClient* client, UMockdevIoctlData* urbData)
     {
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
@@ -241,9 +446,19 @@ struct EmulatedFt232r::State {
         umockdev_ioctl_client_complete(client, 0, 0);
     }
 
+    // The kernel kills the URBs of an interface when it is released.
+    void DropQueuedUrbs()
+    {
+        for (auto& u : pending)
+            g_object_unref(u.data);
+        pending.clear();
+        halted = false;
+    }
+
     gboolean HandleIoctl(UMockdevIoctlClient* client)
     {
         std::lock_guard lock(mutex);
+        Advance();
         const unsigned long request = umockdev_ioctl_client_get_request(client);
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         auto fail = [client](int err) {
@@ -271,25 +486,6 @@ struct EmulatedFt232r::State {
                 CompleteUrb(client, urbData);
                 return TRUE;
             }
-            if (!pending.empty() && (vanished || !lastReapWasIn)) {
-                UMockdevIoctlData* urbData = pending.front();
-                pending.pop_front();
-                auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-                if (vanished) {
-                    urb->status = -ENODEV;
-                    urb->actual_length = 0;
-                } else {
-                    urb->actual_length =
-                        FillIn(static_cast<uint8_t*>(urb->buffer), urb->buffer_length);
-                    urb->status = 0;
-                }
-                lastReapWasIn = true;
-                CompleteUrb(client, urbData);
-                return TRUE;
-            }
-            // One bulk-IN completion per round, so that libusb's reap loop ends
-            // and the waiting caller sees its transfer done.
-            lastReapWasIn = false;
             return fail(vanished ? ENODEV : EAGAIN);
         }
 
@@ -297,14 +493,12 @@ struct EmulatedFt232r::State {
             // The argument is the client's URB address itself.
             const auto addr = *reinterpret_cast<gulong*>(arg->data);
             auto it = std::find_if(pending.begin(), pending.end(),
-                                   [addr](UMockdevIoctlData* d) { return d->client_addr == addr; });
-            if (it == pending.end())
+                                   [addr](const Urb& u) { return u.data->client_addr == addr; });
+            if (it == pending.end() || it->wedged)
                 return fail(EINVAL);
-            auto* urb = reinterpret_cast<usbdevfs_urb*>((*it)->data);
-            urb->status = -ENOENT;
-            urb->actual_length = 0;
-            completed.push_back(*it);
+            Urb u = *it;
             pending.erase(it);
+            Complete(u, -ENOENT);
             return ok();
         }
 
@@ -317,9 +511,22 @@ struct EmulatedFt232r::State {
             ++claims;
             return claimRefused ? fail(EBUSY) : ok();
         case USBDEVFS_RELEASEINTERFACE:
+            DropQueuedUrbs();
+            return ok();
+        case USBDEVFS_CLEAR_HALT: {
+            UMockdevIoctlData* d =
+                umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned int), nullptr);
+            unsigned int ep = 0;
+            std::memcpy(&ep, d->data, sizeof ep);
+            g_object_unref(d);
+            if (ep == kEpIn) {
+                ++clearHalts;
+                halted = false;
+            }
+            return ok();
+        }
         case USBDEVFS_SETCONFIGURATION:
         case USBDEVFS_SETINTERFACE:
-        case USBDEVFS_CLEAR_HALT:
         case USBDEVFS_RESET:
         case USBDEVFS_RESETEP:
             return ok();
@@ -362,6 +569,13 @@ struct EmulatedFt232r::State {
             UMockdevIoctlData* urbData =
                 umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
             auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
+            const bool bulkIn = urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == kEpIn;
+            if (bulkIn && refuseSubmit != 0) {
+                const int err = refuseSubmit;
+                refuseSubmit = 0;
+                g_object_unref(urbData);
+                return fail(err);
+            }
             UMockdevIoctlData* buf = nullptr;
             if (urb->buffer_length > 0)
                 buf = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
@@ -379,8 +593,8 @@ struct EmulatedFt232r::State {
                 urb->status = 0;
                 urb->actual_length = urb->buffer_length;
                 completed.push_back(urbData);
-            } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == kEpIn) {
-                pending.push_back(urbData);
+            } else if (bulkIn) {
+                pending.push_back({urbData, 0, false});
             } else {
                 accepted = false;
                 g_object_unref(urbData);
@@ -396,130 +610,246 @@ struct EmulatedFt232r::State {
 
     static gboolean OnHandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
-        return static_cast<State*>(self)->HandleIoctl(client);
+        return static_cast<Device*>(self)->HandleIoctl(client);
+    }
+
+    std::string SysfsDescription() const
+    {
+        const auto dev = DeviceDescriptor();
+        const auto cfg = ConfigDescriptor();
+        char pid[8];
+        std::snprintf(pid, sizeof pid, "%04x", traits.product);
+        const std::string busText = std::to_string(bus);
+        return "P: " + sysPath + "\nN: " + node.substr(5) +
+               "\n"
+               "E: SUBSYSTEM=usb\n"
+               "E: DEVTYPE=usb_device\n"
+               "E: DRIVER=usb\n"
+               "E: BUSNUM=00" +
+               busText +
+               "\n"
+               "E: DEVNUM=001\n"
+               "E: DEVNAME=" +
+               node +
+               "\n"
+               "E: ID_VENDOR_ID=0403\n"
+               "E: ID_MODEL_ID=" +
+               pid +
+               "\n"
+               "A: busnum=" +
+               busText +
+               "\\n\n"
+               "A: devnum=1\\n\n"
+               "A: speed=" +
+               std::to_string(traits.speedMbps) +
+               "\\n\n"
+               "A: bConfigurationValue=1\\n\n"
+               "A: idVendor=0403\\n\n"
+               "A: idProduct=" +
+               pid +
+               "\\n\n"
+               "H: descriptors=" +
+               Hex(dev.data(), dev.size()) + Hex(cfg.data(), cfg.size()) + "\n";
     }
 };
 
-EmulatedFt232r::EmulatedFt232r(EmulatorOptions options) : state_(std::make_unique<State>())
+namespace {
+
+bool AddDevice(UMockdevTestbed* testbed, EmulatedFtdi::Device& d, std::string* why)
 {
-    State& s = *state_;
-    s.usPerInUrb = options.usPerInUrb;
-    options.firmware.clock = s.clock;
-    s.firmware = std::make_unique<SimBoardDriver>(options.firmware);
+    d.handler = umockdev_ioctl_base_new();
+    g_signal_connect(d.handler, "handle-ioctl", G_CALLBACK(&EmulatedFtdi::Device::OnHandleIoctl),
+                     &d);
+    GError* error = nullptr;
+    // The handler goes in first, so the node answers as soon as it appears.
+    if (!umockdev_testbed_attach_ioctl(testbed, d.node.c_str(), d.handler, &error)) {
+        *why = error ? error->message : "attach_ioctl failed";
+        g_clear_error(&error);
+        return false;
+    }
+    if (!umockdev_testbed_add_from_string(testbed, d.SysfsDescription().c_str(), &error)) {
+        *why = error ? error->message : "add_from_string failed";
+        g_clear_error(&error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+EmulatedFtdi::EmulatedFtdi(EmulatorOptions options) : board_(std::make_unique<Device>())
+{
+    Device& b = *board_;
+    b.traits = TraitsOf(options.chip);
+    b.product = options.product;
+    b.serial = options.serial;
+    b.fifoCap = options.fifoBytes > 0 ? options.fifoBytes : b.traits.fifoBytes;
+    b.byteUs = std::max<int64_t>(1, options.firmwareByteUs);
+    b.latencyMs = options.initialLatencyMs;
+    b.bitmode = options.startInMpsse ? kBitmodeMpsse : 0;
+    options.firmware.clock = b.clock;
+    options.firmware.latencyUs = 0; // the chip, not the firmware, decides when bytes leave
+    b.firmware = std::make_unique<SimBoardDriver>(options.firmware);
     // The board keeps power while the host opens and closes the chip.
-    s.firmware->Open(0, &s.fw);
+    b.firmware->Open(0, &b.fw);
+    // Buses are listed by libusb from the highest number down, so the silent
+    // device on bus 2 comes first.
+    b.bus = 1;
+    b.node = "/dev/bus/usb/001/001";
+    b.sysPath = "/devices/usb1";
+    if (options.silentDeviceFirst) {
+        silent_ = std::make_unique<Device>();
+        Device& s = *silent_;
+        s.traits = TraitsOf(ChipKind::Ft232r);
+        s.product = "FT232R USB UART";
+        s.serial = "FTSILENT1";
+        s.fifoCap = s.traits.fifoBytes;
+        s.bus = 2;
+        s.node = "/dev/bus/usb/002/001";
+        s.sysPath = "/devices/usb2";
+    }
 
     if (!PreloadActive()) {
         setupError_ = "not running under umockdev-wrapper";
         return;
     }
-    s.testbed = umockdev_testbed_new();
-    s.handler = umockdev_ioctl_base_new();
-    g_signal_connect(s.handler, "handle-ioctl", G_CALLBACK(&State::OnHandleIoctl), &s);
-
-    GError* error = nullptr;
-    // The handler goes in first, so the node answers as soon as it appears.
-    if (!umockdev_testbed_attach_ioctl(s.testbed, kDevNode, s.handler, &error)) {
-        setupError_ = error ? error->message : "attach_ioctl failed";
-        g_clear_error(&error);
+    auto* testbed = umockdev_testbed_new();
+    testbed_ = testbed;
+    if (silent_ && !AddDevice(testbed, *silent_, &setupError_))
         return;
-    }
-    const std::string description = std::string("P: /devices/usb1\n"
-                                                "N: bus/usb/001/001\n"
-                                                "E: SUBSYSTEM=usb\n"
-                                                "E: DEVTYPE=usb_device\n"
-                                                "E: DRIVER=usb\n"
-                                                "E: BUSNUM=001\n"
-                                                "E: DEVNUM=001\n"
-                                                "E: DEVNAME=") +
-                                    kDevNode +
-                                    "\n"
-                                    "E: ID_VENDOR_ID=0403\n"
-                                    "E: ID_MODEL_ID=6001\n"
-                                    "A: busnum=1\\n\n"
-                                    "A: devnum=1\\n\n"
-                                    "A: speed=12\\n\n"
-                                    "A: bConfigurationValue=1\\n\n"
-                                    "A: idVendor=0403\\n\n"
-                                    "A: idProduct=6001\\n\n"
-                                    "H: descriptors=" +
-                                    Hex(kDeviceDescriptor, sizeof kDeviceDescriptor) +
-                                    Hex(kConfigDescriptor, sizeof kConfigDescriptor) + "\n";
-    if (!umockdev_testbed_add_from_string(s.testbed, description.c_str(), &error)) {
-        setupError_ = error ? error->message : "add_from_string failed";
-        g_clear_error(&error);
+    if (!AddDevice(testbed, b, &setupError_))
         return;
-    }
     ready_ = true;
 }
 
-EmulatedFt232r::~EmulatedFt232r()
+EmulatedFtdi::~EmulatedFtdi()
 {
-    State& s = *state_;
-    if (s.testbed) {
-        GError* error = nullptr;
-        if (s.handler)
-            umockdev_testbed_detach_ioctl(s.testbed, kDevNode, &error);
-        g_clear_error(&error);
+    auto* testbed = static_cast<UMockdevTestbed*>(testbed_);
+    for (Device* d : {board_.get(), silent_.get()}) {
+        if (testbed && d && d->handler) {
+            GError* error = nullptr;
+            umockdev_testbed_detach_ioctl(testbed, d->node.c_str(), &error);
+            g_clear_error(&error);
+        }
     }
-    if (s.handler)
-        g_object_unref(s.handler);
-    if (s.testbed)
-        g_object_unref(s.testbed);
+    if (testbed)
+        g_object_unref(testbed);
 }
 
-void EmulatedFt232r::SetClaimRefused(bool refused)
+void EmulatedFtdi::SetClaimRefused(bool refused)
 {
-    std::lock_guard lock(state_->mutex);
-    state_->claimRefused = refused;
+    std::lock_guard lock(board_->mutex);
+    board_->claimRefused = refused;
 }
 
-void EmulatedFt232r::Vanish()
+void EmulatedFtdi::Vanish()
 {
-    std::lock_guard lock(state_->mutex);
-    state_->vanished = true;
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    board_->vanished = true;
 }
 
-std::vector<ReceivedCommand> EmulatedFt232r::Commands() const
+void EmulatedFtdi::FailNextInUrb(int err)
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->commands;
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    board_->failNext = err;
 }
 
-int EmulatedFt232r::PurgeRequests() const
+void EmulatedFtdi::RefuseNextInSubmit(int err)
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->purges;
+    std::lock_guard lock(board_->mutex);
+    board_->refuseSubmit = err;
 }
 
-int EmulatedFt232r::ClaimCount() const
+void EmulatedFtdi::WedgeNextInUrb()
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->claims;
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    board_->wedgeNext = true;
 }
 
-int64_t EmulatedFt232r::InUrbsCompleted() const
+void EmulatedFtdi::ReleaseWedgedUrb()
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->inUrbs;
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    board_->releaseWedged = true;
 }
 
-int64_t EmulatedFt232r::OutBytes() const
+std::vector<ReceivedCommand> EmulatedFtdi::Commands() const
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->outBytes;
+    std::lock_guard lock(board_->mutex);
+    return board_->commands;
 }
 
-std::vector<uint8_t> EmulatedFt232r::InLog() const
+int EmulatedFtdi::PurgeRequests() const
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->inLog;
+    std::lock_guard lock(board_->mutex);
+    return board_->purges;
 }
 
-size_t EmulatedFt232r::InLogPosAtLastPurge() const
+int EmulatedFtdi::ClearHaltRequests() const
 {
-    std::lock_guard lock(state_->mutex);
-    return state_->inLogAtPurge;
+    std::lock_guard lock(board_->mutex);
+    return board_->clearHalts;
+}
+
+int EmulatedFtdi::BitmodeResets() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->bitmodeResets;
+}
+
+int EmulatedFtdi::ClaimCount() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->claims;
+}
+
+int EmulatedFtdi::SilentClaimCount() const
+{
+    if (!silent_)
+        return 0;
+    std::lock_guard lock(silent_->mutex);
+    return silent_->claims;
+}
+
+int64_t EmulatedFtdi::InUrbsCompleted() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->inUrbs;
+}
+
+int64_t EmulatedFtdi::OutBytes() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->outBytes;
+}
+
+std::vector<uint8_t> EmulatedFtdi::FirmwareLog() const
+{
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    return board_->fwLog;
+}
+
+int64_t EmulatedFtdi::DroppedBytes() const
+{
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    return board_->dropped;
+}
+
+std::vector<uint8_t> EmulatedFtdi::InLog() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->inLog;
+}
+
+size_t EmulatedFtdi::FirmwarePosAtLastPurge() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->fwPosAtPurge;
 }
 
 void ReexecUnderUmockdevIfNeeded(int argc, char** argv)

@@ -1,14 +1,22 @@
 #pragma once
-// An FTDI FT232R on usbdevfs, emulated with umockdev: the testbed holds its
-// sysfs entry and USB descriptors, and an ioctl handler answers what libusb's
-// Linux backend asks of the device node (capabilities, claim/release, control
-// transfers, URB submit/reap/discard). Bytes the host sends on bulk OUT go to
-// the simulated board's firmware; its answers and sample records come back on
-// bulk IN in 64-byte packets, each led by the chip's two modem-status bytes.
+// FTDI chips on usbdevfs, emulated with umockdev: the testbed holds their
+// sysfs entries and USB descriptors, and an ioctl handler per device node
+// answers what libusb's Linux backend asks (capabilities, claim/release,
+// control transfers, URB submit/reap/discard, clear-halt).
 //
-// The firmware runs on a manual clock that moves on by a fixed step each time
-// a bulk-IN URB completes, so a run's pace depends on USB traffic alone, not
-// on the speed of the machine. The process must run under umockdev-wrapper.
+// The board's firmware (the simulated board) runs on the real clock,
+// independent of the host's polling, and writes its bytes one at a time into
+// the chip's small FIFO (256 bytes on the FT232R); what does not fit is
+// dropped and counted. The chip moves the FIFO into the bulk-IN URBs the host
+// has queued, in packets of 64 (full speed) or 512 bytes (FT232H, high speed)
+// that each start with two modem-status bytes. A URB ends on a short packet
+// or when full; the latency timer sends a short or status-only packet when
+// no packet has gone for that long. Without a queued URB the chip holds its
+// FIFO and the firmware's bytes overflow it, as on the real wire.
+//
+// The model is advanced to the present at every ioctl, so a host that does
+// not look for a while finds exactly what the chip would have done meanwhile.
+// The process must run under umockdev-wrapper.
 
 #include "SimBoard.h"
 
@@ -20,25 +28,39 @@
 
 namespace mirantos::testing {
 
-struct EmulatorOptions {
-    // Firmware time that passes with every completed bulk-IN URB (one USB poll).
-    int64_t usPerInUrb = 1000;
-    SimConfig firmware; // its clock is replaced by the emulator's manual clock
+enum class ChipKind {
+    Ft232r, // full speed, 64-byte packets, 256-byte FIFO to the host
+    Ft232h, // high speed, 512-byte packets, 1 KiB FIFO to the host
 };
 
-// One command line the host sent, and where the bulk-IN log stood when the
-// firmware received it (the first byte the firmware may answer with).
+struct EmulatorOptions {
+    ChipKind chip = ChipKind::Ft232r;
+    std::string product = "MIRANTOS Board"; // USB product string
+    std::string serial = "MRT00001";
+    // A second FTDI device (an FT232R serial cable, serial "FTSILENT1") that
+    // enumerates before the board and never sends a byte.
+    bool silentDeviceFirst = false;
+    bool startInMpsse = false;  // the chip powers up in MPSSE mode (left by another program)
+    int initialLatencyMs = 16;  // the chip's latency timer until the host sets one
+    size_t fifoBytes = 0;       // 0: the chip's own size
+    int64_t firmwareByteUs = 1; // time the firmware takes to write one byte into the FIFO
+    SimConfig firmware;         // its clock is replaced by the emulator's
+};
+
+// One command line the host sent, where the firmware's output stood when it
+// arrived (the first byte that may answer it), and where the bulk-IN log stood.
 struct ReceivedCommand {
     std::string text;
+    size_t firmwarePos = 0;
     size_t inLogPos = 0;
 };
 
-class EmulatedFt232r {
+class EmulatedFtdi {
 public:
-    explicit EmulatedFt232r(EmulatorOptions options = {});
-    ~EmulatedFt232r();
-    EmulatedFt232r(const EmulatedFt232r&) = delete;
-    EmulatedFt232r& operator=(const EmulatedFt232r&) = delete;
+    explicit EmulatedFtdi(EmulatorOptions options = {});
+    ~EmulatedFtdi();
+    EmulatedFtdi(const EmulatedFtdi&) = delete;
+    EmulatedFtdi& operator=(const EmulatedFtdi&) = delete;
 
     // False (with a reason) when the testbed could not be set up, e.g. when the
     // process does not run under umockdev-wrapper.
@@ -51,24 +73,46 @@ public:
     // with ENODEV, and URBs in flight complete with that status.
     void Vanish();
 
+    // Faults of the bulk-IN pipe, each taking effect once.
+    // The oldest queued IN URB completes with -err (EPROTO, EILSEQ, EOVERFLOW),
+    // or with -EPIPE, which halts the endpoint: every IN URB then ends with
+    // -EPIPE until the host sends CLEAR_HALT.
+    void FailNextInUrb(int err);
+    // The next IN URB submit is refused with `err` (ENOMEM: usbfs memory limit).
+    void RefuseNextInSubmit(int err);
+    // The oldest queued IN URB never completes and cannot be discarded; the
+    // endpoint's queue waits behind it (a wedged host controller). Releasing
+    // the interface (closing the device) frees the queue.
+    void WedgeNextInUrb();
+    // Lets a wedged URB complete now, with whatever it had received.
+    void ReleaseWedgedUrb();
+
     // What the host did, as the device saw it.
     std::vector<ReceivedCommand> Commands() const;
-    int PurgeRequests() const; // SIO reset/purge control requests
+    int PurgeRequests() const; // SIO reset/purge of the chip-to-host FIFO
+    int ClearHaltRequests() const;
+    int BitmodeResets() const; // SET_BITMODE with BITMODE_RESET
     int ClaimCount() const;
+    int SilentClaimCount() const; // claims of the silent device
     int64_t InUrbsCompleted() const;
     int64_t OutBytes() const;
+    // Every byte the firmware wrote towards the host, in order, and how many
+    // of them the chip's FIFO had no room for.
+    std::vector<uint8_t> FirmwareLog() const;
+    int64_t DroppedBytes() const;
     // Every payload byte sent on bulk IN (status bytes removed), in order.
     std::vector<uint8_t> InLog() const;
-    // The payload position at which the last purge request took effect.
-    size_t InLogPosAtLastPurge() const;
+    // The firmware-log position at which the last chip-to-host purge took effect.
+    size_t FirmwarePosAtLastPurge() const;
 
     static constexpr uint16_t kVendorId = 0x0403;
-    static constexpr uint16_t kProductId = 0x6001;
 
-    struct State; // shared with the handler thread
+    struct Device; // one emulated chip, shared with the handler thread
 
 private:
-    std::unique_ptr<State> state_;
+    std::unique_ptr<Device> board_;
+    std::unique_ptr<Device> silent_;
+    void* testbed_ = nullptr;
     bool ready_ = false;
     std::string setupError_;
 };

@@ -1,5 +1,6 @@
-// The real USB path without a board: libftdi1 and libusb drive an FT232R
-// emulated on usbdevfs by umockdev, with the simulated firmware behind it.
+// The real USB path without a board: libftdi1 and libusb drive FTDI chips
+// emulated on usbdevfs by umockdev, with the simulated firmware behind them
+// running on the real clock.
 
 #include "ControllerRig.h"
 #include "FtdiUsbDriver.h"
@@ -10,38 +11,42 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mirantos::testing {
 namespace {
 
 using RunEnd = TMeasureController::RunEnd;
+using Clock = std::chrono::steady_clock;
 
 QString Utf(const char* s)
 {
     return QString::fromUtf8(s);
 }
 
-// Sample codes as the chip put them on the wire, parsed independently of the
-// program: the records that follow the start command `command`.
-struct WireRun {
+// Sample codes as the firmware wrote them, parsed independently of the
+// program: the records that follow the last start command `command`.
+struct FirmwareRun {
     std::vector<uint32_t> ch0;
     std::vector<uint32_t> ch1;
     bool framed = true;
 };
 
-WireRun RecordsOnWire(const EmulatedFt232r& emu, const std::string& command, int records)
+FirmwareRun RecordsOfFirmware(const EmulatedFtdi& emu, const std::string& command, int records)
 {
-    WireRun run;
-    const auto commands = emu.Commands();
+    FirmwareRun run;
     size_t pos = std::string::npos;
-    for (const auto& c : commands)
+    for (const auto& c : emu.Commands())
         if (c.text == command)
-            pos = c.inLogPos; // the last such run
+            pos = c.firmwarePos;
     if (pos == std::string::npos)
         return run;
-    const auto log = emu.InLog();
+    const auto log = emu.FirmwareLog();
     const bool dual = command[1] == '2';
     const size_t size = dual ? 17 : 9;
     for (int k = 0; k < records && pos + size <= log.size(); ++k, pos += size) {
@@ -49,7 +54,7 @@ WireRun RecordsOnWire(const EmulatedFt232r& emu, const std::string& command, int
                               log.begin() + static_cast<long>(pos + size));
         if (rec.back() != '\r')
             run.framed = false;
-        const uint32_t a = static_cast<uint32_t>(std::stoul(rec.substr(0, 8), nullptr, 16));
+        const auto a = static_cast<uint32_t>(std::stoul(rec.substr(0, 8), nullptr, 16));
         if (dual) {
             run.ch0.push_back(a);
             run.ch1.push_back(static_cast<uint32_t>(std::stoul(rec.substr(8, 8), nullptr, 16)));
@@ -67,28 +72,85 @@ std::vector<uint32_t> Codes(const TChannelData& ch)
     return std::vector<uint32_t>(ch.Code, ch.Code + ch.Count);
 }
 
+// Polls the way the window does (about every millisecond) until the run ends
+// or `limitSeconds` have passed; `during` runs once per poll.
+bool PollUntilIdle(ControllerRig& rig, double limitSeconds,
+                   const std::function<void()>& during = {})
+{
+    const auto end = Clock::now() + std::chrono::duration<double>(limitSeconds);
+    while (rig.Measuring() && Clock::now() < end) {
+        rig.controller->Poll();
+        QCoreApplication::processEvents();
+        if (during)
+            during();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return !rig.Measuring();
+}
+
+bool PollUntilReceived(ControllerRig& rig, int samples, double limitSeconds = 10.0)
+{
+    const auto end = Clock::now() + std::chrono::duration<double>(limitSeconds);
+    while (rig.Measuring() && rig.controller->ReceivedCount < samples && Clock::now() < end) {
+        rig.controller->Poll();
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return rig.controller->ReceivedCount >= samples;
+}
+
 class UsbPath : public ::testing::Test {
 protected:
-    void SetUp() override
+    void Start(EmulatorOptions options = {}, const std::string& device = {})
     {
-        EmulatorOptions options;
-        options.usPerInUrb = 4000;
         options.firmware.seed = 77;
-        emu = std::make_unique<EmulatedFt232r>(options);
+        emu = std::make_unique<EmulatedFtdi>(options);
         ASSERT_TRUE(emu->Ready()) << emu->SetupError();
-        rig = std::make_unique<ControllerRig>(std::make_unique<FtdiUsbDriver>());
+        FtdiDeviceSelector selector;
+        ASSERT_TRUE(FtdiDeviceSelector::Parse(device, &selector));
+        auto driver = std::make_unique<FtdiUsbDriver>(selector);
+        usb = driver.get();
+        rig = std::make_unique<ControllerRig>(std::move(driver));
     }
     void TearDown() override
     {
         rig.reset();
         emu.reset();
     }
+    void Choose(int rate, int countIndex, int channel)
+    {
+        rig->host.rate = rate;
+        rig->host.count = countIndex;
+        rig->host.channel = channel;
+    }
+    // The run's samples are exactly the firmware's and the chip lost nothing.
+    void ExpectExactRun(const std::string& start, int target, int channel)
+    {
+        const FirmwareRun fw = RecordsOfFirmware(*emu, start, target);
+        EXPECT_TRUE(fw.framed);
+        if (channel != 1) {
+            ASSERT_EQ(static_cast<int>(fw.ch0.size()), target);
+            EXPECT_EQ(Codes(rig->record.Ch0), fw.ch0);
+        }
+        if (channel != 0) {
+            ASSERT_EQ(static_cast<int>(fw.ch1.size()), target);
+            EXPECT_EQ(Codes(rig->record.Ch1), fw.ch1);
+        }
+        EXPECT_EQ(emu->DroppedBytes(), 0);
+    }
+    std::string LastCommand() const
+    {
+        const auto cmds = emu->Commands();
+        return cmds.empty() ? std::string() : cmds.back().text;
+    }
 
-    std::unique_ptr<EmulatedFt232r> emu;
+    std::unique_ptr<EmulatedFtdi> emu;
+    FtdiUsbDriver* usb = nullptr; // owned by the rig's TADC
     std::unique_ptr<ControllerRig> rig;
 };
 
 struct RunCase {
+    ChipKind chip;
     int rate;
     int countIndex;
     int channel;
@@ -101,14 +163,16 @@ class UsbRun : public UsbPath, public ::testing::WithParamInterface<RunCase> {};
 TEST_P(UsbRun, IdentifiesConfiguresAndDeliversEverySampleIntact)
 {
     const RunCase c = GetParam();
-    rig->host.rate = c.rate;
-    rig->host.count = c.countIndex;
-    rig->host.channel = c.channel;
+    EmulatorOptions options;
+    options.chip = c.chip;
+    Start(options);
+    Choose(c.rate, c.countIndex, c.channel);
 
     rig->Click();
-    ASSERT_TRUE(rig->Measuring()) << rig->panels.panel[0].toStdString();
+    ASSERT_TRUE(rig->Measuring()) << rig->panels.panel[0].toStdString() << ": "
+                                  << usb->LastErrorText();
     EXPECT_EQ(rig->panels.panel[0], Utf("MIRANTOS / 1.10"));
-    ASSERT_TRUE(rig->PollUntilIdle(200000));
+    ASSERT_TRUE(PollUntilIdle(*rig, 30.0));
 
     ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
     EXPECT_EQ(rig->panels.panel[1], Utf(text::MeasureEnd));
@@ -121,129 +185,380 @@ TEST_P(UsbRun, IdentifiesConfiguresAndDeliversEverySampleIntact)
     const std::vector<std::string> expected = {
         "?", "U?", "V?", "S5", std::string("F") + rateDigit, c.start};
     EXPECT_EQ(sent, expected);
-
-    const WireRun wire = RecordsOnWire(*emu, c.start, c.target);
-    EXPECT_TRUE(wire.framed);
-    if (c.channel != 1) {
-        ASSERT_EQ(static_cast<int>(wire.ch0.size()), c.target);
-        EXPECT_EQ(Codes(rig->record.Ch0), wire.ch0);
-    }
-    if (c.channel != 0) {
-        ASSERT_EQ(static_cast<int>(wire.ch1.size()), c.target);
-        EXPECT_EQ(Codes(rig->record.Ch1), wire.ch1);
-    }
+    ExpectExactRun(c.start, c.target, c.channel);
     EXPECT_EQ(rig->record.fCh0Valid, c.channel != 1 ? 1 : 0);
     EXPECT_EQ(rig->record.fCh1Valid, c.channel != 0 ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(RatesAndChannels, UsbRun,
-                         ::testing::Values(RunCase{10, 4, 2, 2000, "A2007D0"},  // 1 ksps
-                                           RunCase{13, 6, 2, 10000, "A202710"}, // 10 ksps
-                                           RunCase{13, 5, 1, 5000, "A101388"},
-                                           RunCase{10, 3, 0, 1000, "A0003E8"}));
+INSTANTIATE_TEST_SUITE_P(
+    RatesChannelsAndChips, UsbRun,
+    ::testing::Values(RunCase{ChipKind::Ft232r, 10, 4, 2, 2000, "A2007D0"},  // 1 ksps
+                      RunCase{ChipKind::Ft232r, 13, 6, 2, 10000, "A202710"}, // 10 ksps
+                      RunCase{ChipKind::Ft232r, 13, 5, 1, 5000, "A101388"},
+                      RunCase{ChipKind::Ft232r, 10, 3, 0, 1000, "A0003E8"},
+                      RunCase{ChipKind::Ft232h, 13, 6, 2, 10000, "A202710"},
+                      RunCase{ChipKind::Ft232h, 7, 1, 0, 200, "A0000C8"})); // 200 sps
+
+// The GUI thread is blocked for half a second in the middle of a run; the
+// chip's 256-byte FIFO holds 15 ms at 1 ksps and 1.5 ms at 10 ksps.
+struct StallCase {
+    int rate;
+    int countIndex;
+    int target;
+    const char* start;
+};
+
+class UsbGuiStall : public UsbPath, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(UsbGuiStall, ABlockedGuiThreadLosesNoRecord)
+{
+    const StallCase c = GetParam();
+    EmulatorOptions options;
+    options.initialLatencyMs = 2; // many short transfers: the hardest case for the ring
+    Start(options);
+    Choose(c.rate, c.countIndex, 2);
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring()) << usb->LastErrorText();
+    ASSERT_TRUE(PollUntilReceived(*rig, c.target / 4));
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    ASSERT_TRUE(PollUntilIdle(*rig, 30.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed}) << usb->LastErrorText();
+    ExpectExactRun(c.start, c.target, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(OneAndTenKsps, UsbGuiStall,
+                         ::testing::Values(StallCase{10, 4, 2000, "A2007D0"},
+                                           StallCase{13, 6, 10000, "A202710"}));
+
+// A failure of the bulk-IN pipe in the middle of a 10 ksps run.
+struct FaultCase {
+    const char* name;
+    std::function<void(EmulatedFtdi&)> inject;
+    const char* reason; // part of the backend's error text
+};
+
+class UsbInFault : public UsbPath, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(UsbInFault, EndsTheRunWithTheReadErrorAndTheNextRunStartsCleanly)
+{
+    const FaultCase& c = GetParam();
+    Start();
+    Choose(13, 6, 2);
+    rig->Click();
+    ASSERT_TRUE(PollUntilReceived(*rig, 2000)) << usb->LastErrorText();
+    c.inject(*emu);
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+    EXPECT_EQ(rig->panels.panel[2], Utf(text::MeasureError));
+    EXPECT_NE(usb->LastErrorText().find(c.reason), std::string::npos) << usb->LastErrorText();
+    // The OUT pipe still works, so the board is told to stop.
+    EXPECT_EQ(LastCommand(), "AX");
+    EXPECT_TRUE(rig->adc->IsOpen());
+    EXPECT_EQ(rig->controller->fConnected, 1);
+
+    Choose(13, 4, 2);
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring()) << usb->LastErrorText();
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, (std::vector<RunEnd>{RunEnd::ReadError, RunEnd::Completed}))
+        << usb->LastErrorText();
+    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2007D0", 2000);
+    EXPECT_EQ(Codes(rig->record.Ch0), fw.ch0);
+    EXPECT_EQ(Codes(rig->record.Ch1), fw.ch1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UsbInFault,
+    ::testing::Values(
+        FaultCase{"Eproto", [](EmulatedFtdi& e) { e.FailNextInUrb(EPROTO); }, "EPROTO"},
+        FaultCase{"Eilseq", [](EmulatedFtdi& e) { e.FailNextInUrb(EILSEQ); }, "EPROTO/EILSEQ"},
+        FaultCase{"Overflow", [](EmulatedFtdi& e) { e.FailNextInUrb(EOVERFLOW); }, "overflow"},
+        FaultCase{"StallHeldUntilCleared", [](EmulatedFtdi& e) { e.FailNextInUrb(EPIPE); },
+                  "stalled"},
+        FaultCase{"NoMemoryOnResubmit", [](EmulatedFtdi& e) { e.RefuseNextInSubmit(ENOMEM); },
+                  "LIBUSB_ERROR_NO_MEM"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+TEST_F(UsbPath, AStallIsClearedBeforeTheNextRunAndEvenAcrossAReopen)
+{
+    Start();
+    Choose(13, 4, 2);
+    rig->Click();
+    ASSERT_TRUE(PollUntilReceived(*rig, 500));
+    emu->FailNextInUrb(EPIPE);
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+    const int clearsBefore = emu->ClearHaltRequests();
+
+    // The user closes the window and starts the program again: a fresh
+    // driver on the same, still halted, chip.
+    rig.reset();
+    rig = std::make_unique<ControllerRig>(std::make_unique<FtdiUsbDriver>());
+    Choose(13, 4, 2);
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring());
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    EXPECT_GT(emu->ClearHaltRequests(), clearsBefore);
+    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2007D0", 2000);
+    EXPECT_EQ(Codes(rig->record.Ch0), fw.ch0);
+}
+
+TEST_F(UsbPath, ATransferThatNeverComesBackLeavesNothingBehindAfterAStop)
+{
+    Start();
+    Choose(13, 6, 2);
+    rig->Click();
+    ASSERT_TRUE(PollUntilReceived(*rig, 2000));
+    emu->WedgeNextInUrb();
+    // Nothing more arrives; the user gives up and stops.
+    PollUntilIdle(*rig, 0.3);
+    ASSERT_TRUE(rig->Measuring());
+    const int32_t stuckAt = rig->controller->ReceivedCount;
+    EXPECT_LT(stuckAt, 10000);
+    rig->Click();
+    ASSERT_FALSE(rig->Measuring());
+    EXPECT_FALSE(rig->adc->IsOpen());
+
+    // Each later start opens afresh and runs cleanly, twice.
+    for (int round = 0; round < 2; ++round) {
+        Choose(13, 4, 2);
+        rig->Click();
+        ASSERT_TRUE(rig->Measuring()) << usb->LastErrorText();
+        ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+        ASSERT_EQ(rig->runs.ends.back(), RunEnd::Completed) << usb->LastErrorText();
+        const FirmwareRun fw = RecordsOfFirmware(*emu, "A2007D0", 2000);
+        EXPECT_EQ(Codes(rig->record.Ch0), fw.ch0);
+        EXPECT_EQ(Codes(rig->record.Ch1), fw.ch1);
+    }
+}
+
+TEST_F(UsbPath, BytesOfATransferThatComesBackAfterAPurgeAreNeverDelivered)
+{
+    Start();
+    TADC& adc = *rig->adc;
+    ASSERT_TRUE(adc.Connect()) << usb->LastErrorText();
+    ASSERT_TRUE(adc.SetSinc5());
+    ASSERT_TRUE(adc.SetRate(13));
+    ASSERT_TRUE(adc.StartConversion(2, 10000));
+    std::vector<uint32_t> c0(100), c1(100);
+    int blocks = 0;
+    for (int i = 0; i < 5000 && blocks < 3; ++i) {
+        int32_t got = 0;
+        ASSERT_TRUE(adc.ReadData2CH(c0.data(), c1.data(), 100, &got));
+        blocks += got == 100;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(blocks, 3);
+
+    // A transfer holding pre-purge bytes cannot be cancelled ...
+    emu->WedgeNextInUrb();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(adc.StopConversion());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(adc.Purge());
+    // ... and comes back only after the purge, with those bytes.
+    emu->ReleaseWedgedUrb();
+    ASSERT_TRUE(adc.StartConversion(2, 1000));
+
+    std::vector<uint32_t> got0, got1;
+    for (int i = 0; i < 10000 && got0.size() < 1000; ++i) {
+        int32_t got = 0;
+        ASSERT_TRUE(adc.ReadData2CH(c0.data(), c1.data(), 100, &got)) << "after " << got0.size();
+        got0.insert(got0.end(), c0.begin(), c0.begin() + got);
+        got1.insert(got1.end(), c1.begin(), c1.begin() + got);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2003E8", 1000);
+    ASSERT_EQ(got0.size(), 1000u);
+    EXPECT_EQ(got0, fw.ch0);
+    EXPECT_EQ(got1, fw.ch1);
+}
+
+TEST_F(UsbPath, APurgeMidStreamDeliversExactlyWhatTheFirmwareWroteAfterIt)
+{
+    EmulatorOptions options;
+    options.firmwareByteUs = 5; // a record takes 85 us of the 100 us period: purges cut records
+    Start(options);
+    TADC& adc = *rig->adc;
+    ASSERT_TRUE(adc.Connect());
+    ASSERT_TRUE(adc.SetSinc5());
+    ASSERT_TRUE(adc.SetRate(13));
+    ASSERT_TRUE(adc.StartConversion(2, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    // The chip keeps streaming while the host throws away what it holds.
+    ASSERT_TRUE(adc.Purge());
+    const size_t purgedAt = emu->FirmwarePosAtLastPurge();
+
+    std::vector<uint8_t> after;
+    uint8_t chunk[4096];
+    for (int i = 0; i < 5000 && after.size() < 20000; ++i) {
+        uint32_t got = 0;
+        ASSERT_TRUE(adc.ReadQueued(chunk, sizeof chunk, &got));
+        after.insert(after.end(), chunk, chunk + got);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(after.size(), 20000u);
+    const auto log = emu->FirmwareLog();
+    ASSERT_GE(log.size(), purgedAt + after.size());
+    const std::vector<uint8_t> expected(log.begin() + static_cast<long>(purgedAt),
+                                        log.begin() + static_cast<long>(purgedAt + after.size()));
+    EXPECT_EQ(after, expected);
+}
+
+// The window was closed in the middle of a long run (no stop goes to the
+// board then) and opened again while the board still streams. The purges of
+// the new connection cut a record; the tail of that record, not "OK", is the
+// first thing to come back, so the first start reports no response. The
+// board has stopped on that "?", and the next start runs cleanly.
+TEST_F(UsbPath, ReconnectingToABoardThatStillStreamsFailsOnceThenRuns)
+{
+    EmulatorOptions options;
+    options.firmwareByteUs = 58; // a 17-byte record takes 986 us of the 1 ms period
+    Start(options);
+    Choose(10, 6, 2); // 1 ksps, 10000 pairs: ten seconds
+    rig->Click();
+    ASSERT_TRUE(PollUntilReceived(*rig, 300));
+    rig.reset(); // window closed: purge and close, the board keeps going
+
+    rig = std::make_unique<ControllerRig>(std::make_unique<FtdiUsbDriver>());
+    Choose(10, 3, 2);
+    rig->Click();
+    EXPECT_FALSE(rig->Measuring());
+    EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NoResponseText()});
+    EXPECT_EQ(rig->panels.panel[0], Utf("MIRANTOS") + Utf(text::StatusNoResponseSuffix));
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring());
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    ExpectExactRun("A2003E8", 1000, 2);
+}
+
+TEST_F(UsbPath, AChipLeftInMpsseModeIsResetToItsFifoMode)
+{
+    EmulatorOptions options;
+    options.chip = ChipKind::Ft232h;
+    options.startInMpsse = true;
+    Start(options);
+    Choose(10, 3, 0);
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring()) << rig->panels.panel[0].toStdString();
+    EXPECT_GE(emu->BitmodeResets(), 1);
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    ExpectExactRun("A0003E8", 1000, 0);
+}
+
+TEST_F(UsbPath, ASilentFtdiDeviceListedFirstIsSkippedForTheBoardsProductString)
+{
+    EmulatorOptions options;
+    options.silentDeviceFirst = true;
+    Start(options);
+    Choose(13, 3, 2);
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring()) << usb->LastErrorText();
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    EXPECT_EQ(emu->SilentClaimCount(), 0);
+}
+
+TEST_F(UsbPath, WithoutTheProductStringTheFirstFtdiDeviceIsTakenUnlessOneIsPinned)
+{
+    EmulatorOptions options;
+    options.silentDeviceFirst = true;
+    options.product = "FT245R USB FIFO"; // a board whose chip was never programmed
+    Start(options);
+    rig->Click();
+    EXPECT_FALSE(rig->Measuring());
+    EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NoResponseText()});
+    EXPECT_GE(emu->SilentClaimCount(), 1);
+    EXPECT_EQ(emu->ClaimCount(), 0);
+
+    // Pinned by serial number, the board is found behind the silent device.
+    rig.reset();
+    FtdiDeviceSelector pinned;
+    ASSERT_TRUE(FtdiDeviceSelector::Parse("MRT00001", &pinned));
+    rig = std::make_unique<ControllerRig>(std::make_unique<FtdiUsbDriver>(pinned));
+    Choose(13, 3, 2);
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring());
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    EXPECT_GE(emu->ClaimCount(), 1);
+}
+
+TEST_F(UsbPath, APinnedDeviceThatIsNotThereIsNotFoundAndSaysWhy)
+{
+    struct Pin {
+        const char* selector;
+        const char* reason;
+    };
+    for (const Pin pin : {Pin{"NOSUCH01", "NOSUCH01"}, Pin{"MRT00001:B", "single interface"}}) {
+        SCOPED_TRACE(pin.selector);
+        rig.reset();
+        emu.reset();
+        Start({}, pin.selector);
+        rig->Click();
+        EXPECT_FALSE(rig->Measuring());
+        EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NotFoundText()});
+        EXPECT_NE(usb->LastErrorText().find(pin.reason), std::string::npos) << usb->LastErrorText();
+        EXPECT_TRUE(emu->Commands().empty());
+    }
+}
 
 TEST_F(UsbPath, ASecondRunOnTheOpenLinkSkipsIdentificationAndStaysIntact)
 {
-    rig->host.rate = 13;
-    rig->host.count = 4;
-    rig->host.channel = 2;
+    Start();
+    Choose(13, 4, 2);
     rig->Click();
-    ASSERT_TRUE(rig->PollUntilIdle(100000));
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
     rig->Click();
-    ASSERT_TRUE(rig->PollUntilIdle(100000));
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
 
     ASSERT_EQ(rig->runs.ends, (std::vector<RunEnd>{RunEnd::Completed, RunEnd::Completed}));
     int identifications = 0;
     for (const auto& cmd : emu->Commands())
         identifications += cmd.text == "U?";
     EXPECT_EQ(identifications, 1);
-    const WireRun wire = RecordsOnWire(*emu, "A2007D0", 2000);
-    EXPECT_EQ(Codes(rig->record.Ch0), wire.ch0);
-    EXPECT_EQ(Codes(rig->record.Ch1), wire.ch1);
-}
-
-TEST_F(UsbPath, APurgeMidStreamLeavesNoStaleByteAndKeepsTheRecordFraming)
-{
-    TADC& adc = *rig->adc;
-    ASSERT_TRUE(adc.Connect());
-    ASSERT_TRUE(adc.SetSinc5());
-    ASSERT_TRUE(adc.SetRate(13));
-    ASSERT_TRUE(adc.StartConversion(2, 10000));
-
-    std::vector<uint32_t> c0(100), c1(100);
-    int blocks = 0;
-    for (int i = 0; i < 100000 && blocks < 5; ++i) {
-        int32_t got = 0;
-        ASSERT_TRUE(adc.ReadData2CH(c0.data(), c1.data(), 100, &got));
-        blocks += got == 100;
-    }
-    ASSERT_EQ(blocks, 5);
-
-    // The chip keeps streaming while the host throws away what it holds.
-    ASSERT_TRUE(adc.Purge());
-    const size_t purgedAt = emu->InLogPosAtLastPurge();
-
-    std::vector<uint32_t> after0, after1;
-    for (int i = 0; i < 100000 && after0.size() < 2000; ++i) {
-        int32_t got = 0;
-        ASSERT_TRUE(adc.ReadData2CH(c0.data(), c1.data(), 100, &got));
-        after0.insert(after0.end(), c0.begin(), c0.begin() + got);
-        after1.insert(after1.end(), c1.begin(), c1.begin() + got);
-    }
-    ASSERT_EQ(after0.size(), 2000u);
-
-    const auto log = emu->InLog();
-    ASSERT_GE(log.size(), purgedAt + 2000 * 17);
-    std::vector<uint32_t> wire0, wire1;
-    for (size_t k = 0; k < 2000; ++k) {
-        const std::string rec(log.begin() + static_cast<long>(purgedAt + k * 17),
-                              log.begin() + static_cast<long>(purgedAt + k * 17 + 17));
-        ASSERT_EQ(rec.back(), '\r') << "record " << k;
-        wire0.push_back(static_cast<uint32_t>(std::stoul(rec.substr(0, 8), nullptr, 16)));
-        wire1.push_back(static_cast<uint32_t>(std::stoul(rec.substr(8, 8), nullptr, 16)));
-    }
-    EXPECT_EQ(after0, wire0);
-    EXPECT_EQ(after1, wire1);
+    ExpectExactRun("A2007D0", 2000, 2);
 }
 
 TEST_F(UsbPath, AStopMidRunThenANewRunGetsOnlyTheNewRunsSamples)
 {
-    rig->host.rate = 13;
-    rig->host.count = 6;
-    rig->host.channel = 2;
+    Start();
+    Choose(13, 6, 2);
     rig->Click();
-    for (int i = 0; i < 100000 && rig->controller->ReceivedCount < 3000; ++i)
-        rig->controller->Poll();
-    ASSERT_GE(rig->controller->ReceivedCount, 3000);
+    ASSERT_TRUE(PollUntilReceived(*rig, 3000));
     rig->Click(); // stop: "AX", purge, close
     ASSERT_FALSE(rig->Measuring());
     EXPECT_EQ(rig->panels.panel[1], Utf(text::MeasureAbort));
 
-    rig->host.count = 4;
+    Choose(13, 4, 2);
     rig->Click(); // reconnects, identifies, starts 2000
     ASSERT_TRUE(rig->Measuring());
-    ASSERT_TRUE(rig->PollUntilIdle(100000));
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
     ASSERT_EQ(rig->runs.ends, (std::vector<RunEnd>{RunEnd::Stopped, RunEnd::Completed}));
-    const WireRun wire = RecordsOnWire(*emu, "A2007D0", 2000);
-    ASSERT_EQ(wire.ch0.size(), 2000u);
-    EXPECT_EQ(Codes(rig->record.Ch0), wire.ch0);
-    EXPECT_EQ(Codes(rig->record.Ch1), wire.ch1);
+    ExpectExactRun("A2007D0", 2000, 2);
 }
 
 TEST_F(UsbPath, TheDeviceVanishingMidRunEndsItWithTheReadErrorSequence)
 {
-    rig->host.rate = 13;
-    rig->host.count = 6;
-    rig->host.channel = 2;
+    Start();
+    Choose(13, 6, 2);
     rig->Click();
-    for (int i = 0; i < 100000 && rig->controller->ReceivedCount < 2000; ++i)
-        rig->controller->Poll();
-    ASSERT_GE(rig->controller->ReceivedCount, 2000);
+    ASSERT_TRUE(PollUntilReceived(*rig, 2000));
 
     emu->Vanish();
-    ASSERT_TRUE(rig->PollUntilIdle(1000));
+    ASSERT_TRUE(PollUntilIdle(*rig, 5.0));
 
     ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+    EXPECT_NE(usb->LastErrorText().find("disappeared"), std::string::npos);
     EXPECT_EQ(rig->panels.panel[2], Utf(text::MeasureError));
     EXPECT_EQ(rig->host.caption, Utf(kStartCaption));
     EXPECT_TRUE(rig->host.controlsEnabled);
@@ -264,6 +579,7 @@ TEST_F(UsbPath, TheDeviceVanishingMidRunEndsItWithTheReadErrorSequence)
 
 TEST_F(UsbPath, ARefusedOpenReportsTheBoardNotFound)
 {
+    Start();
     emu->SetClaimRefused(true);
     rig->Click();
 
@@ -278,11 +594,10 @@ TEST_F(UsbPath, ARefusedOpenReportsTheBoardNotFound)
 
     // Once the other user lets go, the same program connects.
     emu->SetClaimRefused(false);
-    rig->host.rate = 13;
-    rig->host.count = 0;
+    Choose(13, 0, 2);
     rig->Click();
     EXPECT_TRUE(rig->Measuring());
-    EXPECT_TRUE(rig->PollUntilIdle(100000));
+    EXPECT_TRUE(PollUntilIdle(*rig, 10.0));
 }
 
 } // namespace
