@@ -1,0 +1,28 @@
+#pragma once
+// The modal parts of the noise analysis window behind one seam, so tests
+// answer them: the save-file dialog and the error box.
+
+#include <QString>
+
+class QWidget;
+
+namespace mirantos {
+
+class IAnalysisDialogs {
+public:
+    virtual ~IAnalysisDialogs() = default;
+    // False when cancelled.
+    virtual bool SaveFileName(QWidget* parent, const QString& filter, const QString& suggested,
+                              QString* chosen) = 0;
+    virtual void ShowError(QWidget* parent, const QString& text) = 0;
+};
+
+// QFileDialog and QMessageBox.
+class TAnalysisDialogs : public IAnalysisDialogs {
+public:
+    bool SaveFileName(QWidget* parent, const QString& filter, const QString& suggested,
+                      QString* chosen) override;
+    void ShowError(QWidget* parent, const QString& text) override;
+};
+
+} // namespace mirantos

@@ -1,0 +1,379 @@
+#include "NoiseAnalysisWindow.h"
+
+#include "AnalysisTexts.h"
+#include "MeasureRecord.h"
+#include "NoiseReport.h"
+#include "Texts.h"
+#include "UiFont.h"
+
+#include <qcustomplot.h>
+
+#include <QBuffer>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace mirantos {
+
+namespace {
+
+QString Utf8(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+// The rows of figures, in the order shown; the object name of each value
+// label is "value_" followed by the key.
+struct TRow {
+    const char* key;
+    const char* label;
+};
+constexpr TRow kRows[] = {
+    {"samples", text::AnalysisSamples},
+    {"rate", text::AnalysisRate},
+    {"mean", text::AnalysisMean},
+    {"rms", text::AnalysisRms},
+    {"pp", text::AnalysisPeakToPeak},
+    {"max", text::AnalysisMaximum},
+    {"min", text::AnalysisMinimum},
+    {"effective_bits", text::AnalysisEffectiveBits},
+    {"noise_free_bits", text::AnalysisNoiseFreeBits},
+    {"bin_width", text::AnalysisBinWidth},
+    {"segments", text::AnalysisSegments},
+    {"median_density", text::AnalysisMedianDensity},
+    {"band_rms", text::AnalysisBandRms},
+};
+constexpr int kRowCount = static_cast<int>(std::size(kRows));
+
+QString Fixed(double v, int decimals)
+{
+    return QString::number(v, 'f', decimals);
+}
+
+QString Codes(double v, int decimals)
+{
+    return Fixed(v, decimals) + Utf8(text::AnalysisUnitDigit);
+}
+
+QString Microvolts(double v, int decimals)
+{
+    return Fixed(v, decimals) + Utf8(text::AnalysisUnitMicrovolt);
+}
+
+QString Both(const QString& codes, const QString& microvolts)
+{
+    return codes + Utf8(text::Separator) + microvolts;
+}
+
+QString Hz(double v)
+{
+    return QString::number(v, 'g', 10) + Utf8(text::AnalysisUnitHz);
+}
+
+} // namespace
+
+TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* dialogs)
+    : QWidget(parent, Qt::Window)
+{
+    if (dialogs == nullptr) {
+        ownDialogs_ = std::make_unique<TAnalysisDialogs>();
+        dialogs = ownDialogs_.get();
+    }
+    dialogs_ = dialogs;
+
+    setWindowTitle(Utf8(text::AnalysisTitle));
+    setWindowModality(Qt::NonModal);
+    setFont(UiFont(WindowFontPixels));
+    resize(1000, 720);
+
+    auto* choices = new QHBoxLayout;
+    channelLabel_ = new QLabel(Utf8(text::AnalysisChannel), this);
+    channelBox_ = new QComboBox(this);
+    channelBox_->setObjectName("channel");
+    channelBox_->addItem(Utf8(text::Channel) + "0", 0);
+    channelBox_->addItem(Utf8(text::Channel) + "1", 1);
+    windowBox_ = new QComboBox(this);
+    windowBox_->setObjectName("window");
+    windowBox_->addItem(Utf8(text::AnalysisWindowBlackmanHarris),
+                        static_cast<int>(analysis::TWindow::BlackmanHarris));
+    windowBox_->addItem(Utf8(text::AnalysisWindowHann), static_cast<int>(analysis::TWindow::Hann));
+    windowBox_->addItem(Utf8(text::AnalysisWindowRect), static_cast<int>(analysis::TWindow::Rect));
+    segmentBox_ = new QComboBox(this);
+    segmentBox_->setObjectName("segment");
+    choices->addWidget(channelLabel_);
+    choices->addWidget(channelBox_);
+    choices->addSpacing(16);
+    choices->addWidget(new QLabel(Utf8(text::AnalysisWindow), this));
+    choices->addWidget(windowBox_);
+    choices->addSpacing(16);
+    choices->addWidget(new QLabel(Utf8(text::AnalysisSegment), this));
+    choices->addWidget(segmentBox_);
+    choices->addStretch(1);
+
+    auto* figures = new QGridLayout;
+    for (int i = 0; i < kRowCount; ++i) {
+        figures->addWidget(new QLabel(Utf8(kRows[i].label), this), i, 0);
+        auto* value = new QLabel(this);
+        value->setObjectName(QString("value_") + kRows[i].key);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        figures->addWidget(value, i, 1);
+        values_.push_back(value);
+    }
+    figures->setRowStretch(kRowCount, 1);
+    figures->setColumnMinimumWidth(1, 260);
+
+    histogram_ = new QCustomPlot(this);
+    histogram_->setObjectName("histogramPlot");
+    spectrum_ = new QCustomPlot(this);
+    spectrum_->setObjectName("spectrumPlot");
+    PrepareHistogramPlot(*histogram_);
+    PrepareSpectrumPlot(*spectrum_);
+    auto* plots = new QVBoxLayout;
+    plots->addWidget(histogram_, 1);
+    plots->addWidget(spectrum_, 1);
+
+    auto* body = new QHBoxLayout;
+    body->addLayout(figures, 0);
+    body->addLayout(plots, 1);
+
+    message_ = new QLabel(this);
+    message_->setObjectName("message");
+
+    savePicture_ = new QPushButton(Utf8(text::AnalysisSavePicture), this);
+    savePicture_->setObjectName("savePicture");
+    saveHistogram_ = new QPushButton(Utf8(text::AnalysisSaveHistogram), this);
+    saveHistogram_->setObjectName("saveHistogram");
+    saveSpectrum_ = new QPushButton(Utf8(text::AnalysisSaveSpectrum), this);
+    saveSpectrum_->setObjectName("saveSpectrum");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(message_, 1);
+    buttons->addWidget(savePicture_);
+    buttons->addWidget(saveHistogram_);
+    buttons->addWidget(saveSpectrum_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(choices);
+    layout->addLayout(body, 1);
+    layout->addLayout(buttons);
+
+    connect(channelBox_, &QComboBox::activated, this,
+            [this](int index) { SelectChannel(channelBox_->itemData(index).toInt()); });
+    connect(windowBox_, &QComboBox::currentIndexChanged, this, [this] { Analyse(); });
+    connect(segmentBox_, &QComboBox::activated, this, [this] { Analyse(); });
+    connect(savePicture_, &QPushButton::clicked, this, [this] {
+        AskAndSave(text::AnalysisPngFilter, "noise.png", "png", &TNoiseAnalysisWindow::SavePicture);
+    });
+    connect(saveHistogram_, &QPushButton::clicked, this, [this] {
+        AskAndSave(text::AnalysisCsvFilter, "histogram.csv", "csv",
+                   &TNoiseAnalysisWindow::SaveHistogramCsv);
+    });
+    connect(saveSpectrum_, &QPushButton::clicked, this, [this] {
+        AskAndSave(text::AnalysisCsvFilter, "spectrum.csv", "csv",
+                   &TNoiseAnalysisWindow::SaveSpectrumCsv);
+    });
+
+    ClearDataSet();
+}
+
+TNoiseAnalysisWindow::~TNoiseAnalysisWindow() = default;
+
+void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateSps, int gain)
+{
+    const TChannelData* channels[2] = {&record.Ch0, &record.Ch1};
+    const uint8_t flags[2] = {record.fCh0Valid, record.fCh1Valid};
+    for (int c = 0; c < 2; ++c) {
+        const int n = flags[c] != 0 ? UsableCount(*channels[c]) : 0;
+        held_[static_cast<size_t>(c)] = n > 0;
+        codes_[static_cast<size_t>(c)].assign(channels[c]->Code, channels[c]->Code + n);
+    }
+    rateSps_ = rateSps;
+    gain_ = gain;
+    channel_ = held_[0] ? 0 : held_[1] ? 1 : -1;
+    const bool both = held_[0] && held_[1];
+    channelLabel_->setVisible(both);
+    channelBox_->setVisible(both);
+    if (channel_ < 0) {
+        ClearDataSet();
+        return;
+    }
+    channelBox_->setCurrentIndex(channel_);
+    FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel_)].size()));
+    Analyse();
+}
+
+void TNoiseAnalysisWindow::ClearDataSet()
+{
+    for (auto& c : codes_)
+        c.clear();
+    held_ = {false, false};
+    channel_ = -1;
+    channelLabel_->setVisible(false);
+    channelBox_->setVisible(false);
+    segmentBox_->clear();
+    ShowEmpty(text::AnalysisNoData);
+}
+
+void TNoiseAnalysisWindow::SetVoltMode(bool voltMode)
+{
+    if (voltMode == voltMode_)
+        return;
+    voltMode_ = voltMode;
+    if (analysed_) {
+        ShowHistogram(*histogram_, figures_, voltMode_);
+        histogram_->replot();
+    }
+}
+
+bool TNoiseAnalysisWindow::HasDataSet() const
+{
+    return channel_ >= 0;
+}
+
+const analysis::TNoiseFigures* TNoiseAnalysisWindow::Figures() const
+{
+    return analysed_ ? &figures_ : nullptr;
+}
+
+int TNoiseAnalysisWindow::Channel() const
+{
+    return channel_;
+}
+
+void TNoiseAnalysisWindow::SelectChannel(int channel)
+{
+    if (channel < 0 || channel > 1 || !held_[static_cast<size_t>(channel)] || channel == channel_)
+        return;
+    channel_ = channel;
+    channelBox_->setCurrentIndex(channel);
+    FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel)].size()));
+    Analyse();
+}
+
+void TNoiseAnalysisWindow::FillSegmentChoices(int samples)
+{
+    // Powers of two from 8 up to the record; the choice stays where it still fits.
+    const int kept = segmentBox_->currentData().toInt();
+    const QSignalBlocker block(segmentBox_);
+    segmentBox_->clear();
+    for (int l = analysis::kMinSegment; l <= samples && l > 0; l *= 2)
+        segmentBox_->addItem(QString::number(l), l);
+    int index = kept > 0 ? segmentBox_->findData(kept) : -1;
+    if (index < 0)
+        index = segmentBox_->findData(analysis::DefaultSegment(samples));
+    segmentBox_->setCurrentIndex(index);
+}
+
+void TNoiseAnalysisWindow::Analyse()
+{
+    if (channel_ < 0)
+        return;
+    const std::vector<uint32_t>& codes = codes_[static_cast<size_t>(channel_)];
+    if (codes.size() < static_cast<size_t>(analysis::kMinSamples)) {
+        ShowEmpty(text::AnalysisTooFew);
+        return;
+    }
+    analysis::TAnalysisOptions options;
+    options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
+    options.segment = segmentBox_->currentData().toInt();
+    analysed_ = analysis::Analyze(codes, rateSps_, gain_, options, figures_);
+    if (!analysed_) {
+        ShowEmpty(text::AnalysisTooFew);
+        return;
+    }
+    ShowFigures();
+}
+
+void TNoiseAnalysisWindow::ShowFigures()
+{
+    const analysis::TNoiseFigures& f = figures_;
+    const QString texts[kRowCount] = {
+        QString::number(f.samples),
+        QString::number(f.rateSps, 'g', 10) + Utf8(text::AnalysisUnitSps),
+        Both(Codes(f.meanCode, 3), Microvolts(f.meanUv, 5)),
+        Both(Codes(f.rmsCode, 3), Microvolts(f.rmsUv, 5)),
+        Both(Codes(f.ppCode, 0), Microvolts(f.ppUv, 5)),
+        Both(Codes(f.maxCode, 0), Microvolts(CodeToMicrovolt(f.maxCode, f.gain), 5)),
+        Both(Codes(f.minCode, 0), Microvolts(CodeToMicrovolt(f.minCode, f.gain), 5)),
+        Fixed(f.effectiveBits, 2) + Utf8(text::AnalysisUnitBits),
+        Fixed(f.noiseFreeBits, 2) + Utf8(text::AnalysisUnitBits),
+        Codes(static_cast<double>(f.histogram.binWidth), 0),
+        QString::number(f.spectrum.segments),
+        QString::number(f.nsdMedianNv, 'g', 4) + Utf8(text::AnalysisUnitDensity),
+        Microvolts(f.bandRmsUv, 5) + " (" + Utf8(text::AnalysisBandFrom) +
+            QString::number(f.bandLowHz, 'g', 10) + Utf8(text::AnalysisBandTo) + Hz(f.bandHighHz) +
+            ")",
+    };
+    for (int i = 0; i < kRowCount; ++i)
+        values_[static_cast<size_t>(i)]->setText(texts[i]);
+    message_->clear();
+    ShowHistogram(*histogram_, f, voltMode_);
+    ShowSpectrum(*spectrum_, f);
+    histogram_->replot();
+    spectrum_->replot();
+    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_})
+        b->setEnabled(true);
+}
+
+void TNoiseAnalysisWindow::ShowEmpty(const char* message)
+{
+    analysed_ = false;
+    for (QLabel* v : values_)
+        v->clear();
+    message_->setText(Utf8(message));
+    ClearNoisePlot(*histogram_);
+    ClearNoisePlot(*spectrum_);
+    histogram_->replot();
+    spectrum_->replot();
+    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_})
+        b->setEnabled(false);
+}
+
+QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
+{
+    if (!analysed_)
+        return {};
+    return RenderNoisePlots(figures_, voltMode_, size);
+}
+
+bool TNoiseAnalysisWindow::SavePicture(const QString& path) const
+{
+    const QImage image = RenderPlots();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return false;
+    return analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
+                                    std::string_view(bytes.constData(), bytes.size()));
+}
+
+bool TNoiseAnalysisWindow::SaveHistogramCsv(const QString& path) const
+{
+    return analysed_ && analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
+                                                 analysis::HistogramCsv(figures_.histogram));
+}
+
+bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path) const
+{
+    return analysed_ && analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
+                                                 analysis::SpectrumCsv(figures_.spectrum));
+}
+
+void TNoiseAnalysisWindow::AskAndSave(const char* filter, const char* suggested, const char* suffix,
+                                      bool (TNoiseAnalysisWindow::*save)(const QString&) const)
+{
+    QString name;
+    if (!dialogs_->SaveFileName(this, Utf8(filter), QString::fromUtf8(suggested), &name))
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QChar('.') + QString::fromUtf8(suffix);
+    if (!(this->*save)(name))
+        dialogs_->ShowError(this, Utf8(text::AnalysisSaveError) + "\n" + name);
+}
+
+} // namespace mirantos

@@ -1,0 +1,91 @@
+#pragma once
+// "ノイズ解析": a non-modal window with the noise figures of the held data set,
+// its histogram and its noise spectral density, for one channel at a time.
+// The owner hands it the data set whenever one becomes complete (a run ends, a
+// stopped run is kept, a file is loaded), clears it when the data set is
+// cleared and passes on the Y unit; the window copies the codes it is given,
+// so it never reads the record behind the owner's back.
+
+#include "AnalysisDialogs.h"
+#include "NoiseAnalysis.h"
+#include "NoisePlots.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class QComboBox;
+class QCustomPlot;
+class QLabel;
+class QPushButton;
+class TMeasureRecord;
+
+namespace mirantos {
+
+class TNoiseAnalysisWindow : public QWidget {
+    Q_OBJECT
+public:
+    // Without dialogs the window uses the real file dialog and message box.
+    explicit TNoiseAnalysisWindow(QWidget* parent = nullptr, IAnalysisDialogs* dialogs = nullptr);
+    ~TNoiseAnalysisWindow() override;
+
+    // Copies the codes of the record's valid channels and analyses CH0 (CH1 when
+    // only CH1 holds data). rateSps from the rate index and filter; gain 1 for a file.
+    void SetDataSet(const TMeasureRecord& record, double rateSps, int gain);
+    void ClearDataSet();
+    // Codes (false) or microvolts (true) on the histogram's axis, as the main
+    // window's Y unit.
+    void SetVoltMode(bool voltMode);
+
+    bool HasDataSet() const;
+    // The figures shown, or null while there are none (no data, fewer than 10 samples).
+    const analysis::TNoiseFigures* Figures() const;
+    // The channel shown (0 or 1), -1 without data.
+    int Channel() const;
+    void SelectChannel(int channel);
+
+    // The two plots as shown, in one picture.
+    QImage RenderPlots(QSize size = kNoisePictureSize) const;
+    // The picture (PNG) and the CSVs, each written whole or not at all.
+    bool SavePicture(const QString& path) const;
+    bool SaveHistogramCsv(const QString& path) const;
+    bool SaveSpectrumCsv(const QString& path) const;
+
+private:
+    void Analyse();
+    void ShowFigures();
+    void ShowEmpty(const char* message);
+    void FillSegmentChoices(int samples);
+    void AskAndSave(const char* filter, const char* suggested, const char* suffix,
+                    bool (TNoiseAnalysisWindow::*save)(const QString&) const);
+
+    std::unique_ptr<IAnalysisDialogs> ownDialogs_;
+    IAnalysisDialogs* dialogs_;
+
+    std::array<std::vector<uint32_t>, 2> codes_;
+    std::array<bool, 2> held_{false, false};
+    double rateSps_ = 0;
+    int gain_ = 1;
+    int channel_ = -1;
+    bool voltMode_ = false;
+    bool analysed_ = false;
+    analysis::TNoiseFigures figures_;
+
+    QLabel* channelLabel_ = nullptr;
+    QComboBox* channelBox_ = nullptr;
+    QComboBox* windowBox_ = nullptr;
+    QComboBox* segmentBox_ = nullptr;
+    QLabel* message_ = nullptr;
+    std::vector<QLabel*> values_;
+    QCustomPlot* histogram_ = nullptr;
+    QCustomPlot* spectrum_ = nullptr;
+    QPushButton* savePicture_ = nullptr;
+    QPushButton* saveHistogram_ = nullptr;
+    QPushButton* saveSpectrum_ = nullptr;
+};
+
+} // namespace mirantos

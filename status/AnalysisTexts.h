@@ -1,0 +1,87 @@
+#pragma once
+// The fixed texts of the noise analysis window ("ノイズ解析"), beside Texts.h,
+// in the same style. UTF-8; turn into QString with QString::fromUtf8.
+
+namespace mirantos::text {
+
+// The data menu item that opens the window, and its title.
+inline constexpr char AnalysisMenuItem[] = "ノイズ解析(&A)...";
+inline constexpr char AnalysisTitle[] = "ノイズ解析";
+
+// Choices.
+inline constexpr char AnalysisChannel[] = "チャンネル：";
+inline constexpr char AnalysisWindow[] = "窓関数：";
+inline constexpr char AnalysisSegment[] = "セグメント長：";
+inline constexpr char AnalysisWindowBlackmanHarris[] = "ブラックマン・ハリス";
+inline constexpr char AnalysisWindowHann[] = "ハン";
+inline constexpr char AnalysisWindowRect[] = "矩形";
+
+// Figures (label, then the value with its unit).
+inline constexpr char AnalysisSamples[] = "データ数";
+inline constexpr char AnalysisRate[] = "サンプリングレート";
+inline constexpr char AnalysisMean[] = "平均値";
+inline constexpr char AnalysisRms[] = "RMSノイズ";
+inline constexpr char AnalysisPeakToPeak[] = "pp値";
+inline constexpr char AnalysisMaximum[] = "最大値";
+inline constexpr char AnalysisMinimum[] = "最小値";
+inline constexpr char AnalysisEffectiveBits[] = "実効分解能";
+inline constexpr char AnalysisNoiseFreeBits[] = "ノイズフリー分解能";
+inline constexpr char AnalysisBinWidth[] = "ヒストグラムのビン幅";
+inline constexpr char AnalysisSegments[] = "セグメント数";
+inline constexpr char AnalysisMedianDensity[] = "ノイズ密度(中央値)";
+inline constexpr char AnalysisBandRms[] = "帯域RMSノイズ";
+
+// Units, each with its leading space.
+inline constexpr char AnalysisUnitDigit[] = " digit";
+inline constexpr char AnalysisUnitMicrovolt[] = " µV";
+inline constexpr char AnalysisUnitBits[] = " bit";
+inline constexpr char AnalysisUnitSps[] = " sps";
+inline constexpr char AnalysisUnitHz[] = " Hz";
+inline constexpr char AnalysisUnitDensity[] = " nV/√Hz";
+inline constexpr char AnalysisBandFrom[] = "帯域 ";
+inline constexpr char AnalysisBandTo[] = " ～ ";
+
+// Plots.
+inline constexpr char AnalysisHistogramTitle[] = "ヒストグラム";
+inline constexpr char AnalysisSpectrumTitle[] = "ノイズスペクトル密度";
+inline constexpr char AnalysisAxisCode[] = "AD変換値 [digit]";
+inline constexpr char AnalysisAxisMicrovolt[] = "電圧 [µV]";
+inline constexpr char AnalysisAxisCount[] = "度数";
+inline constexpr char AnalysisAxisFrequency[] = "周波数 [Hz]";
+inline constexpr char AnalysisAxisDensity[] = "ノイズ密度 [nV/√Hz]";
+inline constexpr char AnalysisGaussian[] = "正規分布(同じ平均値と標準偏差)";
+inline constexpr char AnalysisMedianLine[] = "中央値";
+
+// Saving.
+inline constexpr char AnalysisSavePicture[] = "画像保存(&P)...";
+inline constexpr char AnalysisSaveHistogram[] = "ヒストグラムCSV保存(&H)...";
+inline constexpr char AnalysisSaveSpectrum[] = "スペクトルCSV保存(&S)...";
+inline constexpr char AnalysisPngFilter[] = "PNG画像 (*.png)";
+inline constexpr char AnalysisCsvFilter[] = "CSVファイル (*.csv)";
+inline constexpr char AnalysisSaveError[] = "ファイルを保存できませんでした";
+
+// States.
+inline constexpr char AnalysisNoData[] = "データがありません";
+inline constexpr char AnalysisTooFew[] = "データが10個未満のため解析できません";
+
+// Every text above, for the font check.
+inline constexpr const char* kAnalysisTexts[] = {
+    AnalysisMenuItem,      AnalysisTitle,         AnalysisChannel,
+    AnalysisWindow,        AnalysisSegment,       AnalysisWindowBlackmanHarris,
+    AnalysisWindowHann,    AnalysisWindowRect,    AnalysisSamples,
+    AnalysisRate,          AnalysisMean,          AnalysisRms,
+    AnalysisPeakToPeak,    AnalysisMaximum,       AnalysisMinimum,
+    AnalysisEffectiveBits, AnalysisNoiseFreeBits, AnalysisBinWidth,
+    AnalysisSegments,      AnalysisMedianDensity, AnalysisBandRms,
+    AnalysisUnitDigit,     AnalysisUnitMicrovolt, AnalysisUnitBits,
+    AnalysisUnitSps,       AnalysisUnitHz,        AnalysisUnitDensity,
+    AnalysisBandFrom,      AnalysisBandTo,        AnalysisHistogramTitle,
+    AnalysisSpectrumTitle, AnalysisAxisCode,      AnalysisAxisMicrovolt,
+    AnalysisAxisCount,     AnalysisAxisFrequency, AnalysisAxisDensity,
+    AnalysisGaussian,      AnalysisMedianLine,    AnalysisSavePicture,
+    AnalysisSaveHistogram, AnalysisSaveSpectrum,  AnalysisPngFilter,
+    AnalysisCsvFilter,     AnalysisSaveError,     AnalysisNoData,
+    AnalysisTooFew,
+};
+
+} // namespace mirantos::text

@@ -1,0 +1,319 @@
+// The noise analysis window, headless: what it shows for one- and two-channel
+// data sets, the options that recompute it, the Y unit, clearing, the picture
+// and the saved files (the save dialog and the error box answered by a script).
+
+#include "NoiseAnalysisWindow.h"
+#include "AnalysisTexts.h"
+#include "MeasureRecord.h"
+#include "NoiseReport.h"
+#include "UiFont.h"
+
+#include <qcustomplot.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <random>
+
+using namespace mirantos;
+
+namespace {
+
+struct ScriptedDialogs : IAnalysisDialogs {
+    std::deque<QString> names; // a null QString: cancelled
+    QStringList filters, errors;
+    bool SaveFileName(QWidget*, const QString& filter, const QString&, QString* chosen) override
+    {
+        filters << filter;
+        if (names.empty() || names.front().isNull()) {
+            if (!names.empty())
+                names.pop_front();
+            return false;
+        }
+        *chosen = names.front();
+        names.pop_front();
+        return true;
+    }
+    void ShowError(QWidget*, const QString& text) override { errors << text; }
+};
+
+void Fill(TChannelData& ch, int n, double sigma, uint64_t seed, double centre)
+{
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> g(0.0, sigma);
+    for (int i = 0; i < n; ++i)
+        ch.Code[i] = static_cast<uint32_t>(std::llround(centre + g(rng)));
+    ch.Count = n;
+}
+
+// A record as a completed run leaves it (codes and flags; the window reads nothing else).
+void Complete(TMeasureRecord& r, int chSel, int n)
+{
+    r.Setting.CHSel = chSel;
+    if (chSel != 1)
+        Fill(r.Ch0, n, 40.0, 1, 3178275430.0);
+    if (chSel != 0)
+        Fill(r.Ch1, n, 400.0, 2, 1848000000.0);
+    r.MarkComplete(n);
+}
+
+class AnalysisWindowTest : public ::testing::Test {
+protected:
+    QString Value(const char* key) const
+    {
+        auto* l = window.findChild<QLabel*>(QString("value_") + key);
+        return l != nullptr ? l->text() : QString("<missing>");
+    }
+    QComboBox* Box(const char* name) const { return window.findChild<QComboBox*>(name); }
+    QPushButton* Button(const char* name) const { return window.findChild<QPushButton*>(name); }
+    QCustomPlot* Plot(const char* name) const { return window.findChild<QCustomPlot*>(name); }
+    QString Message() const { return window.findChild<QLabel*>("message")->text(); }
+
+    ScriptedDialogs dialogs;
+    TMeasureRecord record;
+    TNoiseAnalysisWindow window{nullptr, &dialogs};
+};
+
+} // namespace
+
+TEST_F(AnalysisWindowTest, IsANonModalWindowTitledNoiseAnalysis)
+{
+    EXPECT_TRUE(window.isWindow());
+    EXPECT_EQ(window.windowModality(), Qt::NonModal);
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("ノイズ解析"));
+    EXPECT_FALSE(window.HasDataSet());
+    EXPECT_EQ(window.Figures(), nullptr);
+    EXPECT_EQ(Message(), QString::fromUtf8(text::AnalysisNoData));
+    EXPECT_FALSE(Button("savePicture")->isEnabled());
+}
+
+TEST_F(AnalysisWindowTest, OneChannelSetShowsItsFiguresWithUnitsAndNoChannelChoice)
+{
+    Complete(record, 1, 1000);
+    window.SetDataSet(record, 397.5, 1);
+    window.show();
+    ASSERT_NE(window.Figures(), nullptr);
+    EXPECT_EQ(window.Channel(), 1);
+    EXPECT_FALSE(Box("channel")->isVisible());
+
+    // The very figures of the library, on CH1's codes.
+    analysis::TNoiseFigures f;
+    ASSERT_TRUE(analysis::Analyze({record.Ch1.Code, 1000}, 397.5, 1, {}, f));
+    EXPECT_EQ(window.Figures()->rmsCode, f.rmsCode);
+    EXPECT_EQ(window.Figures()->nsdMedianNv, f.nsdMedianNv);
+
+    EXPECT_EQ(Value("samples"), "1000");
+    EXPECT_EQ(Value("rate"), "397.5 sps");
+    EXPECT_EQ(Value("rms"), QString::number(f.rmsCode, 'f', 3) + " digit / " +
+                                QString::number(f.rmsUv, 'f', 5) + QString::fromUtf8(" µV"));
+    EXPECT_TRUE(Value("effective_bits").endsWith(" bit"));
+    EXPECT_TRUE(Value("median_density").endsWith(QString::fromUtf8(" nV/√Hz")));
+    EXPECT_TRUE(Value("band_rms").contains("198.75 Hz"));
+    EXPECT_EQ(Value("segments"), QString::number(f.spectrum.segments));
+    EXPECT_TRUE(Message().isEmpty());
+    EXPECT_TRUE(Button("saveSpectrum")->isEnabled());
+
+    // Histogram bars plus the normal curve; the density on log-log axes from df.
+    QCustomPlot* h = Plot("histogramPlot");
+    ASSERT_EQ(h->plottableCount(), 2);
+    auto* bars = qobject_cast<QCPBars*>(h->plottable(0));
+    ASSERT_NE(bars, nullptr);
+    EXPECT_EQ(bars->data()->size(), static_cast<int>(f.histogram.counts.size()));
+    QCustomPlot* s = Plot("spectrumPlot");
+    EXPECT_EQ(s->xAxis->scaleType(), QCPAxis::stLogarithmic);
+    EXPECT_EQ(s->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    ASSERT_GE(s->graphCount(), 1);
+    EXPECT_EQ(s->graph(0)->data()->size(), static_cast<int>(f.spectrum.nsdNv.size()) - 1);
+    EXPECT_DOUBLE_EQ(s->graph(0)->data()->begin()->key, f.spectrum.dfHz);
+}
+
+TEST_F(AnalysisWindowTest, TwoChannelSetOffersTheChannelChoice)
+{
+    Complete(record, 2, 2000);
+    window.SetDataSet(record, 1000.0, 1);
+    window.show();
+    EXPECT_TRUE(Box("channel")->isVisible());
+    EXPECT_EQ(window.Channel(), 0);
+    const double rms0 = window.Figures()->rmsCode;
+    Box("channel")->setCurrentIndex(1);
+    emit Box("channel")->activated(1);
+    EXPECT_EQ(window.Channel(), 1);
+    // CH1 was made ten times noisier.
+    EXPECT_NEAR(window.Figures()->rmsCode / rms0, 10.0, 1.0);
+    EXPECT_EQ(window.Figures()->minCode,
+              *std::min_element(record.Ch1.Code, record.Ch1.Code + 2000));
+
+    // A new data set starts again on CH0.
+    window.SetDataSet(record, 1000.0, 1);
+    EXPECT_EQ(window.Channel(), 0);
+}
+
+TEST_F(AnalysisWindowTest, WindowAndSegmentChoicesRecomputeTheDensity)
+{
+    Complete(record, 0, 1000);
+    window.SetDataSet(record, 100.0, 1);
+    QComboBox* segment = Box("segment");
+    // Powers of two from 8 to the record, the default (largest <= N/4) chosen.
+    QStringList items;
+    for (int i = 0; i < segment->count(); ++i)
+        items << segment->itemText(i);
+    EXPECT_EQ(items, QStringList({"8", "16", "32", "64", "128", "256", "512"}));
+    EXPECT_EQ(segment->currentText(), "128");
+    EXPECT_EQ(window.Figures()->spectrum.segment, 128);
+    EXPECT_EQ(window.Figures()->spectrum.window, analysis::TWindow::BlackmanHarris);
+
+    Box("window")->setCurrentIndex(2);
+    EXPECT_EQ(window.Figures()->spectrum.window, analysis::TWindow::Rect);
+    segment->setCurrentIndex(6);
+    emit segment->activated(6);
+    EXPECT_EQ(window.Figures()->spectrum.segment, 512);
+    EXPECT_EQ(Value("segments"), "2"); // step 256: 1 + (1000 - 512) / 256
+
+    // The choice stays for the next data set while it fits.
+    window.SetDataSet(record, 100.0, 1);
+    EXPECT_EQ(window.Figures()->spectrum.segment, 512);
+    EXPECT_EQ(window.Figures()->spectrum.window, analysis::TWindow::Rect);
+}
+
+TEST_F(AnalysisWindowTest, HistogramAxisFollowsTheYUnit)
+{
+    Complete(record, 0, 1000);
+    window.SetDataSet(record, 10.0, 1);
+    QCustomPlot* h = Plot("histogramPlot");
+    const auto* f = window.Figures();
+    auto firstKey = [&] { return qobject_cast<QCPBars*>(h->plottable(0))->data()->begin()->key; };
+    const double half = (static_cast<double>(f->histogram.binWidth) - 1.0) / 2.0;
+    EXPECT_EQ(h->xAxis->label(), QString::fromUtf8(text::AnalysisAxisCode));
+    EXPECT_DOUBLE_EQ(firstKey(), f->histogram.firstCode + half);
+
+    window.SetVoltMode(true);
+    EXPECT_EQ(h->xAxis->label(), QString::fromUtf8(text::AnalysisAxisMicrovolt));
+    EXPECT_NEAR(firstKey(),
+                CodeToMicrovolt(f->histogram.firstCode, 1) + half * 2500000.0 / 2147483647.0, 1e-6);
+    // The normal curve peaks at the mean, in the axis' unit.
+    QCPGraph* g = h->graph(0);
+    double peakKey = 0, peak = -1;
+    for (auto it = g->data()->begin(); it != g->data()->end(); ++it) {
+        if (it->value > peak) {
+            peak = it->value;
+            peakKey = it->key;
+        }
+    }
+    EXPECT_NEAR(peakKey, f->meanUv, 8.0 * f->rmsUv / 240.0);
+
+    window.SetVoltMode(false);
+    EXPECT_DOUBLE_EQ(firstKey(), f->histogram.firstCode + half);
+}
+
+TEST_F(AnalysisWindowTest, ClearingAndTooFewSamples)
+{
+    Complete(record, 0, 1000);
+    window.SetDataSet(record, 10.0, 1);
+    window.ClearDataSet();
+    EXPECT_FALSE(window.HasDataSet());
+    EXPECT_EQ(window.Figures(), nullptr);
+    EXPECT_TRUE(Value("rms").isEmpty());
+    EXPECT_EQ(Plot("histogramPlot")->plottableCount(), 0);
+    EXPECT_EQ(Plot("spectrumPlot")->plottableCount(), 0);
+    EXPECT_FALSE(Button("saveHistogram")->isEnabled());
+    EXPECT_TRUE(window.RenderPlots().isNull());
+
+    // A record without valid channels is no data set either.
+    record.Clear();
+    window.SetDataSet(record, 10.0, 1);
+    EXPECT_FALSE(window.HasDataSet());
+
+    // Fewer than 10 samples cannot be analysed (a file may hold so few).
+    Complete(record, 0, 9);
+    window.SetDataSet(record, 10.0, 1);
+    EXPECT_TRUE(window.HasDataSet());
+    EXPECT_EQ(window.Figures(), nullptr);
+    EXPECT_EQ(Message(), QString::fromUtf8(text::AnalysisTooFew));
+}
+
+TEST_F(AnalysisWindowTest, PictureHoldsBothPlots)
+{
+    Complete(record, 0, 2000);
+    window.SetDataSet(record, 400.0, 1);
+    const QImage image = window.RenderPlots(QSize(600, 500));
+    ASSERT_EQ(image.size(), QSize(600, 500));
+    // The histogram above (blue bars, the red normal curve), the density below.
+    auto count = [&](int y0, int y1, auto match) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += match(QColor(image.pixel(x, y))) ? 1 : 0;
+        return n;
+    };
+    // Lines are antialiased: close to their colour.
+    auto near = [](int r, int g, int b) {
+        return [=](QColor p) {
+            return std::abs(p.red() - r) < 30 && std::abs(p.green() - g) < 30 &&
+                   std::abs(p.blue() - b) < 30;
+        };
+    };
+    auto barFill = [](QColor p) { return p.blue() > p.red() + 60 && p.green() > 100; };
+    EXPECT_GT(count(0, 250, barFill), 600 * 250 / 20);
+    EXPECT_LT(count(250, 500, barFill), 600 * 250 / 100);
+    EXPECT_GT(count(0, 250, near(200, 40, 40)), 100);
+    EXPECT_GT(count(250, 500, near(30, 90, 170)), 100);
+}
+
+TEST_F(AnalysisWindowTest, SavesThePictureAndBothCsvThroughTheDialog)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Complete(record, 0, 1000);
+    window.SetDataSet(record, 400.0, 1);
+    dialogs.names = {dir.filePath("plots"), dir.filePath("h.csv"), dir.filePath("s.csv")};
+    Button("savePicture")->click();
+    Button("saveHistogram")->click();
+    Button("saveSpectrum")->click();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(dialogs.filters, QStringList({QString::fromUtf8(text::AnalysisPngFilter),
+                                            QString::fromUtf8(text::AnalysisCsvFilter),
+                                            QString::fromUtf8(text::AnalysisCsvFilter)}));
+    // A name without a suffix gets one.
+    QImage png(dir.filePath("plots.png"));
+    EXPECT_EQ(png.size(), kNoisePictureSize);
+    auto read = [&](const char* name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+    };
+    EXPECT_EQ(read("h.csv"), analysis::HistogramCsv(window.Figures()->histogram));
+    EXPECT_EQ(read("s.csv"), analysis::SpectrumCsv(window.Figures()->spectrum));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    // Cancelled: nothing written, nothing shown.
+    dialogs.names = {QString()};
+    Button("saveHistogram")->click();
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    // A folder that does not exist: the error box, and no file.
+    dialogs.names = {dir.filePath("missing/s.csv")};
+    Button("saveSpectrum")->click();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith(QString::fromUtf8(text::AnalysisSaveError)));
+}
+
+TEST(AnalysisTexts, EveryTextHasGlyphsInTheWindowFont)
+{
+    const QFontMetrics metrics(UiFont(WindowFontPixels));
+    for (const char* t : text::kAnalysisTexts) {
+        const QString s = QString::fromUtf8(t);
+        for (char32_t c : s.toUcs4())
+            EXPECT_TRUE(metrics.inFontUcs4(c))
+                << t << " U+" << std::hex << static_cast<unsigned>(c);
+    }
+}
