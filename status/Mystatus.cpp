@@ -25,13 +25,18 @@ int TmyStatus::PanelWidthFor(int textWidth)
     return textWidth > 100 ? textWidth + kPanelMargin : kMinPanelWidth;
 }
 
-void TmyStatus::SetPanelText(const QString& text, int32_t index)
+void TmyStatus::SetPanelText(const QString& text, int32_t index, Pace pace)
 {
     // A negative index is as out of range as one above MaxPanel.
     if (StatusBar == nullptr || index < 0 || index > MaxPanel)
         return;
+    const int width = PanelWidthFor(StatusBar->TextWidth(text));
+    if (pace == Pace::Progress) {
+        StatusBar->SetProgressText(index, text, width);
+        return;
+    }
     StatusBar->SetPanelText(index, text);
-    StatusBar->SetPanelWidth(index, PanelWidthFor(StatusBar->TextWidth(text)));
+    StatusBar->SetPanelWidth(index, width);
 }
 
 void TmyStatus::ShowBoardVersion(const QString& id, const QString& version)
@@ -96,12 +101,12 @@ void TmyStatus::ClearReadout()
 
 void TmyStatus::ShowSample(int32_t n, uint32_t code)
 {
-    SetPanelText(mirantos::SampleText(n, code), DetailPanel);
+    SetPanelText(mirantos::SampleText(n, code), DetailPanel, Pace::Progress);
 }
 
 void TmyStatus::ShowSample2ch(int32_t n, uint32_t code0, uint32_t code1)
 {
-    SetPanelText(mirantos::SampleText2ch(n, code0, code1), DetailPanel);
+    SetPanelText(mirantos::SampleText2ch(n, code0, code1), DetailPanel, Pace::Progress);
 }
 
 void TmyStatus::ShowStatCode(uint32_t maxCode, uint32_t minCode, float sigma, int32_t channel)

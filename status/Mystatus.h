@@ -13,6 +13,14 @@ public:
     virtual void SetPanelWidth(int index, int width) = 0;
     // Width of the text in pixels with the bar's own font.
     virtual int TextWidth(const QString& text) const = 0;
+    // A progress text, replaced again at the next read: the panel takes text and
+    // width now but may show them at its own pace, as long as the newest one ends
+    // up shown. Any other text is shown at once.
+    virtual void SetProgressText(int index, const QString& text, int width)
+    {
+        SetPanelText(index, text);
+        SetPanelWidth(index, width);
+    }
 };
 
 class TmyStatus {
@@ -29,9 +37,13 @@ public:
     // but never less than 105.
     static int PanelWidthFor(int textWidth);
 
+    // How soon a text must be on screen: at once, or at the panel's pace
+    // (the progress readout, which the next read replaces anyway).
+    enum class Pace { Now, Progress };
+
     // Sets the text and the width of panel `index`; an index outside
     // 0..MaxPanel changes nothing.
-    void SetPanelText(const QString& text, int32_t index);
+    void SetPanelText(const QString& text, int32_t index, Pace pace = Pace::Now);
 
     void ShowBoardVersion(const QString& id, const QString& version);
     void ShowBoardNotFound();

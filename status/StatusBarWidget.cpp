@@ -7,34 +7,83 @@
 TStatusBarWidget::TStatusBarWidget(QWidget* parent) : QStatusBar(parent)
 {
     setSizeGripEnabled(false);
-    for (int i = 0; i < PanelCount; ++i) {
+    for (Panel& panel : panels_) {
         auto* label = new QLabel(this);
         label->setFixedWidth(InitialPanelWidth);
         label->setTextFormat(Qt::PlainText);
         // The bar, not the label, takes the click, wherever it lands.
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         addWidget(label);
-        panels_[static_cast<size_t>(i)] = label;
+        panel.label = label;
     }
+    progressTimer_.setSingleShot(true);
+    connect(&progressTimer_, &QTimer::timeout, this, [this] { ShowDue(); });
 }
 
-QLabel* TStatusBarWidget::Panel(int index) const
+TStatusBarWidget::Panel* TStatusBarWidget::At(int index)
 {
     if (index < 0 || index >= PanelCount)
         return nullptr;
-    return panels_[static_cast<size_t>(index)];
+    return &panels_[static_cast<size_t>(index)];
+}
+
+const TStatusBarWidget::Panel* TStatusBarWidget::At(int index) const
+{
+    if (index < 0 || index >= PanelCount)
+        return nullptr;
+    return &panels_[static_cast<size_t>(index)];
+}
+
+void TStatusBarWidget::Show(Panel& panel)
+{
+    panel.label->setText(panel.text);
+    panel.label->setFixedWidth(panel.width);
+    panel.due = false;
+    panel.shown.start();
+}
+
+void TStatusBarWidget::ShowDue()
+{
+    for (Panel& panel : panels_) {
+        if (panel.due)
+            Show(panel);
+    }
 }
 
 void TStatusBarWidget::SetPanelText(int index, const QString& text)
 {
-    if (QLabel* label = Panel(index))
-        label->setText(text);
+    // Shown at once; a progress text still waiting for its turn is overtaken.
+    if (Panel* panel = At(index)) {
+        panel->text = text;
+        Show(*panel);
+    }
 }
 
 void TStatusBarWidget::SetPanelWidth(int index, int width)
 {
-    if (QLabel* label = Panel(index))
-        label->setFixedWidth(width < 0 ? 0 : width);
+    if (Panel* panel = At(index)) {
+        panel->width = width < 0 ? 0 : width;
+        // A progress text on its way takes its width along when it is shown.
+        if (!panel->due)
+            panel->label->setFixedWidth(panel->width);
+    }
+}
+
+void TStatusBarWidget::SetProgressText(int index, const QString& text, int width)
+{
+    Panel* panel = At(index);
+    if (panel == nullptr)
+        return;
+    panel->text = text;
+    panel->width = width < 0 ? 0 : width;
+    panel->due = true;
+    const qint64 since = panel->shown.isValid() ? panel->shown.elapsed() : ProgressPeriodMs;
+    if (since >= ProgressPeriodMs) {
+        Show(*panel);
+        return;
+    }
+    if (!progressTimer_.isActive())
+        progressTimer_.start(static_cast<int>(ProgressPeriodMs - since));
 }
 
 int TStatusBarWidget::TextWidth(const QString& text) const
@@ -44,15 +93,15 @@ int TStatusBarWidget::TextWidth(const QString& text) const
 
 QString TStatusBarWidget::PanelText(int index) const
 {
-    const QLabel* label = Panel(index);
-    return label != nullptr ? label->text() : QString();
+    const Panel* panel = At(index);
+    return panel != nullptr ? panel->text : QString();
 }
 
 int TStatusBarWidget::PanelWidth(int index) const
 {
-    const QLabel* label = Panel(index);
     // The fixed width, which the layout applies once the bar is shown.
-    return label != nullptr ? label->minimumWidth() : 0;
+    const Panel* panel = At(index);
+    return panel != nullptr ? panel->width : 0;
 }
 
 void TStatusBarWidget::mousePressEvent(QMouseEvent* event)

@@ -1,6 +1,9 @@
 #include "StatusBarWidget.h"
 #include "Mystatus.h"
+#include "ReadoutText.h"
 #include "UiFont.h"
+
+#include <QElapsedTimer>
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -146,4 +149,66 @@ TEST_F(StatusBarWidgetTest, ClickAnywhereEmitsClicked)
 
     QTest::mouseClick(window, Qt::RightButton, Qt::NoModifier, onPanel);
     EXPECT_EQ(spy.count(), 2);
+}
+
+namespace {
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(StatusBarWidgetTest, ProgressAtEveryReadIsPaintedAtMostThirtyTimesASecond)
+{
+    bar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    QLabel* detail = bar.findChildren<QLabel*>().at(2);
+    PaintCounter counter;
+    detail->installEventFilter(&counter);
+
+    // A read every millisecond for half a second, the window kept alive between them.
+    QElapsedTimer wall;
+    wall.start();
+    int reads = 0;
+    while (wall.elapsed() < 500) {
+        ++reads;
+        status.ShowSample2ch(reads, 0x80000000u + static_cast<uint32_t>(reads), 0x7FFFFFFFu);
+        // Every text is set at once, even when it is painted later.
+        ASSERT_EQ(bar.PanelText(2),
+                  mirantos::SampleText2ch(reads, 0x80000000u + reads, 0x7FFFFFFFu));
+        QTest::qWait(1);
+    }
+    const qint64 elapsed = wall.elapsed();
+    ASSERT_GT(reads, 50);
+    EXPECT_LE(counter.paints, 2 * (elapsed / TStatusBarWidget::ProgressPeriodMs + 2))
+        << reads << " reads in " << elapsed << " ms";
+
+    // The newest progress text ends up on screen with its width.
+    const QString last = bar.PanelText(2);
+    QTRY_COMPARE_WITH_TIMEOUT(detail->text(), last, 1000);
+    EXPECT_EQ(detail->minimumWidth(), bar.PanelWidth(2));
+    EXPECT_EQ(bar.PanelWidth(2), TmyStatus::PanelWidthFor(bar.TextWidth(last)));
+}
+
+TEST_F(StatusBarWidgetTest, FinalTextIsShownAtOnceAndNotOvertakenByAnEarlierProgress)
+{
+    QLabel* detail = bar.findChildren<QLabel*>().at(2);
+    status.ShowSample(1, 0x80000000u);
+    status.ShowSample(2, 0x80000001u); // within the period: waits for its turn
+    status.ShowStatCode(0x80000001u, 0x80000000u, 0.5f, 0);
+    const QString stat = mirantos::StatCodeText(0x80000001u, 0x80000000u, 0.5f, 0);
+    EXPECT_EQ(detail->text(), stat);
+    EXPECT_EQ(detail->minimumWidth(), TmyStatus::PanelWidthFor(bar.TextWidth(stat)));
+    QTest::qWait(3 * TStatusBarWidget::ProgressPeriodMs);
+    EXPECT_EQ(detail->text(), stat);
+    EXPECT_EQ(bar.PanelText(2), stat);
 }
