@@ -1,17 +1,14 @@
 #include "Commands.h"
+#include "MirantosVersion.h"
 #include "Usage.h"
 
 #include <ostream>
-
-#ifndef MIRANTOS_VERSION_TEXT
-#define MIRANTOS_VERSION_TEXT "1.10"
-#endif
 
 namespace mirantos::cli {
 
 std::string VersionText()
 {
-    return std::string("mirantos-cli ") + MIRANTOS_VERSION_TEXT;
+    return std::string("mirantos-cli ") + MIRANTOS_VERSION;
 }
 
 int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)

@@ -3,6 +3,7 @@
 #include "Ad7177.h"
 #include "Graph_2ch.h"
 #include "MessageBoxPresenter.h"
+#include "MirantosVersion.h"
 #include "Myfile.h"
 #include "Mymessage.h"
 #include "Mystatus.h"
@@ -37,7 +38,7 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 506;
 constexpr int kStatusBarHeight = 20;
-constexpr const char* kProgramVersion = "v1.10";
+constexpr const char* kProgramVersion = "v" MIRANTOS_VERSION;
 constexpr const char* kSaveFilter = "Data files (*.DTA)";
 constexpr const char* kOpenFilter = "データファイル (*.DTA)";
 constexpr const char* kInitialName = "*.DTA";
