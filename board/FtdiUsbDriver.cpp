@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -269,7 +270,10 @@ void FtdiUsbDriver::Impl::RunEvents()
 void FtdiUsbDriver::Impl::StartEventThread()
 {
     quit = false;
-    events = std::thread([this] { RunEvents(); });
+    events = std::thread([this] {
+        pthread_setname_np(pthread_self(), "mirantos-usb"); // visible in top -H and gdb
+        RunEvents();
+    });
 }
 
 void FtdiUsbDriver::Impl::StopEventThread()

@@ -51,8 +51,10 @@ public:
     static constexpr const char* kBoardProductPrefix = "MIRANTOS";
     static constexpr int kWriteTimeoutMs = 1000;
     // Bulk-IN transfers kept in flight: the host controller fills them while
-    // the event thread is not scheduled.
-    static constexpr int kTransfersInFlight = 16;
+    // the event thread is not scheduled. At low rates every transfer ends
+    // after one latency period, so 64 cover 128 ms even at a 2 ms latency
+    // timer (plus the chip's FIFO); 256 KiB of usbfs memory.
+    static constexpr int kTransfersInFlight = 64;
     // Receive-queue bound: about 49 s of a 10 ksps two-channel stream.
     static constexpr size_t kQueueLimit = 8u << 20;
     // How long Close lets cancelled transfers come back before it lets go of

@@ -2,7 +2,14 @@
 #include "BoardFactory.h"
 #include "SingleInstance.h"
 
+#include <cstdlib>
+#include <string>
+
 int main(int argc, char** argv)
 {
-    return RunMirantos(argc, argv, [] { return mirantos::MakeUsbDriver(); });
+    // MIRANTOS_DEVICE pins the board by serial number ("SERIAL" or "SERIAL:B")
+    // when other FTDI devices are plugged in.
+    const char* pinned = std::getenv("MIRANTOS_DEVICE");
+    const std::string device = pinned != nullptr ? pinned : "";
+    return RunMirantos(argc, argv, [device] { return mirantos::MakeUsbDriver(device); });
 }

@@ -27,6 +27,7 @@ constexpr uint8_t kEpOut = 0x02;
 constexpr int64_t kStepUs = 25;
 constexpr uint8_t kMpsseBadCommand = 0xFA;
 constexpr int kBitmodeMpsse = 0x02;
+constexpr size_t kDropPositionsKept = 1u << 20;
 
 std::string Hex(const uint8_t* p, size_t n)
 {
@@ -121,12 +122,14 @@ struct EmulatedFtdi::Device {
     std::vector<uint8_t> inLog;
     size_t fwPosAtPurge = 0;
     int64_t dropped = 0;
+    std::vector<size_t> droppedAt; // firmware-log positions of the first dropped bytes
     int purges = 0;
     int clearHalts = 0;
     int bitmodeResets = 0;
     int claims = 0;
     int64_t inUrbs = 0;
     int64_t outBytes = 0;
+    int64_t reaps = 0;
 
     ~Device()
     {
@@ -177,10 +180,13 @@ struct EmulatedFtdi::Device {
             fwLog.push_back(b);
             if (bitmode == kBitmodeMpsse)
                 continue; // the FIFO interface is not connected in MPSSE mode
-            if (fifo.size() < fifoCap)
+            if (fifo.size() < fifoCap) {
                 fifo.push_back(b);
-            else
+            } else {
                 ++dropped;
+                if (droppedAt.size() < kDropPositionsKept)
+                    droppedAt.push_back(fwLog.size() - 1);
+            }
         }
         if (fwPending.empty())
             writeCredit = 0.0;
@@ -480,6 +486,7 @@ struct EmulatedFtdi::Device {
         }
 
         if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
+            ++reaps;
             if (!completed.empty()) {
                 UMockdevIoctlData* urbData = completed.front();
                 completed.pop_front();
@@ -820,6 +827,12 @@ int64_t EmulatedFtdi::InUrbsCompleted() const
     return board_->inUrbs;
 }
 
+int64_t EmulatedFtdi::ReapRequests() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->reaps;
+}
+
 int64_t EmulatedFtdi::OutBytes() const
 {
     std::lock_guard lock(board_->mutex);
@@ -838,6 +851,13 @@ int64_t EmulatedFtdi::DroppedBytes() const
     std::lock_guard lock(board_->mutex);
     board_->Advance();
     return board_->dropped;
+}
+
+std::vector<size_t> EmulatedFtdi::DroppedPositions() const
+{
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    return board_->droppedAt;
 }
 
 std::vector<uint8_t> EmulatedFtdi::InLog() const

@@ -95,11 +95,14 @@ public:
     int ClaimCount() const;
     int SilentClaimCount() const; // claims of the silent device
     int64_t InUrbsCompleted() const;
+    int64_t ReapRequests() const; // every reap ioctl, also those that found nothing
     int64_t OutBytes() const;
     // Every byte the firmware wrote towards the host, in order, and how many
     // of them the chip's FIFO had no room for.
     std::vector<uint8_t> FirmwareLog() const;
     int64_t DroppedBytes() const;
+    // Firmware-log positions of the dropped bytes (the first million).
+    std::vector<size_t> DroppedPositions() const;
     // Every payload byte sent on bulk IN (status bytes removed), in order.
     std::vector<uint8_t> InLog() const;
     // The firmware-log position at which the last chip-to-host purge took effect.
