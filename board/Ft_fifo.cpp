@@ -259,19 +259,21 @@ bool Tft_FIFO::SendCommandReply(const char* text, char* reply, uint32_t replyCap
         return false;
     WaitGuard guard(waiting_);
     reply[0] = '\0';
-    const uint32_t limit = std::min(kReplyLimit, replyCapacity - 1);
-    uint32_t total = 0;
-    bool complete = false;
+    const uint32_t room = replyCapacity - 1;
+    uint32_t total = 0; // characters received before the CR, kept or not
+    uint32_t kept = 0;
     bool gotCr = false;
     StartTimeOut();
-    while (!timedOut_ && !complete) {
+    // Each read takes everything queued, so a reply that came whole with its
+    // CR is complete whatever its length; only when the first kReplyLimit
+    // bytes hold no CR does the wait end early.
+    while (!timedOut_ && !gotCr && total < kReplyLimit) {
         LetEventsRun();
-        uint8_t chunk[kReplyLimit];
+        uint8_t chunk[kReplyReadSize];
         uint32_t got = 0;
-        if (!ReadQueued(chunk, limit - total, &got))
+        if (!ReadQueued(chunk, kReplyReadSize, &got))
             break;
         for (uint32_t i = 0; i < got; ++i) {
-            reply[total++] = static_cast<char>(chunk[i]);
             if (chunk[i] == '\r') {
                 // Whatever followed the answer in the same read is kept for
                 // the next exact-count read instead of being thrown away.
@@ -279,16 +281,15 @@ bool Tft_FIFO::SendCommandReply(const char* text, char* reply, uint32_t replyCap
                 gotCr = true;
                 break;
             }
+            // Characters beyond the reply area's room are dropped.
+            if (kept < room)
+                reply[kept++] = static_cast<char>(chunk[i]);
+            ++total;
         }
-        complete = gotCr || total >= limit;
-        if (!complete && !timedOut_ && got == 0)
+        if (!gotCr && !timedOut_ && got == 0)
             IdleBriefly();
     }
     StopTimeOut();
-    if (gotCr) {
-        reply[total - 1] = '\0';
-        return true;
-    }
-    reply[total] = '\0';
-    return false;
+    reply[kept] = '\0';
+    return gotCr;
 }

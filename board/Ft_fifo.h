@@ -31,7 +31,6 @@ public:
     void StartTimeOut();
     void StopTimeOut();
     void OnTimeOut();
-    bool TimedOut() const { return timedOut_; }
 
     // Writes `text` and a CR; refuses texts of 20 characters or more.
     bool SendCommand(const char* text);
@@ -42,18 +41,17 @@ public:
     // Sends and waits for "OK" CR.
     bool SendCommandOK(const char* text);
     // Sends and waits for a CR-terminated text; on success `reply` holds it
-    // NUL-terminated without the CR. `replyCapacity` counts the NUL.
+    // NUL-terminated without the CR, cut to fit. `replyCapacity` counts the NUL.
     bool SendCommandReply(const char* text, char* reply, uint32_t replyCapacity);
-
-    FT_STATUS LastStatus() const { return status_; }
-    uint32_t QueuedCount() const { return queued_; }
-    uint32_t StagedCount() const { return static_cast<uint32_t>(staged_); }
-    int32_t TimeOutInterval() const { return interval_; }
 
     static constexpr uint32_t kStagingSize = 10000;
     static constexpr uint32_t kMaxCommandLength = 19;
-    // A reply collection gives up once this many bytes came without a CR.
+    // A reply collection gives up once this many bytes came without a CR. A
+    // longer reply whose CR came in the same read is still complete.
     static constexpr uint32_t kReplyLimit = 16;
+    // One read of a reply takes at most this many bytes: a high-speed USB
+    // packet, more than any reply the board sends.
+    static constexpr uint32_t kReplyReadSize = 512;
 
 private:
     // Lets the event loop run, then yields the core for about a millisecond.

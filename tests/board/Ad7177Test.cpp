@@ -223,6 +223,17 @@ TEST_F(AdcTest, TwelveCharacterReplyIsCutToTen)
     EXPECT_EQ(dest[11], '#'); // nothing beyond the 11 bytes is touched
 }
 
+TEST_F(AdcTest, RepliesOfSixteenOrMoreCharactersInOnePacketAreCutToTen)
+{
+    Connected();
+    for (const char* answer : {"Ver.1.10-2026-12\r", "MIRANTOS Board rev.B 2026\r"}) {
+        char dest[11] = "??????????";
+        Answer(answer);
+        EXPECT_TRUE(adc->GetVersion(dest)) << answer;
+        EXPECT_EQ(std::string(dest), std::string(answer, 10)) << answer;
+    }
+}
+
 TEST_F(AdcTest, RefusalsFail)
 {
     Connected();

@@ -3,11 +3,13 @@
 #include "FakeFtdi.h"
 #include "Ft_fifo.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -69,8 +71,9 @@ TEST_F(FifoTest, FailedOpenLeavesTheLinkClosed)
     fake->openStatus = FT_DEVICE_NOT_FOUND;
     EXPECT_FALSE(fifo->Open());
     EXPECT_FALSE(fifo->IsOpen());
-    EXPECT_EQ(fifo->LastStatus(), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(shared->log, (Log{"Open 0"}));
+    EXPECT_FALSE(fifo->SendCommand("?"));
+    EXPECT_TRUE(shared->writes.empty());
 }
 
 TEST_F(FifoTest, FailedTransferSizeClosesTheDevice)
@@ -161,7 +164,7 @@ TEST_F(FifoTest, FailedWriteFailsTheCommand)
     ASSERT_TRUE(OpenAndForget());
     fake->writeStatus = FT_IO_ERROR;
     EXPECT_FALSE(fifo->SendCommand("?"));
-    EXPECT_EQ(fifo->LastStatus(), FT_IO_ERROR);
+    EXPECT_EQ(shared->writes, (Log{"?\r"}));
 }
 
 // --- exact-count reads -------------------------------------------------------
@@ -174,7 +177,7 @@ TEST_F(FifoTest, ReadBytesWaitsForTheWholeAmountAndConsumesNothing)
     EXPECT_EQ(Read(900, &ok), "");
     EXPECT_TRUE(ok);
     EXPECT_EQ(fake->rx.size(), 899u);
-    EXPECT_EQ(fifo->QueuedCount(), 899u);
+    EXPECT_EQ(std::count(shared->log.begin(), shared->log.end(), "Read 900"), 0);
 }
 
 TEST_F(FifoTest, ReadBytesDeliversExactlyTheAmountAndLeavesTheRestQueued)
@@ -245,19 +248,20 @@ TEST_F(FifoTest, StagedBytesComeFirstAndArePurged)
     char reply[17];
     ASSERT_TRUE(fifo->SendCommandReply("U?", reply, sizeof reply));
     EXPECT_STREQ(reply, "AB");
-    EXPECT_EQ(fifo->StagedCount(), 3u);
+    EXPECT_TRUE(fake->rx.empty());
     fake->Queue("1");
     EXPECT_EQ(Read(5), ""); // 3 staged + 1 queued are not enough
-    EXPECT_EQ(fifo->StagedCount(), 3u);
+    EXPECT_EQ(fake->rx, "1");
     fake->Queue("2");
     EXPECT_EQ(Read(5), "XYZ12");
-    EXPECT_EQ(fifo->StagedCount(), 0u);
+    fake->Queue("3");
+    EXPECT_EQ(Read(1), "3"); // nothing staged any more
 
     fake->QueueAfterPolls(1, "CD\rQ");
     ASSERT_TRUE(fifo->SendCommandReply("U?", reply, sizeof reply));
-    EXPECT_EQ(fifo->StagedCount(), 1u);
     ASSERT_TRUE(fifo->Purge());
-    EXPECT_EQ(fifo->StagedCount(), 0u);
+    fake->Queue("R");
+    EXPECT_EQ(Read(1), "R"); // the staged "Q" went with the purge
 }
 
 TEST_F(FifoTest, ReadQueuedTakesAtMostItsCapacity)
@@ -318,7 +322,11 @@ TEST_F(AckTest, CrArrivingAfterTheWaitEndedIsTooLate)
     fake->QueueAfterPolls(1, "OK");
     fake->QueueAfterPolls(1000000, "\r");
     EXPECT_FALSE(fifo->SendCommandOK("?"));
-    EXPECT_FALSE(fifo->TimedOut()); // the flag is cleared when the wait ends
+    // The next wait starts afresh rather than ending on the old expiry.
+    fake->pending.clear();
+    fake->rx.clear();
+    fake->QueueAfterPolls(3, "OK\r");
+    EXPECT_TRUE(fifo->SendCommandOK("?"));
 }
 
 TEST_F(AckTest, SilenceEndsWithTheTimer)
@@ -370,19 +378,42 @@ TEST_F(AckTest, TimerBelongsToTheOwnerAndIsIdleBetweenWaits)
     EXPECT_EQ(timers[0]->interval(), 40);
 }
 
-TEST(FifoTimer, DefaultIntervalIsFiveHundredAndStopClearsTheFlag)
+TEST(FifoTimer, DefaultIntervalIsFiveHundredAndTheTimerFollowsStartStopAndTick)
 {
     QObject owner;
     Tft_FIFO fifo(&owner, std::make_unique<FakeFtdi>());
-    EXPECT_EQ(fifo.TimeOutInterval(), 500);
+    const auto timers = owner.findChildren<QTimer*>();
+    ASSERT_EQ(timers.size(), 1);
+    QTimer* timer = timers[0];
+    fifo.StartTimeOut();
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 500);
     fifo.OnTimeOut();
-    EXPECT_TRUE(fifo.TimedOut());
-    fifo.StopTimeOut();
-    EXPECT_FALSE(fifo.TimedOut());
-    fifo.OnTimeOut();
+    EXPECT_FALSE(timer->isActive());
     fifo.SetTimeOut(100);
-    EXPECT_FALSE(fifo.TimedOut());
-    EXPECT_EQ(fifo.TimeOutInterval(), 100);
+    fifo.StartTimeOut();
+    EXPECT_EQ(timer->interval(), 100);
+    fifo.StopTimeOut();
+    EXPECT_FALSE(timer->isActive());
+    fifo.StartTimeOut();
+    fifo.SetTimeOut(250); // forces the timer idle
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST(FifoTimer, TickEndsAWaitThatWouldOtherwiseLastTenSeconds)
+{
+    QObject owner;
+    auto f = std::make_unique<FakeFtdi>();
+    FakeFtdi* fake = f.get();
+    Tft_FIFO fifo(&owner, std::move(f));
+    ASSERT_TRUE(fifo.Open());
+    fifo.SetTimeOut(10000);
+    fake->QueueAfterPolls(1000000, "x");
+    QTimer::singleShot(0, &owner, [&] { fifo.OnTimeOut(); });
+    QElapsedTimer wall;
+    wall.start();
+    EXPECT_FALSE(fifo.SendCommandOK("?"));
+    EXPECT_LT(wall.elapsed(), 5000);
 }
 
 TEST(FifoTimer, OwnerGoneBeforeTheTransportIsHarmless)
@@ -419,10 +450,36 @@ TEST_F(AckTest, ReplyGatheredFromSeveralPackets)
 
 TEST_F(AckTest, SixteenBytesWithoutCrEndTheWaitAndFail)
 {
-    fake->QueueAfterPolls(1, std::string(16, 'x') + "\r");
+    fifo->SetTimeOut(10000);
+    fake->QueueAfterPolls(1, std::string(10, 'x'));
+    fake->QueueAfterPolls(3, std::string(6, 'x'));
+    fake->QueueAfterPolls(6, "\r");
     char reply[32];
+    QElapsedTimer wall;
+    wall.start();
     EXPECT_FALSE(fifo->SendCommandReply("U?", reply, sizeof reply));
-    EXPECT_EQ(fake->rx, "\r"); // what did not fit the reply stays queued
+    EXPECT_LT(wall.elapsed(), 5000); // ended by the count, not by the timer
+    EXPECT_LT(fake->queueCalls, 6);
+}
+
+TEST_F(AckTest, LongRepliesWithTheirCrInOnePacketAreComplete)
+{
+    for (const int length : {16, 17, 40}) {
+        fake->QueueAfterPolls(1, std::string(static_cast<size_t>(length), 'L') + "\r");
+        char reply[17] = {};
+        EXPECT_TRUE(fifo->SendCommandReply("U?", reply, sizeof reply)) << length;
+        EXPECT_EQ(std::string(reply), std::string(16, 'L')) << length; // cut to the area
+        EXPECT_TRUE(fake->rx.empty()) << length;
+    }
+}
+
+TEST_F(AckTest, ReplyOfSixteenCharactersAfterAShortPacketIsComplete)
+{
+    fake->QueueAfterPolls(1, "0123456789");
+    fake->QueueAfterPolls(3, "ABCDEF\r");
+    char reply[32];
+    EXPECT_TRUE(fifo->SendCommandReply("V?", reply, sizeof reply));
+    EXPECT_STREQ(reply, "0123456789ABCDEF");
 }
 
 TEST_F(AckTest, FifteenCharactersAndCrAreStillAReply)
@@ -451,9 +508,9 @@ TEST_F(AckTest, FailedReadEndsTheReplyWait)
 TEST_F(AckTest, SmallReplyAreaIsNeverOverrun)
 {
     fake->QueueAfterPolls(1, "ABCDEFGH\r");
-    char reply[6] = {0, 0, 0, 0, 0, 0};
-    EXPECT_FALSE(fifo->SendCommandReply("U?", reply, 5));
-    EXPECT_EQ(reply[5], 0);
+    char reply[6] = {0, 0, 0, 0, 0, 0x55};
+    EXPECT_TRUE(fifo->SendCommandReply("U?", reply, 5));
+    EXPECT_EQ(reply[5], 0x55);
     EXPECT_EQ(std::string(reply), "ABCD");
 }
 
