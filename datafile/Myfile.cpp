@@ -190,6 +190,23 @@ int CreateTemporary(const std::string& dir, std::string& tempPath)
     return -1;
 }
 
+// Whether this process may write the existing file itself. Replacing it by
+// rename needs only the folder's permission; the file's own must allow writing
+// too, as writing it in place would. Opening for writing (without truncating)
+// asks the kernel exactly that, with the file-system identity in force.
+bool MayWriteExisting(const std::string& path, const struct stat& info)
+{
+    if (!S_ISREG(info.st_mode)) {
+        return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
 // ---------------------------------------------------------------- reading
 
 // Splits a file into the reader's lines: pieces of at most 255 bytes up to and
@@ -570,6 +587,10 @@ bool TmyFile::Save(const std::string& fileName, const std::string& content, TSav
             target = resolved;
             std::free(resolved);
         }
+    }
+
+    if (exists && !MayWriteExisting(target, existing)) {
+        return false;
     }
 
     const std::string dir = DirectoryOf(target);

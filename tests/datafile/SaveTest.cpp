@@ -1,5 +1,6 @@
 #include "DataFileTestSupport.h"
 
+#include <algorithm>
 #include <csignal>
 
 #include <sys/fsuid.h>
@@ -253,6 +254,38 @@ TEST_F(SaveTest, ReadOnlyFolderLeavesOldFileIntact)
     EXPECT_EQ(outcome, TSaveOutcome::Failed);
     EXPECT_EQ(ReadBytes(target), oldBytes);
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"run1.DTA"});
+}
+
+TEST_F(SaveTest, FileTheUserMayNotWriteIsLeftAloneEvenInAWritableFolder)
+{
+    // The folder would allow the rename; only the files' own permissions differ.
+    WriteBytes(target, oldBytes);
+    ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+    const std::string writable = dir.File("run2.DTA");
+    WriteBytes(writable, oldBytes);
+    ASSERT_EQ(::chmod(writable.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+    DataSet data(10);
+    TSaveOutcome outcome = TSaveOutcome::Written;
+    TSaveOutcome writableOutcome = TSaveOutcome::Failed;
+    const int savedFsuid = ::setfsuid(65534);
+    const bool ok = file.SaveData2ch(target, &data.setting, &data.buf.ch0, &data.buf.ch1, &outcome);
+    const bool writableOk =
+        file.SaveData2ch(writable, &data.setting, &data.buf.ch0, &data.buf.ch1, &writableOutcome);
+    ::setfsuid(savedFsuid);
+    ::chmod(dir.Path().c_str(), 0755);
+
+    EXPECT_EQ(questions.size(), 2u); // asked, then refused, as an in-place write would be
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(outcome, TSaveOutcome::Failed);
+    EXPECT_EQ(ReadBytes(target), oldBytes);
+    EXPECT_EQ(ModeOf(target), 0444u);
+    EXPECT_TRUE(writableOk);
+    EXPECT_EQ(writableOutcome, TSaveOutcome::Written);
+    EXPECT_EQ(ReadBytes(writable), data.Bytes());
+    std::vector<std::string> entries = dir.Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"run1.DTA", "run2.DTA"}));
 }
 
 } // namespace
