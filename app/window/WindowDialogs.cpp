@@ -43,6 +43,8 @@ bool TQtWindowDialogs::AskOverwrite(const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QString::fromUtf8(kOverwriteCaption), text,
                     QMessageBox::NoButton, parent_);
+    // The text holds a path; a name such as "<i>x.DTA" must read as written.
+    box.setTextFormat(Qt::PlainText);
     QPushButton* yes = box.addButton(QString::fromUtf8(kOverwriteYes), QMessageBox::YesRole);
     box.addButton(QString::fromUtf8(kOverwriteNo), QMessageBox::NoRole);
     box.setDefaultButton(yes);
