@@ -4,13 +4,16 @@
 //  1. CPU time of the USB event thread and of the GUI thread during a 10 ksps
 //     two-channel run of 10 000 samples (median of several runs, both from
 //     the same runs, as a share of the run's wall time).
-//  2. GUI stalls of growing length in the middle of 10 000-sample two-channel
+//  2. Purge time during a stream, with and without a bulk-IN transfer that
+//     never comes back (side by side).
+//  3. GUI stalls of growing length in the middle of 10 000-sample two-channel
 //     runs at 1 and 10 ksps: whether every sample arrived equal to the
 //     firmware's with nothing dropped by the chip's FIFO.
 //
 // Needs umockdev-wrapper (restarts itself under it). MIRANTOS_BENCH_QUICK=1
 // runs fewer repetitions and shorter stalls.
 
+#include "Ad7177.h"
 #include "ControllerRig.h"
 #include "FtdiUsbDriver.h"
 #include "UsbEmulator.h"
@@ -185,6 +188,31 @@ StallResult RunWithStall(int rate, const char* start, double stallSeconds)
     return r;
 }
 
+// Purges (each command's) during a 10 ksps stream, with or without one
+// bulk-IN transfer that never comes back: they must not wait for it.
+std::vector<double> PurgeTimes(int count, bool wedge)
+{
+    std::vector<double> ms;
+    EmulatedFtdi emu;
+    if (!emu.Ready())
+        return ms;
+    QObject owner;
+    TADC adc(&owner, std::make_unique<FtdiUsbDriver>());
+    if (!adc.Connect() || !adc.SetRate(13) || !adc.StartConversion(2, 10000))
+        return ms;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (wedge)
+        emu.WedgeNextInUrb();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < count; ++i) {
+        const auto t0 = Clock::now();
+        if (!adc.Purge())
+            return {};
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -215,6 +243,22 @@ int main(int argc, char** argv)
     std::printf("  event/GUI ratio    %6.2f\n", Median(ev) / Median(gui));
     std::printf("  bulk-IN URBs completed %.0f/s, reap ioctls %.0f/s\n", Median(urbs),
                 Median(reaps));
+
+    // Side by side: alternate rounds, so a busy machine slows both alike.
+    std::vector<double> plain, wedged;
+    for (int round = 0; round < 3; ++round) {
+        const auto a = PurgeTimes(5, false);
+        const auto b = PurgeTimes(5, true);
+        if (a.empty() || b.empty()) {
+            std::fprintf(stderr, "purge run failed\n");
+            return 1;
+        }
+        plain.insert(plain.end(), a.begin(), a.end());
+        wedged.insert(wedged.end(), b.begin(), b.end());
+    }
+    std::printf("Purge during a 10 ksps stream (emulated ioctls), median of %zu: %.2f ms; with a "
+                "transfer that never comes back: %.2f ms (ratio %.2f)\n",
+                plain.size(), Median(plain), Median(wedged), Median(wedged) / Median(plain));
 
     struct Rate {
         int index;
