@@ -118,6 +118,34 @@ TEST(ByteQueueTest, OverflowIsRefusedWholeAndRemembered)
     EXPECT_EQ(q.Size(), 0u);
 }
 
+TEST(DeviceSelector, SerialWithAnOptionalInterfaceLetter)
+{
+    FtdiDeviceSelector s;
+    ASSERT_TRUE(FtdiDeviceSelector::Parse("", &s));
+    EXPECT_TRUE(s.serial.empty());
+    ASSERT_TRUE(FtdiDeviceSelector::Parse("FT1X2Y3Z", &s));
+    EXPECT_EQ(s.serial, "FT1X2Y3Z");
+    EXPECT_EQ(s.interfaceIndex, 0);
+    ASSERT_TRUE(FtdiDeviceSelector::Parse("FT1X2Y3Z:B", &s));
+    EXPECT_EQ(s.serial, "FT1X2Y3Z");
+    EXPECT_EQ(s.interfaceIndex, 1);
+    ASSERT_TRUE(FtdiDeviceSelector::Parse("FT1X2Y3Z:d", &s));
+    EXPECT_EQ(s.interfaceIndex, 3);
+    EXPECT_TRUE(IsValidDeviceSelector("FT1X2Y3Z:A"));
+}
+
+TEST(DeviceSelector, MalformedTextsAreRefusedAndSelectNothing)
+{
+    for (const char* bad : {":A", "FT1X2Y3Z:", "FT1X2Y3Z:E", "FT1X2Y3Z:AB", "FT1X2Y3Z:1"}) {
+        SCOPED_TRACE(bad);
+        FtdiDeviceSelector s;
+        s.serial = "left over";
+        EXPECT_FALSE(FtdiDeviceSelector::Parse(bad, &s));
+        EXPECT_TRUE(s.serial.empty());
+        EXPECT_FALSE(IsValidDeviceSelector(bad));
+    }
+}
+
 // --- no device on this machine ---------------------------------------------
 
 TEST(UsbBackend, OpenWithoutADeviceFailsCleanly)
