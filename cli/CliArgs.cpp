@@ -2,6 +2,8 @@
 
 #include "Tables.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <charconv>
 
 namespace mirantos::cli {
@@ -16,13 +18,30 @@ std::optional<std::string> ParsedArgs::Value(std::string_view name) const
 
 namespace {
 
-const OptionSpec* Find(const std::vector<OptionSpec>& specs, std::string_view word)
+QString Q(std::string_view s)
 {
-    for (const OptionSpec& s : specs) {
-        if (s.name == word || (!s.alias.empty() && s.alias == word))
-            return &s;
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// "--rate" -> "rate", "-o" -> "o".
+QString NameOf(std::string_view option)
+{
+    while (!option.empty() && option.front() == '-')
+        option.remove_prefix(1);
+    return Q(option);
+}
+
+// The option word as the user typed it (before any "=value"), for messages.
+std::string Typed(const std::vector<std::string>& args, const QString& name)
+{
+    for (const std::string& a : args) {
+        if (a == "--")
+            break;
+        const std::string word = a.substr(0, a.find('='));
+        if (!word.empty() && word[0] == '-' && NameOf(word) == name)
+            return word;
     }
-    return nullptr;
+    return "--" + name.toStdString();
 }
 
 } // namespace
@@ -30,53 +49,56 @@ const OptionSpec* Find(const std::vector<OptionSpec>& specs, std::string_view wo
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                ParsedArgs& parsed, std::string& error)
 {
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.size() < 2 || a[0] != '-') {
-            parsed.positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (a == "--help" || a == "-h") {
-            parsed.help = true;
-            continue;
-        }
-        std::string_view word = a;
-        std::optional<std::string> inlineValue;
-        if (a.rfind("--", 0) == 0) {
-            const size_t eq = a.find('=');
-            if (eq != std::string::npos) {
-                word = std::string_view(a).substr(0, eq);
-                inlineValue = a.substr(eq + 1);
-            }
-        }
-        const OptionSpec* option = Find(specs, word);
-        if (option == nullptr) {
-            error = "unknown option " + std::string(word);
+    QCommandLineParser parser;
+    // "-o" is one option, not the letters of several; options and file names may mix.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    for (const OptionSpec& s : specs) {
+        QStringList names{NameOf(s.name)};
+        if (!s.alias.empty())
+            names << NameOf(s.alias);
+        parser.addOption(s.takesValue ? QCommandLineOption(names, QString(), QStringLiteral("v"))
+                                      : QCommandLineOption(names));
+    }
+
+    // QCommandLineParser takes the first word for the program's name.
+    QStringList words{QStringLiteral("mirantos-cli")};
+    for (const std::string& a : args)
+        words << QString::fromLocal8Bit(a.data(), static_cast<qsizetype>(a.size()));
+    if (!parser.parse(words)) {
+        // Our own wording, by what went wrong: an unknown option, a value missing
+        // after an option, or a value given to a flag.
+        if (!parser.unknownOptionNames().isEmpty()) {
+            error = "unknown option " + Typed(args, parser.unknownOptionNames().front());
             return false;
         }
-        const std::string name(option->name);
-        if (!option->takesValue) {
-            if (inlineValue) {
-                error = "option " + name + " takes no value";
+        for (const OptionSpec& s : specs) {
+            const QString name = NameOf(s.name);
+            const std::string typed = Typed(args, name);
+            if (parser.errorText().contains(QLatin1Char('\'') + Q(typed) + QLatin1Char('\''))) {
+                error = "option " + std::string(s.name) +
+                        (s.takesValue ? " needs a value" : " takes no value");
                 return false;
             }
-            parsed.flags.insert(name);
-            continue;
         }
-        if (inlineValue) {
-            parsed.values[name] = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            parsed.values[name] = args[++i];
-        } else {
-            error = "option " + name + " needs a value";
-            return false;
-        }
+        error = parser.errorText().toStdString();
+        return false;
     }
+
+    parsed.help = parser.isSet(help);
+    for (const OptionSpec& s : specs) {
+        const QString name = NameOf(s.name);
+        if (!parser.isSet(name))
+            continue;
+        if (s.takesValue)
+            parsed.values[std::string(s.name)] = parser.values(name).constLast().toStdString();
+        else
+            parsed.flags.insert(std::string(s.name));
+    }
+    for (const QString& p : parser.positionalArguments())
+        parsed.positional.push_back(p.toLocal8Bit().toStdString());
     return true;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// A small command-line parser: long options with a value ("--rate 1ksps" or
-// "--rate=1ksps"), short aliases ("-o FILE"), flags, positional arguments and
-// "--" to end the options. It reports the first problem as text and never
-// prints or exits itself.
+// The command line of a command, read with QCommandLineParser: long options
+// with a value ("--rate 1ksps" or "--rate=1ksps"), short aliases ("-o FILE"),
+// flags, positional arguments and "--" to end the options. It reports the first
+// problem as text in the tool's own words and never prints or exits itself.
 
 #include <cstdint>
 #include <map>

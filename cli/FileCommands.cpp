@@ -7,6 +7,9 @@
 #include "Session.h"
 #include "Usage.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ostream>
 
 namespace mirantos::cli {
@@ -52,19 +55,26 @@ bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<Op
     return true;
 }
 
-// Loads the file; false after the window's content error box (on the error stream).
-bool LoadOrReport(TCliSession& session, const std::string& path)
+// Loads the file as the window does; false after the window's content error
+// box (on the error stream). A file that cannot be opened at all gets a second
+// line naming it and the system's reason, which the window's text leaves out.
+bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
 {
-    if (session.Load(path))
+    if (cli.Ready() && cli.Session().Load(path))
         return true;
-    session.Message().DataFileError();
+    int reason = 0;
+    errno = 0;
+    if (FILE* f = std::fopen(path.c_str(), "r")) {
+        // Opens but cannot be read (a folder, an I/O error).
+        if (std::fgetc(f) == EOF && std::ferror(f))
+            reason = errno;
+        std::fclose(f);
+    } else {
+        reason = errno;
+    }
+    if (reason != 0)
+        io.err << path << ": " << std::strerror(reason) << '\n' << std::flush;
     return false;
-}
-
-bool ChannelHeld(TCliSession& session, int channel)
-{
-    const TMeasureRecord& r = session.Record();
-    return channel == 0 ? r.fCh0Valid != 0 : r.fCh1Valid != 0;
 }
 
 } // namespace
@@ -91,23 +101,23 @@ int Stats(const std::vector<std::string>& args, CliIo io)
             return UsageError(io, "--channel takes 0 or 1, not \"" + *c + "\"", kStatsUsage);
     }
 
-    TCliSession session(controls, io.err);
+    // Numbers only: the session draws nothing.
+    TCliSession cli(controls, io.err, nullptr, QSize());
     const std::string& path = parsed.positional.front();
-    if (!LoadOrReport(session, path))
+    if (!LoadOrReport(cli, path, io))
         return kExitFailure;
 
-    // The load shows the readout the window shows; another channel is asked for.
-    QString line = session.PanelText(TmyStatus::DetailPanel);
-    if (channel >= 0) {
-        if (!ChannelHeld(session, channel)) {
-            return Fail(io,
-                        path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
-                            std::to_string(session.Record().Setting.CHSel) + ")",
-                        kExitFailure);
-        }
-        line = session.ChannelReadout(channel);
+    // The readout the window shows after the load, unless another channel is asked for.
+    TMeasureSession& session = cli.Session();
+    if (channel < 0) {
+        channel = session.ShownChannel();
+    } else if (!session.Holds(channel)) {
+        return Fail(io,
+                    path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
+                        std::to_string(session.Settings().CHSel) + ")",
+                    kExitFailure);
     }
-    io.out << Utf8(line) << '\n' << std::flush;
+    io.out << Utf8(cli.ChannelReadout(channel)) << '\n' << std::flush;
     return kExitOk;
 }
 
@@ -149,18 +159,17 @@ int Plot(const std::vector<std::string>& args, CliIo io)
     if (!axes && !output)
         return UsageError(io, "no picture file given (-o OUT.png)", kPlotUsage);
 
-    TCliSession session(controls, io.err, nullptr, size);
-    if (!LoadOrReport(session, parsed.positional.front()))
+    TCliSession cli(controls, io.err, nullptr, size);
+    if (!LoadOrReport(cli, parsed.positional.front(), io))
         return kExitFailure;
 
     if (axes) {
-        for (const QString& t : session.View().AxisTexts())
+        for (const QString& t : cli.View().AxisTexts())
             io.out << Utf8(t) << '\n';
         io.out << std::flush;
         return kExitOk;
     }
-    const QImage image =
-        parsed.Flag("--bitmap-only") ? session.View().Bitmap() : session.View().Picture();
+    const QImage image = parsed.Flag("--bitmap-only") ? cli.View().Bitmap() : cli.View().Picture();
     if (!WritePng(*output, image))
         return Fail(io, "cannot write " + *output, kExitFailure);
     return kExitOk;
@@ -173,11 +182,11 @@ int Export(const std::vector<std::string>& args, CliIo io)
     if (!ParseFileCommand(args, {{"--output", "-o", true}}, kExportUsage, io, parsed, code))
         return code;
 
-    TCliSession session(TControlValues{}, io.err);
-    if (!LoadOrReport(session, parsed.positional.front()))
+    TCliSession cli(TControlValues{}, io.err, nullptr, QSize());
+    if (!LoadOrReport(cli, parsed.positional.front(), io))
         return kExitFailure;
 
-    const std::string csv = CsvOf(session.Record());
+    const std::string csv = CsvOf(cli.Record());
     if (const auto output = parsed.Value("--output")) {
         if (!WriteWhole(*output, QByteArray::fromStdString(csv)))
             return Fail(io, "cannot write " + *output, kExitFailure);

@@ -2,8 +2,6 @@
 
 #include "UiFont.h"
 
-#include "MeasureRecord.h"
-
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -40,23 +38,23 @@ QSize LabelSize(const QFont& font, const QString& text)
     return fm.boundingRect(QRect(0, 0, 2000, 2000), kLabelFlags, text).size();
 }
 
-TGraphView::TGraphView(TMeasureRecord& record, QSize paintBoxSize)
-    : font_(LabelFont()), paintBox_(paintBoxSize)
+TGraphView::TGraphView(QSize paintBoxSize) : font_(LabelFont()), paintBox_(paintBoxSize)
 {
     const QFont font = font_;
     const MeasureText measure = [font](const QString& text) { return LabelSize(font, text); };
-    IGraphLabel* y[kYLabelCount];
-    IGraphLabel* x[kXLabelCount];
-    for (size_t i = 0; i < yLabels_.size(); ++i) {
-        yLabels_[i] = std::make_unique<TMeasuredLabel>(measure);
-        y[i] = yLabels_[i].get();
-    }
-    for (size_t i = 0; i < xLabels_.size(); ++i) {
-        xLabels_[i] = std::make_unique<TMeasuredLabel>(measure);
-        x[i] = xLabels_[i].get();
-    }
-    graph_ =
-        std::make_unique<TGraph_2CH>(&paintBox_, &record.Ch0, &record.Ch1, &record.Setting, x, y);
+    for (auto& l : yLabels_)
+        l = std::make_unique<TMeasuredLabel>(measure);
+    for (auto& l : xLabels_)
+        l = std::make_unique<TMeasuredLabel>(measure);
+}
+
+void TGraphView::Attach(mirantos::TSessionParts& parts)
+{
+    parts.PaintBox = &paintBox_;
+    for (size_t i = 0; i < yLabels_.size(); ++i)
+        parts.YLabels[i] = yLabels_[i].get();
+    for (size_t i = 0; i < xLabels_.size(); ++i)
+        parts.XLabels[i] = xLabels_[i].get();
 }
 
 QImage TGraphView::Bitmap() const

@@ -1,11 +1,12 @@
 #pragma once
 // The window's graph area without a window: a paint box placed where the
-// window has it (left 72, top 24 in its parent), eleven Y labels and two X
+// window has it (kPaintBoxLeft, kPaintBoxTop in its parent), eleven Y labels and two X
 // labels that measure their texts with the window's label font, and the
 // pictures made from them.
 
 #include "GraphLabels.h"
 #include "Graph_2ch.h"
+#include "MeasureSession.h"
 
 #include <QFont>
 #include <QImage>
@@ -14,14 +15,12 @@
 #include <array>
 #include <memory>
 
-class TMeasureRecord;
-
 namespace mirantos::cli {
 
-inline constexpr int kPaintBoxLeft = 72;
-inline constexpr int kPaintBoxTop = 24;
-inline constexpr int kPaintBoxWidth = 560;
-inline constexpr int kPaintBoxHeight = 417;
+using mirantos::kPaintBoxHeight;
+using mirantos::kPaintBoxLeft;
+using mirantos::kPaintBoxTop;
+using mirantos::kPaintBoxWidth;
 // Room left around the graph area in a rendered picture.
 inline constexpr int kPictureMargin = 8;
 
@@ -51,13 +50,16 @@ QFont LabelFont();
 // A label's size for a text, as a self-sizing label of that font takes it.
 QSize LabelSize(const QFont& font, const QString& text);
 
+// The surfaces the session's graph draws on; the pictures are made from what
+// it left there.
 class TGraphView {
 public:
-    TGraphView(TMeasureRecord& record, QSize paintBoxSize);
+    explicit TGraphView(QSize paintBoxSize);
     TGraphView(const TGraphView&) = delete;
     TGraphView& operator=(const TGraphView&) = delete;
 
-    TGraph_2CH& Graph() { return *graph_; }
+    // Hands the paint box and the labels to a session.
+    void Attach(mirantos::TSessionParts& parts);
 
     // The graph area as the window shows it: the paint box's parent from its
     // origin to just past the plot and its labels, in the window's colour, the
@@ -73,7 +75,6 @@ private:
     TOffscreenPaintBox paintBox_;
     std::array<std::unique_ptr<TMeasuredLabel>, kYLabelCount> yLabels_;
     std::array<std::unique_ptr<TMeasuredLabel>, kXLabelCount> xLabels_;
-    std::unique_ptr<TGraph_2CH> graph_;
 };
 
 } // namespace mirantos::cli

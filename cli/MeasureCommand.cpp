@@ -149,8 +149,12 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);
 
-    TCliSession session(o.controls, io.err, std::move(driver));
-    TMeasureController& controller = session.Controller();
+    TCliSession cli(o.controls, io.err, std::move(driver), QSize(kPaintBoxWidth, kPaintBoxHeight),
+                    o.force);
+    if (!cli.Ready())
+        return kExitFailure;
+    TMeasureSession& session = cli.Session();
+    TMeasureController& controller = *session.Controller();
     const int rate = o.controls.rateIndex;
     TProgress progress(io, std::string(kRateItems[static_cast<size_t>(rate)]),
                        RateSps(rate, !o.controls.sinc3));
@@ -168,21 +172,19 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     std::function<void()> tryStop = [&] {
         if (!stopRequested || ended)
             return;
-        const bool running = controller.fMeasuring != 0 &&
-                             session.Host().MeasureCaption() == QString::fromUtf8(kStopCaption);
-        if (controller.Busy() || !running) {
+        if (session.Busy() || !session.Measuring()) {
             // A start still talking to the board, or a poll in progress: the
             // click waits for it, as a click on the window's button would.
             QTimer::singleShot(kStopRetryMs, &context, [&] { tryStop(); });
             return;
         }
-        controller.MeasureBtnClick();
+        session.Stop();
     };
 
     QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
         started = true;
-        io.err << Utf8(session.PanelText(TmyStatus::BoardPanel)) << "  "
-               << Utf8(session.PanelText(TmyStatus::RunPanel)) << '\n'
+        io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << "  "
+               << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n'
                << std::flush;
     });
     QObject::connect(&controller, &TMeasureController::SamplesReceived, &context,
@@ -202,12 +204,12 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         tryStop();
     });
 
-    controller.MeasureBtnClick();
+    session.Start();
     if (!started) {
         // The start failed: the window's message box (already printed), or
         // for a refused configuration the board panel's text.
-        if (session.Presenter().Shown() == 0)
-            io.err << Utf8(session.PanelText(TmyStatus::BoardPanel)) << '\n' << std::flush;
+        if (cli.Presenter().Shown() == 0)
+            io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << '\n' << std::flush;
         return kExitBoard;
     }
     if (!ended)
@@ -216,10 +218,10 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 
     switch (how) {
     case TMeasureController::RunEnd::ReadError:
-        io.err << Utf8(session.PanelText(TmyStatus::DetailPanel)) << '\n' << std::flush;
+        io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n' << std::flush;
         return kExitBoard;
     case TMeasureController::RunEnd::Discarded:
-        io.err << Utf8(session.PanelText(TmyStatus::RunPanel)) << " (" << controller.ReceivedCount
+        io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << " (" << controller.Received()
                << " samples, fewer than " << kMinKeptSamples << ": nothing kept)\n"
                << std::flush;
         return kExitInterrupted;
@@ -228,32 +230,29 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         break;
     }
 
-    io.err << Utf8(session.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
-    if (session.Record().Setting.CHSel == 2) {
-        io.out << Utf8(session.ChannelReadout(0)) << '\n';
-        io.out << Utf8(session.ChannelReadout(1)) << '\n';
+    io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
+    if (session.Settings().CHSel == 2) {
+        io.out << Utf8(cli.ChannelReadout(0)) << '\n';
+        io.out << Utf8(cli.ChannelReadout(1)) << '\n';
     } else {
-        io.out << Utf8(session.PanelText(TmyStatus::DetailPanel)) << '\n';
+        io.out << Utf8(cli.ChannelReadout(session.ShownChannel())) << '\n';
     }
     io.out << std::flush;
 
     int result = how == TMeasureController::RunEnd::Stopped ? kExitInterrupted : kExitOk;
     if (o.output) {
-        TSaveOutcome outcome = TSaveOutcome::Failed;
-        const bool ok = session.Save(*o.output, o.force, &outcome);
-        if (!ok || outcome == TSaveOutcome::Failed) {
-            session.Message().SaveError();
+        const TSaveOutcome outcome = session.Save(*o.output);
+        if (outcome == TSaveOutcome::Failed) {
             result = kExitFailure;
         } else if (outcome == TSaveOutcome::Declined) {
             result = Fail(io, *o.output + " appeared during the run; not replaced without --force",
                           kExitFailure);
         } else {
-            session.Status().ShowFileSaved();
-            io.err << Utf8(session.PanelText(TmyStatus::RunPanel)) << ": " << *o.output << '\n'
+            io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << ": " << *o.output << '\n'
                    << std::flush;
         }
     }
-    if (o.png && !WritePng(*o.png, session.View().Picture()))
+    if (o.png && !WritePng(*o.png, cli.View().Picture()))
         result = Fail(io, "cannot write " + *o.png, kExitFailure);
     return result;
 }

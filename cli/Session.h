@@ -1,70 +1,53 @@
 #pragma once
-// What the window owns, put together the way the window does it: the record,
-// the message boxes, the status bar, the board driver (for a measurement), the
-// data file, the graph and the controller. The commands drive this exactly as
-// the window's handlers drive their own objects.
+// The measurement session with a terminal's surfaces: status-bar panels that
+// remember their texts, error boxes printed on the error stream, the controls
+// as the command line set them, and the graph area drawn off screen. Every
+// sequence (start, stop, load, save, readout) is the session's, as in the window.
 
 #include "ConsoleUi.h"
 #include "FtdiDriver.h"
 #include "GraphView.h"
-#include "MeasureController.h"
-#include "MeasureRecord.h"
-#include "Myfile.h"
+#include "MeasureSession.h"
 
-#include <QObject>
 #include <iosfwd>
 #include <memory>
 #include <string>
-
-class TADC;
 
 namespace mirantos::cli {
 
 class TCliSession {
 public:
-    // Without a driver there is no board: the file commands only ask the
-    // controller for the statistics readout, which never reaches the board.
+    // Without a driver there is no board: the file commands only load, show
+    // and save. An empty paint-box size makes no graph at all (numbers only).
+    // `replaceFiles` answers the overwrite question.
     TCliSession(const TControlValues& controls, std::ostream& err,
                 std::unique_ptr<IFtdiDriver> driver = nullptr,
-                QSize paintBoxSize = QSize(kPaintBoxWidth, kPaintBoxHeight));
-    ~TCliSession();
+                QSize paintBoxSize = QSize(kPaintBoxWidth, kPaintBoxHeight),
+                bool replaceFiles = false);
     TCliSession(const TCliSession&) = delete;
     TCliSession& operator=(const TCliSession&) = delete;
 
-    // The window's load: the file goes into scratch buffers and replaces the
-    // data set only when it was read completely; then volts, graph and
-    // statistics. False when the window would show the content error.
-    bool Load(const std::string& path);
-    // The window's save of the held data set, by CHSel; a file that exists is
-    // replaced only when `overwrite` is set.
-    bool Save(const std::string& nameWithExtension, bool overwrite, TSaveOutcome* outcome);
-
-    // The statistics line of a channel as the detail panel would show it.
-    QString ChannelReadout(int channel);
+    // False when the session's services could not be made (after the message).
+    bool Ready() const { return session_.Created(); }
+    TMeasureSession& Session() { return session_; }
+    const TMeasureRecord& Record() const { return session_.Record(); }
+    // The readout the detail panel shows for a channel, in the command line's unit.
+    QString ChannelReadout(int channel) const;
     QString PanelText(int index) const { return panels_.PanelText(index); }
 
-    TMeasureRecord& Record() { return *record_; }
     TCliHost& Host() { return host_; }
-    TConsolePanels& Panels() { return panels_; }
     TStreamPresenter& Presenter() { return presenter_; }
-    TmyMessage& Message() { return *message_; }
-    TmyStatus& Status() { return *status_; }
-    TGraphView& View() { return *view_; }
-    TMeasureController& Controller() { return *controller_; }
-    TADC* Adc() { return adc_.get(); }
+    TGraphView& View() { return view_; }
 
 private:
-    QObject owner_;
+    static TSessionParts Parts(TCliSession& self, std::unique_ptr<IFtdiDriver> driver,
+                               bool withGraph, bool replaceFiles);
+
     TCliHost host_;
     TConsolePanels panels_;
     TStreamPresenter presenter_;
-    std::unique_ptr<TMeasureRecord> record_;
-    std::unique_ptr<TmyMessage> message_;
-    std::unique_ptr<TmyStatus> status_;
-    std::unique_ptr<TADC> adc_;
-    std::unique_ptr<TmyFile> file_;
-    std::unique_ptr<TGraphView> view_;
-    std::unique_ptr<TMeasureController> controller_;
+    TGraphView view_;
+    TMeasureSession session_;
 };
 
 } // namespace mirantos::cli

@@ -16,9 +16,6 @@ using TOverwriteQuestion = std::function<bool(const std::string& questionText)>;
 
 // "ファイル：<name>があります。\n上書きしますか"
 std::string OverwriteQuestionText(const std::string& fileName);
-inline constexpr const char* kOverwriteCaption = "確認";
-inline constexpr const char* kOverwriteYes = "はい(&Y)";
-inline constexpr const char* kOverwriteNo = "いいえ(&N)";
 
 // The save command's extension rule: a name that does not end in exactly ".DTA"
 // (case-sensitive) gets ".DTA" appended: run1 -> run1.DTA, run1.DTA stays,

@@ -15,27 +15,19 @@ const QRgb kBlue = qRgb(0, 0, 255);
 
 void ScanCodes(const uint32_t* code, int32_t first, int32_t last, uint32_t& max, uint32_t& min)
 {
-    max = 0;
-    min = 0xFFFFFFFFu;
-    for (int32_t i = first; i <= last; ++i) {
-        const uint32_t c = code[i];
-        if (c > max)
-            max = c;
-        if (c < min)
-            min = c;
-    }
+    const TCodeExtremes e = ScanCodeExtremes(code, first, last);
+    max = e.Max;
+    min = e.Min;
 }
 
 // One extreme of a whole channel, kept in `stored`; an empty channel gives 0
 // and leaves `stored` as it was.
-uint32_t ScanExtreme(const TChannelData* ch, int32_t n, uint32_t& stored, bool wantMax)
+uint32_t ScanExtreme(const TChannelData* ch, uint32_t& stored, bool wantMax)
 {
-    if (n == 0)
+    if (ch == nullptr || UsableCount(*ch) == 0)
         return 0;
-    uint32_t max = 0;
-    uint32_t min = 0;
-    ScanCodes(ch->Code, 0, n - 1, max, min);
-    stored = wantMax ? max : min;
+    const TCodeExtremes e = ChannelExtremes(*ch);
+    stored = wantMax ? e.Max : e.Min;
     return stored;
 }
 
@@ -130,19 +122,19 @@ int32_t TGraph_2CH::Count1() const
 
 uint32_t TGraph_2CH::Ch0MaxCode()
 {
-    return ScanExtreme(Ch0, Count0(), Ch0Max, true);
+    return ScanExtreme(Ch0, Ch0Max, true);
 }
 uint32_t TGraph_2CH::Ch0MinCode()
 {
-    return ScanExtreme(Ch0, Count0(), Ch0Min, false);
+    return ScanExtreme(Ch0, Ch0Min, false);
 }
 uint32_t TGraph_2CH::Ch1MaxCode()
 {
-    return ScanExtreme(Ch1, Count1(), Ch1Max, true);
+    return ScanExtreme(Ch1, Ch1Max, true);
 }
 uint32_t TGraph_2CH::Ch1MinCode()
 {
-    return ScanExtreme(Ch1, Count1(), Ch1Min, false);
+    return ScanExtreme(Ch1, Ch1Min, false);
 }
 
 float TGraph_2CH::Ch0MaxVolt()

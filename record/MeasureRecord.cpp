@@ -25,6 +25,27 @@ int32_t UsableCount(const TChannelData& ch)
     return std::min(ch.Count, CHANNEL_CAPACITY);
 }
 
+TCodeExtremes ScanCodeExtremes(const uint32_t* code, int32_t first, int32_t last)
+{
+    TCodeExtremes e;
+    for (int32_t i = first; i <= last; ++i) {
+        const uint32_t c = code[i];
+        if (c > e.Max)
+            e.Max = c;
+        if (c < e.Min)
+            e.Min = c;
+    }
+    return e;
+}
+
+TCodeExtremes ChannelExtremes(const TChannelData& ch)
+{
+    const int32_t n = UsableCount(ch);
+    if (n == 0)
+        return {0, 0};
+    return ScanCodeExtremes(ch.Code, 0, n - 1);
+}
+
 namespace {
 
 void ConvertChannel(TChannelData& ch, int first, int last, int32_t gain)

@@ -34,6 +34,16 @@ double CodeToMicrovolt(uint32_t code, int32_t gain);
 // code array. Everything that walks a channel's arrays goes by this.
 int32_t UsableCount(const TChannelData& ch);
 
+// Largest and smallest code of code[first..last], compared unsigned. The graph
+// scales by these and the statistics readout shows them, so both scan alike.
+struct TCodeExtremes {
+    uint32_t Max = 0;
+    uint32_t Min = 0xFFFFFFFFu;
+};
+TCodeExtremes ScanCodeExtremes(const uint32_t* code, int32_t first, int32_t last);
+// A whole channel's extremes; an empty channel gives 0 for both.
+TCodeExtremes ChannelExtremes(const TChannelData& ch);
+
 // Fixed storage for one channel pair; owned by whoever needs a set of buffers
 // (the record, a load's scratch area).
 struct TChannelStorage {

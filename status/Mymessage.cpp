@@ -4,14 +4,7 @@
 
 #include <cstring>
 
-namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-} // namespace
+using mirantos::U;
 
 TmyMessage::TmyMessage(const QString& name, const char* caption, IMessagePresenter* presenter)
     : name_(name), caption_{}, presenter_(presenter)

@@ -3,15 +3,12 @@
 #include "ReadoutText.h"
 #include "Texts.h"
 
+using mirantos::U;
+
 namespace {
 
 constexpr int kPanelMargin = 5;
 constexpr int kMinPanelWidth = 105;
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 } // namespace
 

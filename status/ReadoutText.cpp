@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+using mirantos::U;
+
 namespace mirantos {
 
 QString FormatMask(double value, int decimals)
@@ -56,11 +58,6 @@ QString FormatMask(double value, int decimals)
 }
 
 namespace {
-
-QString U(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
 
 // Codes: one decimal from a sigma of 10 up, two below.
 int CodeSigmaDecimals(float sigma)

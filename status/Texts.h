@@ -1,7 +1,23 @@
 #pragma once
-// Every fixed user-visible text of the status bar, the readout and the error
-// boxes, kept in one place so the window and the command-line tool print the
-// same words. UTF-8; turn into QString with QString::fromUtf8.
+// Every fixed user-visible text of the window, the status bar, the readout and
+// the error boxes, kept in one place so the window and the command-line tool
+// print the same words. UTF-8; turn into QString with mirantos::U. The one
+// text built elsewhere is the data file's overwrite question
+// (OverwriteQuestionText in datafile/Myfile.h, below the status texts); the
+// list items are in record/Tables.h.
+
+#include <QString>
+#include <string_view>
+
+namespace mirantos {
+
+// A fixed UTF-8 text as a QString.
+inline QString U(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+} // namespace mirantos
 
 namespace mirantos::text {
 
@@ -49,11 +65,103 @@ inline constexpr char BoxSaveError[] = "データ保存できませんでした"
 inline constexpr char BoxDataFileError[] = "データファイルの内容が正しくありませんでした";
 inline constexpr char BoxNoDataError[] = "データがありません";
 
+// The window: the start/stop button's two captions (the controller tells start
+// from stop by them), the other button, the list and filter captions.
+inline constexpr char StartCaption[] = "測定開始";
+inline constexpr char StopCaption[] = "測定停止";
+inline constexpr char QuitCaption[] = "終了";
+inline constexpr char RateCaption[] = "データレート";
+inline constexpr char CountCaption[] = "データ数";
+inline constexpr char ChannelCaption[] = "測定 CH";
+inline constexpr char Sinc3Caption[] = "Sinc3";
+inline constexpr char Sinc5Caption[] = "Sinc5+Sinc1";
+
+// The window's menus.
+inline constexpr char MenuFile[] = "ファイル(&F)";
+inline constexpr char MenuExit[] = "終了(&X)";
+inline constexpr char MenuData[] = "データ(&D)";
+inline constexpr char MenuSave[] = "保存(&S)";
+inline constexpr char MenuLoad[] = "読込み(&O)";
+inline constexpr char MenuClear[] = "クリア";
+inline constexpr char MenuYAxis[] = "Y軸表示";
+inline constexpr char MenuVolt[] = "電圧値";
+
+// The file dialogs and the overwrite question's box.
+inline constexpr char SaveFilter[] = "Data files (*.DTA)";
+inline constexpr char OpenFilter[] = "データファイル (*.DTA)";
+inline constexpr char InitialFileName[] = "*.DTA";
+inline constexpr char OverwriteCaption[] = "確認";
+inline constexpr char OverwriteYes[] = "はい(&Y)";
+inline constexpr char OverwriteNo[] = "いいえ(&N)";
+
 // Names of the window's parts, as the memory error box shows them.
 inline constexpr char PartMessage[] = "Z_Message";
 inline constexpr char PartStatus[] = "myStatus";
 inline constexpr char PartBoard[] = "AD7177";
 inline constexpr char PartFile[] = "FILE";
 inline constexpr char PartGraph[] = "TGraph_2CH";
+
+// Every text above, for checks that must see them all (the font has glyphs
+// for each).
+inline constexpr const char* kAll[] = {AppTitle,
+                                       BoardShortName,
+                                       BoardName,
+                                       BoxCaption,
+                                       AlreadyRunning,
+                                       BoardVersionSeparator,
+                                       StatusNotFoundSuffix,
+                                       StatusNoResponseSuffix,
+                                       StatusErrorSuffix,
+                                       Measuring,
+                                       MeasureEnd,
+                                       MeasureAbort,
+                                       FileLoaded,
+                                       FileSaved,
+                                       Starting,
+                                       MeasureError,
+                                       SampleNumber,
+                                       SampleCode,
+                                       Separator,
+                                       Channel,
+                                       Maximum,
+                                       Minimum,
+                                       PeakToPeak,
+                                       Sigma,
+                                       UnitDigit,
+                                       UnitMicrovolt,
+                                       BoxMemoryError,
+                                       BoxNotFoundSuffix,
+                                       BoxNoResponseSuffix,
+                                       BoxSaveError,
+                                       BoxDataFileError,
+                                       BoxNoDataError,
+                                       StartCaption,
+                                       StopCaption,
+                                       QuitCaption,
+                                       RateCaption,
+                                       CountCaption,
+                                       ChannelCaption,
+                                       Sinc3Caption,
+                                       Sinc5Caption,
+
+                                       MenuFile,
+                                       MenuExit,
+                                       MenuData,
+                                       MenuSave,
+                                       MenuLoad,
+                                       MenuClear,
+                                       MenuYAxis,
+                                       MenuVolt,
+                                       SaveFilter,
+                                       OpenFilter,
+                                       InitialFileName,
+                                       OverwriteCaption,
+                                       OverwriteYes,
+                                       OverwriteNo,
+                                       PartMessage,
+                                       PartStatus,
+                                       PartBoard,
+                                       PartFile,
+                                       PartGraph};
 
 } // namespace mirantos::text

@@ -4,6 +4,7 @@
 #include "Graph_2ch.h"
 #include "Mymessage.h"
 #include "Mystatus.h"
+#include "ReadoutText.h"
 #include "Tables.h"
 
 #include <QTimer>
@@ -25,6 +26,27 @@ private:
 };
 
 } // namespace
+
+TChannelReadout ChannelReadout(const TMeasureRecord& record, int channel)
+{
+    const bool ch0 = channel == 0;
+    const TCodeExtremes e = ChannelExtremes(ch0 ? record.Ch0 : record.Ch1);
+    TChannelReadout r;
+    r.MaxCode = e.Max;
+    r.MinCode = e.Min;
+    r.SigmaCode = ch0 ? record.Ch0SigmaCode : record.Ch1SigmaCode;
+    r.MaxUv = static_cast<float>(CodeToMicrovolt(e.Max, record.Setting.Gain));
+    r.MinUv = static_cast<float>(CodeToMicrovolt(e.Min, record.Setting.Gain));
+    r.SigmaUv = ch0 ? record.Ch0SigmaVolt : record.Ch1SigmaVolt;
+    return r;
+}
+
+QString ChannelReadoutText(const TMeasureRecord& record, int channel, bool voltMode)
+{
+    const TChannelReadout r = ChannelReadout(record, channel);
+    return voltMode ? mirantos::StatVoltText(channel, r.MaxUv, r.MinUv, r.SigmaUv)
+                    : mirantos::StatCodeText(r.MaxCode, r.MinCode, r.SigmaCode, channel);
+}
 
 TMeasureController::TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc,
                                        TmyStatus* status, TmyMessage* message, TGraph_2CH* graph,
@@ -64,6 +86,20 @@ void TMeasureController::MeasureBtnClick()
         StopSequence();
 }
 
+void TMeasureController::Start()
+{
+    if (busy_ > 0 || fMeasuring != 0)
+        return;
+    StartSequence();
+}
+
+void TMeasureController::Stop()
+{
+    if (busy_ > 0 || fMeasuring == 0)
+        return;
+    StopSequence();
+}
+
 void TMeasureController::ReadSettings()
 {
     pending_ = record_->Setting;
@@ -95,7 +131,7 @@ void TMeasureController::StartSequence()
         return;
     }
 
-    if (record_->HasData())
+    if (graph_ && record_->HasData())
         graph_->DrawAxesOnly(host_->VoltMode());
 
     // The board took the new settings: from here on they describe the record.
@@ -243,7 +279,8 @@ void TMeasureController::LiveUpdate()
         return;
     const int32_t last = GraphPos + mirantos::kLiveBlock - 1;
     record_->ConvertRangeToVolt(GraphPos, last);
-    graph_->DrawBlock(host_->VoltMode(), GraphPos, last);
+    if (graph_)
+        graph_->DrawBlock(host_->VoltMode(), GraphPos, last);
     GraphPos += mirantos::kLiveBlock;
 }
 
@@ -297,7 +334,8 @@ void TMeasureController::StopSequence()
 void TMeasureController::CompleteDataSet()
 {
     record_->ConvertToVolt();
-    graph_->DrawRecord(host_->VoltMode());
+    if (graph_)
+        graph_->DrawRecord(host_->VoltMode());
     record_->ComputeCodeStatistics();
     record_->ComputeVoltStatistics();
 }
@@ -315,16 +353,28 @@ void TMeasureController::ShowDataSetStatistics()
 
 void TMeasureController::ShowChannelStatistics(int channel)
 {
-    const bool ch0 = channel == 0;
-    if (host_->VoltMode()) {
-        const float maxUv = ch0 ? graph_->Ch0MaxVolt() : graph_->Ch1MaxVolt();
-        const float minUv = ch0 ? graph_->Ch0MinVolt() : graph_->Ch1MinVolt();
-        const float sigma = ch0 ? record_->Ch0SigmaVolt : record_->Ch1SigmaVolt;
-        status_->ShowStatVolt(channel, maxUv, minUv, sigma);
-    } else {
-        const uint32_t maxCode = ch0 ? graph_->Ch0MaxCode() : graph_->Ch1MaxCode();
-        const uint32_t minCode = ch0 ? graph_->Ch0MinCode() : graph_->Ch1MinCode();
-        const float sigma = ch0 ? record_->Ch0SigmaCode : record_->Ch1SigmaCode;
-        status_->ShowStatCode(maxCode, minCode, sigma, channel);
-    }
+    const TChannelReadout r = ChannelReadout(*record_, channel);
+    if (host_->VoltMode())
+        status_->ShowStatVolt(channel, r.MaxUv, r.MinUv, r.SigmaUv);
+    else
+        status_->ShowStatCode(r.MaxCode, r.MinCode, r.SigmaCode, channel);
+}
+
+void TMeasureController::ShowCurrentStatistics()
+{
+    const int chsel = record_->Setting.CHSel;
+    if (chsel == 0 && record_->fCh0Valid)
+        ShowChannelStatistics(0);
+    else if (chsel == 1 && record_->fCh1Valid)
+        ShowChannelStatistics(1);
+    else if (chsel == 2 && record_->fCh0Valid && record_->fCh1Valid)
+        ShowChannelStatistics(fStatCh0 ? 0 : 1);
+}
+
+void TMeasureController::SwitchStatisticsChannel()
+{
+    if (!(record_->fCh0Valid && record_->fCh1Valid))
+        return;
+    fStatCh0 = fStatCh0 ? 0 : 1;
+    ShowChannelStatistics(fStatCh0 ? 0 : 1);
 }

@@ -5,6 +5,7 @@
 // IControllerHost, so the very same sequences run with or without widgets.
 
 #include "MeasureRecord.h"
+#include "Texts.h"
 
 #include <QObject>
 #include <QString>
@@ -14,8 +15,8 @@ class QTimer;
 
 namespace mirantos {
 // The start/stop button's two captions; the controller tells start from stop by them.
-inline constexpr const char* kStartCaption = "測定開始";
-inline constexpr const char* kStopCaption = "測定停止";
+inline constexpr const char* kStartCaption = text::StartCaption;
+inline constexpr const char* kStopCaption = text::StopCaption;
 // The board's own name, which its identification reply must equal.
 inline constexpr const char* kBoardId = "MIRANTOS";
 } // namespace mirantos
@@ -43,8 +44,26 @@ public:
     // The check mark of the Y-unit menu: true shows microvolts.
     virtual bool VoltMode() const = 0;
     virtual void UpdateCaption(const QString& fileName) = 0;
+    // A loaded file's settings shown in the lists and the filter choice; the
+    // command-line tool has no controls to show them in.
+    virtual void ShowSettings(const TAdcSetting& setting) { (void)setting; }
 };
 
+// The statistics readout of a channel, from the record alone: the extremes
+// come from the same scan the graph scales by, the sigmas from the record.
+struct TChannelReadout {
+    uint32_t MaxCode = 0;
+    uint32_t MinCode = 0;
+    float SigmaCode = 0;
+    float MaxUv = 0;
+    float MinUv = 0;
+    float SigmaUv = 0;
+};
+TChannelReadout ChannelReadout(const TMeasureRecord& record, int channel);
+// The detail panel's text for that readout, in microvolts or codes.
+QString ChannelReadoutText(const TMeasureRecord& record, int channel, bool voltMode);
+
+// The graph may be absent (a session that only wants numbers); then nothing is drawn.
 class TMeasureController : public QObject {
     Q_OBJECT
 public:
@@ -56,6 +75,10 @@ public:
 
     // The start/stop button: runs the start or the stop sequence by its caption.
     void MeasureBtnClick();
+    // The two sequences the button runs, for callers without a button. Start
+    // does nothing during a run, Stop nothing outside one.
+    void Start();
+    void Stop();
     // One acquisition step; the poll timer calls it while a run is in progress.
     void Poll();
     // Shows channel c's statistics (0 or 1) in the current unit.
@@ -65,11 +88,34 @@ public:
     void CompleteDataSet();
     // The readout after a run or a load: CH1 for a CH1 data set, else CH0.
     void ShowDataSetStatistics();
+    // The readout again in the current unit, for the channel it showed (a
+    // unit change); nothing for a channel the data set does not hold.
+    void ShowCurrentStatistics();
+    // A two-channel data set's readout switches to the other channel; any
+    // other data set keeps its readout.
+    void SwitchStatisticsChannel();
 
     // True while a sequence of ours is running (a command wait or a redraw may
     // let other handlers in; the owner must not destroy us then).
     bool Busy() const { return busy_ > 0; }
 
+    bool Measuring() const { return fMeasuring != 0; }
+    bool Connected() const { return fConnected != 0; }
+    int32_t Received() const { return ReceivedCount; }
+    int32_t Target() const { return TargetCount; }
+    // Samples already drawn as live blocks during this run.
+    int32_t LiveDrawn() const { return GraphPos; }
+    const QString& Board() const { return BoardId; }
+    const QString& Version() const { return BoardVersion; }
+    // The channel the statistics readout shows (0 or 1).
+    int StatisticsChannel() const { return fStatCh0 ? 0 : 1; }
+
+signals:
+    void RunStarted();
+    void SamplesReceived(int received, int target);
+    void RunEnded(TMeasureController::RunEnd how);
+
+private:
     uint8_t fMeasuring = 0;
     uint8_t fConnected = 0;
     int32_t ReceivedCount = 0;
@@ -79,12 +125,6 @@ public:
     QString BoardVersion;
     uint8_t fStatCh0 = 0;
 
-signals:
-    void RunStarted();
-    void SamplesReceived(int received, int target);
-    void RunEnded(TMeasureController::RunEnd how);
-
-private:
     void StartSequence();
     void StopSequence();
     void ReadSettings();

@@ -1,11 +1,14 @@
 #pragma once
-// TFormMain: the program's only window. It owns the measurement record, the
-// controller and the five service objects, lays out the controls and runs the
-// data and view commands.
+// TFormMain: the program's only window, a view over the measurement session.
+// The session owns the record, the services and the controller; the window
+// lays out the controls, hands the session its surfaces and runs the handlers.
+// Layout and menus are in Mirantos_Layout.cpp, the handlers in
+// Mirantos_Handlers.cpp, the program's start-up in Startup.cpp.
 
 #include "FtdiDriver.h"
 #include "MeasureController.h"
 #include "MeasureRecord.h"
+#include "MeasureSession.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -41,9 +44,6 @@ struct TFormMainDeps {
     std::function<std::unique_ptr<IFtdiDriver>()> MakeDriver;
     IMessagePresenter* Presenter = nullptr; // null: real message boxes
     IWindowDialogs* Dialogs = nullptr;      // null: real file dialogs and questions
-    // Called before each service object is created, with its name; a throw of
-    // std::bad_alloc there takes the fatal-memory path. Empty in the program.
-    std::function<void(const char* part)> BeforeCreate;
 };
 
 class TFormMain : public QMainWindow, private IControllerHost {
@@ -69,11 +69,13 @@ public:
     void StatusBar1Click();
     void IdleHandler();
 
-    // The parts, for whoever drives the window from outside (tests, screenshots).
-    TMeasureRecord& Record() { return record_; }
-    TMeasureController* Controller() const { return controller_.get(); }
-    TADC* Board() const { return adc_.get(); }
-    TGraph_2CH* Graph() const { return graph_.get(); }
+    // The session behind the window, for whoever drives it from outside
+    // (the program's start-up, tests, screenshots).
+    mirantos::TMeasureSession& Session() { return *session_; }
+    const TMeasureRecord& Record() const { return session_->Record(); }
+    TMeasureController* Controller() const { return session_->Controller(); }
+    TADC* Board() const { return session_->Board(); }
+    TGraph_2CH* Graph() const { return session_->Graph(); }
     TStatusBarWidget* StatusBar() const { return StatusBar1; }
     QWidget* PaintBox() const;
 
@@ -96,9 +98,6 @@ public:
     QMenu* Data1 = nullptr;
     QMenu* MenuY = nullptr;
 
-    uint8_t fFirstIdle = 0;
-    uint8_t fStatusBarLayout = 0;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,6 +114,7 @@ private:
     int ChannelIndex() const override;
     bool Sinc3Checked() const override;
     bool VoltMode() const override;
+    void ShowSettings(const TAdcSetting& setting) override;
 
     void BuildControls();
     void BuildMenus();
@@ -134,9 +134,8 @@ private:
     };
 
     TFormMainDeps deps_;
-    TMeasureRecord record_;
-    // Scratch area of a load: the record changes only when the whole file was read.
-    std::unique_ptr<TChannelStorage> scratch_;
+    uint8_t fFirstIdle = 0;
+    uint8_t fStatusBarLayout = 0;
 
     QWidget* client_ = nullptr;
     QFrame* Panel2 = nullptr;
@@ -154,12 +153,7 @@ private:
     IMessagePresenter* presenter_ = nullptr;
     IWindowDialogs* dialogs_ = nullptr;
 
-    std::unique_ptr<TmyMessage> message_;
-    std::unique_ptr<TmyStatus> status_;
-    std::unique_ptr<TADC> adc_;
-    std::unique_ptr<TmyFile> file_;
-    std::unique_ptr<TGraph_2CH> graph_;
-    std::unique_ptr<TMeasureController> controller_;
+    std::unique_ptr<mirantos::TMeasureSession> session_;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;

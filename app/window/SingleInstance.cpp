@@ -1,18 +1,11 @@
 #include "SingleInstance.h"
 
-#include "FtdiDriver.h"
-#include "Mirantos_Main.h"
-#include "Texts.h"
-
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QMessageBox>
 #include <QStandardPaths>
 #include <cerrno>
-#include <exception>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -106,40 +99,4 @@ void TSingleInstance::AskRunningToShow(int timeoutMs)
     client_->write(kShowRequest);
     client_->waitForBytesWritten(timeoutMs);
     client_->disconnectFromServer();
-}
-
-int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver)
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(mirantos::text::AppTitle));
-
-    TSingleInstance guard;
-    if (!guard.TryLock()) {
-        // Another copy runs. When its window answers, say so and bring it forward.
-        if (guard.ConnectToRunning()) {
-            QMessageBox::critical(nullptr, QString::fromUtf8(mirantos::text::AppTitle),
-                                  QString::fromUtf8(mirantos::text::AlreadyRunning));
-            guard.AskRunningToShow();
-        }
-        return 1;
-    }
-
-    try {
-        TFormMainDeps deps;
-        deps.MakeDriver = std::move(makeDriver);
-        TFormMain window(std::move(deps));
-        if (window.ConstructionFailed())
-            return 0;
-        window.show();
-        guard.Listen([&window] {
-            window.showNormal();
-            window.raise();
-            window.activateWindow();
-        });
-        app.exec();
-    } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QString::fromUtf8(mirantos::text::AppTitle),
-                              QString::fromLocal8Bit(e.what()));
-    }
-    return 0;
 }

@@ -36,8 +36,3 @@ private:
     QLocalServer* server_ = nullptr;
     class QLocalSocket* client_ = nullptr;
 };
-
-// The program's whole start-up: single-instance check, the window, the loop.
-// `makeDriver` picks the board (USB or simulated).
-class IFtdiDriver;
-int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver);

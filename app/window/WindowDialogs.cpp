@@ -1,6 +1,6 @@
 #include "WindowDialogs.h"
 
-#include "Myfile.h"
+#include "Texts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -41,12 +41,13 @@ bool TQtWindowDialogs::OpenFileName(const QString& filter, const QString& initia
 
 bool TQtWindowDialogs::AskOverwrite(const QString& text)
 {
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(kOverwriteCaption), text,
+    QMessageBox box(QMessageBox::Question, mirantos::U(mirantos::text::OverwriteCaption), text,
                     QMessageBox::NoButton, parent_);
     // The text holds a path; a name such as "<i>x.DTA" must read as written.
     box.setTextFormat(Qt::PlainText);
-    QPushButton* yes = box.addButton(QString::fromUtf8(kOverwriteYes), QMessageBox::YesRole);
-    box.addButton(QString::fromUtf8(kOverwriteNo), QMessageBox::NoRole);
+    QPushButton* yes =
+        box.addButton(mirantos::U(mirantos::text::OverwriteYes), QMessageBox::YesRole);
+    box.addButton(mirantos::U(mirantos::text::OverwriteNo), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.exec();
     return box.clickedButton() == yes;

@@ -1,6 +1,6 @@
 // mirantos-sim: the same program on the built-in simulated board.
 #include "BoardFactory.h"
-#include "SingleInstance.h"
+#include "Startup.h"
 
 int main(int argc, char** argv)
 {

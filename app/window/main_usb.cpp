@@ -1,6 +1,6 @@
 // mirantos: the program on the real board, over libftdi1.
 #include "BoardFactory.h"
-#include "SingleInstance.h"
+#include "Startup.h"
 
 #include <cstdlib>
 #include <string>

@@ -116,7 +116,7 @@ int main(int argc, char** argv)
     window.MeasureBtnClick();
     const double cpu0 = CpuSeconds();
     wall.start();
-    if (!controller->fMeasuring) {
+    if (!controller->Measuring()) {
         std::printf("run did not start\n");
         return 1;
     }

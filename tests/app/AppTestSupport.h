@@ -113,7 +113,7 @@ public:
 
     bool RunToEnd(int64_t stepUs = 2000)
     {
-        return RunUntil([this] { return window->Controller()->fMeasuring == 0; }, stepUs);
+        return RunUntil([this] { return !window->Controller()->Measuring(); }, stepUs);
     }
 
     void Select(int rate, int count, int channel, bool sinc3 = true)

@@ -2,6 +2,7 @@
 
 #include "WindowDialogs.h"
 #include "Myfile.h"
+#include "Texts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -51,13 +52,13 @@ TEST(OverwriteQuestion, PathIsShownAsPlainTextWithItsLineBreak)
     ASSERT_TRUE(question.contains(QLatin1Char('\n')));
 
     Seen seen;
-    EXPECT_TRUE(AskAndClick(question, kOverwriteYes, &seen));
+    EXPECT_TRUE(AskAndClick(question, mirantos::text::OverwriteYes, &seen));
     EXPECT_EQ(seen.text, question);
     EXPECT_EQ(seen.format, Qt::PlainText);
     EXPECT_EQ(seen.labelText, question);
     EXPECT_FALSE(seen.labelRich);
 
-    EXPECT_FALSE(AskAndClick(question, kOverwriteNo, &seen));
+    EXPECT_FALSE(AskAndClick(question, mirantos::text::OverwriteNo, &seen));
 }
 
 } // namespace

@@ -41,7 +41,6 @@ TEST(WindowStart, DefaultStateAfterCreationAndFirstIdle)
     EXPECT_FALSE(w.MenuY_Volt->isChecked());
     EXPECT_EQ(w.windowTitle(), U("MIRANTOS / v1.10"));
     EXPECT_EQ(h.Caption(), U("測定開始"));
-    EXPECT_EQ(w.fFirstIdle, 0);
     EXPECT_EQ(w.YLabel(0)->text(), U("2147484648"));
     EXPECT_EQ(w.YLabel(10)->text(), U("2147482648"));
     EXPECT_EQ(w.Label16->text(), U("1000"));
@@ -126,9 +125,9 @@ TEST(WindowRun, ProgressShowsTheNewestCodeOfTheMeasuredChannel)
     WindowHarness h;
     h.Select(6, 0, 1);
     h.window->MeasureBtnClick();
-    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 5; }));
+    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 5; }));
     const TMeasureRecord& r = h.window->Record();
-    const int n = h.window->Controller()->ReceivedCount;
+    const int n = h.window->Controller()->Received();
     EXPECT_EQ(h.Panel(2),
               QStringLiteral("データ番号：%1 / AD変換値：%2").arg(n).arg(r.Ch1.Code[n - 1]));
     // During a run both counts and flags stay 0.
@@ -142,13 +141,13 @@ TEST(WindowRun, LiveBlocksOnlyForSlowLongRuns)
         WindowHarness h; // 100 sps, 1000 samples: a block at every 100
         h.Select(6, 3, 0);
         h.window->MeasureBtnClick();
-        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 100; }));
+        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 100; }));
         EXPECT_EQ(h.window->Label15->text(), U("1"));
         EXPECT_EQ(h.window->Label16->text(), U("100"));
-        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 200; }));
+        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 200; }));
         EXPECT_EQ(h.window->Label15->text(), U("101"));
         EXPECT_EQ(h.window->Label16->text(), U("200"));
-        EXPECT_EQ(h.window->Controller()->GraphPos, 200);
+        EXPECT_EQ(h.window->Controller()->LiveDrawn(), 200);
         ASSERT_TRUE(h.RunToEnd());
         EXPECT_EQ(h.window->Label15->text(), U("1"));
         EXPECT_EQ(h.window->Label16->text(), U("1000"));
@@ -157,8 +156,8 @@ TEST(WindowRun, LiveBlocksOnlyForSlowLongRuns)
         WindowHarness h; // 200 sps x 10000, and 100 sps x 500: drawn only at the end
         h.Select(rate, count, 0);
         h.window->MeasureBtnClick();
-        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 300; }));
-        EXPECT_EQ(h.window->Controller()->GraphPos, 0);
+        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 300; }));
+        EXPECT_EQ(h.window->Controller()->LiveDrawn(), 0);
         EXPECT_EQ(h.window->Label16->text(), U("1000"));
     }
 }
@@ -169,13 +168,13 @@ TEST(WindowStop, NineSamplesAreDiscardedTenAreKept)
         WindowHarness h;
         h.Select(1, 3, 0);
         h.window->MeasureBtnClick();
-        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= keep; }));
-        ASSERT_EQ(h.window->Controller()->ReceivedCount, keep);
+        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= keep; }));
+        ASSERT_EQ(h.window->Controller()->Received(), keep);
         h.window->MeasureBtnClick();
         const TMeasureRecord& r = h.window->Record();
         EXPECT_EQ(Cmds(h.sim).back(), "AX");
         EXPECT_FALSE(h.sim->IsOpen());
-        EXPECT_EQ(h.window->Controller()->fConnected, 0);
+        EXPECT_EQ(h.window->Controller()->Connected(), false);
         EXPECT_EQ(h.Panel(1), U("計測中止しました"));
         EXPECT_EQ(h.Caption(), U("測定開始"));
         if (keep == 9) {
@@ -196,8 +195,8 @@ TEST(WindowStop, TwoChannelRunStoppedAfter500PairsKeepsBoth)
     WindowHarness h;
     h.Select(10, 6, 2);
     h.window->MeasureBtnClick();
-    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 500; }, 500));
-    ASSERT_EQ(h.window->Controller()->ReceivedCount, 500);
+    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 500; }, 500));
+    ASSERT_EQ(h.window->Controller()->Received(), 500);
     h.window->MeasureBtnClick();
     EXPECT_EQ(h.window->Record().Ch0.Count, 500);
     EXPECT_EQ(h.window->Record().Ch1.Count, 500);
@@ -216,7 +215,7 @@ TEST(WindowFailure, MalformedRecordEndsTheRunButKeepsTheLink)
     EXPECT_EQ(h.Caption(), U("測定開始"));
     EXPECT_TRUE(h.window->ComboBox1->isEnabled());
     EXPECT_EQ(Cmds(h.sim).back(), "AX");
-    EXPECT_EQ(h.window->Controller()->fConnected, 1);
+    EXPECT_EQ(h.window->Controller()->Connected(), true);
 
     // The next start goes straight to the configuration.
     h.sim->Config().faults.missingCrAtSample = -1;
@@ -245,8 +244,8 @@ TEST(WindowFailure, WrongBoardNameIsBoardNotFound)
     EXPECT_EQ(h.presenter.boxes[0].text, U("MIRANTOS が見つかりませんでした"));
     EXPECT_EQ(h.presenter.boxes[0].caption, U("MIRANTOS Board"));
     EXPECT_EQ(h.Panel(0), U("MIRANTOS Board が見つかりませんでした"));
-    EXPECT_EQ(h.window->Controller()->fConnected, 0);
-    EXPECT_EQ(h.window->Controller()->fMeasuring, 0);
+    EXPECT_EQ(h.window->Controller()->Connected(), false);
+    EXPECT_EQ(h.window->Controller()->Measuring(), false);
     EXPECT_FALSE(h.sim->IsOpen());
     EXPECT_TRUE(h.window->ComboBox1->isEnabled());
     EXPECT_EQ(h.Caption(), U("測定開始"));
@@ -287,14 +286,14 @@ TEST(WindowFailure, RefusedConfigurationShowsBoardErrorAndIdentifiesAgainNextTim
     h.window->MeasureBtnClick();
     EXPECT_TRUE(h.presenter.boxes.empty());
     EXPECT_EQ(h.Panel(0), U("MIRANTOS Board がエラーです"));
-    EXPECT_EQ(h.window->Controller()->fConnected, 0);
-    EXPECT_EQ(h.window->Controller()->fMeasuring, 0);
+    EXPECT_EQ(h.window->Controller()->Connected(), false);
+    EXPECT_EQ(h.window->Controller()->Measuring(), false);
     EXPECT_TRUE(h.window->ComboBox1->isEnabled());
     h.sim->Config().faults.ngCommand.clear();
     const size_t before = Cmds(h.sim).size();
     h.window->MeasureBtnClick();
     EXPECT_EQ(Cmds(h.sim)[before], "?");
-    EXPECT_EQ(h.window->Controller()->fMeasuring, 1);
+    EXPECT_EQ(h.window->Controller()->Measuring(), true);
 }
 
 TEST(WindowClose, ClosingDuringACommandWaitWaitsForTheHandler)
@@ -382,11 +381,11 @@ TEST(WindowClose, ClosingDuringARunSendsNoStopAndClosesTheDevice)
     w->show();
     w->ComboBox1->setCurrentIndex(10);
     w->MeasureBtnClick();
-    for (int i = 0; i < 200 && w->Controller()->ReceivedCount < 100; ++i) {
+    for (int i = 0; i < 200 && w->Controller()->Received() < 100; ++i) {
         clock->AdvanceUs(2000);
         w->Controller()->Poll();
     }
-    ASSERT_GE(w->Controller()->ReceivedCount, 100);
+    ASSERT_GE(w->Controller()->Received(), 100);
     EXPECT_TRUE(w->close());
     w.reset();
     EXPECT_EQ(log->written.find("AX\r"), std::string::npos);
@@ -407,7 +406,7 @@ TEST(WindowResize, ResizeRedrawsTheRecordOrTheDefaultAndLaysOutTheStatusBar)
     // During a run the counts are 0: the default graph replaces the live blocks.
     h.Select(6, 3, 0);
     h.window->MeasureBtnClick();
-    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->ReceivedCount >= 200; }));
+    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 200; }));
     EXPECT_EQ(h.window->Label16->text(), U("200"));
     h.window->resize(h.window->width() - 20, h.window->height());
     h.Settle();

@@ -134,12 +134,27 @@ INSTANTIATE_TEST_SUITE_P(
         std::string()),
     RejectedFileName);
 
-TEST(StatsCommand, MissingFileIsTheContentError)
+TEST(FileCommands, AFileThatCannotBeReadGetsTheContentErrorAndTheSystemsReason)
 {
     TempDir dir;
-    const auto r = RunCli({"stats", dir.Path("nothing-here.DTA")});
+    const std::string missing = dir.Path("nothing-here.DTA");
+    for (const char* command : {"stats", "plot", "export"}) {
+        std::vector<std::string> args{command};
+        if (std::string(command) == "plot")
+            args.insert(args.end(), {"-o", dir.Path("p.png")});
+        args.push_back(missing);
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.code, cli::kExitFailure) << command;
+        EXPECT_EQ(r.err, std::string(kDataFileError) + missing + ": No such file or directory\n")
+            << command;
+    }
+    // A folder opens but cannot be read.
+    const auto r = RunCli({"stats", dir.Path("")});
     EXPECT_EQ(r.code, cli::kExitFailure);
-    EXPECT_EQ(r.err, kDataFileError);
+    EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << r.err;
+    // A file that is read but rejected gets the window's text alone.
+    const auto bad = RunCli({"stats", dir.Write("bad.DTA", "not a data file\r\n")});
+    EXPECT_EQ(bad.err, kDataFileError);
 }
 
 // ---- export -----------------------------------------------------------------

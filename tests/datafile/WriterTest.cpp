@@ -104,9 +104,6 @@ TEST(OverwriteQuestion, TextNamesTheFullPath)
 {
     EXPECT_EQ(OverwriteQuestionText("/home/u/run1.DTA"),
               "ファイル：/home/u/run1.DTAがあります。\n上書きしますか");
-    EXPECT_STREQ(kOverwriteCaption, "確認");
-    EXPECT_STREQ(kOverwriteYes, "はい(&Y)");
-    EXPECT_STREQ(kOverwriteNo, "いいえ(&N)");
 }
 
 } // namespace

@@ -1,40 +1,51 @@
 #include "ControllerRig.h"
 
-#include "Texts.h"
-
 #include <QCoreApplication>
 
 namespace mirantos::testing {
 
-ControllerRig::ControllerRig(std::unique_ptr<IFtdiDriver> driver)
+namespace {
+
+TSessionParts RigParts(ControllerRig& rig, std::unique_ptr<IFtdiDriver> driver)
 {
-    message = std::make_unique<TmyMessage>(QString::fromUtf8(text::BoardName), text::BoxCaption,
-                                           &presenter);
-    status = std::make_unique<TmyStatus>(&panels, QString::fromUtf8(text::BoardShortName),
-                                         TmyStatus::DetailPanel);
-    adc = std::make_unique<TADC>(&owner, std::move(driver));
-    IGraphLabel* const xs[2] = {&xLabels[0], &xLabels[1]};
-    IGraphLabel* const ys[11] = {&yLabels[0], &yLabels[1], &yLabels[2], &yLabels[3],
-                                 &yLabels[4], &yLabels[5], &yLabels[6], &yLabels[7],
-                                 &yLabels[8], &yLabels[9], &yLabels[10]};
-    graph =
-        std::make_unique<TGraph_2CH>(&paintBox, &record.Ch0, &record.Ch1, &record.Setting, xs, ys);
-    graph->ResizeBitmap();
-    controller = std::make_unique<TMeasureController>(&host, &record, adc.get(), status.get(),
-                                                      message.get(), graph.get());
-    QObject::connect(controller.get(), &TMeasureController::RunStarted, &owner,
+    TSessionParts parts;
+    parts.Host = &rig.host;
+    parts.Presenter = &rig.presenter;
+    parts.Panels = &rig.panels;
+    parts.MaxPanel = TmyStatus::DetailPanel;
+    auto held = std::make_shared<std::unique_ptr<IFtdiDriver>>(std::move(driver));
+    parts.MakeDriver = [held] { return std::move(*held); };
+    parts.AskOverwrite = [&rig](const std::string&) {
+        return rig.answerOverwrite && rig.answerOverwrite();
+    };
+    parts.PaintBox = &rig.paintBox;
+    for (int i = 0; i < 2; ++i)
+        parts.XLabels[static_cast<size_t>(i)] = &rig.xLabels[i];
+    for (int i = 0; i < 11; ++i)
+        parts.YLabels[static_cast<size_t>(i)] = &rig.yLabels[i];
+    parts.TimerOwner = &rig.owner;
+    return parts;
+}
+
+} // namespace
+
+ControllerRig::ControllerRig(std::unique_ptr<IFtdiDriver> driver)
+    : session(std::make_unique<TMeasureSession>(RigParts(*this, std::move(driver)))),
+      record(session->Record())
+{
+    session->Create();
+    message = session->Message();
+    status = session->Status();
+    adc = session->Board();
+    graph = session->Graph();
+    controller = session->Controller();
+    QObject::connect(controller, &TMeasureController::RunStarted, &owner,
                      [this] { ++runs.started; });
-    QObject::connect(controller.get(), &TMeasureController::RunEnded, &owner,
+    QObject::connect(controller, &TMeasureController::RunEnded, &owner,
                      [this](TMeasureController::RunEnd how) { runs.ends.push_back(how); });
 }
 
-ControllerRig::~ControllerRig()
-{
-    // The controller refers to the driver and the graph: it goes first.
-    controller.reset();
-    graph.reset();
-    adc.reset();
-}
+ControllerRig::~ControllerRig() = default;
 
 bool ControllerRig::PollUntilIdle(int maxPolls)
 {

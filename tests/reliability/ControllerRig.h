@@ -7,6 +7,7 @@
 #include "Graph_2ch.h"
 #include "MeasureController.h"
 #include "MeasureRecord.h"
+#include "MeasureSession.h"
 #include "Mymessage.h"
 #include "Mystatus.h"
 
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -103,14 +105,15 @@ struct RunLog {
     std::vector<TMeasureController::RunEnd> ends;
 };
 
+// The measurement session as the window assembles it, on these stand-ins.
 class ControllerRig {
 public:
     explicit ControllerRig(std::unique_ptr<IFtdiDriver> driver);
     ~ControllerRig();
 
     // Clicks the start/stop button.
-    void Click() { controller->MeasureBtnClick(); }
-    bool Measuring() const { return controller->fMeasuring != 0; }
+    void Click() { session->Click(); }
+    bool Measuring() const { return session->Measuring(); }
     // Polls until the run ends or `maxPolls` polls have passed; true if it ended.
     bool PollUntilIdle(int maxPolls);
 
@@ -121,12 +124,16 @@ public:
     FakePaintBox paintBox;
     FakeLabel xLabels[2];
     FakeLabel yLabels[11];
-    TMeasureRecord record;
-    std::unique_ptr<TmyMessage> message;
-    std::unique_ptr<TmyStatus> status;
-    std::unique_ptr<TADC> adc;
-    std::unique_ptr<TGraph_2CH> graph;
-    std::unique_ptr<TMeasureController> controller;
+    // Answers the overwrite question; unset, an existing file is never replaced.
+    std::function<bool()> answerOverwrite;
+    std::unique_ptr<TMeasureSession> session;
+    // The session's parts, for the checks.
+    const TMeasureRecord& record;
+    TmyMessage* message = nullptr;
+    TmyStatus* status = nullptr;
+    TADC* adc = nullptr;
+    TGraph_2CH* graph = nullptr;
+    TMeasureController* controller = nullptr;
     RunLog runs;
 };
 

@@ -75,7 +75,7 @@ public:
         auto sim = std::make_unique<SimBoardDriver>(config);
         sim_ = sim.get();
         rig_ = std::make_unique<ControllerRig>(std::move(sim));
-        file_.SetOverwriteQuestion([this](const std::string&) { return Chance(0.8); });
+        rig_->answerOverwrite = [this] { return Chance(0.8); };
     }
 
     void Run(int steps)
@@ -159,7 +159,7 @@ private:
     void Fault()
     {
         SimFaults& f = sim_->Config().faults;
-        const int received = rig_->controller->ReceivedCount;
+        const int received = rig_->controller->Received();
         switch (Pick(0, 6)) {
         case 0:
             f.unplugAtSample = received + Pick(0, 300);
@@ -210,7 +210,7 @@ private:
 
     void Save()
     {
-        TMeasureRecord& r = rig_->record;
+        const TMeasureRecord& r = rig_->record;
         if (!r.HasData())
             return;
         const std::string name = PoolName();
@@ -225,13 +225,12 @@ private:
             small.rlim_cur = static_cast<rlim_t>(Pick(0, 3000));
             setrlimit(RLIMIT_FSIZE, &small);
         }
-        TSaveOutcome outcome = TSaveOutcome::Failed;
-        const bool ok = mirantos::SaveRecord(file_, name, r, &outcome);
+        const TSaveOutcome outcome = rig_->session->Save(name);
         if (diskFull)
             setrlimit(RLIMIT_FSIZE, &old);
 
         ++counts_.saves;
-        if (!ok || outcome == TSaveOutcome::Failed) {
+        if (outcome == TSaveOutcome::Failed) {
             ++counts_.savesFailed;
         } else if (outcome == TSaveOutcome::Declined) {
             ++counts_.savesDeclined;
@@ -278,17 +277,12 @@ private:
     void Load()
     {
         const std::string name = FileToLoad();
-        TMeasureRecord& r = rig_->record;
+        const TMeasureRecord& r = rig_->record;
         ++counts_.loads;
-        rig_->host.DisableControls();
-        if (!mirantos::LoadRecord(file_, name, scratch_, r, rig_->adc->GetGain())) {
+        if (!rig_->session->Load(name)) {
             ++counts_.loadsRefused;
-            rig_->host.EnableControls();
             return;
         }
-        rig_->controller->CompleteDataSet();
-        rig_->controller->ShowDataSetStatistics();
-        rig_->host.EnableControls();
 
         const auto e = expected_.find(name);
         if (e != expected_.end()) {
@@ -302,33 +296,19 @@ private:
     {
         ++counts_.toggles;
         rig_->host.volt = !rig_->host.volt;
-        TMeasureRecord& r = rig_->record;
-        if (r.HasData()) {
-            rig_->graph->DrawRecord(rig_->host.volt);
-            rig_->controller->ShowChannelStatistics(r.Setting.CHSel == 2
-                                                        ? (rig_->controller->fStatCh0 ? 0 : 1)
-                                                        : (r.Setting.CHSel == 1 ? 1 : 0));
-        } else {
-            rig_->graph->DrawDefault(rig_->host.volt);
-        }
+        rig_->session->UnitChanged();
     }
 
     void ToggleStatisticsChannel()
     {
-        TMeasureRecord& r = rig_->record;
+        const TMeasureRecord& r = rig_->record;
         if (!(r.fCh0Valid && r.fCh1Valid))
             return;
         ++counts_.toggles;
-        TMeasureController& c = *rig_->controller;
-        c.fStatCh0 = c.fStatCh0 ? 0 : 1;
-        c.ShowChannelStatistics(c.fStatCh0 ? 0 : 1);
+        rig_->session->SwitchChannel();
     }
 
-    void ClearData()
-    {
-        rig_->record.Clear();
-        rig_->graph->DrawDefault(rig_->host.volt);
-    }
+    void ClearData() { rig_->session->Clear(); }
 
     void Tally()
     {
@@ -404,7 +384,6 @@ private:
     std::unique_ptr<ControllerRig> rig_;
     TmyFile file_;
     std::map<std::string, Expected> expected_;
-    TChannelStorage scratch_;
     TChannelStorage check_;
     size_t seenEnds_ = 0;
 };

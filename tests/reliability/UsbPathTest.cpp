@@ -590,10 +590,10 @@ TEST_F(UsbPath, TheDeviceVanishingMidRunEndsItWithTheReadErrorSequence)
     // after that cannot find it. Nothing hangs or crashes on the way.
     rig->Click();
     EXPECT_FALSE(rig->Measuring());
-    EXPECT_EQ(rig->panels.panel[0], Utf("MIRANTOS") + Utf(text::StatusErrorSuffix));
+    EXPECT_EQ(rig->panels.panel[0], Utf(text::BoardName) + Utf(text::StatusErrorSuffix));
     rig->Click();
     EXPECT_FALSE(rig->Measuring());
-    EXPECT_EQ(rig->panels.panel[0], Utf("MIRANTOS") + Utf(text::StatusNotFoundSuffix));
+    EXPECT_EQ(rig->panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNotFoundSuffix));
     EXPECT_TRUE(rig->host.controlsEnabled);
 }
 
@@ -607,9 +607,9 @@ TEST_F(UsbPath, ARefusedOpenReportsTheBoardNotFound)
     EXPECT_FALSE(rig->adc->IsOpen());
     EXPECT_GE(emu->ClaimCount(), 1);
     EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NotFoundText()});
-    EXPECT_EQ(rig->panels.panel[0], Utf("MIRANTOS") + Utf(text::StatusNotFoundSuffix));
+    EXPECT_EQ(rig->panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNotFoundSuffix));
     EXPECT_TRUE(rig->host.controlsEnabled);
-    EXPECT_EQ(rig->controller->fConnected, 0);
+    EXPECT_EQ(rig->controller->Connected(), false);
     EXPECT_TRUE(emu->Commands().empty());
 
     // Once the other user lets go, the same program connects.

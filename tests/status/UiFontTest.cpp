@@ -1,5 +1,10 @@
 #include "UiFont.h"
+#include "Myfile.h"
+#include "Tables.h"
 #include "Texts.h"
+
+#include <span>
+#include <vector>
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -23,35 +28,23 @@ TEST(UiFont, SizesInPixels)
 
 TEST(UiFont, EveryFixedTextHasGlyphs)
 {
-    using namespace mirantos::text;
-    const char* texts[] = {AlreadyRunning,
-                           StatusNotFoundSuffix,
-                           StatusNoResponseSuffix,
-                           StatusErrorSuffix,
-                           Measuring,
-                           MeasureEnd,
-                           MeasureAbort,
-                           FileLoaded,
-                           FileSaved,
-                           Starting,
-                           MeasureError,
-                           SampleNumber,
-                           SampleCode,
-                           Maximum,
-                           Minimum,
-                           PeakToPeak,
-                           Sigma,
-                           UnitMicrovolt,
-                           BoxMemoryError,
-                           BoxNoResponseSuffix,
-                           BoxSaveError,
-                           BoxDataFileError,
-                           BoxNoDataError};
+    std::vector<QString> texts;
+    for (const char* t : mirantos::text::kAll)
+        texts.push_back(mirantos::U(t));
+    for (auto items : {std::span<const std::string_view>(mirantos::kRateItems),
+                       std::span<const std::string_view>(mirantos::kCountItems),
+                       std::span<const std::string_view>(mirantos::kChannelItems)})
+        for (std::string_view item : items)
+            texts.push_back(mirantos::U(item));
+    texts.push_back(QString::fromStdString(OverwriteQuestionText("x.DTA")));
+
     const QFontMetrics metrics(mirantos::UiFont(mirantos::WindowFontPixels));
-    for (const char* t : texts) {
-        const QString text = QString::fromUtf8(t);
-        for (char32_t c : text.toUcs4())
+    for (const QString& text : texts) {
+        for (char32_t c : text.toUcs4()) {
+            if (c < 0x20) // a line break needs no glyph
+                continue;
             EXPECT_TRUE(metrics.inFontUcs4(c))
                 << text.toStdString() << " U+" << std::hex << static_cast<unsigned>(c);
+        }
     }
 }

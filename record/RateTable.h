@@ -1,7 +1,10 @@
 #pragma once
 // The converter's output data rates behind the rate index (0..13), per filter.
 // The board firmware does the selecting; the program uses these numbers only
-// where it models or reports timing (the simulated board, the tools).
+// where it models or reports timing (the simulated board, the tools, the
+// noise analysis). One row per item of the rate list in Tables.h.
+
+#include "Tables.h"
 
 #include <array>
 #include <cstdint>
@@ -16,7 +19,7 @@ struct RateEntry {
     float sinc3PeriodUs;
 };
 
-inline constexpr int kRateCount = 14;
+inline constexpr int kRateCount = kRateItemCount;
 
 inline constexpr std::array<RateEntry, kRateCount> kRateTable = {{
     {20, 5.0f, 200000.0f, 5.0f, 200000.0f},
@@ -34,6 +37,10 @@ inline constexpr std::array<RateEntry, kRateCount> kRateTable = {{
     {8, 5000.0f, 200.0f, 5000.0f, 200.0f},
     {7, 10000.0f, 100.0f, 10000.0f, 100.0f},
 }};
+
+static_assert(kRateTable.size() == kRateItems.size(), "one rate per list item");
+static_assert(kRateTable[0].sinc5Sps == 5.0f && kRateTable[kRateCount - 1].sinc3Sps == 10000.0f,
+              "the list runs from 5 sps to 10 ksps");
 
 // Samples per second for a rate index and filter; 0 for an index outside the table.
 inline constexpr float RateSps(int index, bool sinc5)

@@ -1,0 +1,81 @@
+// TFormMain's handlers: the start/stop button, quit, and the data and view
+// commands. Each is the window's half (dialogs, focus) of a sequence the
+// session runs.
+
+#include "Mirantos_Main.h"
+
+#include "MeasureSession.h"
+#include "Myfile.h"
+#include "Mymessage.h"
+#include "Texts.h"
+#include "WindowDialogs.h"
+#include "WindowInternals.h"
+
+#include <QAction>
+
+using namespace mirantos;
+
+void TFormMain::MeasureBtnClick()
+{
+    HandlerScope scope(this);
+    if (session_->Created())
+        session_->Click();
+}
+
+void TFormMain::QuitBtnClick()
+{
+    close();
+}
+
+void TFormMain::Exit1Click()
+{
+    close();
+}
+
+void TFormMain::Save1Click()
+{
+    HandlerScope scope(this);
+    if (!session_->Created())
+        return;
+    if (!session_->HasData()) {
+        session_->Message()->NoDataError();
+        return;
+    }
+    QString chosen;
+    if (!dialogs_->SaveFileName(U(text::SaveFilter), U(text::InitialFileName), &chosen) ||
+        chosen.isEmpty())
+        return;
+    session_->Save(WithDtaExtension(ToPath(chosen)));
+}
+
+void TFormMain::Load1Click()
+{
+    HandlerScope scope(this);
+    if (!session_->Created())
+        return;
+    QString chosen;
+    if (!dialogs_->OpenFileName(U(text::OpenFilter), U(text::InitialFileName), &chosen) ||
+        chosen.isEmpty())
+        return;
+    setFocus();
+    session_->Load(ToPath(chosen), chosen);
+}
+
+void TFormMain::DataClearClick()
+{
+    HandlerScope scope(this);
+    session_->Clear();
+}
+
+void TFormMain::MenuY_VoltClick()
+{
+    HandlerScope scope(this);
+    MenuY_Volt->setChecked(!MenuY_Volt->isChecked());
+    session_->UnitChanged();
+}
+
+void TFormMain::StatusBar1Click()
+{
+    HandlerScope scope(this);
+    session_->SwitchChannel();
+}
