@@ -93,12 +93,12 @@ bool PollUntilIdle(ControllerRig& rig, double limitSeconds,
 bool PollUntilReceived(ControllerRig& rig, int samples, double limitSeconds = 10.0)
 {
     const auto end = Clock::now() + std::chrono::duration<double>(limitSeconds);
-    while (rig.Measuring() && rig.controller->ReceivedCount < samples && Clock::now() < end) {
+    while (rig.Measuring() && rig.controller->Received() < samples && Clock::now() < end) {
         rig.controller->Poll();
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return rig.controller->ReceivedCount >= samples;
+    return rig.controller->Received() >= samples;
 }
 
 class UsbPath : public ::testing::Test {
@@ -260,7 +260,7 @@ TEST_P(UsbInFault, EndsTheRunWithTheReadErrorAndTheNextRunStartsCleanly)
     // The OUT pipe still works, so the board is told to stop.
     EXPECT_EQ(LastCommand(), "AX");
     EXPECT_TRUE(rig->adc->IsOpen());
-    EXPECT_EQ(rig->controller->fConnected, 1);
+    EXPECT_TRUE(rig->controller->Connected());
 
     Choose(13, 4, 2);
     rig->Click();
@@ -320,7 +320,7 @@ TEST_F(UsbPath, ATransferThatNeverComesBackLeavesNothingBehindAfterAStop)
     // Nothing more arrives; the user gives up and stops.
     PollUntilIdle(*rig, 0.3);
     ASSERT_TRUE(rig->Measuring());
-    const int32_t stuckAt = rig->controller->ReceivedCount;
+    const int32_t stuckAt = rig->controller->Received();
     EXPECT_LT(stuckAt, 10000);
     rig->Click();
     ASSERT_FALSE(rig->Measuring());
@@ -448,7 +448,7 @@ TEST_F(UsbPath, ReconnectingToABoardThatStillStreamsFailsOnceThenRuns)
     rig->Click();
     EXPECT_FALSE(rig->Measuring());
     EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NoResponseText()});
-    EXPECT_EQ(rig->panels.panel[0], Utf("MIRANTOS") + Utf(text::StatusNoResponseSuffix));
+    EXPECT_EQ(rig->panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNoResponseSuffix));
 
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     // While no program read, the chip's FIFO overflowed; not so from now on.
