@@ -178,7 +178,7 @@ StallResult RunWithStall(int rate, const char* start, double stallSeconds)
     rig.host.count = 6;
     rig.host.channel = 2;
     rig.Click();
-    while (rig.Measuring() && rig.controller->ReceivedCount < 1000)
+    while (rig.Measuring() && rig.controller->Received() < 1000)
         PollOnce(rig);
     std::this_thread::sleep_for(std::chrono::duration<double>(stallSeconds));
     r.completed = RunToEnd(rig, 60.0) && !rig.runs.ends.empty() &&
