@@ -229,7 +229,7 @@ bool WriteFileWhole(const std::string& path, std::string_view content, std::stri
                              std::to_string(counter.fetch_add(1)) + ".tmp";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return Fail(error, "cannot create a file beside " + path);
+        return Fail(error, "cannot write " + path);
     const char* p = content.data();
     size_t left = content.size();
     int err = 0;

@@ -45,6 +45,8 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 int Stats(const std::vector<std::string>& args, CliIo io);
 int Plot(const std::vector<std::string>& args, CliIo io);
 int Export(const std::vector<std::string>& args, CliIo io);
+// Needs a QApplication for --png: the plots are QCustomPlot widgets.
+int Analyze(const std::vector<std::string>& args, CliIo io);
 
 // "mirantos-cli 1.10"
 std::string VersionText();

@@ -3,6 +3,7 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
+#include "FileCommandSupport.h"
 #include "Output.h"
 #include "Session.h"
 #include "Usage.h"
@@ -33,7 +34,8 @@ bool ParseUnit(const ParsedArgs& parsed, bool& voltMode, std::string& error)
     return false;
 }
 
-// Parses the arguments of a file command; on false the exit code is in `code`.
+} // namespace
+
 bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                       const char* usage, CliIo io, ParsedArgs& parsed, int& code)
 {
@@ -55,9 +57,6 @@ bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<Op
     return true;
 }
 
-// Loads the file as the window does; false after the window's content error
-// box (on the error stream). A file that cannot be opened at all gets a second
-// line naming it and the system's reason, which the window's text leaves out.
 bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
 {
     if (cli.Ready() && cli.Session().Load(path))
@@ -76,8 +75,6 @@ bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
         io.err << path << ": " << std::strerror(reason) << '\n' << std::flush;
     return false;
 }
-
-} // namespace
 
 int Stats(const std::vector<std::string>& args, CliIo io)
 {

@@ -12,6 +12,7 @@ const char* const kMainUsage =
     "  stats     print the statistics readout of a .DTA file\n"
     "  plot      render the graph of a .DTA file as a PNG picture\n"
     "  export    write the samples of a .DTA file as CSV\n"
+    "  analyze   noise figures, histogram and noise density of a .DTA file\n"
     "\n"
     "  mirantos-cli <command> --help   options of a command\n"
     "  mirantos-cli --version          program version\n";
@@ -79,6 +80,35 @@ const char* const kExportUsage =
     "with the digits needed to read them back exactly.\n"
     "\n"
     "Exit status: 0 done, 1 the file is rejected or the CSV cannot be written, 2 usage error.\n";
+
+const char* const kAnalyzeUsage =
+    "Usage: mirantos-cli analyze [--channel 0|1] [--bins B] [--segment L]\n"
+    "                            [--window blackman-harris|hann|rect] [--band F1:F2]\n"
+    "                            [--json] [--histogram-csv OUT] [--spectrum-csv OUT]\n"
+    "                            [--png OUT] FILE\n"
+    "\n"
+    "Loads FILE as the stats command does and prints the noise figures of a channel\n"
+    "(CH0 by default for CH0 and two-channel files, CH1 for CH1 files), computed in\n"
+    "double precision from the codes: mean, rms and peak-to-peak noise in codes and\n"
+    "microvolts, effective and noise-free bits, the histogram of codes, and the\n"
+    "noise spectral density by Welch's method (half-overlapping segments, each less\n"
+    "its own mean) with its median and the rms over a band. The rate is the one of\n"
+    "the file's rate index and filter.\n"
+    "\n"
+    "  --channel 0|1       the channel to analyse\n"
+    "  --bins B            at most B histogram bins, 1..1000 (default 100)\n"
+    "  --segment L         Welch segment length, 8..N (default: the largest power of\n"
+    "                      two not above N/4, at least 8)\n"
+    "  --window W          blackman-harris (default, 4-term), hann or rect\n"
+    "  --band F1:F2        band of the band rms in Hz, within 0..rate/2 (default all)\n"
+    "  --json              one JSON object instead of the table\n"
+    "  --histogram-csv OUT the histogram as first_code,last_code,count\n"
+    "  --spectrum-csv OUT  the density as f_Hz,nsd_nV_per_rtHz\n"
+    "  --png OUT           the histogram and density plots as one PNG picture\n"
+    "\n"
+    "Every file is written whole or not at all.\n"
+    "Exit status: 0 done, 1 the file is rejected, lacks the channel or holds fewer\n"
+    "than 10 samples, or an output cannot be written; 2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {

@@ -13,6 +13,7 @@ extern const char* const kMeasureUsage;
 extern const char* const kStatsUsage;
 extern const char* const kPlotUsage;
 extern const char* const kExportUsage;
+extern const char* const kAnalyzeUsage;
 
 // "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.
 int UsageError(CliIo io, std::string_view problem, const char* usage);

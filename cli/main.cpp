@@ -1,8 +1,8 @@
-// mirantos-cli: measure, stats, plot and export without the window.
+// mirantos-cli: measure, stats, plot, export and analyze without the window.
 
 #include "Commands.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QtGlobal>
 
 #include <iostream>
@@ -28,7 +28,8 @@ int main(int argc, char** argv)
     // Qt gets only the program name, so no argument of ours is taken as a Qt option.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
+    // A QApplication (offscreen) because analyze --png draws QCustomPlot plots, which are widgets.
+    QApplication app(qtArgc, qtArgv);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     const mirantos::cli::CliIo io{std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1};

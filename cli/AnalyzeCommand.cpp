@@ -1,0 +1,168 @@
+// analyze: the noise figures of one channel of a data file, as a table, as
+// JSON, and as the histogram and spectrum CSVs and the plots' picture.
+
+#include "CliArgs.h"
+#include "Commands.h"
+#include "FileCommandSupport.h"
+#include "NoisePlots.h"
+#include "NoiseReport.h"
+#include "Output.h"
+#include "RateTable.h"
+#include "Session.h"
+#include "Usage.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace mirantos::cli {
+
+namespace {
+
+using analysis::TAnalysisOptions;
+
+bool ParseDouble(std::string_view text, double& value)
+{
+    if (text.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+// The options that need no file; false after the usage message (`code` set).
+bool ParseAnalysisOptions(const ParsedArgs& parsed, TAnalysisOptions& o, CliIo io, int& code)
+{
+    auto bad = [&](const std::string& problem) {
+        code = UsageError(io, problem, kAnalyzeUsage);
+        return false;
+    };
+    long long v = 0;
+    if (const auto b = parsed.Value("--bins")) {
+        if (!ParseInt(*b, 1, analysis::kMaxBins, v))
+            return bad("--bins takes a number from 1 to 1000, not \"" + *b + "\"");
+        o.bins = static_cast<int>(v);
+    }
+    if (const auto s = parsed.Value("--segment")) {
+        if (!ParseInt(*s, analysis::kMinSegment, 0x7FFFFFFF, v))
+            return bad("--segment takes a number of samples from 8 on, not \"" + *s + "\"");
+        o.segment = static_cast<int>(v);
+    }
+    if (const auto w = parsed.Value("--window")) {
+        const auto window = analysis::ParseWindow(*w);
+        if (!window)
+            return bad("--window takes blackman-harris, hann or rect, not \"" + *w + "\"");
+        o.window = *window;
+    }
+    if (const auto band = parsed.Value("--band")) {
+        const size_t colon = band->find(':');
+        double lo = 0;
+        double hi = 0;
+        if (colon == std::string::npos ||
+            !ParseDouble(std::string_view(*band).substr(0, colon), lo) ||
+            !ParseDouble(std::string_view(*band).substr(colon + 1), hi))
+            return bad("--band takes F1:F2 in Hz, not \"" + *band + "\"");
+        o.bandLowHz = lo;
+        o.bandHighHz = hi;
+    }
+    return true;
+}
+
+// The rate table holds 32-bit floats; the analysis gets the decimal rate they
+// stand for (16.66, not 16.659999847).
+double RateOf(const TAdcSetting& s)
+{
+    const float sps = RateSps(s.spsSel, s.fSinc5 != 0);
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, sps);
+    double value = 0;
+    std::from_chars(text, r.ptr, value);
+    return value;
+}
+
+bool WriteText(CliIo io, const std::string& path, const std::string& content)
+{
+    std::string error;
+    if (analysis::WriteFileWhole(path, content, &error))
+        return true;
+    Fail(io, error, kExitFailure);
+    return false;
+}
+
+} // namespace
+
+int Analyze(const std::vector<std::string>& args, CliIo io)
+{
+    ParsedArgs parsed;
+    int code = kExitOk;
+    if (!ParseFileCommand(args,
+                          {{"--channel", "", true},
+                           {"--bins", "", true},
+                           {"--segment", "", true},
+                           {"--window", "", true},
+                           {"--band", "", true},
+                           {"--json", "", false},
+                           {"--histogram-csv", "", true},
+                           {"--spectrum-csv", "", true},
+                           {"--png", "", true}},
+                          kAnalyzeUsage, io, parsed, code))
+        return code;
+    int channel = -1;
+    if (const auto c = parsed.Value("--channel")) {
+        if (*c == "0")
+            channel = 0;
+        else if (*c == "1")
+            channel = 1;
+        else
+            return UsageError(io, "--channel takes 0 or 1, not \"" + *c + "\"", kAnalyzeUsage);
+    }
+    TAnalysisOptions options;
+    if (!ParseAnalysisOptions(parsed, options, io, code))
+        return code;
+
+    TCliSession cli(TControlValues{}, io.err, nullptr, QSize());
+    const std::string& path = parsed.positional.front();
+    if (!LoadOrReport(cli, path, io))
+        return kExitFailure;
+    TMeasureSession& session = cli.Session();
+    if (channel < 0)
+        channel = session.ShownChannel();
+    else if (!session.Holds(channel))
+        return Fail(io,
+                    path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
+                        std::to_string(session.Settings().CHSel) + ")",
+                    kExitFailure);
+
+    const TMeasureRecord& record = session.Record();
+    const TChannelData& ch = channel == 0 ? record.Ch0 : record.Ch1;
+    const int32_t n = UsableCount(ch);
+    const double rate = RateOf(record.Setting);
+    if (n < analysis::kMinSamples)
+        return Fail(io,
+                    path + " holds " + std::to_string(n) + " CH" + std::to_string(channel) +
+                        " samples; the noise analysis needs at least 10",
+                    kExitFailure);
+    analysis::TNoiseFigures figures;
+    std::string error;
+    if (!analysis::Analyze({ch.Code, static_cast<size_t>(n)}, rate, record.Setting.Gain, options,
+                           figures, &error))
+        return UsageError(io, error, kAnalyzeUsage);
+
+    if (const auto out = parsed.Value("--histogram-csv");
+        out && !WriteText(io, *out, analysis::HistogramCsv(figures.histogram)))
+        return kExitFailure;
+    if (const auto out = parsed.Value("--spectrum-csv");
+        out && !WriteText(io, *out, analysis::SpectrumCsv(figures.spectrum)))
+        return kExitFailure;
+    if (const auto out = parsed.Value("--png");
+        out && !WritePng(*out, RenderNoisePlots(figures, false)))
+        return Fail(io, "cannot write " + *out, kExitFailure);
+
+    if (parsed.Flag("--json"))
+        io.out << analysis::FiguresJson(figures, channel) << '\n';
+    else
+        io.out << analysis::FiguresTable(figures, channel);
+    io.out << std::flush;
+    return kExitOk;
+}
+
+} // namespace mirantos::cli
