@@ -13,40 +13,40 @@ namespace mirantos {
 
 struct RateEntry {
     int32_t odrCode; // AD7177 output-data-rate code (20 minus the index)
-    float sinc5Sps;  // Sinc5+Sinc1
+    double sinc5Sps; // Sinc5+Sinc1; double, so 16.66 is 16.66 in the analysis
     float sinc5PeriodUs;
-    float sinc3Sps; // Sinc3
+    double sinc3Sps; // Sinc3
     float sinc3PeriodUs;
 };
 
 inline constexpr int kRateCount = kRateItemCount;
 
 inline constexpr std::array<RateEntry, kRateCount> kRateTable = {{
-    {20, 5.0f, 200000.0f, 5.0f, 200000.0f},
-    {19, 10.0f, 100000.0f, 10.0f, 100000.0f},
-    {18, 16.66f, 60024.008f, 16.67f, 59988.004f},
-    {17, 20.0f, 50000.0f, 20.0f, 50000.0f},
-    {16, 49.96f, 20016.014f, 50.0f, 20000.0f},
-    {15, 59.92f, 16688.918f, 60.0f, 16666.666f},
-    {14, 100.0f, 10000.0f, 100.0f, 10000.0f},
-    {13, 200.0f, 5000.0f, 200.0f, 5000.0f},
-    {12, 397.5f, 2515.7234f, 400.0f, 2500.0f},
-    {11, 500.0f, 2000.0f, 500.0f, 2000.0f},
-    {10, 1000.0f, 1000.0f, 1000.0f, 1000.0f},
-    {9, 2500.0f, 400.0f, 2500.0f, 400.0f},
-    {8, 5000.0f, 200.0f, 5000.0f, 200.0f},
-    {7, 10000.0f, 100.0f, 10000.0f, 100.0f},
+    {20, 5.0, 200000.0f, 5.0, 200000.0f},
+    {19, 10.0, 100000.0f, 10.0, 100000.0f},
+    {18, 16.66, 60024.008f, 16.67, 59988.004f},
+    {17, 20.0, 50000.0f, 20.0, 50000.0f},
+    {16, 49.96, 20016.014f, 50.0, 20000.0f},
+    {15, 59.92, 16688.918f, 60.0, 16666.666f},
+    {14, 100.0, 10000.0f, 100.0, 10000.0f},
+    {13, 200.0, 5000.0f, 200.0, 5000.0f},
+    {12, 397.5, 2515.7234f, 400.0, 2500.0f},
+    {11, 500.0, 2000.0f, 500.0, 2000.0f},
+    {10, 1000.0, 1000.0f, 1000.0, 1000.0f},
+    {9, 2500.0, 400.0f, 2500.0, 400.0f},
+    {8, 5000.0, 200.0f, 5000.0, 200.0f},
+    {7, 10000.0, 100.0f, 10000.0, 100.0f},
 }};
 
 static_assert(kRateTable.size() == kRateItems.size(), "one rate per list item");
-static_assert(kRateTable[0].sinc5Sps == 5.0f && kRateTable[kRateCount - 1].sinc3Sps == 10000.0f,
+static_assert(kRateTable[0].sinc5Sps == 5.0 && kRateTable[kRateCount - 1].sinc3Sps == 10000.0,
               "the list runs from 5 sps to 10 ksps");
 
 // Samples per second for a rate index and filter; 0 for an index outside the table.
-inline constexpr float RateSps(int index, bool sinc5)
+inline constexpr double RateSps(int index, bool sinc5)
 {
     if (index < 0 || index >= kRateCount)
-        return 0.0f;
+        return 0.0;
     const RateEntry& e = kRateTable[static_cast<size_t>(index)];
     return sinc5 ? e.sinc5Sps : e.sinc3Sps;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Every fixed user-visible text of the window, the status bar, the readout and
 // the error boxes, kept in one place so the window and the command-line tool
-// print the same words. UTF-8; turn into QString with mirantos::U. The one
-// text built elsewhere is the data file's overwrite question
+// print the same words. UTF-8; turn into QString with mirantos::U. The noise
+// analysis window's texts are beside this file in AnalysisTexts.h (their array
+// kAnalysisTexts goes with kAll below). The one text built elsewhere is the data file's overwrite question
 // (OverwriteQuestionText in datafile/Myfile.h, below the status texts); the
 // list items are in record/Tables.h.
 

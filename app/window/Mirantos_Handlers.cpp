@@ -7,6 +7,8 @@
 #include "MeasureSession.h"
 #include "Myfile.h"
 #include "Mymessage.h"
+#include "NoiseAnalysisWindow.h"
+#include "RateTable.h"
 #include "Texts.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
@@ -58,13 +60,15 @@ void TFormMain::Load1Click()
         chosen.isEmpty())
         return;
     setFocus();
-    session_->Load(ToPath(chosen), chosen);
+    if (session_->Load(ToPath(chosen), chosen))
+        DataSetChanged();
 }
 
 void TFormMain::DataClearClick()
 {
     HandlerScope scope(this);
     session_->Clear();
+    DataSetChanged();
 }
 
 void TFormMain::MenuY_VoltClick()
@@ -72,6 +76,39 @@ void TFormMain::MenuY_VoltClick()
     HandlerScope scope(this);
     MenuY_Volt->setChecked(!MenuY_Volt->isChecked());
     session_->UnitChanged();
+    if (noiseWindow_)
+        noiseWindow_->SetVoltMode(VoltMode());
+}
+
+void TFormMain::NoiseAnalysis1Click()
+{
+    HandlerScope scope(this);
+    if (!session_->Created() || !session_->HasData())
+        return;
+    if (!noiseWindow_) {
+        noiseWindow_ = new TNoiseAnalysisWindow(this, deps_.AnalysisDialogs);
+        // A window of its own beside the main one, not a child widget or a dialog.
+        noiseWindow_->setWindowFlag(Qt::Window);
+        DataSetChanged();
+    }
+    noiseWindow_->show();
+    noiseWindow_->raise();
+    noiseWindow_->activateWindow();
+}
+
+void TFormMain::DataSetChanged()
+{
+    const bool held = session_->Created() && session_->HasData();
+    NoiseAnalysis1->setEnabled(held);
+    if (!noiseWindow_)
+        return;
+    noiseWindow_->SetVoltMode(VoltMode());
+    if (!held) {
+        noiseWindow_->ClearDataSet();
+        return;
+    }
+    const TAdcSetting& s = session_->Settings();
+    noiseWindow_->SetDataSet(session_->Record(), RateSps(s.spsSel, s.fSinc5 == 1), s.Gain);
 }
 
 void TFormMain::StatusBar1Click()

@@ -3,6 +3,7 @@
 
 #include "Mirantos_Main.h"
 
+#include "AnalysisTexts.h"
 #include "MeasureSession.h"
 #include "PaintBox.h"
 #include "StatusBarWidget.h"
@@ -128,6 +129,9 @@ void TFormMain::BuildMenus()
     Data1->addAction(QStringLiteral("---"));
     DataClear = Data1->addAction(U(text::MenuClear));
     connect(DataClear, &QAction::triggered, this, &TFormMain::DataClearClick);
+    NoiseAnalysis1 = Data1->addAction(U(text::AnalysisMenuItem));
+    NoiseAnalysis1->setEnabled(false);
+    connect(NoiseAnalysis1, &QAction::triggered, this, &TFormMain::NoiseAnalysis1Click);
 
     MenuY = menuBar()->addMenu(U(text::MenuYAxis));
     MenuY_Volt = MenuY->addAction(U(text::MenuVolt));

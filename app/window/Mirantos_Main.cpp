@@ -117,7 +117,15 @@ bool TFormMain::CreateServices()
     parts.ProcessEvents = [] { QCoreApplication::processEvents(); };
     parts.TimerOwner = this;
     session_ = std::make_unique<TMeasureSession>(std::move(parts));
-    return session_->Create();
+    if (!session_->Create())
+        return false;
+    // A run clears the held data set when it starts and leaves one (or none)
+    // when it ends.
+    connect(session_->Controller(), &TMeasureController::RunStarted, this,
+            &TFormMain::DataSetChanged);
+    connect(session_->Controller(), &TMeasureController::RunEnded, this,
+            &TFormMain::DataSetChanged);
+    return true;
 }
 
 void TFormMain::FormCreate()

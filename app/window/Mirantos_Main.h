@@ -26,6 +26,11 @@ class QPushButton;
 class QRadioButton;
 class QWidget;
 
+namespace mirantos {
+class IAnalysisDialogs;
+class TNoiseAnalysisWindow;
+} // namespace mirantos
+
 class IGraphLabel;
 class IMessagePresenter;
 class IWindowDialogs;
@@ -44,6 +49,8 @@ struct TFormMainDeps {
     std::function<std::unique_ptr<IFtdiDriver>()> MakeDriver;
     IMessagePresenter* Presenter = nullptr; // null: real message boxes
     IWindowDialogs* Dialogs = nullptr;      // null: real file dialogs and questions
+    // The noise analysis window's save dialogs; null: real ones.
+    mirantos::IAnalysisDialogs* AnalysisDialogs = nullptr;
 };
 
 class TFormMain : public QMainWindow, private IControllerHost {
@@ -67,6 +74,7 @@ public:
     void DataClearClick();
     void MenuY_VoltClick();
     void StatusBar1Click();
+    void NoiseAnalysis1Click();
     void IdleHandler();
 
     // The session behind the window, for whoever drives it from outside
@@ -93,6 +101,9 @@ public:
     QAction* Save1 = nullptr;
     QAction* Load1 = nullptr;
     QAction* DataClear = nullptr;
+    QAction* NoiseAnalysis1 = nullptr;
+    // The noise analysis window once it was opened; null before.
+    mirantos::TNoiseAnalysisWindow* NoiseWindow() const { return noiseWindow_; }
     QAction* Exit1 = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Data1 = nullptr;
@@ -125,6 +136,9 @@ private:
     void ApplyAnchors();
     void ScheduleIdle();
     void SetControlsEnabled(bool on);
+    // The held data set became complete, was replaced or went away: the noise
+    // analysis follows it, and its menu item is usable only while one is held.
+    void DataSetChanged();
     bool InHandler() const;
 
     struct Anchored {
@@ -154,6 +168,7 @@ private:
     IWindowDialogs* dialogs_ = nullptr;
 
     std::unique_ptr<mirantos::TMeasureSession> session_;
+    mirantos::TNoiseAnalysisWindow* noiseWindow_ = nullptr;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;

@@ -306,14 +306,3 @@ TEST_F(AnalysisWindowTest, SavesThePictureAndBothCsvThroughTheDialog)
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith(QString::fromUtf8(text::AnalysisSaveError)));
 }
-
-TEST(AnalysisTexts, EveryTextHasGlyphsInTheWindowFont)
-{
-    const QFontMetrics metrics(UiFont(WindowFontPixels));
-    for (const char* t : text::kAnalysisTexts) {
-        const QString s = QString::fromUtf8(t);
-        for (char32_t c : s.toUcs4())
-            EXPECT_TRUE(metrics.inFontUcs4(c))
-                << t << " U+" << std::hex << static_cast<unsigned>(c);
-    }
-}

@@ -2,6 +2,7 @@
 // channel switch, with the sound behaviour where a failure must not lose data.
 
 #include "AppTestSupport.h"
+#include "NoiseAnalysisWindow.h"
 
 #include "Graph_2ch.h"
 #include "Myfile.h"
@@ -293,6 +294,52 @@ TEST(WindowView, FailedStartKeepsTheSettingsOfTheHeldDataSet)
     EXPECT_TRUE(ReadAll(path).contains("CHSel:2\r\n"));
     h.window->StatusBar1Click();
     EXPECT_TRUE(h.Panel(2).startsWith(U("CH1 : ")));
+}
+
+TEST(WindowAnalysis, TheNoiseViewFollowsTheHeldDataSet)
+{
+    QTemporaryDir dir;
+    WindowHarness h;
+    EXPECT_EQ(h.window->NoiseAnalysis1->text(), U("ノイズ解析(&A)..."));
+    EXPECT_FALSE(h.window->NoiseAnalysis1->isEnabled());
+    h.window->NoiseAnalysis1Click(); // nothing held: nothing opens
+    EXPECT_EQ(h.window->NoiseWindow(), nullptr);
+
+    Measure(h, 8, 0, 2); // 397.5 / 400 sps, 100 pairs, Sinc3
+    ASSERT_TRUE(h.window->NoiseAnalysis1->isEnabled());
+    h.window->NoiseAnalysis1Click();
+    mirantos::TNoiseAnalysisWindow* view = h.window->NoiseWindow();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    ASSERT_NE(view->Figures(), nullptr);
+    EXPECT_EQ(view->Figures()->samples, 100);
+    EXPECT_DOUBLE_EQ(view->Figures()->rateSps, 400.0);
+    EXPECT_EQ(view->Figures()->maxCode, h.window->Graph()->Ch0MaxCode());
+    const QString path = dir.filePath(U("both.DTA"));
+    h.dialogs.saveNames.push_back(path);
+    h.window->Save1Click();
+
+    // A run start clears the held set, and with it the view, until the run ends.
+    h.Select(13, 0, 1, false);
+    h.window->MeasureBtnClick();
+    EXPECT_FALSE(view->HasDataSet());
+    EXPECT_FALSE(h.window->NoiseAnalysis1->isEnabled());
+    ASSERT_TRUE(h.RunToEnd(500));
+    ASSERT_NE(view->Figures(), nullptr);
+    EXPECT_EQ(view->Channel(), 1);
+    EXPECT_DOUBLE_EQ(view->Figures()->rateSps, 10000.0);
+
+    // A loaded file replaces it; a failed load keeps it; clear empties it.
+    h.dialogs.openNames.push_back(path);
+    h.window->Load1Click();
+    ASSERT_NE(view->Figures(), nullptr);
+    EXPECT_EQ(view->Channel(), 0);
+    h.dialogs.openNames.push_back(dir.filePath(U("missing.DTA")));
+    h.window->Load1Click();
+    EXPECT_EQ(view->Channel(), 0);
+    h.window->DataClearClick();
+    EXPECT_FALSE(view->HasDataSet());
+    EXPECT_FALSE(h.window->NoiseAnalysis1->isEnabled());
 }
 
 TEST(WindowServices, FatalMemoryPathClosesTheWindowAndNamesThePart)

@@ -1,4 +1,5 @@
 #include "UiFont.h"
+#include "AnalysisTexts.h"
 #include "Myfile.h"
 #include "Tables.h"
 #include "Texts.h"
@@ -30,6 +31,8 @@ TEST(UiFont, EveryFixedTextHasGlyphs)
 {
     std::vector<QString> texts;
     for (const char* t : mirantos::text::kAll)
+        texts.push_back(mirantos::U(t));
+    for (const char* t : mirantos::text::kAnalysisTexts)
         texts.push_back(mirantos::U(t));
     for (auto items : {std::span<const std::string_view>(mirantos::kRateItems),
                        std::span<const std::string_view>(mirantos::kCountItems),
