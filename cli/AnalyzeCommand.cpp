@@ -67,18 +67,6 @@ bool ParseAnalysisOptions(const ParsedArgs& parsed, TAnalysisOptions& o, CliIo i
     return true;
 }
 
-// The rate table holds 32-bit floats; the analysis gets the decimal rate they
-// stand for (16.66, not 16.659999847).
-double RateOf(const TAdcSetting& s)
-{
-    const float sps = RateSps(s.spsSel, s.fSinc5 != 0);
-    char text[32];
-    const auto r = std::to_chars(text, text + sizeof text, sps);
-    double value = 0;
-    std::from_chars(text, r.ptr, value);
-    return value;
-}
-
 bool WriteText(CliIo io, const std::string& path, const std::string& content)
 {
     std::string error;
@@ -135,7 +123,7 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     const TMeasureRecord& record = session.Record();
     const TChannelData& ch = channel == 0 ? record.Ch0 : record.Ch1;
     const int32_t n = UsableCount(ch);
-    const double rate = RateOf(record.Setting);
+    const double rate = RateSps(record.Setting.spsSel, record.Setting.fSinc5 != 0);
     if (n < analysis::kMinSamples)
         return Fail(io,
                     path + " holds " + std::to_string(n) + " CH" + std::to_string(channel) +
