@@ -96,6 +96,7 @@ struct FtdiUsbDriver::Impl {
     bool lost = false;
     bool halted = false;   // the IN endpoint stalled; cleared before new transfers
     std::string readError; // reads fail while set; the next receive purge clears it
+    size_t queueLimit = kQueueLimit;
     ByteQueue rx{kQueueLimit};
     std::vector<uint8_t> scratch;
     std::string error;
@@ -178,7 +179,7 @@ void FtdiUsbDriver::Impl::Completed(Slot* slot)
             scratch.resize(len);
         const size_t n = StripModemStatus(t->buffer, len, maxPacket, scratch.data());
         if (!rx.Push(scratch.data(), n))
-            ReadFailureLocked("receive queue overflow: more than " + std::to_string(kQueueLimit) +
+            ReadFailureLocked("receive queue overflow: more than " + std::to_string(queueLimit) +
                               " bytes waiting to be read");
         break;
     }
@@ -391,9 +392,12 @@ FT_STATUS FtdiUsbDriver::Impl::OpenChosen()
     return FT_OK;
 }
 
-FtdiUsbDriver::FtdiUsbDriver(FtdiDeviceSelector device) : d_(std::make_unique<Impl>())
+FtdiUsbDriver::FtdiUsbDriver(FtdiDeviceSelector device, size_t queueLimit)
+    : d_(std::make_unique<Impl>())
 {
     d_->selector = std::move(device);
+    d_->queueLimit = queueLimit;
+    d_->rx = ByteQueue(queueLimit);
 }
 
 FtdiUsbDriver::~FtdiUsbDriver()

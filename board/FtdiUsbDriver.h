@@ -30,7 +30,8 @@ struct FtdiDeviceSelector {
 
 class FtdiUsbDriver : public IFtdiDriver {
 public:
-    explicit FtdiUsbDriver(FtdiDeviceSelector device = {});
+    // `queueLimit`: bytes the receive queue may hold before a read failure.
+    explicit FtdiUsbDriver(FtdiDeviceSelector device = {}, size_t queueLimit = kQueueLimit);
     ~FtdiUsbDriver() override;
     FtdiUsbDriver(const FtdiUsbDriver&) = delete;
     FtdiUsbDriver& operator=(const FtdiUsbDriver&) = delete;

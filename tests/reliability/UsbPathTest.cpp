@@ -235,6 +235,28 @@ INSTANTIATE_TEST_SUITE_P(OneAndTenKsps, UsbGuiStall,
                          ::testing::Values(StallCase{10, 4, 2000, "A2007D0"},
                                            StallCase{13, 6, 10000, "A202710"}));
 
+// A GUI stall longer than the receive queue holds is a reported read error,
+// never a silent loss: here a 64 KiB queue and a 1 s stall at 10 ksps.
+TEST_F(UsbPath, AReceiveQueueOverflowEndsTheRunWithTheReadError)
+{
+    emu = std::make_unique<EmulatedFtdi>();
+    ASSERT_TRUE(emu->Ready()) << emu->SetupError();
+    auto driver = std::make_unique<FtdiUsbDriver>(FtdiDeviceSelector{}, 64 * 1024);
+    usb = driver.get();
+    rig = std::make_unique<ControllerRig>(std::move(driver));
+    Choose(13, 6, 2);
+    rig->Click();
+    ASSERT_TRUE(PollUntilReceived(*rig, 1000));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+    EXPECT_NE(usb->LastErrorText().find("receive queue overflow"), std::string::npos)
+        << usb->LastErrorText();
+    EXPECT_EQ(emu->DroppedBytes(), 0); // the chip lost nothing: the host refused it
+    EXPECT_EQ(LastCommand(), "AX");
+}
+
 // A failure of the bulk-IN pipe in the middle of a 10 ksps run.
 struct FaultCase {
     const char* name;
