@@ -31,6 +31,7 @@ constexpr int kStopRetryMs = 5;
 struct MeasureOptions {
     BoardKind board = BoardKind::Usb;
     uint64_t seed = 1;
+    std::string device; // serial number of the USB board, optionally ":A" .. ":D"
     TControlValues controls;
     std::optional<std::string> output; // with its ".DTA"
     bool force = false;
@@ -42,11 +43,11 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
 {
     ParsedArgs parsed;
     std::string error;
-    const std::vector<OptionSpec> specs = {{"--board", "", true},  {"--rate", "", true},
-                                           {"--count", "", true},  {"--channels", "", true},
-                                           {"--filter", "", true}, {"--unit", "", true},
-                                           {"--seed", "", true},   {"--output", "-o", true},
-                                           {"--force", "", false}, {"--png", "", true}};
+    const std::vector<OptionSpec> specs = {
+        {"--board", "", true},    {"--rate", "", true},     {"--count", "", true},
+        {"--channels", "", true}, {"--filter", "", true},   {"--unit", "", true},
+        {"--seed", "", true},     {"--output", "-o", true}, {"--force", "", false},
+        {"--png", "", true},      {"--device", "", true}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kMeasureUsage);
         return false;
@@ -105,6 +106,15 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
             return usage("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
                          "\"");
     }
+    if (const auto v = parsed.Value("--device")) {
+        if (o.board != BoardKind::Usb)
+            return usage("--device applies to the board on USB (--board usb) only");
+        if (!IsValidDeviceSelector(*v) || v->empty())
+            return usage("--device takes a serial number, optionally with :A to :D for the "
+                         "interface, not \"" +
+                         *v + "\"");
+        o.device = *v;
+    }
     o.force = parsed.Flag("--force");
     if (const auto v = parsed.Value("--output")) {
         if (v->empty())
@@ -121,9 +131,9 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
     return true;
 }
 
-std::unique_ptr<IFtdiDriver> DefaultDriver(BoardKind board, uint64_t seed)
+std::unique_ptr<IFtdiDriver> DefaultDriver(const MeasureOptions& o)
 {
-    return board == BoardKind::Sim ? MakeSimDriver(seed) : MakeUsbDriver();
+    return o.board == BoardKind::Sim ? MakeSimDriver(o.seed) : MakeUsbDriver(o.device);
 }
 
 bool Exists(const std::string& path)
@@ -145,7 +155,7 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         return Fail(io, *o.output + " exists; --force replaces it", kExitFailure);
 
     std::unique_ptr<IFtdiDriver> driver =
-        env.makeDriver ? env.makeDriver(o.board, o.seed) : DefaultDriver(o.board, o.seed);
+        env.makeDriver ? env.makeDriver(o.board, o.seed) : DefaultDriver(o);
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);
 

@@ -285,6 +285,9 @@ TEST(MeasureUsage, BadOptionsExitTwoWithoutTouchingTheBoard)
         {"measure", "--unit", "mv"},
         {"measure", "--seed", "7"}, // the USB board has no seed
         {"measure", "--board", "sim", "--seed", "x"},
+        {"measure", "--board", "sim", "--device", "FT1X2Y3Z"}, // the simulated board has none
+        {"measure", "--device", "FT1X2Y3Z:E"},
+        {"measure", "--device", ""},
         {"measure", "--force"},
         {"measure", "extra"},
         {"measure", "-o"},
