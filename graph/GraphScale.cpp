@@ -212,7 +212,15 @@ int YPosition(double value, double low, double span, int bmpHeight)
 
 int YLabelLeft(const PlotGeometry& g, bool voltMode, int labelWidth)
 {
-    return voltMode ? g.boxLeft - 3 - labelWidth : g.boxLeft - 67;
+    if (voltMode)
+        return g.boxLeft - 3 - labelWidth;
+    // Code labels start at one place while they fit the 64 px before the box;
+    // a wider one (a font with wide digits) ends 3 px left of the box instead
+    // of running into it, as the volt labels do, but never starts left of the
+    // parent's edge, where the window would cut off its leading digits.
+    if (labelWidth <= kCodeLabelRoom)
+        return g.boxLeft - 67;
+    return std::max(0, g.boxLeft - 3 - labelWidth);
 }
 
 int YLabelTop(const PlotGeometry& g, int index, int labelHeight)

@@ -90,7 +90,10 @@ struct LabelPlacement {
 };
 
 // Y label i (0 top .. 10 bottom) of the given size: middle on the grid row,
-// code labels at a fixed left, volt labels right-aligned 3 px left of the box.
+// code labels at box left - 67 while at most kCodeLabelRoom wide, volt labels
+// and wider code labels right-aligned 3 px left of the box; a code label that
+// would then start left of the parent's edge (x 0) starts at that edge.
+inline constexpr int kCodeLabelRoom = 64;
 int YLabelLeft(const PlotGeometry& g, bool voltMode, int labelWidth);
 int YLabelTop(const PlotGeometry& g, int index, int labelHeight);
 // X label 0 (first sample, left-aligned) or 1 (last sample, right-aligned).

@@ -276,9 +276,11 @@ TEST(PlotCommand, PictureHoldsTheBitmapAtOneOneOfThePaintBoxAndTheLabels)
         QImage(QString::fromStdString(dir.Path("pic.png"))).convertToFormat(QImage::Format_RGB32);
     ASSERT_GE(pic.width(), 72 + 560);
     ASSERT_GE(pic.height(), 24 + 417);
-    // Code labels start at a fixed left and long numbers reach into the plot,
-    // as in the window; right of them the picture is the bitmap, pixel for pixel.
-    constexpr int kPastLabels = 16;
+    // Ten-digit code labels end 3 px left of the box where the room allows;
+    // the window font's (75 px) start at the parent's edge and reach at most
+    // 2 px into the bitmap. Right of that the picture is the bitmap, pixel for
+    // pixel.
+    constexpr int kPastLabels = 2;
     EXPECT_EQ(pic.copy(73 + kPastLabels, 25, 558 - kPastLabels, 415),
               bmp.copy(kPastLabels, 0, 558 - kPastLabels, 415));
 
@@ -296,7 +298,7 @@ TEST(PlotCommand, PictureHoldsTheBitmapAtOneOneOfThePaintBoxAndTheLabels)
                     return true;
         return false;
     };
-    EXPECT_TRUE(inked(5, 19, 72, 31));                        // top Y label
+    EXPECT_TRUE(inked(0, 19, 72, 31));                        // top Y label
     EXPECT_TRUE(inked(72, 24 + 415 + 10, 100, pic.height())); // "1" under the plot
     EXPECT_FALSE(inked(0, 0, pic.width(), 15));               // nothing above the top label
 }

@@ -1,6 +1,11 @@
 // The graph's scaling, label and placement rules, without any image.
 
 #include "GraphScale.h"
+#include "UiFont.h"
+
+#include <QFontMetrics>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -273,10 +278,19 @@ TEST(LabelPlacement, PaintBoxAt72And24)
     const int tops[] = {19, 60, 102, 143, 185, 226, 268, 309, 351, 392, 434};
     for (int i = 0; i < kYLabelCount; ++i) {
         EXPECT_EQ(YLabelTop(g, i, 12), tops[i]) << i;
-        // Code labels start at the same place whatever their width.
-        EXPECT_EQ(YLabelLeft(g, false, 70), 5) << i;
-        EXPECT_EQ(YLabelLeft(g, false, 7), 5) << i;
     }
+    // Code labels start at one place while they fit 64 px; wider ones end 3 px
+    // left of the box.
+    EXPECT_EQ(YLabelLeft(g, false, 7), 5);
+    EXPECT_EQ(YLabelLeft(g, false, 64), 5);
+    EXPECT_EQ(YLabelLeft(g, false, 65), 4);
+    EXPECT_EQ(YLabelLeft(g, false, 69), 0);
+    // Never left of the parent's edge, where the leading digits would be cut off.
+    EXPECT_EQ(YLabelLeft(g, false, 70), 0);
+    EXPECT_EQ(YLabelLeft(g, false, 75), 0);
+    EXPECT_EQ(YLabelLeft(PlotGeometry{100, 24, 558, 415}, false, 75), 22);
+    // Volt labels keep their rule whatever their width.
+    EXPECT_EQ(YLabelLeft(g, true, 75), -6);
     EXPECT_EQ(XLabelLeft(g, 0, 7), 72);
     EXPECT_EQ(XLabelTop(g), 449);
     EXPECT_EQ(XLabelLeft(g, 1, 35), 72 + 558 - 35); // right edge on the bitmap's
@@ -288,6 +302,23 @@ TEST(LabelPlacement, VoltLabelsEndThreePixelsLeftOfTheBox)
     for (const QString& text : VoltYLabelTexts(-250.0f, 500.0f)) {
         const int width = FixedSize(text).width();
         EXPECT_EQ(YLabelLeft(g, true, width) + width, 69) << text.toStdString();
+    }
+}
+
+TEST(LabelPlacement, TenDigitCodeLabelsInTheWindowFontKeepEveryDigitAndStayClearOfTheBox)
+{
+    const PlotGeometry g{72, 24, 558, 415};
+    const QFontMetrics metrics(UiFont(WindowFontPixels));
+    const PlotGeometry wide{100, 24, 558, 415}; // room for any ten digits
+    for (const QString& text : CodeYLabelTexts(4294967295.0 - 5e8, 5e8)) {
+        const int width = metrics.horizontalAdvance(text);
+        const int left = YLabelLeft(g, false, width);
+        EXPECT_GE(left, 0) << text.toStdString(); // every digit inside the window
+        EXPECT_LE(left + width, std::max(69, width)) << text.toStdString() << " " << width;
+        if (width <= 64) {
+            EXPECT_EQ(left, 5) << text.toStdString();
+        }
+        EXPECT_LE(YLabelLeft(wide, false, width) + width, 97) << text.toStdString();
     }
 }
 
