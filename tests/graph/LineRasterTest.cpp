@@ -140,10 +140,14 @@ TEST(LineRaster, FarOffEndPointsAreClippedNotWalked)
     EXPECT_TRUE(Lit(other).empty());
 }
 
-TEST(LineRaster, EmptyImageIsHarmless)
+// Also a sanitizer check: a raster over no pixels must write nowhere.
+TEST(LineRaster, SanitizerCheckEmptyImageStaysEmpty)
 {
     QImage none;
     LineRaster r(none);
     r.Line(0, 0, 10, 10);
-    SUCCEED();
+    r.MoveTo(-5, 3);
+    r.LineTo(5, 3);
+    EXPECT_TRUE(none.isNull());
+    EXPECT_EQ(none.constBits(), nullptr);
 }

@@ -263,9 +263,23 @@ TEST(RecordLifecycle, StartsEmptyWithOwnStorage)
     EXPECT_EQ(r->Setting.spsSel, 1);
     EXPECT_EQ(r->Setting.DataCountSel, 3);
     EXPECT_EQ(r->Setting.Gain, 1);
-    // The whole capacity is writable.
-    r->Ch1.Code[CHANNEL_CAPACITY - 1] = 1;
-    r->Ch1.Volt[CHANNEL_CAPACITY - 1] = 1.0f;
+    // Each of the four arrays holds the whole capacity on its own: the first
+    // and last places of every one keep what was written there.
+    constexpr int kLast = CHANNEL_CAPACITY - 1;
+    uint32_t* codes[] = {r->Ch0.Code, r->Ch1.Code};
+    float* volts[] = {r->Ch0.Volt, r->Ch1.Volt};
+    for (uint32_t i = 0; i < 2; ++i) {
+        codes[i][0] = 10 + i;
+        codes[i][kLast] = 20 + i;
+        volts[i][0] = 30.0f + static_cast<float>(i);
+        volts[i][kLast] = 40.0f + static_cast<float>(i);
+    }
+    for (uint32_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(codes[i][0], 10 + i) << i;
+        EXPECT_EQ(codes[i][kLast], 20 + i) << i;
+        EXPECT_EQ(volts[i][0], 30.0f + static_cast<float>(i)) << i;
+        EXPECT_EQ(volts[i][kLast], 40.0f + static_cast<float>(i)) << i;
+    }
 }
 
 TEST(RecordLifecycle, MarkCompleteFollowsChannelSelection)
