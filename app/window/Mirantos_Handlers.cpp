@@ -59,9 +59,25 @@ void TFormMain::Load1Click()
     if (!dialogs_->OpenFileName(U(text::OpenFilter), U(text::InitialFileName), &chosen) ||
         chosen.isEmpty())
         return;
+    LoadChosenFile(chosen);
+}
+
+void TFormMain::LoadChosenFile(const QString& chosen)
+{
     setFocus();
     if (session_->Load(ToPath(chosen), chosen))
         DataSetChanged();
+}
+
+TFormMain::TOpenAnswer TFormMain::OfferFile(const QString& path)
+{
+    if (session_ && session_->Measuring())
+        return TOpenAnswer::Measuring;
+    if (InHandler() || !session_ || !session_->Created())
+        return TOpenAnswer::Busy;
+    pendingFile_ = path;
+    ScheduleIdle();
+    return TOpenAnswer::Accepted;
 }
 
 void TFormMain::DataClearClick()

@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <utility>
 
 using namespace mirantos;
 
@@ -170,6 +171,14 @@ void TFormMain::IdleHandler()
     if (fStatusBarLayout) {
         fStatusBarLayout = 0;
         LayoutStatusBar();
+    }
+    if (!pendingFile_.isEmpty()) {
+        const QString path = std::exchange(pendingFile_, QString());
+        // Offered when nothing ran; a start clicked in between wins.
+        if (!InHandler() && !session_->Measuring()) {
+            HandlerScope scope(this);
+            LoadChosenFile(path);
+        }
     }
 }
 

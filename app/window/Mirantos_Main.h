@@ -77,6 +77,13 @@ public:
     void NoiseAnalysis1Click();
     void IdleHandler();
 
+    // A data file named from outside (the command line, a second copy): loaded
+    // as the load command loads a chosen file, on the next idle pass, so after
+    // the start-up's empty graph. Refused while a run or a command of ours is
+    // in progress; what was refused is never loaded later.
+    enum class TOpenAnswer { Accepted, Measuring, Busy };
+    TOpenAnswer OfferFile(const QString& path);
+
     // The session behind the window, for whoever drives it from outside
     // (the program's start-up, tests, screenshots).
     mirantos::TMeasureSession& Session() { return *session_; }
@@ -140,6 +147,7 @@ private:
     // analysis follows it, and its menu item is usable only while one is held.
     void DataSetChanged();
     bool InHandler() const;
+    void LoadChosenFile(const QString& chosen);
 
     struct Anchored {
         QWidget* widget;
@@ -149,6 +157,7 @@ private:
 
     TFormMainDeps deps_;
     uint8_t fFirstIdle = 0;
+    QString pendingFile_; // offered from outside, loaded by the next idle pass
     uint8_t fStatusBarLayout = 0;
 
     QWidget* client_ = nullptr;

@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
@@ -11,8 +12,28 @@
 #include <unistd.h>
 
 namespace {
-const QByteArray kShowRequest = "show\n";
+// One request per line from the second copy; a path travels in base64, so
+// any byte of a file name (a blank, a line break) survives.
+const QByteArray kShowRequest = "show";
+const QByteArray kOpenRequest = "open ";
+const QByteArray kAccepted = "ok";
+const QByteArray kMeasuring = "measuring";
+const QByteArray kBusy = "busy";
+
+QByteArray AnswerLine(THandOver answer)
+{
+    switch (answer) {
+    case THandOver::Accepted:
+        return kAccepted;
+    case THandOver::Measuring:
+        return kMeasuring;
+    case THandOver::Busy:
+    case THandOver::NoAnswer:
+        break;
+    }
+    return kBusy;
 }
+} // namespace
 
 TSingleInstance::TSingleInstance(const QString& dir, QObject* parent) : QObject(parent), dir_(dir)
 {
@@ -63,7 +84,8 @@ bool TSingleInstance::TryLock()
     return true;
 }
 
-bool TSingleInstance::Listen(std::function<void()> onShow)
+bool TSingleInstance::Listen(std::function<void()> onShow,
+                             std::function<THandOver(const QString&)> onOpen)
 {
     if (lockFd_ < 0)
         return false;
@@ -72,12 +94,23 @@ bool TSingleInstance::Listen(std::function<void()> onShow)
     QLocalServer::removeServer(SocketPath());
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_, &QLocalServer::newConnection, this, [this, onShow] {
+    connect(server_, &QLocalServer::newConnection, this, [this, onShow, onOpen] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            connect(s, &QLocalSocket::readyRead, this, [s, onShow] {
-                if (s->readAll().contains(kShowRequest) && onShow)
-                    onShow();
+            connect(s, &QLocalSocket::readyRead, this, [s, onShow, onOpen] {
+                while (s->canReadLine()) {
+                    const QByteArray line = s->readLine().trimmed();
+                    if (line == kShowRequest) {
+                        if (onShow)
+                            onShow();
+                    } else if (line.startsWith(kOpenRequest)) {
+                        const QString path = QString::fromUtf8(
+                            QByteArray::fromBase64(line.mid(kOpenRequest.size())));
+                        const THandOver answer = onOpen ? onOpen(path) : THandOver::Busy;
+                        s->write(AnswerLine(answer) + '\n');
+                        s->flush();
+                    }
+                }
             });
         }
     });
@@ -96,7 +129,28 @@ void TSingleInstance::AskRunningToShow(int timeoutMs)
 {
     if (!client_ || client_->state() != QLocalSocket::ConnectedState)
         return;
-    client_->write(kShowRequest);
+    client_->write(kShowRequest + '\n');
     client_->waitForBytesWritten(timeoutMs);
     client_->disconnectFromServer();
+}
+
+THandOver TSingleInstance::HandOver(const QString& path, int timeoutMs)
+{
+    if (!client_ || client_->state() != QLocalSocket::ConnectedState)
+        return THandOver::NoAnswer;
+    client_->write(kOpenRequest + path.toUtf8().toBase64() + '\n');
+    if (!client_->waitForBytesWritten(timeoutMs))
+        return THandOver::NoAnswer;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!client_->canReadLine()) {
+        if (deadline.hasExpired() || !client_->waitForReadyRead(int(deadline.remainingTime())))
+            return THandOver::NoAnswer;
+    }
+    const QByteArray answer = client_->readLine().trimmed();
+    client_->disconnectFromServer();
+    if (answer == kAccepted)
+        return THandOver::Accepted;
+    if (answer == kMeasuring)
+        return THandOver::Measuring;
+    return THandOver::Busy;
 }

@@ -1,10 +1,20 @@
 #pragma once
-// The program's whole start-up: the single-instance check, the window, the loop.
+// The program's whole start-up: the command line, the single-instance check
+// (with the hand-over of a file to the running copy), the window, the loop.
 
 #include "FtdiDriver.h"
 
 #include <functional>
 #include <memory>
 
+class QString;
+class TFormMain;
+class TSingleInstance;
+
 // `makeDriver` picks the board (USB or simulated).
 int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver);
+
+// The running copy once its window exists: answers second copies (bring the
+// window forward; load a file they hand over unless busy) and loads `file`
+// (absolute, or empty for none) as the load command does.
+void StartWindow(TFormMain& window, TSingleInstance& guard, const QString& file);

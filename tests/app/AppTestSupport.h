@@ -35,6 +35,8 @@ struct ScriptedDialogs : IWindowDialogs {
     std::deque<bool> overwriteAnswers;
     std::vector<QString> questions;
     QString lastSaveFilter, lastOpenFilter;
+    // Runs while the open dialog is up, as other events would.
+    std::function<void()> whileOpenDialog;
     static bool Answer(std::deque<QString>& names, QString* chosen)
     {
         if (names.empty())
@@ -54,6 +56,8 @@ struct ScriptedDialogs : IWindowDialogs {
     bool OpenFileName(const QString& filter, const QString&, QString* chosen) override
     {
         lastOpenFilter = filter;
+        if (whileOpenDialog)
+            whileOpenDialog();
         return Answer(openNames, chosen);
     }
     bool AskOverwrite(const QString& text) override
@@ -69,7 +73,8 @@ struct ScriptedDialogs : IWindowDialogs {
 
 class WindowHarness {
 public:
-    explicit WindowHarness(std::function<void(mirantos::SimConfig&)> tune = {})
+    // `settle` false leaves the window's first idle pass still queued.
+    explicit WindowHarness(std::function<void(mirantos::SimConfig&)> tune = {}, bool settle = true)
     {
         clock = std::make_shared<mirantos::ManualClock>();
         clock->SetAutoStepUs(200);
@@ -88,7 +93,8 @@ public:
         };
         window = std::make_unique<TFormMain>(std::move(deps));
         window->show();
-        Settle();
+        if (settle)
+            Settle();
     }
 
     // Lets queued events (the first idle pass, paints) run.

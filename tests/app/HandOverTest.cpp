@@ -1,0 +1,212 @@
+// A data file named from outside: on the command line at start-up, and handed
+// by a second copy (a real second process) to the running window, which takes
+// it unless a run or a command of its own is in progress.
+
+#include "AppTestSupport.h"
+
+#include "SingleInstance.h"
+#include "Startup.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+QString U(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+const char* const kContentError = "データファイルの内容が正しくありませんでした";
+
+// A two-channel data set of 100 samples, measured and saved by a window of its own.
+QString SavedDataFile(const QString& chosen)
+{
+    WindowHarness h;
+    h.Select(13, 0, 2);
+    h.window->MeasureBtnClick();
+    if (!h.RunToEnd())
+        return {};
+    h.dialogs.saveNames.push_back(chosen);
+    h.window->Save1Click();
+    return chosen + QStringLiteral(".DTA");
+}
+
+QString NotADataFile(const QDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("notes.DTA"));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write("measured by hand\r\n");
+    return path;
+}
+
+// The running copy: a window on the simulated board that answers second copies
+// on the socket in its own runtime folder.
+struct RunningCopy {
+    RunningCopy() : guard(runtime.path())
+    {
+        ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+        locked = guard.TryLock();
+        StartWindow(*h.window, guard, QString());
+    }
+
+    // Starts `mirantos-sim file` in `workDir` and serves it until it exits.
+    void SecondCopy(const QString& file, const QString& workDir)
+    {
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(workDir);
+        p.start(QStringLiteral(MIRANTOS_SIM_EXE), {file});
+        // Our event loop must run: the answer comes from this window.
+        for (int i = 0; i < 4000 && p.state() != QProcess::NotRunning; ++i) {
+            QCoreApplication::processEvents();
+            p.waitForFinished(5);
+        }
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+        }
+        exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        stdErr = QString::fromLocal8Bit(p.readAllStandardError());
+        h.Settle();
+    }
+
+    QTemporaryDir runtime;
+    WindowHarness h;
+    TSingleInstance guard;
+    bool locked = false;
+    int exitCode = -1;
+    QString stdErr;
+};
+
+TEST(StartUpFile, LoadedAfterTheEmptyGraphAsTheLoadCommandLoadsIt)
+{
+    QTemporaryDir dir, runtime;
+    const QString file = SavedDataFile(dir.filePath(QStringLiteral("run 1")));
+    ASSERT_TRUE(QFile::exists(file));
+
+    WindowHarness h({}, /*settle=*/false);
+    TSingleInstance guard(runtime.path());
+    ASSERT_TRUE(guard.TryLock());
+    StartWindow(*h.window, guard, file);
+    h.Settle();
+
+    EXPECT_TRUE(h.presenter.boxes.empty());
+    EXPECT_TRUE(h.window->Record().HasData());
+    EXPECT_EQ(h.window->Record().Ch1.Count, 100);
+    EXPECT_EQ(h.window->ComboBox3->currentIndex(), 2);
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10 : ") + file);
+    EXPECT_EQ(h.Panel(1), U("データファイル読み込みました"));
+
+    // The graph is the data set's, not the start-up's empty one drawn over it.
+    WindowHarness byMenu;
+    byMenu.dialogs.openNames.push_back(file);
+    byMenu.window->Load1Click();
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ(h.window->YLabel(i)->text().toStdString(),
+                  byMenu.window->YLabel(i)->text().toStdString())
+            << i;
+    EXPECT_EQ(h.window->PaintBox()->grab().toImage(), byMenu.window->PaintBox()->grab().toImage());
+}
+
+TEST(StartUpFile, RejectedFileShowsTheLoadBoxAndLeavesTheWindowEmpty)
+{
+    QTemporaryDir dir, runtime;
+    WindowHarness h({}, /*settle=*/false);
+    TSingleInstance guard(runtime.path());
+    ASSERT_TRUE(guard.TryLock());
+    StartWindow(*h.window, guard, NotADataFile(QDir(dir.path())));
+    h.Settle();
+
+    ASSERT_EQ(h.presenter.boxes.size(), 1u);
+    EXPECT_EQ(h.presenter.boxes[0].text, U(kContentError));
+    EXPECT_FALSE(h.window->Record().HasData());
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+}
+
+TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
+{
+    QTemporaryDir dir;
+    // A blank and Japanese in the name, given relative to the second copy's folder.
+    const QString file = SavedDataFile(dir.filePath(U("測定 1")));
+    ASSERT_TRUE(QFile::exists(file));
+    RunningCopy running;
+    ASSERT_TRUE(running.locked);
+
+    running.SecondCopy(U("測定 1.DTA"), dir.path());
+    EXPECT_EQ(running.exitCode, 0);
+    EXPECT_EQ(running.stdErr, QString());
+    EXPECT_TRUE(running.h.presenter.boxes.empty());
+    EXPECT_TRUE(running.h.window->Record().HasData());
+    EXPECT_EQ(running.h.window->windowTitle(), U("MIRANTOS / v1.10 : ") + file);
+}
+
+TEST(HandOver, RejectedFileShowsTheLoadBoxInTheRunningCopyOnly)
+{
+    QTemporaryDir dir;
+    RunningCopy running;
+    ASSERT_TRUE(running.locked);
+
+    running.SecondCopy(NotADataFile(QDir(dir.path())), dir.path());
+    EXPECT_EQ(running.exitCode, 0);
+    EXPECT_EQ(running.stdErr, QString());
+    ASSERT_EQ(running.h.presenter.boxes.size(), 1u);
+    EXPECT_EQ(running.h.presenter.boxes[0].text, U(kContentError));
+    EXPECT_FALSE(running.h.window->Record().HasData());
+    EXPECT_EQ(running.h.window->windowTitle(), U("MIRANTOS / v1.10"));
+}
+
+TEST(HandOver, RefusedDuringARunWhichGoesOnUndisturbed)
+{
+    QTemporaryDir dir;
+    const QString file = SavedDataFile(dir.filePath(QStringLiteral("run1")));
+    ASSERT_TRUE(QFile::exists(file));
+    RunningCopy running;
+    ASSERT_TRUE(running.locked);
+    WindowHarness& h = running.h;
+    h.Select(13, 3, 0); // 1000 samples of CH0
+    h.window->MeasureBtnClick();
+    ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= 100; }));
+
+    running.SecondCopy(file, dir.path());
+    EXPECT_EQ(running.exitCode, 1);
+    EXPECT_TRUE(running.stdErr.contains(QStringLiteral("a run is in progress")))
+        << running.stdErr.toStdString();
+    EXPECT_TRUE(running.stdErr.contains(file)) << running.stdErr.toStdString();
+
+    ASSERT_TRUE(h.window->Controller()->Measuring());
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_TRUE(h.presenter.boxes.empty());
+    EXPECT_EQ(h.window->Record().Ch0.Count, 1000);
+    EXPECT_EQ(h.window->Record().Setting.CHSel, 0);
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.Panel(1), U("計測終了しました"));
+}
+
+TEST(HandOver, RefusedWhileACommandWaitsForTheUserAndNeverLoadedLater)
+{
+    QTemporaryDir dir;
+    const QString file = SavedDataFile(dir.filePath(QStringLiteral("run1")));
+    WindowHarness h;
+    TFormMain::TOpenAnswer answer = TFormMain::TOpenAnswer::Accepted;
+    h.dialogs.whileOpenDialog = [&] { answer = h.window->OfferFile(file); };
+    h.window->Load1Click(); // the dialog is cancelled
+    h.Settle();
+    EXPECT_EQ(answer, TFormMain::TOpenAnswer::Busy);
+    EXPECT_FALSE(h.window->Record().HasData());
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+}
+
+} // namespace
