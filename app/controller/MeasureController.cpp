@@ -4,10 +4,12 @@
 #include "Graph_2ch.h"
 #include "Mymessage.h"
 #include "Mystatus.h"
+#include "RateTable.h"
 #include "ReadoutText.h"
 #include "Tables.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -54,21 +56,37 @@ TMeasureController::TMeasureController(IControllerHost* host, TMeasureRecord* re
     : QObject(parent), host_(host), record_(record), adc_(adc), status_(status), message_(message),
       graph_(graph), pollTimer_(new QTimer(this))
 {
-    // A run is polled from the event loop every millisecond: fast enough that a
-    // read finds its records as soon as they are there, and nothing polls
+    // A run is polled from the event loop (PollIntervalMs); nothing polls
     // outside a run.
     pollTimer_->setTimerType(Qt::PreciseTimer);
-    pollTimer_->setInterval(1);
     connect(pollTimer_, &QTimer::timeout, this, &TMeasureController::Poll);
 }
 
 TMeasureController::~TMeasureController() = default;
 
+namespace {
+
+// Milliseconds between the polls of a run at a rate index and filter.
+int PollIntervalMs(int spsSel, bool sinc5)
+{
+    // One read takes one block of records, about 10 ms of samples at every
+    // rate from 100 sps up. Polling twice per block keeps up with twice the
+    // board's pace after a stall and puts the last block on screen within a
+    // few milliseconds, at a fraction of the wake-ups a 1 ms poll costs.
+    const double sps = mirantos::RateSps(spsSel, sinc5);
+    if (sps <= 0)
+        return 1;
+    const double blockMs = 1000.0 * mirantos::SamplesPerRead(spsSel) / sps;
+    return std::clamp(static_cast<int>(blockMs / 2), 1, 5);
+}
+
+} // namespace
+
 void TMeasureController::SetMeasuring(bool on)
 {
     fMeasuring = on ? 1 : 0;
     if (on)
-        pollTimer_->start();
+        pollTimer_->start(PollIntervalMs(record_->Setting.spsSel, record_->Setting.fSinc5 == 1));
     else
         pollTimer_->stop();
 }
