@@ -3,12 +3,10 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
-#include "FileCommandSupport.h"
 #include "NoisePlots.h"
 #include "NoiseReport.h"
 #include "Output.h"
-#include "RateTable.h"
-#include "Session.h"
+#include "SampleSource.h"
 #include "Usage.h"
 
 #include <charconv>
@@ -107,23 +105,23 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     if (!ParseAnalysisOptions(parsed, options, io, code))
         return code;
 
-    TCliSession cli(TControlValues{}, io.err, nullptr, QSize());
+    // A .DTA file or a capture, with all of its samples.
     const std::string& path = parsed.positional.front();
-    if (!LoadOrReport(cli, path, io))
+    TSampleSet samples;
+    if (!LoadSamples(path, samples, io))
         return kExitFailure;
-    TMeasureSession& session = cli.Session();
+    // The window's readout channel after a load: CH1 for a CH1 data set, else CH0.
     if (channel < 0)
-        channel = session.ShownChannel();
-    else if (!session.Holds(channel))
+        channel = samples.chSel == 1 ? 1 : 0;
+    else if (channel == 0 ? samples.chSel == 1 : samples.chSel == 0)
         return Fail(io,
                     path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
-                        std::to_string(session.Settings().CHSel) + ")",
+                        std::to_string(samples.chSel) + ")",
                     kExitFailure);
 
-    const TMeasureRecord& record = session.Record();
-    const TChannelData& ch = channel == 0 ? record.Ch0 : record.Ch1;
-    const int32_t n = UsableCount(ch);
-    const double rate = RateSps(record.Setting.spsSel, record.Setting.fSinc5 != 0);
+    const std::vector<uint32_t>& codes = channel == 0 ? samples.ch0 : samples.ch1;
+    const auto n = static_cast<int64_t>(codes.size());
+    const double rate = samples.rateSps;
     if (n < analysis::kMinSamples)
         return Fail(io,
                     path + " holds " + std::to_string(n) + " CH" + std::to_string(channel) +
@@ -131,8 +129,7 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
                     kExitFailure);
     analysis::TNoiseFigures figures;
     std::string error;
-    if (!analysis::Analyze({ch.Code, static_cast<size_t>(n)}, rate, record.Setting.Gain, options,
-                           figures, &error))
+    if (!analysis::Analyze(codes, rate, samples.gain, options, figures, &error))
         return UsageError(io, error, kAnalyzeUsage);
 
     if (const auto out = parsed.Value("--histogram-csv");

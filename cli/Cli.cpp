@@ -19,6 +19,8 @@ int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "measure")
         return Measure(rest, io, env);
+    if (command == "capture")
+        return Capture(rest, io, env);
     if (command == "stats")
         return Stats(rest, io);
     if (command == "plot")

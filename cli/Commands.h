@@ -42,6 +42,8 @@ struct MeasureEnv {
 int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
 
 int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
+// A long run streamed to a CSV file; uses `env` as measure does.
+int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
 int Stats(const std::vector<std::string>& args, CliIo io);
 int Plot(const std::vector<std::string>& args, CliIo io);
 int Export(const std::vector<std::string>& args, CliIo io);

@@ -1,10 +1,12 @@
 // stats, plot and export: a data file loaded as the window loads it, then the
 // readout, the graph area or the samples.
 
+#include "CaptureFile.h"
 #include "CliArgs.h"
 #include "Commands.h"
 #include "FileCommandSupport.h"
 #include "Output.h"
+#include "SampleSource.h"
 #include "Session.h"
 #include "Usage.h"
 
@@ -179,11 +181,19 @@ int Export(const std::vector<std::string>& args, CliIo io)
     if (!ParseFileCommand(args, {{"--output", "-o", true}}, kExportUsage, io, parsed, code))
         return code;
 
-    TCliSession cli(TControlValues{}, io.err, nullptr, QSize());
-    if (!LoadOrReport(cli, parsed.positional.front(), io))
-        return kExitFailure;
-
-    const std::string csv = CsvOf(cli.Record());
+    const std::string& path = parsed.positional.front();
+    std::string csv;
+    if (IsCaptureFile(path)) {
+        TSampleSet samples;
+        if (!LoadSamples(path, samples, io))
+            return kExitFailure;
+        csv = CsvOf(samples);
+    } else {
+        TCliSession cli(TControlValues{}, io.err, nullptr, QSize());
+        if (!LoadOrReport(cli, path, io))
+            return kExitFailure;
+        csv = CsvOf(cli.Record());
+    }
     if (const auto output = parsed.Value("--output")) {
         if (!WriteWhole(*output, QByteArray::fromStdString(csv)))
             return Fail(io, "cannot write " + *output, kExitFailure);

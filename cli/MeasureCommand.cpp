@@ -228,6 +228,7 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 
     switch (how) {
     case TMeasureController::RunEnd::ReadError:
+    case TMeasureController::RunEnd::WriteError: // a capture's only
         io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n' << std::flush;
         return kExitBoard;
     case TMeasureController::RunEnd::Discarded:

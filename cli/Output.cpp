@@ -1,6 +1,8 @@
 #include "Output.h"
 
+#include "CaptureFile.h"
 #include "MeasureRecord.h"
+#include "SampleSource.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -80,6 +82,23 @@ std::string CsvOf(const TMeasureRecord& record)
         if (has1)
             appendChannel(record.Ch1, i);
         csv += '\n';
+    }
+    return csv;
+}
+
+std::string CsvOf(const TSampleSet& samples)
+{
+    std::string csv = CaptureColumns(samples.chSel) + '\n';
+    const bool has0 = samples.chSel != 1;
+    const bool has1 = samples.chSel != 0;
+    const size_t rows = has0 ? samples.ch0.size() : samples.ch1.size();
+    csv.reserve(csv.size() + rows * (has0 && has1 ? 64 : 32));
+    char line[kMaxCaptureLine];
+    for (size_t i = 0; i < rows; ++i) {
+        const size_t n =
+            FormatCaptureLine(line, static_cast<int64_t>(i) + 1, has0 ? &samples.ch0[i] : nullptr,
+                              has1 ? &samples.ch1[i] : nullptr, samples.gain);
+        csv.append(line, n);
     }
     return csv;
 }

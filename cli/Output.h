@@ -15,6 +15,10 @@ bool WritePng(const std::string& path, const QImage& image);
 
 // The CSV of a loaded data set, header included, LF line ends, C locale.
 std::string CsvOf(const TMeasureRecord& record);
+struct TSampleSet;
+// The CSV of a capture's samples: the same header, microvolts as the capture
+// file has them (doubles).
+std::string CsvOf(const TSampleSet& samples);
 // Shortest text that reads back as the same 32-bit float, fixed notation.
 std::string FloatText(float value);
 } // namespace mirantos::cli

@@ -53,7 +53,7 @@ std::string TProgress::Line(int received, int target, const std::string& rateTex
     return buf + rateText + "  " + Duration(left) + " left";
 }
 
-void TProgress::Update(int received, int target)
+void TProgress::Update(int received, int target, const std::string& extra)
 {
     if (io_.errIsTerminal) {
         const bool last = received >= target;
@@ -63,7 +63,7 @@ void TProgress::Update(int received, int target)
         drawn_ = true;
         // Clear to the end of the line: the new text may be shorter.
         io_.err << '\r' << Bar(received, target, kBarCells) << ' '
-                << Line(received, target, rateText_, sps_) << "\x1b[K" << std::flush;
+                << Line(received, target, rateText_, sps_) << extra << "\x1b[K" << std::flush;
         return;
     }
     const int decile =
@@ -71,7 +71,7 @@ void TProgress::Update(int received, int target)
     if (decile <= lastDecile_)
         return;
     lastDecile_ = decile;
-    io_.err << Line(received, target, rateText_, sps_) << '\n' << std::flush;
+    io_.err << Line(received, target, rateText_, sps_) << extra << '\n' << std::flush;
 }
 
 void TProgress::Finish()

@@ -14,7 +14,8 @@ public:
     // `rateText` is the rate list's text, `sps` the samples per second behind it.
     TProgress(CliIo io, std::string rateText, double sps);
 
-    void Update(int received, int target);
+    // `extra` is appended to the line (a capture's elapsed time and bytes).
+    void Update(int received, int target, const std::string& extra = {});
     // Ends the bar's line on a terminal, so later output starts on a new one.
     void Finish();
 

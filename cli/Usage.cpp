@@ -11,7 +11,8 @@ const char* const kMainUsage =
     "  measure   run a measurement on the MIRANTOS Board (or the simulated one)\n"
     "  stats     print the statistics readout of a .DTA file\n"
     "  plot      render the graph of a .DTA file as a PNG picture\n"
-    "  export    write the samples of a .DTA file as CSV\n"
+    "  capture   stream a long run (up to 1048575 samples) to a CSV file\n"
+    "  export    write the samples of a .DTA file or a capture as CSV\n"
     "  analyze   noise figures, histogram and noise density of a .DTA file\n"
     "\n"
     "  mirantos-cli <command> --help   options of a command\n"
@@ -47,6 +48,30 @@ const char* const kMeasureUsage =
     "\n"
     "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by Ctrl-C.\n";
 
+const char* const kCaptureUsage =
+    "Usage: mirantos-cli capture [--board usb|sim] [--rate TEXT] [--filter sinc3|sinc5]\n"
+    "                            [--channels ch0|ch1|both] (--samples N | --duration D)\n"
+    "                            [--seed N] [--force] -o FILE.csv\n"
+    "\n"
+    "Runs the board as measure does, with any count the board takes, and streams\n"
+    "every sample to FILE as it arrives (memory does not grow with the count).\n"
+    "FILE is CSV in the C locale: \"#\" comment lines with the settings, the board\n"
+    "and the UTC start time, the header of export, one line per sample, and a last\n"
+    "line \"# end: complete|stopped|read error|write error, samples=N\".\n"
+    "Ctrl-C stops the run like the stop button and keeps every sample.\n"
+    "\n"
+    "  --board usb|sim     the board on USB (default) or the simulated board\n"
+    "  --rate TEXT         a rate of the list or its index 0..13 (default 10sps)\n"
+    "  --filter F          sinc3 (default) or sinc5 (Sinc5+Sinc1)\n"
+    "  --channels C        ch0 (default), ch1 or both\n"
+    "  --samples N         samples per channel, 10 to 1048575\n"
+    "  --duration D        the count for D at the rate: 90s, 15m, 2h\n"
+    "  --seed N            seed of the simulated board (--board sim only)\n"
+    "  --force             replace FILE when it exists\n"
+    "  -o FILE             the capture file\n"
+    "\n"
+    "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by Ctrl-C.\n";
+
 const char* const kStatsUsage =
     "Usage: mirantos-cli stats [--unit code|uv] [--channel 0|1] FILE\n"
     "\n"
@@ -79,10 +104,12 @@ const char* const kPlotUsage =
 const char* const kExportUsage =
     "Usage: mirantos-cli export FILE [-o OUT.csv]\n"
     "\n"
+    "FILE is a .DTA file or a capture (told by its first line).\n"
     "Writes the samples of FILE as CSV (to standard output without -o): a header\n"
     "index,ch0_code,ch0_uV,ch1_code,ch1_uV with the channels the file holds, then\n"
     "one line per sample, counted from 1. Microvolts are the record's 32-bit values\n"
-    "with the digits needed to read them back exactly.\n"
+    "with the digits needed to read them back exactly; a capture's are doubles,\n"
+    "as in the capture file.\n"
     "\n"
     "Exit status: 0 done, 1 the file is rejected or the CSV cannot be written, 2 usage error.\n";
 

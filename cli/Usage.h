@@ -10,6 +10,7 @@ namespace mirantos::cli {
 
 extern const char* const kMainUsage;
 extern const char* const kMeasureUsage;
+extern const char* const kCaptureUsage;
 extern const char* const kStatsUsage;
 extern const char* const kPlotUsage;
 extern const char* const kExportUsage;

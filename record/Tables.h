@@ -38,6 +38,12 @@ inline constexpr int kLiveMaxRateIndex = 6;
 inline constexpr int kLiveMinCountIndex = 3;
 // A stopped run keeps its samples only from this many on.
 inline constexpr int kMinKeptSamples = 10;
+// The most records one poll asks for (the 10 ksps row of kSamplesPerRead).
+inline constexpr int kMaxSamplesPerRead = 100;
+// The board's start command carries the count in five hexadecimal digits; a
+// capture streamed to disk may ask for any count from kMinCaptureCount up to that.
+inline constexpr int32_t kBoardMaxCount = 0xFFFFF;
+inline constexpr int32_t kMinCaptureCount = 10;
 
 inline constexpr bool ValidRateIndex(int i)
 {

@@ -119,6 +119,12 @@ void TMeasureSession::Stop()
         controller_->Stop();
 }
 
+void TMeasureSession::StartCapture(ISampleSink* sink, int32_t count)
+{
+    if (controller_ && adc_)
+        controller_->StartCapture(sink, count);
+}
+
 bool TMeasureSession::Measuring() const
 {
     return controller_ && controller_->Measuring();

@@ -80,6 +80,9 @@ public:
     void Click();
     void Start();
     void Stop();
+    // A capture of `count` samples per channel into `sink` (see
+    // TMeasureController::StartCapture); the record stays as it was.
+    void StartCapture(ISampleSink* sink, int32_t count);
     bool Measuring() const;
     // A sequence is in progress (a command wait or a redraw let others in).
     bool Busy() const;

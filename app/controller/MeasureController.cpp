@@ -118,6 +118,18 @@ void TMeasureController::Stop()
     StopSequence();
 }
 
+void TMeasureController::StartCapture(ISampleSink* sink, int32_t count)
+{
+    if (busy_ > 0 || fMeasuring != 0 || sink == nullptr || count < mirantos::kMinCaptureCount ||
+        count > mirantos::kBoardMaxCount)
+        return;
+    sink_ = sink;
+    captureCount_ = count;
+    StartSequence();
+    if (fMeasuring == 0)
+        sink_ = nullptr;
+}
+
 void TMeasureController::ReadSettings()
 {
     pending_ = record_->Setting;
@@ -149,13 +161,16 @@ void TMeasureController::StartSequence()
         return;
     }
 
-    if (graph_ && record_->HasData())
-        graph_->DrawAxesOnly(host_->VoltMode());
+    // A capture leaves the data set on screen and in the record alone.
+    if (sink_ == nullptr) {
+        if (graph_ && record_->HasData())
+            graph_->DrawAxesOnly(host_->VoltMode());
 
-    // The board took the new settings: from here on they describe the record.
-    record_->Setting = pending_;
-    record_->Clear();
-    record_->ResetPointers();
+        // The board took the new settings: from here on they describe the record.
+        record_->Setting = pending_;
+        record_->Clear();
+        record_->ResetPointers();
+    }
     ReceivedCount = 0;
     SetMeasuring(true);
 
@@ -216,11 +231,16 @@ bool TMeasureController::ConfigureBoard()
 
     // The lists cannot hold a text outside their items, but a start must never
     // index the tables with a stray value all the same.
-    const int countIndex = host_->CountIndex();
-    if (!mirantos::ValidCountIndex(countIndex) || !mirantos::ValidRateIndex(pending_.spsSel) ||
-        !mirantos::ValidChannelIndex(pending_.CHSel))
+    if (!mirantos::ValidRateIndex(pending_.spsSel) || !mirantos::ValidChannelIndex(pending_.CHSel))
         return false;
-    TargetCount = mirantos::kCountValues[static_cast<size_t>(countIndex)];
+    if (sink_ != nullptr) {
+        TargetCount = captureCount_;
+    } else {
+        const int countIndex = host_->CountIndex();
+        if (!mirantos::ValidCountIndex(countIndex))
+            return false;
+        TargetCount = mirantos::kCountValues[static_cast<size_t>(countIndex)];
+    }
 
     return adc_->StartConversion(pending_.CHSel, TargetCount);
 }
@@ -237,7 +257,9 @@ void TMeasureController::Poll()
     if (fMeasuring == 0 || busy_ > 0)
         return;
     BusyScope busy(busy_);
-    if (record_->Setting.CHSel == 2)
+    if (sink_ != nullptr)
+        AcquireToSink(pending_.CHSel == 2);
+    else if (record_->Setting.CHSel == 2)
         AcquireDual();
     else
         AcquireSingle();
@@ -284,6 +306,65 @@ void TMeasureController::Acquire(bool dual)
     else
         status_->ShowSample(ReceivedCount, measured.Code[last]);
     LiveUpdate();
+}
+
+void TMeasureController::AcquireToSink(bool dual)
+{
+    // The same reads as a run into the record, into one block instead. A
+    // poll reads every whole block already there (up to a bound), so a
+    // capture that fell behind during a slow disk write catches up at once;
+    // the last block of a count that is no multiple of the block is shorter.
+    constexpr int kMaxBlocksPerPoll = 64;
+    const int32_t perRead = mirantos::SamplesPerRead(pending_.spsSel);
+    const bool ch1 = pending_.CHSel == 1;
+    for (int b = 0; b < kMaxBlocksPerPoll && ReceivedCount < TargetCount; ++b) {
+        const int32_t n = std::min(perRead, TargetCount - ReceivedCount);
+        int32_t converted = 0;
+        const bool ok =
+            dual ? adc_->ReadData2CH(block0_.data(), block1_.data(), n, &converted)
+                 : adc_->ReadData1CH(ch1 ? block1_.data() : block0_.data(), &converted, n);
+        // Records converted before a malformed one are genuine: they are kept.
+        if (converted > 0) {
+            const uint32_t* c0 = dual || !ch1 ? block0_.data() : nullptr;
+            const uint32_t* c1 = dual || ch1 ? block1_.data() : nullptr;
+            if (!sink_->Write(c0, c1, converted)) {
+                CaptureEnd(RunEnd::WriteError);
+                return;
+            }
+            ReceivedCount += converted;
+        }
+        if (!ok) {
+            CaptureEnd(RunEnd::ReadError);
+            return;
+        }
+        if (converted == 0)
+            return;
+        emit SamplesReceived(ReceivedCount, TargetCount);
+        const auto last = static_cast<size_t>(converted - 1);
+        if (dual)
+            status_->ShowSample2ch(ReceivedCount, block0_[last], block1_[last]);
+        else
+            status_->ShowSample(ReceivedCount, ch1 ? block1_[last] : block0_[last]);
+    }
+    if (ReceivedCount >= TargetCount)
+        CaptureEnd(RunEnd::Completed);
+}
+
+void TMeasureController::CaptureEnd(RunEnd how)
+{
+    // The board is told to stop when it may still be sending; a completed
+    // run sends nothing, as in the window.
+    if (how == RunEnd::ReadError || how == RunEnd::WriteError)
+        adc_->StopConversion();
+    if (how == RunEnd::ReadError)
+        status_->ShowMeasureError();
+    else if (how == RunEnd::Completed)
+        status_->ShowMeasureEnd();
+    SetMeasuring(false);
+    sink_ = nullptr;
+    host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
+    host_->EnableControls();
+    emit RunEnded(how);
 }
 
 void TMeasureController::LiveUpdate()
@@ -333,6 +414,14 @@ void TMeasureController::StopSequence()
     DisconnectBoard();
     status_->ShowMeasureAbort();
     SetMeasuring(false);
+    if (sink_ != nullptr) {
+        // A stopped capture keeps every sample its sink took.
+        sink_ = nullptr;
+        host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
+        host_->EnableControls();
+        emit RunEnded(RunEnd::Stopped);
+        return;
+    }
 
     RunEnd how = RunEnd::Discarded;
     if (ReceivedCount < mirantos::kMinKeptSamples) {

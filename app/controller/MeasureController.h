@@ -5,10 +5,12 @@
 // IControllerHost, so the very same sequences run with or without widgets.
 
 #include "MeasureRecord.h"
+#include "Tables.h"
 #include "Texts.h"
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <cstdint>
 
 class QTimer;
@@ -49,6 +51,15 @@ public:
     virtual void ShowSettings(const TAdcSetting& setting) { (void)setting; }
 };
 
+// Where a long capture's samples go instead of the record: each whole block
+// as it is read, CH0 and CH1 codes side by side (the channel not measured is
+// null). False ends the run as a write error.
+class ISampleSink {
+public:
+    virtual ~ISampleSink() = default;
+    virtual bool Write(const uint32_t* ch0, const uint32_t* ch1, int32_t n) = 0;
+};
+
 // The statistics readout of a channel, from the record alone: the extremes
 // come from the same scan the graph scales by, the sigmas from the record.
 struct TChannelReadout {
@@ -67,7 +78,7 @@ QString ChannelReadoutText(const TMeasureRecord& record, int channel, bool voltM
 class TMeasureController : public QObject {
     Q_OBJECT
 public:
-    enum class RunEnd { Completed, Stopped, Discarded, ReadError };
+    enum class RunEnd { Completed, Stopped, Discarded, ReadError, WriteError };
 
     TMeasureController(IControllerHost* host, TMeasureRecord* record, TADC* adc, TmyStatus* status,
                        TmyMessage* message, TGraph_2CH* graph, QObject* parent = nullptr);
@@ -79,6 +90,13 @@ public:
     // does nothing during a run, Stop nothing outside one.
     void Start();
     void Stop();
+    // The start sequence for a capture of `count` samples per channel
+    // (kMinCaptureCount..kBoardMaxCount): the same connect, identify and
+    // configure steps with that count in the start command, the same reads,
+    // but every block goes to `sink` and the record stays as it was. Its end
+    // keeps whatever the sink took: target, stop and read error alike.
+    void StartCapture(ISampleSink* sink, int32_t count);
+    bool Capturing() const { return sink_ != nullptr; }
     // One acquisition step; the poll timer calls it while a run is in progress.
     void Poll();
     // Shows channel c's statistics (0 or 1) in the current unit.
@@ -138,6 +156,8 @@ private:
     void ReadErrorSequence();
     void EndSequence(bool dual);
     void SetMeasuring(bool on);
+    void AcquireToSink(bool dual);
+    void CaptureEnd(RunEnd how);
 
     IControllerHost* host_;
     TMeasureRecord* record_;
@@ -150,4 +170,10 @@ private:
     // once the board has accepted them and the run begins.
     TAdcSetting pending_;
     int busy_ = 0;
+    // A capture's sink and count (null outside a capture), and the block it
+    // reads into: the most records one poll asks for.
+    ISampleSink* sink_ = nullptr;
+    int32_t captureCount_ = 0;
+    std::array<uint32_t, mirantos::kMaxSamplesPerRead> block0_{};
+    std::array<uint32_t, mirantos::kMaxSamplesPerRead> block1_{};
 };

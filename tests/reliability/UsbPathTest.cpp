@@ -2,12 +2,14 @@
 // emulated on usbdevfs by umockdev, with the simulated firmware behind them
 // running on the real clock.
 
+#include "CaptureFile.h"
 #include "ControllerRig.h"
 #include "FtdiUsbDriver.h"
 #include "Texts.h"
 #include "UsbEmulator.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -552,6 +554,57 @@ TEST_F(UsbPath, APinnedDeviceThatIsNotThereIsNotFoundAndSaysWhy)
         EXPECT_NE(usb->LastErrorText().find(pin.reason), std::string::npos) << usb->LastErrorText();
         EXPECT_TRUE(emu->Commands().empty());
     }
+}
+
+// A capture's blocks go to its file as they are read.
+class WriterSink : public ISampleSink {
+public:
+    explicit WriterSink(TCaptureWriter& writer) : writer_(writer) {}
+    bool Write(const uint32_t* ch0, const uint32_t* ch1, int32_t n) override
+    {
+        return writer_.Write(ch0, ch1, n);
+    }
+
+private:
+    TCaptureWriter& writer_;
+};
+
+TEST_F(UsbPath, ACaptureOfAHundredThousandTwoChannelSamplesAt10kspsIsIntactInItsFile)
+{
+    Start();
+    Choose(13, 6, 2);
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("usb.csv")).toStdString();
+    TCaptureWriter writer;
+    ASSERT_TRUE(writer.Open(path, false));
+    TCaptureInfo info;
+    info.rateIndex = 13;
+    info.rateSps = 10000;
+    info.chSel = 2;
+    ASSERT_TRUE(writer.Begin(info));
+    WriterSink sink(writer);
+
+    rig->session->StartCapture(&sink, 100000);
+    ASSERT_TRUE(rig->Measuring()) << usb->LastErrorText();
+    ASSERT_TRUE(PollUntilIdle(*rig, 60.0));
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    ASSERT_TRUE(writer.Finish(TCaptureEnd::Complete));
+    EXPECT_EQ(LastCommand(), "A2186A0");
+
+    TCaptureData data;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(ReadCapture(path, data, warnings, error)) << error;
+    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2186A0", 100000);
+    EXPECT_TRUE(fw.framed);
+    ASSERT_EQ(fw.ch0.size(), 100000u);
+    EXPECT_TRUE(data.ch0 == fw.ch0);
+    EXPECT_TRUE(data.ch1 == fw.ch1);
+    EXPECT_EQ(data.end, "complete, samples=100000");
+    EXPECT_EQ(emu->DroppedBytes(), 0);
+    // The record and its data set are not the capture's.
+    EXPECT_EQ(rig->record.fCh0Valid, 0);
+    EXPECT_EQ(rig->record.Ch0.Count, 0);
 }
 
 TEST_F(UsbPath, ASecondRunOnTheOpenLinkSkipsIdentificationAndStaysIntact)

@@ -1,0 +1,337 @@
+// capture: a long run streamed to a CSV file. The session's controller runs
+// the board exactly as for measure (connect, identify, configure, the start
+// command with the count, the same reads) but hands every block to the file
+// instead of the record, so memory stays the same for any count.
+
+#include "Ad7177.h"
+#include "BoardFactory.h"
+#include "CaptureFile.h"
+#include "CliArgs.h"
+#include "Commands.h"
+#include "Progress.h"
+#include "RateTable.h"
+#include "Session.h"
+#include "SigintWatcher.h"
+#include "Tables.h"
+#include "Usage.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <ostream>
+
+namespace mirantos::cli {
+
+namespace {
+
+constexpr int kStopRetryMs = 5;
+// The buffer goes to disk half a second after its oldest line at the latest,
+// also while the board sends nothing.
+constexpr int kFlushCheckMs = 250;
+
+struct CaptureOptions {
+    BoardKind board = BoardKind::Usb;
+    uint64_t seed = 1;
+    TControlValues controls;
+    int32_t count = 0;
+    std::string output;
+    bool force = false;
+};
+
+// "90s", "15m", "2h" to seconds.
+bool ParseDuration(std::string_view text, long long& seconds)
+{
+    if (text.size() < 2)
+        return false;
+    const char unit = text.back();
+    const long long scale = unit == 's' ? 1 : unit == 'm' ? 60 : unit == 'h' ? 3600 : 0;
+    long long n = 0;
+    if (scale == 0 || !ParseInt(text.substr(0, text.size() - 1), 1, 1000000, n))
+        return false;
+    seconds = n * scale;
+    return true;
+}
+
+bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions& o, int& code)
+{
+    ParsedArgs parsed;
+    std::string error;
+    const std::vector<OptionSpec> specs = {
+        {"--board", "", true},    {"--rate", "", true},    {"--filter", "", true},
+        {"--channels", "", true}, {"--samples", "", true}, {"--duration", "", true},
+        {"--seed", "", true},     {"--force", "", false},  {"--output", "-o", true}};
+    auto usage = [&](const std::string& problem) {
+        code = UsageError(io, problem, kCaptureUsage);
+        return false;
+    };
+    if (!ParseArgs(args, specs, parsed, error))
+        return usage(error);
+    if (parsed.help) {
+        code = PrintHelp(io, kCaptureUsage);
+        return false;
+    }
+    if (!parsed.positional.empty())
+        return usage("unexpected argument \"" + parsed.positional.front() + "\"");
+
+    if (const auto v = parsed.Value("--board")) {
+        if (*v == "usb")
+            o.board = BoardKind::Usb;
+        else if (*v == "sim")
+            o.board = BoardKind::Sim;
+        else
+            return usage("--board takes usb or sim, not \"" + *v + "\"");
+    }
+    if (const auto v = parsed.Value("--rate"); v && !ParseRateText(*v, o.controls.rateIndex))
+        return usage("--rate takes a rate of the list or its index 0..13, not \"" + *v + "\"");
+    if (const auto v = parsed.Value("--filter")) {
+        if (*v != "sinc3" && *v != "sinc5")
+            return usage("--filter takes sinc3 or sinc5, not \"" + *v + "\"");
+        o.controls.sinc3 = *v == "sinc3";
+    }
+    if (const auto v = parsed.Value("--channels")) {
+        if (*v == "ch0")
+            o.controls.channelIndex = 0;
+        else if (*v == "ch1")
+            o.controls.channelIndex = 1;
+        else if (*v == "both")
+            o.controls.channelIndex = 2;
+        else
+            return usage("--channels takes ch0, ch1 or both, not \"" + *v + "\"");
+    }
+    if (const auto v = parsed.Value("--seed")) {
+        if (o.board != BoardKind::Sim)
+            return usage("--seed applies to the simulated board (--board sim) only");
+        if (!ParseUint64(*v, o.seed))
+            return usage("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
+                         "\"");
+    }
+
+    const auto samples = parsed.Value("--samples");
+    const auto duration = parsed.Value("--duration");
+    if (samples.has_value() == duration.has_value())
+        return usage("give either --samples N or --duration D");
+    if (samples) {
+        long long n = 0;
+        if (!ParseInt(*samples, kMinCaptureCount, kBoardMaxCount, n))
+            return usage("--samples takes " + std::to_string(kMinCaptureCount) + " to " +
+                         std::to_string(kBoardMaxCount) + ", not \"" + *samples + "\"");
+        o.count = static_cast<int32_t>(n);
+    } else {
+        long long seconds = 0;
+        if (!ParseDuration(*duration, seconds))
+            return usage("--duration takes a whole number with s, m or h (90s, 15m, 2h), not \"" +
+                         *duration + "\"");
+        const int rate = o.controls.rateIndex;
+        const double sps = RateSps(rate, !o.controls.sinc3);
+        const std::string rateText(kRateItems[static_cast<size_t>(rate)]);
+        const auto n = static_cast<long long>(static_cast<double>(seconds) * sps);
+        if (n > kBoardMaxCount) {
+            const auto longest = static_cast<long long>(kBoardMaxCount / sps);
+            return usage("--duration " + *duration + " is " + std::to_string(n) + " samples at " +
+                         rateText + "; the board takes at most " + std::to_string(kBoardMaxCount) +
+                         " (" + TProgress::Duration(longest) + " at that rate)");
+        }
+        if (n < kMinCaptureCount)
+            return usage("--duration " + *duration + " is fewer than " +
+                         std::to_string(kMinCaptureCount) + " samples at " + rateText);
+        o.count = static_cast<int32_t>(n);
+    }
+
+    o.force = parsed.Flag("--force");
+    const auto output = parsed.Value("--output");
+    if (!output || output->empty())
+        return usage("no capture file given (-o FILE.csv)");
+    o.output = *output;
+    return true;
+}
+
+std::string MegaBytes(int64_t bytes)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return buf;
+}
+
+std::string UtcNow()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+}
+
+// The controller's blocks go straight to the file.
+class TFileSink : public ISampleSink {
+public:
+    explicit TFileSink(TCaptureWriter& writer) : writer_(writer) {}
+    bool Write(const uint32_t* ch0, const uint32_t* ch1, int32_t n) override
+    {
+        return writer_.Write(ch0, ch1, n);
+    }
+
+private:
+    TCaptureWriter& writer_;
+};
+
+// A write beyond the file-size limit fails with EFBIG instead of killing the
+// process, so the run ends as any other write error does.
+class TIgnoreFileSizeSignal {
+public:
+    TIgnoreFileSizeSignal() { old_ = std::signal(SIGXFSZ, SIG_IGN); }
+    ~TIgnoreFileSizeSignal() { std::signal(SIGXFSZ, old_); }
+    TIgnoreFileSizeSignal(const TIgnoreFileSizeSignal&) = delete;
+    TIgnoreFileSizeSignal& operator=(const TIgnoreFileSizeSignal&) = delete;
+
+private:
+    void (*old_)(int) = SIG_DFL;
+};
+
+} // namespace
+
+int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
+{
+    CaptureOptions o;
+    int code = kExitOk;
+    if (!ParseCapture(args, io, o, code))
+        return code;
+
+    // The file is opened before the board is touched: an existing one is
+    // refused, and a path that cannot be written costs no run.
+    TCaptureWriter writer;
+    if (!writer.Open(o.output, o.force)) {
+        if (writer.Error() == EEXIST)
+            return Fail(io, o.output + " exists; --force replaces it", kExitFailure);
+        return Fail(io, "cannot write " + o.output + ": " + std::strerror(writer.Error()),
+                    kExitFailure);
+    }
+
+    std::unique_ptr<IFtdiDriver> driver =
+        env.makeDriver ? env.makeDriver(o.board, o.seed)
+                       : (o.board == BoardKind::Sim ? MakeSimDriver(o.seed) : MakeUsbDriver());
+    if (!driver) {
+        writer.Abandon();
+        return Fail(io, "no board driver", kExitBoard);
+    }
+
+    // Numbers only: no graph.
+    TCliSession cli(o.controls, io.err, std::move(driver), QSize());
+    if (!cli.Ready()) {
+        writer.Abandon();
+        return kExitFailure;
+    }
+    TMeasureSession& session = cli.Session();
+    TMeasureController& controller = *session.Controller();
+    const int rate = o.controls.rateIndex;
+    const double sps = RateSps(rate, !o.controls.sinc3);
+    TProgress progress(io, std::string(kRateItems[static_cast<size_t>(rate)]), sps);
+    TIgnoreFileSizeSignal fileSizeSignal;
+    TFileSink sink(writer);
+
+    QObject context;
+    QEventLoop loop;
+    TSigintWatcher sigint;
+    QTimer flushTimer;
+    QElapsedTimer elapsed;
+    bool started = false;
+    bool ended = false;
+    bool stopRequested = false;
+    TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
+
+    std::function<void()> tryStop = [&] {
+        if (!stopRequested || ended)
+            return;
+        if (session.Busy() || !session.Measuring()) {
+            QTimer::singleShot(kStopRetryMs, &context, [&] { tryStop(); });
+            return;
+        }
+        session.Stop();
+    };
+
+    QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
+        started = true;
+        elapsed.start();
+        TCaptureInfo info;
+        info.rateIndex = rate;
+        info.rateSps = sps;
+        info.sinc5 = !o.controls.sinc3;
+        info.chSel = o.controls.channelIndex;
+        info.gain = session.Board()->GetGain();
+        info.board = (controller.Board() + QLatin1Char(' ') + controller.Version()).toStdString();
+        info.startUtc = UtcNow();
+        // A header that cannot be written fails the first block, which ends
+        // the run as a write error.
+        writer.Begin(info);
+        io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << "  "
+               << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n'
+               << std::flush;
+        flushTimer.start(kFlushCheckMs);
+    });
+    QObject::connect(&controller, &TMeasureController::SamplesReceived, &context,
+                     [&](int received, int target) {
+                         progress.Update(received, target,
+                                         "  " + TProgress::Duration(elapsed.elapsed() / 1000) +
+                                             " elapsed  " + MegaBytes(writer.Bytes()));
+                         if (env.onSamples)
+                             env.onSamples(received, target);
+                     });
+    QObject::connect(&controller, &TMeasureController::RunEnded, &context,
+                     [&](TMeasureController::RunEnd h) {
+                         ended = true;
+                         how = h;
+                         loop.quit();
+                     });
+    QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] {
+        stopRequested = true;
+        tryStop();
+    });
+    QObject::connect(&flushTimer, &QTimer::timeout, &context, [&] {
+        // A failed write while the board sends nothing still ends the run.
+        if (!writer.FlushIfDue() && writer.Failed()) {
+            stopRequested = true;
+            tryStop();
+        }
+    });
+
+    session.StartCapture(&sink, o.count);
+    if (!started) {
+        writer.Abandon();
+        if (cli.Presenter().Shown() == 0)
+            io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << '\n' << std::flush;
+        return kExitBoard;
+    }
+    if (!ended)
+        loop.exec();
+    flushTimer.stop();
+    progress.Finish();
+
+    TCaptureEnd end = TCaptureEnd::Complete;
+    if (how == TMeasureController::RunEnd::Stopped)
+        end = TCaptureEnd::Stopped;
+    else if (how == TMeasureController::RunEnd::ReadError)
+        end = TCaptureEnd::ReadError;
+    else if (how == TMeasureController::RunEnd::WriteError)
+        end = TCaptureEnd::WriteError;
+    const bool written = writer.Finish(end);
+
+    int result = kExitOk;
+    if (!written) {
+        io.err << "mirantos-cli: cannot write " << o.output << ": " << std::strerror(writer.Error())
+               << '\n';
+        result = kExitFailure;
+    } else if (how == TMeasureController::RunEnd::ReadError) {
+        io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
+        result = kExitBoard;
+    } else if (how == TMeasureController::RunEnd::Stopped) {
+        io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n';
+        result = kExitInterrupted;
+    } else {
+        io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n';
+    }
+    io.err << writer.Samples() << " samples written to " << o.output << " (" << writer.Bytes()
+           << " bytes)\n"
+           << std::flush;
+    return result;
+}
+
+} // namespace mirantos::cli

@@ -1,0 +1,31 @@
+#pragma once
+// The samples of a data file for the commands that work on samples (export,
+// the noise analysis): a .DTA file loaded as the window loads it, or a
+// capture file read whole. Captures are told by their first line.
+
+#include "Commands.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mirantos::cli {
+
+struct TSampleSet {
+    bool capture = false;
+    int32_t chSel = 0; // 0 CH0, 1 CH1, 2 both
+    int32_t rateIndex = 0;
+    bool sinc5 = true;
+    double rateSps = 0;
+    int32_t gain = 1;
+    // Codes of the channels the file holds (the other one empty).
+    std::vector<uint32_t> ch0;
+    std::vector<uint32_t> ch1;
+};
+
+// False after telling why on the error stream: the window's content error box
+// (and the system's reason) for a .DTA file, "FILE: line N: ..." for a capture.
+// A capture cut short is read up to its last whole line, with a warning.
+bool LoadSamples(const std::string& path, TSampleSet& out, CliIo io);
+
+} // namespace mirantos::cli

@@ -1,0 +1,118 @@
+#pragma once
+// Capture files: a long run streamed to disk as CSV in the C locale. Comment
+// lines ("# ...") with the run's settings come first, then the column header
+// of the CSV export, then one line per sample (index from 1, and per channel
+// the code and its microvolts in the shortest text that reads back as the
+// same double), and at the end one comment line saying how the run ended.
+// The writer keeps a bounded buffer of whole lines, so memory does not grow
+// with the count and the file holds only whole lines at every moment.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mirantos {
+
+// The first line of every capture file; a reader tells captures by it.
+inline constexpr std::string_view kCaptureTag = "# MIRANTOS capture";
+
+struct TCaptureInfo {
+    int32_t rateIndex = 0;
+    double rateSps = 0;
+    bool sinc5 = true;
+    int32_t chSel = 0; // 0 CH0, 1 CH1, 2 both
+    int32_t gain = 1;
+    std::string board;    // name and version, "MIRANTOS 1.10"
+    std::string startUtc; // ISO 8601, "2026-12-07T23:50:29Z"
+};
+
+enum class TCaptureEnd { Complete, Stopped, ReadError, WriteError };
+
+// "complete", "stopped", "read error", "write error"
+std::string_view CaptureEndText(TCaptureEnd how);
+
+// "index,ch0_code,ch0_uV,ch1_code,ch1_uV" with the channels of chSel.
+std::string CaptureColumns(int32_t chSel);
+
+// One sample line with its LF; `c0`/`c1` null for a channel not captured.
+// `out` needs kMaxCaptureLine bytes.
+inline constexpr size_t kMaxCaptureLine = 128;
+size_t FormatCaptureLine(char* out, int64_t index, const uint32_t* c0, const uint32_t* c1,
+                         int32_t gain);
+
+class TCaptureWriter {
+public:
+    TCaptureWriter();
+    ~TCaptureWriter();
+    TCaptureWriter(const TCaptureWriter&) = delete;
+    TCaptureWriter& operator=(const TCaptureWriter&) = delete;
+
+    // Opens the file before the board is touched: a new file is created, an
+    // existing one is refused (EEXIST) unless `replace`; nothing is
+    // truncated yet. False with Error() set.
+    bool Open(const std::string& path, bool replace);
+    // The run has started: the file is emptied and gets its header.
+    bool Begin(const TCaptureInfo& info);
+    // n samples; buffered, written out when the buffer fills or half a
+    // second after the last write-out. False once a write has failed.
+    bool Write(const uint32_t* ch0, const uint32_t* ch1, int32_t n);
+    // Writes the buffer out when it has waited half a second (for a caller
+    // that polls while no samples arrive).
+    bool FlushIfDue();
+    // The end line, the last write-out and fsync, then the file is closed.
+    // After a failed write the file is cut back to its last whole line and
+    // the end line ("write error") goes in if it still fits. False when any
+    // write or the fsync failed.
+    bool Finish(TCaptureEnd how);
+    // The run never started: a file this writer created is removed, a
+    // replaced one keeps its old content.
+    void Abandon();
+
+    bool Failed() const { return error_ != 0; }
+    // errno of the first failure (0: none).
+    int Error() const { return error_; }
+    // Sample lines in the file (written out) and counted in the buffer.
+    int64_t Samples() const { return samples_; }
+    // Bytes in the file so far, the buffer included.
+    int64_t Bytes() const { return fileBytes_ + static_cast<int64_t>(used_); }
+
+    static constexpr size_t kBufferBytes = 64 * 1024;
+    static constexpr int64_t kFlushIntervalMs = 500;
+
+private:
+    bool WriteOut();
+    bool Fail(int err);
+
+    int fd_ = -1;
+    std::string path_;
+    bool created_ = false;
+    bool begun_ = false;
+    int32_t gain_ = 1;
+    int error_ = 0;
+    std::vector<char> buffer_;
+    size_t used_ = 0;
+    int64_t fileBytes_ = 0; // bytes written to the file
+    int64_t lineEnd_ = 0;   // file offset just after the last whole line written
+    int64_t samples_ = 0;   // sample lines written or buffered
+    int64_t samplesOnDisk_ = 0;
+    int64_t lastWriteOutMs_ = 0;
+};
+
+struct TCaptureData {
+    TCaptureInfo info;
+    std::vector<uint32_t> ch0;
+    std::vector<uint32_t> ch1;
+    std::string end; // the end line's text after "# end: ", empty when missing
+};
+
+// Whether the file's first line is the capture tag.
+bool IsCaptureFile(const std::string& path);
+
+// Reads a whole capture. A last line without its LF (a capture cut short) is
+// dropped with a warning; any other malformed line fails with its number in
+// `error` ("line 12: ..."). A missing end line is a warning too.
+bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::string>& warnings,
+                 std::string& error);
+
+} // namespace mirantos
