@@ -3,6 +3,7 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
+#include "FileCommandSupport.h"
 #include "NoisePlots.h"
 #include "NoiseReport.h"
 #include "Output.h"

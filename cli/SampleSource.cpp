@@ -1,8 +1,8 @@
 #include "SampleSource.h"
 
 #include "CaptureFile.h"
-#include "RateTable.h"
 #include "FileCommandSupport.h"
+#include "RateTable.h"
 #include "Session.h"
 
 #include <ostream>
