@@ -85,10 +85,13 @@ int PollIntervalMs(int spsSel, bool sinc5)
 void TMeasureController::SetMeasuring(bool on)
 {
     fMeasuring = on ? 1 : 0;
-    if (on)
-        pollTimer_->start(PollIntervalMs(record_->Setting.spsSel, record_->Setting.fSinc5 == 1));
-    else
+    if (!on) {
         pollTimer_->stop();
+        return;
+    }
+    // A capture's settings never reach the record.
+    const TAdcSetting& s = sink_ != nullptr ? pending_ : record_->Setting;
+    pollTimer_->start(PollIntervalMs(s.spsSel, s.fSinc5 == 1));
 }
 
 void TMeasureController::MeasureBtnClick()

@@ -6,6 +6,8 @@
 #include "BoardFactory.h"
 #include "CaptureFile.h"
 #include "CliTestSupport.h"
+#include "NoiseAnalysis.h"
+#include "NoiseReport.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -366,4 +368,27 @@ TEST(CaptureCommand, ExportReadsACaptureWholeAndSaysWhereOneIsBroken)
     EXPECT_EQ(rejected.code, cli::kExitFailure);
     EXPECT_EQ(rejected.out, "");
     EXPECT_NE(rejected.err.find(bad + ": line 14: index"), std::string::npos) << rejected.err;
+}
+
+TEST(CaptureCommand, AnalyzeTakesEverySampleOfACaptureAtItsRate)
+{
+    TempDir dir;
+    SimBoard board;
+    auto clock = std::make_shared<ManualClock>();
+    clock->SetAutoStepUs(20000);
+    board.clock = clock;
+    const std::string path = dir.Path("a.csv");
+    ASSERT_EQ(RunCli({"capture", "--board", "sim", "--rate", "1ksps", "--filter", "sinc5",
+                      "--channels", "both", "--samples", "12000", "-o", path},
+                     board.Env())
+                  .code,
+              cli::kExitOk);
+    const Capture c = ReadBack(path);
+    ASSERT_TRUE(c.ok) << c.error;
+    analysis::TNoiseFigures expected;
+    ASSERT_TRUE(analysis::Analyze(c.data.ch1, 1000.0, 1, {}, expected));
+    const auto r = RunCli({"analyze", "--json", "--channel", "1", path});
+    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+    EXPECT_EQ(r.out, analysis::FiguresJson(expected, 1) + "\n");
+    EXPECT_NE(r.out.find("\"samples\":12000,"), std::string::npos) << r.out;
 }
