@@ -36,6 +36,7 @@ constexpr int kFlushCheckMs = 250;
 struct CaptureOptions {
     BoardKind board = BoardKind::Usb;
     uint64_t seed = 1;
+    std::string device; // serial number of the USB board, optionally ":A" .. ":D"
     TControlValues controls;
     int32_t count = 0;
     std::string output;
@@ -60,10 +61,11 @@ bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions
 {
     ParsedArgs parsed;
     std::string error;
-    const std::vector<OptionSpec> specs = {
-        {"--board", "", true},    {"--rate", "", true},    {"--filter", "", true},
-        {"--channels", "", true}, {"--samples", "", true}, {"--duration", "", true},
-        {"--seed", "", true},     {"--force", "", false},  {"--output", "-o", true}};
+    const std::vector<OptionSpec> specs = {{"--board", "", true},    {"--rate", "", true},
+                                           {"--filter", "", true},   {"--channels", "", true},
+                                           {"--samples", "", true},  {"--duration", "", true},
+                                           {"--seed", "", true},     {"--force", "", false},
+                                           {"--output", "-o", true}, {"--device", "", true}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kCaptureUsage);
         return false;
@@ -108,6 +110,15 @@ bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions
         if (!ParseUint64(*v, o.seed))
             return usage("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
                          "\"");
+    }
+    if (const auto v = parsed.Value("--device")) {
+        if (o.board != BoardKind::Usb)
+            return usage("--device applies to the board on USB (--board usb) only");
+        if (!IsValidDeviceSelector(*v) || v->empty())
+            return usage("--device takes a serial number, optionally with :A to :D for the "
+                         "interface, not \"" +
+                         *v + "\"");
+        o.device = *v;
     }
 
     const auto samples = parsed.Value("--samples");
@@ -207,8 +218,9 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     }
 
     std::unique_ptr<IFtdiDriver> driver =
-        env.makeDriver ? env.makeDriver(o.board, o.seed)
-                       : (o.board == BoardKind::Sim ? MakeSimDriver(o.seed) : MakeUsbDriver());
+        env.makeDriver
+            ? env.makeDriver(o.board, o.seed)
+            : (o.board == BoardKind::Sim ? MakeSimDriver(o.seed) : MakeUsbDriver(o.device));
     if (!driver) {
         writer.Abandon();
         return Fail(io, "no board driver", kExitBoard);

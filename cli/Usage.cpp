@@ -51,7 +51,7 @@ const char* const kMeasureUsage =
 const char* const kCaptureUsage =
     "Usage: mirantos-cli capture [--board usb|sim] [--rate TEXT] [--filter sinc3|sinc5]\n"
     "                            [--channels ch0|ch1|both] (--samples N | --duration D)\n"
-    "                            [--seed N] [--force] -o FILE.csv\n"
+    "                            [--seed N] [--device SERIAL] [--force] -o FILE.csv\n"
     "\n"
     "Runs the board as measure does, with any count the board takes, and streams\n"
     "every sample to FILE as it arrives (memory does not grow with the count).\n"
@@ -67,6 +67,7 @@ const char* const kCaptureUsage =
     "  --samples N         samples per channel, 10 to 1048575\n"
     "  --duration D        the count for D at the rate: 90s, 15m, 2h\n"
     "  --seed N            seed of the simulated board (--board sim only)\n"
+    "  --device SERIAL     the USB board with this FTDI serial number, as for measure\n"
     "  --force             replace FILE when it exists\n"
     "  -o FILE             the capture file\n"
     "\n"

@@ -323,6 +323,9 @@ TEST(CaptureCommand, BadOptionsExitTwoWithoutTouchingTheBoard)
          "at that rate)"},
         {{"capture", "--rate", "5sps", "--duration", "1s", "-o", "x"}, "fewer than 10 samples"},
         {{"capture", "--samples", "100", "--seed", "3", "-o", "x"}, "--seed applies"},
+        {{"capture", "--board", "sim", "--device", "MRT1", "--samples", "100", "-o", "x"},
+         "--device applies"},
+        {{"capture", "--device", "MRT1:E", "--samples", "100", "-o", "x"}, "--device takes"},
         {{"capture", "--samples", "100", "--count", "100", "-o", "x"}, "count"},
     };
     for (const auto& [args, problem] : bad) {
