@@ -5,6 +5,7 @@
 
 #include "Ad7177.h"
 #include "BoardFactory.h"
+#include "BoardOptions.h"
 #include "CaptureFile.h"
 #include "CliArgs.h"
 #include "Commands.h"
@@ -34,9 +35,7 @@ constexpr int kStopRetryMs = 5;
 constexpr int kFlushCheckMs = 250;
 
 struct CaptureOptions {
-    BoardKind board = BoardKind::Usb;
-    uint64_t seed = 1;
-    std::string device; // serial number of the USB board, optionally ":A" .. ":D"
+    BoardChoice choice;
     TControlValues controls;
     int32_t count = 0;
     std::string output;
@@ -61,11 +60,11 @@ bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions
 {
     ParsedArgs parsed;
     std::string error;
-    const std::vector<OptionSpec> specs = {{"--board", "", true},    {"--rate", "", true},
-                                           {"--filter", "", true},   {"--channels", "", true},
-                                           {"--samples", "", true},  {"--duration", "", true},
-                                           {"--seed", "", true},     {"--force", "", false},
-                                           {"--output", "-o", true}, {"--device", "", true}};
+    std::vector<OptionSpec> specs = BoardOptionSpecs();
+    specs.insert(specs.end(), {{"--samples", "", true},
+                               {"--duration", "", true},
+                               {"--force", "", false},
+                               {"--output", "-o", true}});
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kCaptureUsage);
         return false;
@@ -79,47 +78,8 @@ bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions
     if (!parsed.positional.empty())
         return usage("unexpected argument \"" + parsed.positional.front() + "\"");
 
-    if (const auto v = parsed.Value("--board")) {
-        if (*v == "usb")
-            o.board = BoardKind::Usb;
-        else if (*v == "sim")
-            o.board = BoardKind::Sim;
-        else
-            return usage("--board takes usb or sim, not \"" + *v + "\"");
-    }
-    if (const auto v = parsed.Value("--rate"); v && !ParseRateText(*v, o.controls.rateIndex))
-        return usage("--rate takes a rate of the list or its index 0..13, not \"" + *v + "\"");
-    if (const auto v = parsed.Value("--filter")) {
-        if (*v != "sinc3" && *v != "sinc5")
-            return usage("--filter takes sinc3 or sinc5, not \"" + *v + "\"");
-        o.controls.sinc3 = *v == "sinc3";
-    }
-    if (const auto v = parsed.Value("--channels")) {
-        if (*v == "ch0")
-            o.controls.channelIndex = 0;
-        else if (*v == "ch1")
-            o.controls.channelIndex = 1;
-        else if (*v == "both")
-            o.controls.channelIndex = 2;
-        else
-            return usage("--channels takes ch0, ch1 or both, not \"" + *v + "\"");
-    }
-    if (const auto v = parsed.Value("--seed")) {
-        if (o.board != BoardKind::Sim)
-            return usage("--seed applies to the simulated board (--board sim) only");
-        if (!ParseUint64(*v, o.seed))
-            return usage("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
-                         "\"");
-    }
-    if (const auto v = parsed.Value("--device")) {
-        if (o.board != BoardKind::Usb)
-            return usage("--device applies to the board on USB (--board usb) only");
-        if (!IsValidDeviceSelector(*v) || v->empty())
-            return usage("--device takes a serial number, optionally with :A to :D for the "
-                         "interface, not \"" +
-                         *v + "\"");
-        o.device = *v;
-    }
+    if (std::string problem; !ParseBoardOptions(parsed, o.choice, o.controls, problem))
+        return usage(problem);
 
     const auto samples = parsed.Value("--samples");
     const auto duration = parsed.Value("--duration");
@@ -218,9 +178,9 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     }
 
     std::unique_ptr<IFtdiDriver> driver =
-        env.makeDriver
-            ? env.makeDriver(o.board, o.seed)
-            : (o.board == BoardKind::Sim ? MakeSimDriver(o.seed) : MakeUsbDriver(o.device));
+        env.makeDriver ? env.makeDriver(o.choice.board, o.choice.seed)
+                       : (o.choice.board == BoardKind::Sim ? MakeSimDriver(o.choice.seed)
+                                                           : MakeUsbDriver(o.choice.device));
     if (!driver) {
         writer.Abandon();
         return Fail(io, "no board driver", kExitBoard);

@@ -3,6 +3,7 @@
 
 #include "Ad7177.h"
 #include "BoardFactory.h"
+#include "BoardOptions.h"
 #include "CliArgs.h"
 #include "Commands.h"
 #include "Output.h"
@@ -29,9 +30,7 @@ namespace {
 constexpr int kStopRetryMs = 5;
 
 struct MeasureOptions {
-    BoardKind board = BoardKind::Usb;
-    uint64_t seed = 1;
-    std::string device; // serial number of the USB board, optionally ":A" .. ":D"
+    BoardChoice choice;
     TControlValues controls;
     std::optional<std::string> output; // with its ".DTA"
     bool force = false;
@@ -43,11 +42,12 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
 {
     ParsedArgs parsed;
     std::string error;
-    const std::vector<OptionSpec> specs = {
-        {"--board", "", true},    {"--rate", "", true},     {"--count", "", true},
-        {"--channels", "", true}, {"--filter", "", true},   {"--unit", "", true},
-        {"--seed", "", true},     {"--output", "-o", true}, {"--force", "", false},
-        {"--png", "", true},      {"--device", "", true}};
+    std::vector<OptionSpec> specs = BoardOptionSpecs();
+    specs.insert(specs.end(), {{"--count", "", true},
+                               {"--unit", "", true},
+                               {"--output", "-o", true},
+                               {"--force", "", false},
+                               {"--png", "", true}});
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kMeasureUsage);
         return false;
@@ -61,36 +61,10 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
     if (!parsed.positional.empty())
         return usage("unexpected argument \"" + parsed.positional.front() + "\"");
 
-    if (const auto v = parsed.Value("--board")) {
-        if (*v == "usb")
-            o.board = BoardKind::Usb;
-        else if (*v == "sim")
-            o.board = BoardKind::Sim;
-        else
-            return usage("--board takes usb or sim, not \"" + *v + "\"");
-    }
-    if (const auto v = parsed.Value("--rate"); v && !ParseRateText(*v, o.controls.rateIndex))
-        return usage("--rate takes a rate of the list or its index 0..13, not \"" + *v + "\"");
+    if (std::string problem; !ParseBoardOptions(parsed, o.choice, o.controls, problem))
+        return usage(problem);
     if (const auto v = parsed.Value("--count"); v && !ParseCountText(*v, o.controls.countIndex))
         return usage("--count takes 100, 200, 500, 1000, 2000, 5000 or 10000, not \"" + *v + "\"");
-    if (const auto v = parsed.Value("--channels")) {
-        if (*v == "ch0")
-            o.controls.channelIndex = 0;
-        else if (*v == "ch1")
-            o.controls.channelIndex = 1;
-        else if (*v == "both")
-            o.controls.channelIndex = 2;
-        else
-            return usage("--channels takes ch0, ch1 or both, not \"" + *v + "\"");
-    }
-    if (const auto v = parsed.Value("--filter")) {
-        if (*v == "sinc3")
-            o.controls.sinc3 = true;
-        else if (*v == "sinc5")
-            o.controls.sinc3 = false;
-        else
-            return usage("--filter takes sinc3 or sinc5, not \"" + *v + "\"");
-    }
     if (const auto v = parsed.Value("--unit")) {
         if (*v == "code")
             o.controls.voltMode = false;
@@ -98,22 +72,6 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
             o.controls.voltMode = true;
         else
             return usage("--unit takes code or uv, not \"" + *v + "\"");
-    }
-    if (const auto v = parsed.Value("--seed")) {
-        if (o.board != BoardKind::Sim)
-            return usage("--seed applies to the simulated board (--board sim) only");
-        if (!ParseUint64(*v, o.seed))
-            return usage("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
-                         "\"");
-    }
-    if (const auto v = parsed.Value("--device")) {
-        if (o.board != BoardKind::Usb)
-            return usage("--device applies to the board on USB (--board usb) only");
-        if (!IsValidDeviceSelector(*v) || v->empty())
-            return usage("--device takes a serial number, optionally with :A to :D for the "
-                         "interface, not \"" +
-                         *v + "\"");
-        o.device = *v;
     }
     o.force = parsed.Flag("--force");
     if (const auto v = parsed.Value("--output")) {
@@ -133,7 +91,8 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
 
 std::unique_ptr<IFtdiDriver> DefaultDriver(const MeasureOptions& o)
 {
-    return o.board == BoardKind::Sim ? MakeSimDriver(o.seed) : MakeUsbDriver(o.device);
+    return o.choice.board == BoardKind::Sim ? MakeSimDriver(o.choice.seed)
+                                            : MakeUsbDriver(o.choice.device);
 }
 
 bool Exists(const std::string& path)
@@ -155,7 +114,7 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         return Fail(io, *o.output + " exists; --force replaces it", kExitFailure);
 
     std::unique_ptr<IFtdiDriver> driver =
-        env.makeDriver ? env.makeDriver(o.board, o.seed) : DefaultDriver(o);
+        env.makeDriver ? env.makeDriver(o.choice.board, o.choice.seed) : DefaultDriver(o);
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);
 

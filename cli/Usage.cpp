@@ -13,7 +13,7 @@ const char* const kMainUsage =
     "  plot      render the graph of a .DTA file as a PNG picture\n"
     "  capture   stream a long run (up to 1048575 samples) to a CSV file\n"
     "  export    write the samples of a .DTA file or a capture as CSV\n"
-    "  analyze   noise figures, histogram and noise density of a .DTA file\n"
+    "  analyze   noise figures, histogram and noise density of a .DTA file or a capture\n"
     "\n"
     "  mirantos-cli <command> --help   options of a command\n"
     "  mirantos-cli --version          program version\n";
@@ -120,7 +120,8 @@ const char* const kAnalyzeUsage =
     "                            [--json] [--histogram-csv OUT] [--spectrum-csv OUT]\n"
     "                            [--png OUT] FILE\n"
     "\n"
-    "Loads FILE as the stats command does and prints the noise figures of a channel\n"
+    "Loads FILE, a .DTA file (as the stats command does) or a capture (every sample,\n"
+    "at the rate of its comment lines), and prints the noise figures of a channel\n"
     "(CH0 by default for CH0 and two-channel files, CH1 for CH1 files), computed in\n"
     "double precision from the codes: mean, rms and peak-to-peak noise in codes and\n"
     "microvolts, effective and noise-free bits, the histogram of codes, and the\n"

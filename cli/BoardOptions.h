@@ -1,0 +1,29 @@
+#pragma once
+// The options that choose and set up the board, shared by measure and capture:
+// --board, --rate, --filter, --channels, --seed and --device.
+
+#include "CliArgs.h"
+#include "Commands.h"
+#include "ConsoleUi.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mirantos::cli {
+
+struct BoardChoice {
+    BoardKind board = BoardKind::Usb;
+    uint64_t seed = 1;
+    std::string device; // serial number of the USB board, optionally ":A" .. ":D"
+};
+
+// The specs of those options, to be joined with a command's own.
+std::vector<OptionSpec> BoardOptionSpecs();
+
+// Reads them into `choice` and the controls they set; false with `problem`
+// set on the first bad value.
+bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& choice, TControlValues& controls,
+                       std::string& problem);
+
+} // namespace mirantos::cli
