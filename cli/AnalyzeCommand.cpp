@@ -8,6 +8,7 @@
 #include "NoiseReport.h"
 #include "Output.h"
 #include "SampleSource.h"
+#include "Tables.h"
 #include "Usage.h"
 
 #include <charconv>
@@ -111,10 +112,10 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     TSampleSet samples;
     if (!LoadSamples(path, samples, io))
         return kExitFailure;
-    // The window's readout channel after a load: CH1 for a CH1 data set, else CH0.
+    // The window's readout channel after a load, unless another is asked for.
     if (channel < 0)
-        channel = samples.chSel == 1 ? 1 : 0;
-    else if (channel == 0 ? samples.chSel == 1 : samples.chSel == 0)
+        channel = ReadoutChannel(samples.chSel);
+    else if (!HoldsChannel(samples.chSel, channel))
         return Fail(io,
                     path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
                         std::to_string(samples.chSel) + ")",

@@ -10,6 +10,14 @@ std::vector<OptionSpec> BoardOptionSpecs()
             {"--channels", "", true}, {"--seed", "", true}, {"--device", "", true}};
 }
 
+std::unique_ptr<IFtdiDriver> MakeBoardDriver(const BoardChoice& choice, const MeasureEnv& env)
+{
+    if (env.makeDriver)
+        return env.makeDriver(choice.board, choice.seed);
+    return choice.board == BoardKind::Sim ? MakeSimDriver(choice.seed)
+                                          : MakeUsbDriver(choice.device);
+}
+
 bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& o, TControlValues& controls,
                        std::string& problem)
 {

@@ -7,6 +7,7 @@
 #include "ConsoleUi.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ struct BoardChoice {
 
 // The specs of those options, to be joined with a command's own.
 std::vector<OptionSpec> BoardOptionSpecs();
+
+// The driver for the chosen board: the environment's when it brings one (the
+// tests), else the simulated board or the USB one.
+std::unique_ptr<IFtdiDriver> MakeBoardDriver(const BoardChoice& choice, const MeasureEnv& env);
 
 // Reads them into `choice` and the controls they set; false with `problem`
 // set on the first bad value.

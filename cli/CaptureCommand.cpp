@@ -13,6 +13,7 @@
 #include "RateTable.h"
 #include "Session.h"
 #include "SigintWatcher.h"
+#include "StopRequest.h"
 #include "Tables.h"
 #include "Usage.h"
 
@@ -22,14 +23,12 @@
 #include <QTimer>
 #include <csignal>
 #include <cstring>
-#include <functional>
 #include <ostream>
 
 namespace mirantos::cli {
 
 namespace {
 
-constexpr int kStopRetryMs = 5;
 // The buffer goes to disk half a second after its oldest line at the latest,
 // also while the board sends nothing.
 constexpr int kFlushCheckMs = 250;
@@ -59,7 +58,6 @@ bool ParseDuration(std::string_view text, long long& seconds)
 bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions& o, int& code)
 {
     ParsedArgs parsed;
-    std::string error;
     std::vector<OptionSpec> specs = BoardOptionSpecs();
     specs.insert(specs.end(), {{"--samples", "", true},
                                {"--duration", "", true},
@@ -69,12 +67,8 @@ bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions
         code = UsageError(io, problem, kCaptureUsage);
         return false;
     };
-    if (!ParseArgs(args, specs, parsed, error))
-        return usage(error);
-    if (parsed.help) {
-        code = PrintHelp(io, kCaptureUsage);
+    if (!ParseCommandArgs(args, specs, kCaptureUsage, io, parsed, code))
         return false;
-    }
     if (!parsed.positional.empty())
         return usage("unexpected argument \"" + parsed.positional.front() + "\"");
 
@@ -177,10 +171,7 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
                     kExitFailure);
     }
 
-    std::unique_ptr<IFtdiDriver> driver =
-        env.makeDriver ? env.makeDriver(o.choice.board, o.choice.seed)
-                       : (o.choice.board == BoardKind::Sim ? MakeSimDriver(o.choice.seed)
-                                                           : MakeUsbDriver(o.choice.device));
+    std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver) {
         writer.Abandon();
         return Fail(io, "no board driver", kExitBoard);
@@ -207,18 +198,9 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     QElapsedTimer elapsed;
     bool started = false;
     bool ended = false;
-    bool stopRequested = false;
     TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
 
-    std::function<void()> tryStop = [&] {
-        if (!stopRequested || ended)
-            return;
-        if (session.Busy() || !session.Measuring()) {
-            QTimer::singleShot(kStopRetryMs, &context, [&] { tryStop(); });
-            return;
-        }
-        session.Stop();
-    };
+    TStopRequest stop(session);
 
     QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
         started = true;
@@ -253,15 +235,11 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
                          how = h;
                          loop.quit();
                      });
-    QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] {
-        stopRequested = true;
-        tryStop();
-    });
+    QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] { stop.Request(); });
     QObject::connect(&flushTimer, &QTimer::timeout, &context, [&] {
         // A failed write while the board sends nothing still ends the run.
         if (!writer.FlushIfDue() && writer.Failed()) {
-            stopRequested = true;
-            tryStop();
+            stop.Request();
         }
     });
 

@@ -41,15 +41,8 @@ bool ParseUnit(const ParsedArgs& parsed, bool& voltMode, std::string& error)
 bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                       const char* usage, CliIo io, ParsedArgs& parsed, int& code)
 {
-    std::string error;
-    if (!ParseArgs(args, specs, parsed, error)) {
-        code = UsageError(io, error, usage);
+    if (!ParseCommandArgs(args, specs, usage, io, parsed, code))
         return false;
-    }
-    if (parsed.help) {
-        code = PrintHelp(io, usage);
-        return false;
-    }
     if (parsed.positional.size() != 1) {
         code = UsageError(
             io, parsed.positional.empty() ? "no data file given" : "more than one data file given",

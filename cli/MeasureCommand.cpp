@@ -11,6 +11,7 @@
 #include "RateTable.h"
 #include "Session.h"
 #include "SigintWatcher.h"
+#include "StopRequest.h"
 #include "Tables.h"
 #include "Texts.h"
 #include "Usage.h"
@@ -18,16 +19,12 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
-#include <functional>
 #include <optional>
 #include <ostream>
 
 namespace mirantos::cli {
 
 namespace {
-
-// Retry interval of a stop that came while a sequence of the controller ran.
-constexpr int kStopRetryMs = 5;
 
 struct MeasureOptions {
     BoardChoice choice;
@@ -41,7 +38,6 @@ struct MeasureOptions {
 bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions& o, int& code)
 {
     ParsedArgs parsed;
-    std::string error;
     std::vector<OptionSpec> specs = BoardOptionSpecs();
     specs.insert(specs.end(), {{"--count", "", true},
                                {"--unit", "", true},
@@ -52,12 +48,8 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
         code = UsageError(io, problem, kMeasureUsage);
         return false;
     };
-    if (!ParseArgs(args, specs, parsed, error))
-        return usage(error);
-    if (parsed.help) {
-        code = PrintHelp(io, kMeasureUsage);
+    if (!ParseCommandArgs(args, specs, kMeasureUsage, io, parsed, code))
         return false;
-    }
     if (!parsed.positional.empty())
         return usage("unexpected argument \"" + parsed.positional.front() + "\"");
 
@@ -89,12 +81,6 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
     return true;
 }
 
-std::unique_ptr<IFtdiDriver> DefaultDriver(const MeasureOptions& o)
-{
-    return o.choice.board == BoardKind::Sim ? MakeSimDriver(o.choice.seed)
-                                            : MakeUsbDriver(o.choice.device);
-}
-
 bool Exists(const std::string& path)
 {
     return QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -113,8 +99,7 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     if (o.output && !o.force && Exists(*o.output))
         return Fail(io, *o.output + " exists; --force replaces it", kExitFailure);
 
-    std::unique_ptr<IFtdiDriver> driver =
-        env.makeDriver ? env.makeDriver(o.choice.board, o.choice.seed) : DefaultDriver(o);
+    std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);
 
@@ -135,20 +120,9 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     TSigintWatcher sigint;
     bool started = false;
     bool ended = false;
-    bool stopRequested = false;
     TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
 
-    std::function<void()> tryStop = [&] {
-        if (!stopRequested || ended)
-            return;
-        if (session.Busy() || !session.Measuring()) {
-            // A start still talking to the board, or a poll in progress: the
-            // click waits for it, as a click on the window's button would.
-            QTimer::singleShot(kStopRetryMs, &context, [&] { tryStop(); });
-            return;
-        }
-        session.Stop();
-    };
+    TStopRequest stop(session);
 
     QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
         started = true;
@@ -168,10 +142,7 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
                          how = h;
                          loop.quit();
                      });
-    QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] {
-        stopRequested = true;
-        tryStop();
-    });
+    QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] { stop.Request(); });
 
     session.Start();
     if (!started) {

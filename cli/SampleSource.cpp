@@ -43,7 +43,7 @@ bool LoadSamples(const std::string& path, TSampleSet& out, CliIo io)
     out.chSel = r.Setting.CHSel;
     out.rateIndex = r.Setting.spsSel;
     out.sinc5 = r.Setting.fSinc5 != 0;
-    out.rateSps = RateSps(r.Setting.spsSel, r.Setting.fSinc5 != 0);
+    out.rateSps = SettingRateSps(r.Setting);
     out.gain = r.Setting.Gain;
     if (r.fCh0Valid)
         out.ch0.assign(r.Ch0.Code, r.Ch0.Code + UsableCount(r.Ch0));

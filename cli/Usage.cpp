@@ -162,4 +162,19 @@ int Fail(CliIo io, std::string_view problem, int code)
     return code;
 }
 
+bool ParseCommandArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                      const char* usage, CliIo io, ParsedArgs& parsed, int& code)
+{
+    std::string error;
+    if (!ParseArgs(args, specs, parsed, error)) {
+        code = UsageError(io, error, usage);
+        return false;
+    }
+    if (parsed.help) {
+        code = PrintHelp(io, usage);
+        return false;
+    }
+    return true;
+}
+
 } // namespace mirantos::cli

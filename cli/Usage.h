@@ -2,9 +2,12 @@
 // Usage texts of the tool and its commands, and the common way to report a
 // bad command line.
 
+#include "CliArgs.h"
 #include "Commands.h"
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace mirantos::cli {
 
@@ -22,5 +25,10 @@ int UsageError(CliIo io, std::string_view problem, const char* usage);
 int PrintHelp(CliIo io, const char* usage);
 // "mirantos-cli: <problem>" on the error stream; returns `code`.
 int Fail(CliIo io, std::string_view problem, int code);
+
+// A command's arguments against its options; false after the usage message or
+// the help text, with the exit code in `code`.
+bool ParseCommandArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                      const char* usage, CliIo io, ParsedArgs& parsed, int& code);
 
 } // namespace mirantos::cli

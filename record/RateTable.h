@@ -51,4 +51,7 @@ inline constexpr double RateSps(int index, bool sinc5)
     return sinc5 ? e.sinc5Sps : e.sinc3Sps;
 }
 
+// The rate a data set's settings describe (Sinc5+Sinc1 when fSinc5 is 1).
+double SettingRateSps(const TAdcSetting& setting);
+
 } // namespace mirantos

@@ -64,6 +64,17 @@ inline constexpr int SamplesPerRead(int spsSel)
     return ValidRateIndex(spsSel) ? kSamplesPerRead[static_cast<size_t>(spsSel)] : 1;
 }
 
+// The channel whose readout a data set shows first: CH1 for a CH1 set, else CH0.
+inline constexpr int ReadoutChannel(int chSel)
+{
+    return chSel == 1 ? 1 : 0;
+}
+// Whether a data set of that channel selection holds channel 0 or 1.
+inline constexpr bool HoldsChannel(int chSel, int channel)
+{
+    return channel == 0 ? chSel != 1 : chSel != 0;
+}
+
 // True when spsSel, DataCountSel and CHSel all lie inside their lists.
 bool SettingsInRange(const TAdcSetting& s);
 

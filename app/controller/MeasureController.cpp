@@ -66,17 +66,17 @@ TMeasureController::~TMeasureController() = default;
 
 namespace {
 
-// Milliseconds between the polls of a run at a rate index and filter.
-int PollIntervalMs(int spsSel, bool sinc5)
+// Milliseconds between the polls of a run with these settings.
+int PollIntervalMs(const TAdcSetting& s)
 {
     // One read takes one block of records, about 10 ms of samples at every
     // rate from 100 sps up. Polling twice per block keeps up with twice the
     // board's pace after a stall and puts the last block on screen within a
     // few milliseconds, at a fraction of the wake-ups a 1 ms poll costs.
-    const double sps = mirantos::RateSps(spsSel, sinc5);
+    const double sps = mirantos::SettingRateSps(s);
     if (sps <= 0)
         return 1;
-    const double blockMs = 1000.0 * mirantos::SamplesPerRead(spsSel) / sps;
+    const double blockMs = 1000.0 * mirantos::SamplesPerRead(s.spsSel) / sps;
     return std::clamp(static_cast<int>(blockMs / 2), 1, 5);
 }
 
@@ -90,8 +90,7 @@ void TMeasureController::SetMeasuring(bool on)
         return;
     }
     // A capture's settings never reach the record.
-    const TAdcSetting& s = sink_ != nullptr ? pending_ : record_->Setting;
-    pollTimer_->start(PollIntervalMs(s.spsSel, s.fSinc5 == 1));
+    pollTimer_->start(PollIntervalMs(sink_ != nullptr ? pending_ : record_->Setting));
 }
 
 void TMeasureController::MeasureBtnClick()
@@ -452,7 +451,7 @@ void TMeasureController::CompleteDataSet()
 
 void TMeasureController::ShowDataSetStatistics()
 {
-    if (record_->Setting.CHSel == 1) {
+    if (mirantos::ReadoutChannel(record_->Setting.CHSel) == 1) {
         fStatCh0 = 0;
         ShowChannelStatistics(1);
     } else {

@@ -124,7 +124,7 @@ void TFormMain::DataSetChanged()
         return;
     }
     const TAdcSetting& s = session_->Settings();
-    noiseWindow_->SetDataSet(session_->Record(), RateSps(s.spsSel, s.fSinc5 == 1), s.Gain);
+    noiseWindow_->SetDataSet(session_->Record(), SettingRateSps(s), s.Gain);
 }
 
 void TFormMain::StatusBar1Click()

@@ -28,8 +28,7 @@ int main(int argc, char** argv)
     h.Settle();
     const TMeasureRecord& r = h.window->Record();
     mirantos::TNoiseAnalysisWindow analysis;
-    analysis.SetDataSet(r, mirantos::RateSps(r.Setting.spsSel, r.Setting.fSinc5 != 0),
-                        r.Setting.Gain);
+    analysis.SetDataSet(r, mirantos::SettingRateSps(r.Setting), r.Setting.Gain);
     analysis.resize(1100, 760);
     analysis.show();
     h.Settle();
