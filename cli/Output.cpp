@@ -2,11 +2,11 @@
 
 #include "CaptureFile.h"
 #include "MeasureRecord.h"
+#include "NoiseReport.h"
 #include "SampleSource.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <charconv>
 
@@ -14,16 +14,9 @@ namespace mirantos::cli {
 
 bool WriteWhole(const std::string& path, const QByteArray& bytes)
 {
-    if (path.empty())
-        return false;
-    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // The one whole-or-nothing write of the program's exports.
+    return analysis::WriteFileWhole(
+        path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 bool WritePng(const std::string& path, const QImage& image)
