@@ -271,6 +271,8 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         result = kExitFailure;
     } else if (how == TMeasureController::RunEnd::ReadError) {
         io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
+        if (!controller.ReadFailure().empty())
+            io.err << "mirantos-cli: " << controller.ReadFailure() << '\n';
         result = kExitBoard;
     } else if (how == TMeasureController::RunEnd::Stopped) {
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n';

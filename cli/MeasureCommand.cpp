@@ -159,8 +159,15 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     switch (how) {
     case TMeasureController::RunEnd::ReadError:
     case TMeasureController::RunEnd::WriteError: // a capture's only
-        io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n' << std::flush;
-        return kExitBoard;
+        io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
+        if (!controller.ReadFailure().empty())
+            io.err << "mirantos-cli: " << controller.ReadFailure() << '\n';
+        io.err << std::flush;
+        // From ten samples on, what arrived before the failure is kept and
+        // saved as a stop keeps it; the exit status still tells of the error.
+        if (!session.HasData())
+            return kExitBoard;
+        break;
     case TMeasureController::RunEnd::Discarded:
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << " (" << controller.Received()
                << " samples, fewer than " << kMinKeptSamples << ": nothing kept)\n"
@@ -171,7 +178,9 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         break;
     }
 
-    io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
+    const bool failed = how == TMeasureController::RunEnd::ReadError;
+    if (!failed)
+        io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
     if (session.Settings().CHSel == 2) {
         io.out << Utf8(cli.ChannelReadout(0)) << '\n';
         io.out << Utf8(cli.ChannelReadout(1)) << '\n';
@@ -180,7 +189,9 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     }
     io.out << std::flush;
 
-    int result = how == TMeasureController::RunEnd::Stopped ? kExitInterrupted : kExitOk;
+    int result = failed                                       ? kExitBoard
+                 : how == TMeasureController::RunEnd::Stopped ? kExitInterrupted
+                                                              : kExitOk;
     if (o.output) {
         const TSaveOutcome outcome = session.Save(*o.output);
         if (outcome == TSaveOutcome::Failed) {
@@ -189,7 +200,8 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
             result = Fail(io, *o.output + " appeared during the run; not replaced without --force",
                           kExitFailure);
         } else {
-            io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << ": " << *o.output << '\n'
+            io.err << (failed ? std::string("saved") : Utf8(cli.PanelText(TmyStatus::RunPanel)))
+                   << ": " << *o.output << '\n'
                    << std::flush;
         }
     }
