@@ -204,7 +204,7 @@ TEST(WindowStop, TwoChannelRunStoppedAfter500PairsKeepsBoth)
     EXPECT_TRUE(h.Panel(2).startsWith(U("CH0 : ")));
 }
 
-TEST(WindowFailure, MalformedRecordEndsTheRunButKeepsTheLink)
+TEST(WindowFailure, MalformedRecordEndsTheRunKeepsWhatCameBeforeAndTheLink)
 {
     WindowHarness h([](mirantos::SimConfig& c) { c.faults.missingCrAtSample = 40; });
     h.Select(10, 3, 0);
@@ -212,7 +212,9 @@ TEST(WindowFailure, MalformedRecordEndsTheRunButKeepsTheLink)
     ASSERT_TRUE(h.RunToEnd());
     EXPECT_EQ(h.Panel(2), U("計測エラーで終了"));
     EXPECT_EQ(h.Panel(1), U("計測中です"));
-    EXPECT_EQ(h.window->Record().fCh0Valid, 0);
+    // The 40 records before the malformed one are genuine and kept.
+    EXPECT_EQ(h.window->Record().fCh0Valid, 1);
+    EXPECT_EQ(h.window->Record().Ch0.Count, 40);
     EXPECT_EQ(h.Caption(), U("測定開始"));
     EXPECT_TRUE(h.window->ComboBox1->isEnabled());
     EXPECT_EQ(Cmds(h.sim).back(), "AX");
