@@ -10,8 +10,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace mirantos::analysis;
 namespace fs = std::filesystem;
@@ -188,6 +193,22 @@ TEST(NoiseReport, TableNamesTheFiguresWithUnits)
         EXPECT_NE(t.find(piece), std::string::npos) << piece << "\n" << t;
 }
 
+TEST(NoiseReport, ABandWithoutAFrequencyBinSaysSoInsteadOfAFigure)
+{
+    // 397.5 sps over 32-sample segments: a bin every 12.42 Hz, none from 1 to 2 Hz.
+    TNoiseFigures f = Sample();
+    f.bandLowHz = 1.0;
+    f.bandHighHz = 2.0;
+    f.bandRmsUv = 0.0;
+    const std::string text = "no frequency bin between 1 and 2 Hz";
+    EXPECT_NE(FiguresTable(f, 0).find("band rms          " + text + "\n"), std::string::npos)
+        << FiguresTable(f, 0);
+    const auto j = nlohmann::ordered_json::parse(FiguresJson(f, 0));
+    EXPECT_TRUE(j.at("band_rms_uV").is_null());
+    EXPECT_EQ(j.at("band_rms_reason"), text);
+    EXPECT_EQ(j.at("band_Hz"), nlohmann::json::array({1.0, 2.0}));
+}
+
 TEST_F(TempDir, WholeWriteReplacesTheFileAndLeavesNothingElse)
 {
     const fs::path p = dir / "spectrum.csv";
@@ -217,4 +238,93 @@ TEST_F(TempDir, FailedWriteLeavesTheTargetAsItWasAndNoTemporaryFile)
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(WriteFileWhole("", "data", &error));
     EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(TempDir, WholeWriteWritesToWhatTheNameStandsForWithoutReplacingIt)
+{
+    struct Case {
+        const char* what;
+        // Makes the name to write to (and what stands behind it) in `d`.
+        std::function<fs::path(const fs::path& d)> make;
+        // The name written to, after a successful write of "new\n".
+        std::function<void(const fs::path& d, const fs::path& name)> check;
+    };
+    int fifo = -1;
+    const std::vector<Case> cases = {
+        {"symbolic link into another folder",
+         [](const fs::path& d) {
+             fs::create_directory(d / "real");
+             std::ofstream(d / "real" / "t.csv") << "old";
+             fs::create_symlink("real/t.csv", d / "link.csv");
+             return d / "link.csv";
+         },
+         [](const fs::path& d, const fs::path& name) {
+             EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name)));
+             std::error_code ec;
+             EXPECT_EQ(fs::read_symlink(name, ec), "real/t.csv");
+             EXPECT_EQ(ReadAll(d / "real" / "t.csv"), "new\n");
+             EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(d / "real"), {})),
+                       1u);
+         }},
+        {"file readable by its owner only",
+         [](const fs::path& d) {
+             std::ofstream(d / "private.csv") << "old";
+             fs::permissions(d / "private.csv", fs::perms::owner_read | fs::perms::owner_write);
+             return d / "private.csv";
+         },
+         [](const fs::path&, const fs::path& name) {
+             EXPECT_EQ(fs::status(name).permissions(),
+                       fs::perms::owner_read | fs::perms::owner_write);
+             EXPECT_EQ(ReadAll(name), "new\n");
+         }},
+        {"file with a second hard link",
+         [](const fs::path& d) {
+             std::ofstream(d / "a.csv") << "older and longer";
+             fs::create_hard_link(d / "a.csv", d / "b.csv");
+             return d / "a.csv";
+         },
+         [](const fs::path& d, const fs::path& name) {
+             EXPECT_EQ(fs::hard_link_count(name), 2u);
+             EXPECT_EQ(ReadAll(name), "new\n");
+             EXPECT_EQ(ReadAll(d / "b.csv"), "new\n");
+         }},
+        {"FIFO with a reader",
+         [&fifo](const fs::path& d) {
+             EXPECT_EQ(::mkfifo((d / "pipe").c_str(), 0600), 0);
+             // The read end is open before the write, so the writer never waits.
+             fifo = ::open((d / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+             return d / "pipe";
+         },
+         [&fifo](const fs::path&, const fs::path& name) {
+             EXPECT_TRUE(fs::is_fifo(name));
+             char buf[16] = {};
+             EXPECT_EQ(::read(fifo, buf, sizeof buf), 4);
+             EXPECT_STREQ(buf, "new\n");
+             ::close(fifo);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path d = dir / std::to_string(&c - cases.data());
+        fs::create_directory(d);
+        const fs::path name = c.make(d);
+        std::string error;
+        ASSERT_TRUE(WriteFileWhole(name.string(), "new\n", &error)) << error;
+        c.check(d, name);
+    }
+
+    // Without the rights to replace it, a device can only be written into.
+    if (::geteuid() != 0) {
+        std::string error;
+        EXPECT_TRUE(WriteFileWhole("/dev/null", "new\n", &error)) << error;
+        EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    }
+
+    // A link to nothing: refused, the link kept, nothing created.
+    fs::create_symlink("gone.csv", dir / "dangling.csv");
+    std::string error;
+    EXPECT_FALSE(WriteFileWhole((dir / "dangling.csv").string(), "new\n", &error));
+    EXPECT_NE(error.find("symbolic link to a missing file"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "dangling.csv")));
+    EXPECT_FALSE(fs::exists(dir / "gone.csv"));
 }
