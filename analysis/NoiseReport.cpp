@@ -337,24 +337,22 @@ bool WriteFileWhole(const std::string& path, std::string_view content, std::stri
             return Fail(error, "cannot write " + path);
         return ReplaceWhole(path, nullptr, content, error);
     }
-    std::string target = path;
-    if (S_ISLNK(st.st_mode)) {
-        // The link stays; its final target gets the content. A link to
-        // nothing is refused rather than guessed at.
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real == nullptr || ::stat(real, &st) != 0) {
-            const int err = errno;
-            std::free(real);
-            errno = err;
-            return Fail(error, "cannot write " + path + " (a symbolic link to a missing file)");
-        }
-        target = real;
-        std::free(real);
-    }
+    // A link to nothing is refused rather than guessed at.
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && ::stat(path.c_str(), &st) != 0)
+        return Fail(error, "cannot write " + path + " (a symbolic link to a missing file)");
     if (!S_ISREG(st.st_mode))
-        return StreamInto(target, content, error);
+        return StreamInto(path, content, error);
     if (st.st_nlink > 1)
-        return WriteInPlace(target, content, error);
+        return WriteInPlace(path, content, error);
+    if (!link)
+        return ReplaceWhole(path, &st, content, error);
+    // The link stays; its final target gets the content.
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return Fail(error, "cannot write " + path);
+    const std::string target = real;
+    std::free(real);
     return ReplaceWhole(target, &st, content, error);
 }
 

@@ -46,7 +46,8 @@ TIdentity IdentityOf(const std::string& path)
         return id;
     }
     std::error_code ec;
-    const auto canonical = std::filesystem::weakly_canonical(path, ec);
+    const auto canonical =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
     id.name = path == kStdout || ec ? path : canonical.string();
     return id;
 }
