@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <random>
 #include <sstream>
 
@@ -242,87 +241,42 @@ TEST_F(TempDir, FailedWriteLeavesTheTargetAsItWasAndNoTemporaryFile)
 
 TEST_F(TempDir, WholeWriteWritesToWhatTheNameStandsForWithoutReplacingIt)
 {
-    struct Case {
-        const char* what;
-        // Makes the name to write to (and what stands behind it) in `d`.
-        std::function<fs::path(const fs::path& d)> make;
-        // The name written to, after a successful write of "new\n".
-        std::function<void(const fs::path& d, const fs::path& name)> check;
-    };
-    int fifo = -1;
-    const std::vector<Case> cases = {
-        {"symbolic link into another folder",
-         [](const fs::path& d) {
-             fs::create_directory(d / "real");
-             std::ofstream(d / "real" / "t.csv") << "old";
-             fs::create_symlink("real/t.csv", d / "link.csv");
-             return d / "link.csv";
-         },
-         [](const fs::path& d, const fs::path& name) {
-             EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name)));
-             std::error_code ec;
-             EXPECT_EQ(fs::read_symlink(name, ec), "real/t.csv");
-             EXPECT_EQ(ReadAll(d / "real" / "t.csv"), "new\n");
-             EXPECT_EQ(static_cast<size_t>(std::distance(fs::directory_iterator(d / "real"), {})),
-                       1u);
-         }},
-        {"file readable by its owner only",
-         [](const fs::path& d) {
-             std::ofstream(d / "private.csv") << "old";
-             fs::permissions(d / "private.csv", fs::perms::owner_read | fs::perms::owner_write);
-             return d / "private.csv";
-         },
-         [](const fs::path&, const fs::path& name) {
-             EXPECT_EQ(fs::status(name).permissions(),
-                       fs::perms::owner_read | fs::perms::owner_write);
-             EXPECT_EQ(ReadAll(name), "new\n");
-         }},
-        {"file with a second hard link",
-         [](const fs::path& d) {
-             std::ofstream(d / "a.csv") << "older and longer";
-             fs::create_hard_link(d / "a.csv", d / "b.csv");
-             return d / "a.csv";
-         },
-         [](const fs::path& d, const fs::path& name) {
-             EXPECT_EQ(fs::hard_link_count(name), 2u);
-             EXPECT_EQ(ReadAll(name), "new\n");
-             EXPECT_EQ(ReadAll(d / "b.csv"), "new\n");
-         }},
-        {"FIFO with a reader",
-         [&fifo](const fs::path& d) {
-             EXPECT_EQ(::mkfifo((d / "pipe").c_str(), 0600), 0);
-             // The read end is open before the write, so the writer never waits.
-             fifo = ::open((d / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
-             return d / "pipe";
-         },
-         [&fifo](const fs::path&, const fs::path& name) {
-             EXPECT_TRUE(fs::is_fifo(name));
-             char buf[16] = {};
-             EXPECT_EQ(::read(fifo, buf, sizeof buf), 4);
-             EXPECT_STREQ(buf, "new\n");
-             ::close(fifo);
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const fs::path d = dir / std::to_string(&c - cases.data());
-        fs::create_directory(d);
-        const fs::path name = c.make(d);
+    fs::create_directory(dir / "real");
+    std::ofstream(dir / "real" / "t.csv") << "old";
+    fs::create_symlink("real/t.csv", dir / "link.csv");
+    std::ofstream(dir / "private.csv") << "old";
+    const fs::perms owner = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(dir / "private.csv", owner);
+    std::ofstream(dir / "a.csv") << "older and longer";
+    fs::create_hard_link(dir / "a.csv", dir / "b.csv");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    // The read end is open before the write, so the writer never waits.
+    const int fifo = ::open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    for (const char* name : {"link.csv", "private.csv", "a.csv", "pipe"}) {
         std::string error;
-        ASSERT_TRUE(WriteFileWhole(name.string(), "new\n", &error)) << error;
-        c.check(d, name);
+        EXPECT_TRUE(WriteFileWhole((dir / name).string(), "new\n", &error)) << name << error;
     }
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.csv")));
+    EXPECT_EQ(ReadAll(dir / "real" / "t.csv"), "new\n");
+    EXPECT_EQ(fs::status(dir / "private.csv").permissions(), owner);
+    EXPECT_EQ(ReadAll(dir / "private.csv"), "new\n");
+    EXPECT_EQ(fs::hard_link_count(dir / "a.csv"), 2u);
+    EXPECT_EQ(ReadAll(dir / "b.csv"), "new\n");
+    char got[16] = {};
+    EXPECT_EQ(::read(fifo, got, sizeof got), 4);
+    EXPECT_STREQ(got, "new\n");
+    ::close(fifo);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+    EXPECT_EQ(Entries(), 6u); // no temporary file left beside any of them
 
     // Without the rights to replace it, a device can only be written into.
+    std::string error;
     if (::geteuid() != 0) {
-        std::string error;
         EXPECT_TRUE(WriteFileWhole("/dev/null", "new\n", &error)) << error;
         EXPECT_TRUE(fs::is_character_file("/dev/null"));
     }
-
     // A link to nothing: refused, the link kept, nothing created.
     fs::create_symlink("gone.csv", dir / "dangling.csv");
-    std::string error;
     EXPECT_FALSE(WriteFileWhole((dir / "dangling.csv").string(), "new\n", &error));
     EXPECT_NE(error.find("symbolic link to a missing file"), std::string::npos) << error;
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "dangling.csv")));

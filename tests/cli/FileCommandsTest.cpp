@@ -413,7 +413,6 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{{"export", "{IN}", "-o", "{OLD}"}, 1, "{OLD} exists; --force"},
         OutputCase{{"export", "{IN}", "-o", "-"}, 0, "", "index,ch0_code,ch0_uV\n1,"},
         OutputCase{{"plot", "{IN}", "-o", "{LINK}"}, 2, "-o {LINK} is the input file"},
-        OutputCase{{"plot", "{IN}", "-o", "{OLD}"}, 1, "{OLD} exists; --force"},
         OutputCase{
             {"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "--png", "{OLD}"},
             1,
