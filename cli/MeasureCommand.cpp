@@ -17,7 +17,6 @@
 #include "Usage.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 #include <optional>
 #include <ostream>
@@ -70,20 +69,15 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
         if (v->empty())
             return usage("-o needs a file name");
         o.output = WithDtaExtension(*v);
-    } else if (o.force) {
-        return usage("--force goes with -o FILE");
     }
     if (const auto v = parsed.Value("--png")) {
         if (v->empty())
             return usage("--png needs a file name");
         o.png = *v;
     }
+    if (o.force && !o.output && !o.png)
+        return usage("--force goes with -o FILE or --png FILE");
     return true;
-}
-
-bool Exists(const std::string& path)
-{
-    return QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 } // namespace
@@ -96,8 +90,13 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         return code;
 
     // Refused before the run rather than after it, so no measurement is lost.
-    if (o.output && !o.force && Exists(*o.output))
-        return Fail(io, *o.output + " exists; --force replaces it", kExitFailure);
+    std::vector<TOutputFile> outputs;
+    if (o.output)
+        outputs.push_back({"-o", *o.output, false});
+    if (o.png)
+        outputs.push_back({"--png", *o.png, false});
+    if (!CheckOutputs({}, outputs, o.force, kMeasureUsage, io, code))
+        return code;
 
     std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver)
@@ -205,8 +204,8 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
                    << std::flush;
         }
     }
-    if (o.png && !WritePng(*o.png, cli.View().Picture()))
-        result = Fail(io, "cannot write " + *o.png, kExitFailure);
+    if (o.png && !WritePng(io, *o.png, cli.View().Picture()))
+        result = kExitFailure;
     return result;
 }
 

@@ -330,6 +330,31 @@ TEST(CaptureCommand, ExistingFileIsRefusedBeforeTheBoardAndKeptWhenTheStartFails
     EXPECT_EQ(clitest::ReadAll(f).rfind("# MIRANTOS capture\n", 0), 0u);
 }
 
+TEST(CaptureCommandDeathTest, CtrlCBeforeTheFirstSampleLeavesNoNewFileAndTheOldOneAsItWas)
+{
+    TempDir dir;
+    const std::string old = dir.Write("old.csv", "precious");
+    for (const auto& [path, force] : {std::pair{dir.Path("new.csv"), false}, {old, true}}) {
+        SCOPED_TRACE(path);
+        SimBoard board;
+        cli::MeasureEnv env = board.Env();
+        // The file is open when the board is made: Ctrl-C comes right then.
+        env.makeDriver = [make = env.makeDriver](cli::BoardKind kind, uint64_t seed) {
+            std::raise(SIGINT);
+            return make(kind, seed);
+        };
+        // 5 samples a second in real time: the stop is long before the first.
+        std::vector<std::string> args = {"capture",   "--board", "sim", "--rate", "5sps",
+                                         "--samples", "100",     "-o",  path};
+        if (force)
+            args.push_back("--force");
+        EXPECT_EXIT(std::exit(RunCli(args, env).code),
+                    ::testing::ExitedWithCode(cli::kExitInterrupted), "");
+        EXPECT_EQ(clitest::FileExists(path), force);
+    }
+    EXPECT_EQ(clitest::ReadAll(old), "precious");
+}
+
 TEST(CaptureCommand, BadOptionsExitTwoWithoutTouchingTheBoard)
 {
     SimBoard board;

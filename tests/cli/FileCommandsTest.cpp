@@ -7,6 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using clitest::DtaText;
 using clitest::Lines;
@@ -324,3 +328,96 @@ TEST(PlotCommand, UsageErrors)
     }
     EXPECT_FALSE(clitest::FileExists(dir.Path("x.png")));
 }
+
+// ---- output files of every command ------------------------------------------
+
+namespace {
+
+struct OutputCase {
+    std::vector<std::string> args; // {IN}, {LINK}, {OLD}, ... stand for files
+    int code;
+    std::string message; // on the error stream, with the files as in args
+    std::string stdoutStart = {};
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os)
+{
+    for (const std::string& a : c.args)
+        *os << a << ' ';
+}
+
+class OutputPaths : public ::testing::TestWithParam<OutputCase> {};
+
+} // namespace
+
+TEST_P(OutputPaths, InputsAndExistingFilesAreNeverReplacedUnasked)
+{
+    TempDir dir;
+    std::vector<std::string> samples;
+    for (int i = 0; i < 40; ++i)
+        samples.push_back(std::to_string(2147483648u + static_cast<unsigned>(i * 7 % 13)));
+    const std::string in = dir.Write("in.DTA", DtaText(0, samples));
+    const std::string data = clitest::ReadAll(in);
+    const std::string old = dir.Write("old.out", "precious");
+    ASSERT_EQ(::symlink(in.c_str(), dir.Path("link.out").c_str()), 0);
+    ASSERT_EQ(::link(in.c_str(), dir.Path("hard.out").c_str()), 0);
+    const std::map<std::string, std::string> names = {{"{IN}", in},
+                                                      {"{LINK}", dir.Path("link.out")},
+                                                      {"{HARD}", dir.Path("hard.out")},
+                                                      {"{ALIAS}", dir.Path("sub/../in.DTA")},
+                                                      {"{OLD}", old},
+                                                      {"{NEW}", dir.Path("new.out")},
+                                                      {"{NEW2}", dir.Path("./new.out")}};
+    ::mkdir(dir.Path("sub").c_str(), 0755);
+    auto expand = [&names](std::string s) {
+        for (const auto& [token, path] : names) {
+            for (size_t at = s.find(token); at != std::string::npos; at = s.find(token))
+                s.replace(at, token.size(), path);
+        }
+        return s;
+    };
+    const OutputCase& c = GetParam();
+    std::vector<std::string> args;
+    for (const std::string& a : c.args)
+        args.push_back(expand(a));
+    const auto r = RunCli(args);
+
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(expand(c.message)), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.rfind(c.stdoutStart, 0), 0u) << r.out;
+    EXPECT_TRUE(clitest::ReadAll(in) == data) << "the input was overwritten";
+    if (c.code != cli::kExitOk) {
+        EXPECT_TRUE(clitest::ReadAll(old) == "precious") << "the old file was overwritten";
+        EXPECT_FALSE(clitest::FileExists(dir.Path("new.out")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCommand, OutputPaths,
+    ::testing::Values(
+        OutputCase{{"analyze", "--png", "{IN}", "{IN}"}, 2, "--png {IN} is the input file {IN}"},
+        OutputCase{{"analyze", "--png", "{LINK}", "{IN}"}, 2, "--png {LINK} is the input file"},
+        OutputCase{{"analyze", "--histogram-csv", "{HARD}", "{IN}"}, 2, "is the input file"},
+        OutputCase{{"analyze", "--spectrum-csv", "{ALIAS}", "{IN}", "--force"}, 2, "is the input"},
+        OutputCase{{"analyze", "--histogram-csv", "{NEW}", "--spectrum-csv", "{NEW2}", "{IN}"},
+                   2,
+                   "--spectrum-csv {NEW2} is also the file of --histogram-csv"},
+        OutputCase{{"analyze", "--png", "{OLD}", "{IN}"}, 1, "{OLD} exists; --force replaces it"},
+        OutputCase{{"analyze", "--png", "-", "{IN}"}, 2, "only text goes to standard output"},
+        OutputCase{{"analyze", "--json", "--spectrum-csv", "-", "{IN}"},
+                   2,
+                   "--spectrum-csv - is also the file of --json (standard output)"},
+        OutputCase{{"analyze", "--spectrum-csv", "-", "{IN}"}, 0, "", "f_Hz,nsd_nV_per_rtHz\n0,"},
+        OutputCase{{"analyze", "--force", "--png", "{OLD}", "{IN}"}, 0, "", "channel "},
+        OutputCase{{"export", "{IN}", "-o", "{IN}"}, 2, "-o {IN} is the input file"},
+        OutputCase{{"export", "{IN}", "-o", "{OLD}"}, 1, "{OLD} exists; --force"},
+        OutputCase{{"export", "{IN}", "-o", "-"}, 0, "", "index,ch0_code,ch0_uV\n1,"},
+        OutputCase{{"plot", "{IN}", "-o", "{LINK}"}, 2, "-o {LINK} is the input file"},
+        OutputCase{
+            {"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "--png", "{OLD}"},
+            1,
+            "{OLD} exists; --force"},
+        OutputCase{{"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "-o",
+                    "{NEW}", "--png", "{NEW}.DTA"},
+                   2,
+                   "--png {NEW}.DTA is also the file of -o"}));
