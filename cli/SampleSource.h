@@ -28,4 +28,9 @@ struct TSampleSet {
 // A capture cut short is read up to its last whole line, with a warning.
 bool LoadSamples(const std::string& path, TSampleSet& out, CliIo io);
 
+// Why a file that was read is no data file, where its first bytes tell: it is
+// empty, its lines end in CR alone, or it begins with a UTF-8 byte order mark
+// (which the .DTA reader, like the window, does not skip). Empty otherwise.
+std::string ContentReason(const std::string& path);
+
 } // namespace mirantos::cli
