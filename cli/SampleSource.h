@@ -25,7 +25,8 @@ struct TSampleSet {
 
 // False after telling why on the error stream: the window's content error box
 // (and the system's reason) for a .DTA file, "FILE: line N: ..." for a capture.
-// A capture cut short is read up to its last whole line, with a warning.
+// A capture cut short is read up to its last whole line, with a warning; so is
+// one that ended with a write or read error.
 bool LoadSamples(const std::string& path, TSampleSet& out, CliIo io);
 
 // Why a file that was read is no data file, where its first bytes tell: it is
