@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -287,10 +288,23 @@ std::string DoubleText(double v)
     return std::string(text, Put(text, text + sizeof text, v));
 }
 
-// Shown in a message: at most the first 40 bytes of a field.
+// Shown in a message: at most the first 40 bytes of a field, control bytes as "?".
 std::string Quoted(std::string_view s)
 {
-    return '"' + std::string(s.substr(0, 40)) + (s.size() > 40 ? "...\"" : "\"");
+    std::string q(s.substr(0, 40));
+    for (char& ch : q)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F)
+            ch = '?';
+    return '"' + q + (s.size() > 40 ? "...\"" : "\"");
+}
+
+// The writer's text reads back as its very double; one unit in the last place
+// more allows for the extended-precision step of the conversion giving the
+// other neighbour on another machine. A wrong gain or an edited figure is far
+// beyond that.
+bool SameMicrovolts(double read, double want)
+{
+    return read == want || std::nextafter(want, read) == read;
 }
 
 class TFileFd {
@@ -436,8 +450,8 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
     bool ended = false;
     int64_t rows = 0;
     // The microvolt column must be what the writer makes of the code at the
-    // stated gain: its text reads back exactly, so any difference is a wrong
-    // gain line or an edited value. The first such line is named, the rest counted.
+    // stated gain, so a wrong gain line or an edited value shows. The first
+    // such line is named, the rest counted.
     int64_t badUvLine = 0;
     int64_t badUvLines = 0;
     std::string badUv;
@@ -596,7 +610,7 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
             if (!more || !NextField(rest, field, more) || !ParseWhole(field, uv))
                 return fail(lineNo, "missing or malformed microvolts");
             const double want = CodeToMicrovolt(code, out.info.gain);
-            if (uv != want && uvAgrees) {
+            if (!SameMicrovolts(uv, want) && uvAgrees) {
                 uvAgrees = false;
                 if (badUvLine == 0) {
                     badUvLine = lineNo;

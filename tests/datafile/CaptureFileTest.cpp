@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
@@ -239,6 +240,16 @@ std::string HeadWith(const std::string& key, const std::string& value)
     return h.replace(at, h.find('\n', at) - at, value);
 }
 
+// Sample line 1 with code 2147484648 and the microvolts `ulps` doubles away from its own.
+std::string LineOff(int ulps)
+{
+    double uv = CodeToMicrovolt(2147484648u, 1);
+    for (int i = 0; i < ulps; ++i)
+        uv = std::nextafter(uv, 1e9);
+    char text[32];
+    return "1,2147484648," + std::string(text, std::to_chars(text, text + 32, uv).ptr) + "\n";
+}
+
 // n CH0 sample lines as the writer formats them at `gain`, codes around mid scale.
 std::string Rows(int n, int32_t gain)
 {
@@ -344,6 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"OneEditedValue",
                    kHead + Rows(2, 1) + "3,2147486648,1.5\n" + Rows(5, 1).substr(Rows(3, 1).size()),
                    false, 12, "ch0_uV \"1.5\" is not 3.49245965"},
+        ReaderCase{"OneUlpOff", kHead + LineOff(1) + "# end: complete, samples=1\n", true, 0, ""},
+        ReaderCase{"TwoUlpsOff", kHead + LineOff(2), false, 10, "ch0_uV"},
         // The end line.
         ReaderCase{"EndCountsTooFew", kHead + Rows(12345, 1) + "# end: complete, samples=5\n",
                    false, 12355, "end line counts 5 samples, the file holds 12345"},
