@@ -68,6 +68,8 @@ bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
     }
     if (reason != 0)
         io.err << path << ": " << std::strerror(reason) << '\n' << std::flush;
+    else if (const std::string why = ContentReason(path); !why.empty())
+        io.err << path << ": " << why << '\n' << std::flush;
     return false;
 }
 

@@ -1,5 +1,6 @@
 // stats, plot and export on crafted data files.
 
+#include "CaptureFile.h"
 #include "CliTestSupport.h"
 #include "MeasureRecord.h"
 
@@ -115,8 +116,7 @@ TEST_P(RejectedFile, EveryFileCommandReportsTheWindowsContentError)
 
 std::string RejectedFileName(const ::testing::TestParamInfo<std::string>& info)
 {
-    static const char* const kNames[] = {"LowerCaseTag", "NoDend", "BadFlag", "ChannelOutOfRange",
-                                         "EmptyFile"};
+    static const char* const kNames[] = {"LowerCaseTag", "NoDend", "BadFlag", "ChannelOutOfRange"};
     return kNames[info.index];
 }
 
@@ -133,10 +133,72 @@ INSTANTIATE_TEST_SUITE_P(
         std::string("AD7177_DataFile:\r\nM:\r\nspsSel:1\r\nDataCountSel:3\r\nCHSel:0\r\n"
                     "GainSel:0\r\nfSinc5:2\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\n1\r\nDEND:\r\n"),
         // a channel selection outside the list
-        DtaText(3, {"1", "2"}),
-        // empty file
-        std::string()),
+        DtaText(3, {"1", "2"})),
     RejectedFileName);
+
+namespace {
+
+// A capture of 12 CH0 samples as the capture writer formats them, with its end line.
+std::string CaptureText(const std::string& end)
+{
+    std::string s = "# MIRANTOS capture\n# rate_index: 13\n# rate_sps: 10000\n# filter: sinc3\n"
+                    "# channels: ch0\n# gain: 1\nindex,ch0_code,ch0_uV\n";
+    char line[mirantos::kMaxCaptureLine];
+    for (int i = 1; i <= 12; ++i) {
+        const uint32_t code = 0x80000000u + static_cast<uint32_t>(i * i * 37);
+        s.append(line, mirantos::FormatCaptureLine(line, i, &code, nullptr, 1));
+    }
+    return s + "# end: " + end + ", samples=12\n";
+}
+
+struct TextCase {
+    const char* name;
+    std::string content;
+    bool loads;
+    std::string said; // after the content error (or after "warning: FILE: "), "" for nothing
+};
+
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FileText : public ::testing::TestWithParam<TextCase> {};
+
+} // namespace
+
+TEST_P(FileText, AnalyzeAndExportSayWhatIsWrongWithTheText)
+{
+    const TextCase& c = GetParam();
+    TempDir dir;
+    const std::string f = dir.Write("f.DTA", c.content);
+    for (const char* command : {"analyze", "export"}) {
+        const auto r = RunCli({command, f});
+        EXPECT_EQ(r.code, c.loads ? cli::kExitOk : cli::kExitFailure) << command << r.err;
+        if (!c.loads)
+            EXPECT_EQ(r.err, kDataFileError + f + ": " + c.said + "\n") << command;
+        else if (c.said.empty())
+            EXPECT_EQ(r.err, "") << command;
+        else
+            EXPECT_EQ(r.err, "mirantos-cli: warning: " + f + ": " + c.said + "\n") << command;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FileText,
+    ::testing::Values(
+        TextCase{"Empty", "", false, "the file is empty"},
+        TextCase{"OnlyCr", "\r\r\r", false, "the file holds nothing but CR characters"},
+        TextCase{"CrLineEnds",
+                 QString::fromStdString(DtaText(0, kSmallCh0)).replace("\r\n", "\r").toStdString(),
+                 false, "its lines end in CR alone, without LF"},
+        TextCase{"BomBeforeDta", "\xEF\xBB\xBF" + DtaText(0, kSmallCh0), false,
+                 "the file begins with a UTF-8 byte order mark"},
+        TextCase{"BomBeforeCapture", "\xEF\xBB\xBF" + CaptureText("complete"), true, ""},
+        TextCase{"CaptureEndedByWriteError", CaptureText("write error"), true,
+                 "line 20: the capture ended with a write error: the samples stop where writing "
+                 "the file failed"}),
+    [](const ::testing::TestParamInfo<TextCase>& info) { return std::string(info.param.name); });
 
 TEST(FileCommands, AFileThatCannotBeReadGetsTheContentErrorAndTheSystemsReason)
 {
