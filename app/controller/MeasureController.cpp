@@ -302,6 +302,28 @@ void TMeasureController::AcquireDual()
     Acquire(true);
 }
 
+int32_t TMeasureController::ReadRecords(bool dual, uint32_t* codes0, uint32_t* codes1, int32_t n,
+                                        bool* failed)
+{
+    int32_t converted = 0;
+    const bool ok = dual ? adc_->ReadData2CH(codes0, codes1, n, &converted)
+                         : adc_->ReadData1CH(codes0, &converted, n);
+    *failed = !ok;
+    if (!ok) {
+        // Records converted before a malformed one are genuine: they are kept.
+        readFailure_ = ReadFailureText();
+        return converted;
+    }
+    if (converted > 0) {
+        sinceRecord_.restart();
+        return converted;
+    }
+    if (!WentQuiet())
+        return 0;
+    *failed = true;
+    return ReadTail(dual, codes0, codes1, n - 1);
+}
+
 void TMeasureController::Acquire(bool dual)
 {
     const int32_t n = mirantos::SamplesPerRead(record_->Setting.spsSel);
@@ -310,28 +332,17 @@ void TMeasureController::Acquire(bool dual)
 
     // Both arrays take the same index; a one-channel run reads into its own one.
     TChannelData& measured = record_->Setting.CHSel == 1 ? record_->Ch1 : record_->Ch0;
-    int32_t converted = 0;
-    const bool ok = dual ? adc_->ReadData2CH(record_->Ch0.Code + ReceivedCount,
-                                             record_->Ch1.Code + ReceivedCount, n, &converted)
-                         : adc_->ReadData1CH(measured.Code + ReceivedCount, &converted, n);
-    if (!ok) {
-        // Records converted before a malformed one are genuine: they are kept.
-        ReceivedCount += converted;
-        ReadErrorSequence(ReadFailureText());
+    bool failed = false;
+    const int32_t got = ReadRecords(dual, (dual ? record_->Ch0 : measured).Code + ReceivedCount,
+                                    record_->Ch1.Code + ReceivedCount,
+                                    std::min(n, TargetCount - ReceivedCount), &failed);
+    ReceivedCount += got;
+    if (failed) {
+        ReadErrorSequence();
         return;
     }
-    if (converted == 0) {
-        if (WentQuiet()) {
-            uint32_t* first =
-                dual ? record_->Ch0.Code + ReceivedCount : measured.Code + ReceivedCount;
-            ReceivedCount += ReadTail(dual, first, record_->Ch1.Code + ReceivedCount,
-                                      std::min(n - 1, TargetCount - ReceivedCount));
-            ReadErrorSequence(readFailure_);
-        }
+    if (got == 0)
         return;
-    }
-    sinceRecord_.restart();
-    ReceivedCount += n;
     emit SamplesReceived(ReceivedCount, TargetCount);
 
     if (ReceivedCount >= TargetCount) {
@@ -355,47 +366,28 @@ void TMeasureController::AcquireToSink(bool dual)
     constexpr int kMaxBlocksPerPoll = 64;
     const int32_t perRead = mirantos::SamplesPerRead(pending_.spsSel);
     const bool ch1 = pending_.CHSel == 1;
+    const uint32_t* c0 = dual || !ch1 ? block0_.data() : nullptr;
+    const uint32_t* c1 = dual || ch1 ? block1_.data() : nullptr;
     for (int b = 0; b < kMaxBlocksPerPoll && ReceivedCount < TargetCount; ++b) {
-        const int32_t n = std::min(perRead, TargetCount - ReceivedCount);
-        int32_t converted = 0;
-        const bool ok =
-            dual ? adc_->ReadData2CH(block0_.data(), block1_.data(), n, &converted)
-                 : adc_->ReadData1CH(ch1 ? block1_.data() : block0_.data(), &converted, n);
-        // Records converted before a malformed one are genuine: they are kept.
-        if (converted > 0) {
-            const uint32_t* c0 = dual || !ch1 ? block0_.data() : nullptr;
-            const uint32_t* c1 = dual || ch1 ? block1_.data() : nullptr;
-            if (!sink_->Write(c0, c1, converted)) {
+        bool failed = false;
+        const int32_t got =
+            ReadRecords(dual, ch1 && !dual ? block1_.data() : block0_.data(), block1_.data(),
+                        std::min(perRead, TargetCount - ReceivedCount), &failed);
+        if (got > 0) {
+            if (!sink_->Write(c0, c1, got)) {
                 CaptureEnd(RunEnd::WriteError);
                 return;
             }
-            ReceivedCount += converted;
-            sinceRecord_.restart();
+            ReceivedCount += got;
         }
-        if (!ok) {
-            readFailure_ = ReadFailureText();
+        if (failed) {
             CaptureEnd(RunEnd::ReadError);
             return;
         }
-        if (converted == 0) {
-            if (!WentQuiet())
-                return;
-            const int32_t tail = ReadTail(dual, ch1 && !dual ? block1_.data() : block0_.data(),
-                                          block1_.data(), n - 1);
-            if (tail > 0) {
-                const uint32_t* c0 = dual || !ch1 ? block0_.data() : nullptr;
-                const uint32_t* c1 = dual || ch1 ? block1_.data() : nullptr;
-                if (!sink_->Write(c0, c1, tail)) {
-                    CaptureEnd(RunEnd::WriteError);
-                    return;
-                }
-                ReceivedCount += tail;
-            }
-            CaptureEnd(RunEnd::ReadError);
+        if (got == 0)
             return;
-        }
         emit SamplesReceived(ReceivedCount, TargetCount);
-        const auto last = static_cast<size_t>(converted - 1);
+        const auto last = static_cast<size_t>(got - 1);
         if (dual)
             status_->ShowSample2ch(ReceivedCount, block0_[last], block1_[last]);
         else
@@ -460,9 +452,8 @@ std::string TMeasureController::ReadFailureText() const
     return link.empty() ? std::string("the board sent a malformed record") : link;
 }
 
-void TMeasureController::ReadErrorSequence(const std::string& why)
+void TMeasureController::ReadErrorSequence()
 {
-    readFailure_ = why;
     adc_->StopConversion();
     SetMeasuring(false);
     // The samples that arrived before the failure are as good as those of a
