@@ -4,6 +4,7 @@
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -796,6 +797,15 @@ EmulatedFtdi::EmulatedFtdi(EmulatorOptions options) : board_(std::make_unique<De
             return;
     if (!AddDevice(testbed, b, &setupError_))
         return;
+    if (options.openDenied) {
+        gchar* root = umockdev_testbed_get_root_dir(testbed);
+        const std::string path = std::string(root) + b.node;
+        g_free(root);
+        if (chmod(path.c_str(), 0) != 0) {
+            setupError_ = "cannot take the permissions of " + path;
+            return;
+        }
+    }
     ready_ = true;
 }
 

@@ -48,6 +48,9 @@ struct EmulatorOptions {
     bool stringsReadable = true;            // false: every string descriptor request stalls
     int boardInterface = 0;   // the interface the board's FIFO is on (FT2232H: 0 or 1)
     bool startHalted = false; // the bulk-IN endpoint is halted from an earlier session
+    // The device node is closed to this user (no udev rule); as root, opening
+    // it fails only for a thread without CAP_DAC_OVERRIDE.
+    bool openDenied = false;
     // A second FTDI device (an FT232R serial cable, serial "FTSILENT1") that
     // enumerates before the board and never sends a byte.
     bool silentDeviceFirst = false;

@@ -13,10 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -623,16 +628,36 @@ TEST_F(UsbPath, WithoutTheProductStringTheFirstFtdiDeviceIsTakenUnlessOneIsPinne
 // Which device is the board, opened by the driver alone.
 struct ChoiceCase {
     const char* name;
-    const char* selector;
-    ChipKind chip;
-    const char* serial; // the board's; "" for none
-    bool stringsReadable;
-    std::vector<OtherDevice> others; // listed before the board
-    FT_STATUS expected;
-    const char* reason; // part of LastErrorText on failure
+    const char* selector = "";
+    ChipKind chip = ChipKind::Ft232r;
+    const char* serial = "MRT00001"; // the board's; "" for none
+    bool stringsReadable = true;
+    bool openDenied = false;
+    std::vector<OtherDevice> others = {}; // listed before the board
+    FT_STATUS expected = FT_OK;
+    const char* reason = ""; // part of LastErrorText on failure
 };
 
 class UsbDeviceChoice : public ::testing::TestWithParam<ChoiceCase> {};
+
+// This thread opens files as a user without a udev rule would, even as root.
+class WithoutFileOverride {
+public:
+    WithoutFileOverride()
+    {
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header_, reduced);
+    }
+    ~WithoutFileOverride() { syscall(SYS_capset, &header_, saved_); }
+    WithoutFileOverride(const WithoutFileOverride&) = delete;
+    WithoutFileOverride& operator=(const WithoutFileOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+};
 
 TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
 {
@@ -641,6 +666,7 @@ TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
     options.chip = c.chip;
     options.serial = c.serial;
     options.stringsReadable = c.stringsReadable;
+    options.openDenied = c.openDenied;
     options.others = c.others;
     EmulatedFtdi emu(options);
     ASSERT_TRUE(emu.Ready()) << emu.SetupError();
@@ -648,8 +674,15 @@ TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
     ASSERT_TRUE(FtdiDeviceSelector::Parse(c.selector, &selector));
     FtdiUsbDriver driver(selector);
     FT_HANDLE handle = nullptr;
+    FT_STATUS opened = FT_OTHER_ERROR;
+    {
+        std::optional<WithoutFileOverride> user;
+        if (c.openDenied)
+            user.emplace();
+        opened = driver.Open(0, &handle);
+    }
 
-    ASSERT_EQ(driver.Open(0, &handle), c.expected) << driver.LastErrorText();
+    ASSERT_EQ(opened, c.expected) << driver.LastErrorText();
     if (c.expected == FT_OK) {
         EXPECT_GE(emu.ClaimCount(), 1);
         EXPECT_EQ(driver.Close(handle), FT_OK);
@@ -667,58 +700,38 @@ const OtherDevice kSecondBoard{"MIRANTOS Board", "MRT00002"};
 INSTANTIATE_TEST_SUITE_P(
     Devices, UsbDeviceChoice,
     ::testing::Values(
+        ChoiceCase{.name = "NoSerialStringFoundByProduct", .serial = "", .others = {kCable}},
+        ChoiceCase{.name = "UnreadableStringsLastResort", .stringsReadable = false},
+        ChoiceCase{.name = "TwoBoardsRefused",
+                   .others = {kSecondBoard},
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "\"MRT00002\", \"MRT00001\""},
+        ChoiceCase{.name = "TwoBoardsOnePinned", .selector = "MRT00001", .others = {kSecondBoard}},
+        ChoiceCase{.name = "DuplicateSerialRefused",
+                   .selector = "MRT00001",
+                   .others = {{"MIRANTOS Board", "MRT00001"}},
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "several FTDI devices have the serial number \"MRT00001\""},
+        ChoiceCase{.name = "PinnedSerialAbsent",
+                   .selector = "NOSUCH01",
+                   .others = {kCable},
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "NOSUCH01"},
+        ChoiceCase{.name = "InterfaceBOfASingleChip",
+                   .selector = "MRT00001:B",
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "this chip has no interface B"},
         ChoiceCase{
-            "NoSerialStringFoundByProduct", "", ChipKind::Ft232r, "", true, {kCable}, FT_OK, ""},
-        ChoiceCase{
-            "UnreadableStringsLastResort", "", ChipKind::Ft232r, "MRT00001", false, {}, FT_OK, ""},
-        ChoiceCase{"TwoBoardsRefused",
-                   "",
-                   ChipKind::Ft232r,
-                   "MRT00001",
-                   true,
-                   {kSecondBoard},
-                   FT_DEVICE_NOT_FOUND,
-                   "\"MRT00002\", \"MRT00001\""},
-        ChoiceCase{"TwoBoardsOnePinned",
-                   "MRT00001",
-                   ChipKind::Ft232r,
-                   "MRT00001",
-                   true,
-                   {kSecondBoard},
-                   FT_OK,
-                   ""},
-        ChoiceCase{"DuplicateSerialRefused",
-                   "MRT00001",
-                   ChipKind::Ft232r,
-                   "MRT00001",
-                   true,
-                   {{"MIRANTOS Board", "MRT00001"}},
-                   FT_DEVICE_NOT_FOUND,
-                   "several FTDI devices have the serial number \"MRT00001\""},
-        ChoiceCase{"PinnedSerialAbsent",
-                   "NOSUCH01",
-                   ChipKind::Ft232r,
-                   "MRT00001",
-                   true,
-                   {kCable},
-                   FT_DEVICE_NOT_FOUND,
-                   "NOSUCH01"},
-        ChoiceCase{"InterfaceBOfASingleChip",
-                   "MRT00001:B",
-                   ChipKind::Ft232r,
-                   "MRT00001",
-                   true,
-                   {},
-                   FT_DEVICE_NOT_FOUND,
-                   "this chip has no interface B"},
-        ChoiceCase{"InterfaceBOfADualChip",
-                   "MRT00001:B",
-                   ChipKind::Ft2232h,
-                   "MRT00001",
-                   true,
-                   {},
-                   FT_OK,
-                   ""}),
+            .name = "InterfaceBOfADualChip", .selector = "MRT00001:B", .chip = ChipKind::Ft2232h},
+        ChoiceCase{.name = "PinnedBoardClosedToThisUser",
+                   .selector = "MRT00001",
+                   .openDenied = true,
+                   .expected = FT_DEVICE_NOT_OPENED,
+                   .reason = "lack of permission"},
+        ChoiceCase{.name = "OnlyDeviceClosedToThisUser",
+                   .openDenied = true,
+                   .expected = FT_DEVICE_NOT_OPENED,
+                   .reason = "60-mirantos-ftdi.rules"}),
     [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 // A capture's blocks go to its file as they are read.
