@@ -20,6 +20,8 @@ std::string DoubleText(double v);
 // pp_code, mean_uV, rms_uV, pp_uV, effective_bits, noise_free_bits,
 // histogram {first_code, bin_width, counts}, spectrum {window, segment,
 // segments, df_Hz, nsd_nV}, nsd_median_nV, band_Hz [F1, F2], band_rms_uV.
+// A band that holds no frequency bin has band_rms_uV null and then a last key
+// band_rms_reason with the table's text ("no frequency bin between ...").
 std::string FiguresJson(const TNoiseFigures& f, int channel);
 
 // "first_code,last_code,count" and one line per bin, LF line ends.
@@ -30,9 +32,14 @@ std::string SpectrumCsv(const TSpectrum& s);
 // The figures as aligned lines with units, for a terminal (English, LF).
 std::string FiguresTable(const TNoiseFigures& f, int channel);
 
-// Writes `content` to a temporary file beside `path`, syncs it and renames it
-// over `path`: afterwards the file holds all of it or is as it was before. On
-// false, `error` (if given) says why and no temporary file is left.
+// Writes `content` to `path` without replacing what the name stands for.
+// A new name or a regular file gets a temporary file beside it, synced and
+// renamed over it (keeping the old file's mode): afterwards the file holds all
+// of it or is as it was before. A symbolic link stays and its target is
+// written so; a link to nothing is refused. A file with other hard links is
+// written in place, and anything else (a FIFO, a device) is opened and
+// written into. On false, `error` (if given) says why and no temporary file
+// is left.
 bool WriteFileWhole(const std::string& path, std::string_view content,
                     std::string* error = nullptr);
 

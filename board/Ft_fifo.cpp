@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace {
@@ -292,4 +293,12 @@ bool Tft_FIFO::SendCommandReply(const char* text, char* reply, uint32_t replyCap
     StopTimeOut();
     reply[kept] = '\0';
     return gotCr;
+}
+
+std::string Tft_FIFO::LinkError() const
+{
+    if (status_ == FT_OK)
+        return {};
+    std::string text = driver_->LastErrorText();
+    return text.empty() ? "FTDI status " + std::to_string(status_) : text;
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QObject;
 
@@ -26,6 +27,9 @@ public:
     bool Purge();
     void Close();
     bool IsOpen() const { return handle_ != nullptr; }
+    // Empty when the last driver operation succeeded; else the backend's own
+    // words about it, for diagnosis.
+    std::string LinkError() const;
 
     void SetTimeOut(int32_t milliseconds);
     void StartTimeOut();

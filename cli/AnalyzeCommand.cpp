@@ -11,6 +11,7 @@
 #include "Tables.h"
 #include "Usage.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ostream>
@@ -67,15 +68,6 @@ bool ParseAnalysisOptions(const ParsedArgs& parsed, TAnalysisOptions& o, CliIo i
     return true;
 }
 
-bool WriteText(CliIo io, const std::string& path, const std::string& content)
-{
-    std::string error;
-    if (analysis::WriteFileWhole(path, content, &error))
-        return true;
-    Fail(io, error, kExitFailure);
-    return false;
-}
-
 } // namespace
 
 int Analyze(const std::vector<std::string>& args, CliIo io)
@@ -91,7 +83,8 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
                            {"--json", "", false},
                            {"--histogram-csv", "", true},
                            {"--spectrum-csv", "", true},
-                           {"--png", "", true}},
+                           {"--png", "", true},
+                           {"--force", "", false}},
                           kAnalyzeUsage, io, parsed, code))
         return code;
     int channel = -1;
@@ -107,8 +100,27 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     if (!ParseAnalysisOptions(parsed, options, io, code))
         return code;
 
-    // A .DTA file or a capture, with all of its samples.
+    // The files, checked before the work; the JSON takes standard output as a
+    // CSV given "-" would, and a CSV there leaves the table out.
     const std::string& path = parsed.positional.front();
+    const auto histogramCsv = parsed.Value("--histogram-csv");
+    const auto spectrumCsv = parsed.Value("--spectrum-csv");
+    const auto png = parsed.Value("--png");
+    std::vector<TOutputFile> outputs;
+    if (parsed.Flag("--json"))
+        outputs.push_back({"--json", "-", true});
+    if (histogramCsv)
+        outputs.push_back({"--histogram-csv", *histogramCsv, true});
+    if (spectrumCsv)
+        outputs.push_back({"--spectrum-csv", *spectrumCsv, true});
+    if (png)
+        outputs.push_back({"--png", *png, false});
+    if (!CheckOutputs({path}, outputs, parsed.Flag("--force"), kAnalyzeUsage, io, code))
+        return code;
+    const bool tableShown = std::none_of(outputs.begin(), outputs.end(),
+                                         [](const TOutputFile& o) { return o.path == "-"; });
+
+    // A .DTA file or a capture, with all of its samples.
     TSampleSet samples;
     if (!LoadSamples(path, samples, io))
         return kExitFailure;
@@ -134,19 +146,15 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     if (!analysis::Analyze(codes, rate, samples.gain, options, figures, &error))
         return UsageError(io, error, kAnalyzeUsage);
 
-    if (const auto out = parsed.Value("--histogram-csv");
-        out && !WriteText(io, *out, analysis::HistogramCsv(figures.histogram)))
+    if ((histogramCsv &&
+         !WriteOutput(io, *histogramCsv, analysis::HistogramCsv(figures.histogram))) ||
+        (spectrumCsv && !WriteOutput(io, *spectrumCsv, analysis::SpectrumCsv(figures.spectrum))) ||
+        (png && !WritePng(io, *png, RenderNoisePlots(figures, false))))
         return kExitFailure;
-    if (const auto out = parsed.Value("--spectrum-csv");
-        out && !WriteText(io, *out, analysis::SpectrumCsv(figures.spectrum)))
-        return kExitFailure;
-    if (const auto out = parsed.Value("--png");
-        out && !WritePng(*out, RenderNoisePlots(figures, false)))
-        return Fail(io, "cannot write " + *out, kExitFailure);
 
     if (parsed.Flag("--json"))
         io.out << analysis::FiguresJson(figures, channel) << '\n';
-    else
+    else if (tableShown)
         io.out << analysis::FiguresTable(figures, channel);
     io.out << std::flush;
     return kExitOk;

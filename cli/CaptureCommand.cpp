@@ -9,6 +9,7 @@
 #include "CaptureFile.h"
 #include "CliArgs.h"
 #include "Commands.h"
+#include "Output.h"
 #include "Progress.h"
 #include "RateTable.h"
 #include "Session.h"
@@ -126,17 +127,29 @@ std::string UtcNow()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 }
 
-// The controller's blocks go straight to the file.
+// The controller's blocks go straight to the file. The file is emptied and
+// gets its header with the first block, so a run stopped before its first
+// sample leaves a replaced file as it was. A header that cannot be written
+// fails that block, which ends the run as a write error.
 class TFileSink : public ISampleSink {
 public:
     explicit TFileSink(TCaptureWriter& writer) : writer_(writer) {}
     bool Write(const uint32_t* ch0, const uint32_t* ch1, int32_t n) override
     {
+        if (!begun_) {
+            begun_ = true;
+            if (!writer_.Begin(info))
+                return false;
+        }
         return writer_.Write(ch0, ch1, n);
     }
+    bool Begun() const { return begun_; }
+
+    TCaptureInfo info; // set when the run starts
 
 private:
     TCaptureWriter& writer_;
+    bool begun_ = false;
 };
 
 // A write beyond the file-size limit fails with EFBIG instead of killing the
@@ -161,12 +174,17 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     if (!ParseCapture(args, io, o, code))
         return code;
 
+    if (!CheckOutputs({}, {{"-o", o.output, false}}, o.force, kCaptureUsage, io, code))
+        return code;
+    // Ctrl-C is ours before the file exists, so it never ends the process
+    // with a new empty file left behind.
+    TSigintWatcher sigint;
     // The file is opened before the board is touched: an existing one is
     // refused, and a path that cannot be written costs no run.
     TCaptureWriter writer;
     if (!writer.Open(o.output, o.force)) {
         if (writer.Error() == EEXIST)
-            return Fail(io, o.output + " exists; --force replaces it", kExitFailure);
+            return Fail(io, ExistsText(o.output), kExitFailure);
         return Fail(io, "cannot write " + o.output + ": " + std::strerror(writer.Error()),
                     kExitFailure);
     }
@@ -193,7 +211,6 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 
     QObject context;
     QEventLoop loop;
-    TSigintWatcher sigint;
     QTimer flushTimer;
     QElapsedTimer elapsed;
     bool started = false;
@@ -205,7 +222,7 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
         started = true;
         elapsed.start();
-        TCaptureInfo info;
+        TCaptureInfo& info = sink.info;
         info.rateIndex = rate;
         info.rateSps = sps;
         info.sinc5 = !o.controls.sinc3;
@@ -213,9 +230,6 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         info.gain = session.Board()->GetGain();
         info.board = (controller.Board() + QLatin1Char(' ') + controller.Version()).toStdString();
         info.startUtc = UtcNow();
-        // A header that cannot be written fails the first block, which ends
-        // the run as a write error.
-        writer.Begin(info);
         io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << "  "
                << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n'
                << std::flush;
@@ -255,6 +269,19 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     flushTimer.stop();
     progress.Finish();
 
+    if (!sink.Begun()) {
+        // Not a sample came: a new file goes again, a replaced one keeps its content.
+        writer.Abandon();
+        io.err << Utf8(cli.PanelText(how == TMeasureController::RunEnd::ReadError
+                                         ? TmyStatus::DetailPanel
+                                         : TmyStatus::RunPanel))
+               << "\nno samples; " << o.output << " not written\n"
+               << std::flush;
+        return how == TMeasureController::RunEnd::Stopped     ? kExitInterrupted
+               : how == TMeasureController::RunEnd::ReadError ? kExitBoard
+                                                              : kExitFailure;
+    }
+
     TCaptureEnd end = TCaptureEnd::Complete;
     if (how == TMeasureController::RunEnd::Stopped)
         end = TCaptureEnd::Stopped;
@@ -271,6 +298,8 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         result = kExitFailure;
     } else if (how == TMeasureController::RunEnd::ReadError) {
         io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
+        if (!controller.ReadFailure().empty())
+            io.err << "mirantos-cli: " << controller.ReadFailure() << '\n';
         result = kExitBoard;
     } else if (how == TMeasureController::RunEnd::Stopped) {
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n';

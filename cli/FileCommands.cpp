@@ -68,6 +68,8 @@ bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
     }
     if (reason != 0)
         io.err << path << ": " << std::strerror(reason) << '\n' << std::flush;
+    else if (const std::string why = ContentReason(path); !why.empty())
+        io.err << path << ": " << why << '\n' << std::flush;
     return false;
 }
 
@@ -122,7 +124,8 @@ int Plot(const std::vector<std::string>& args, CliIo io)
                            {"--size", "", true},
                            {"--output", "-o", true},
                            {"--bitmap-only", "", false},
-                           {"--axes", "", false}},
+                           {"--axes", "", false},
+                           {"--force", "", false}},
                           kPlotUsage, io, parsed, code))
         return code;
 
@@ -150,9 +153,13 @@ int Plot(const std::vector<std::string>& args, CliIo io)
             io, "--axes prints the label texts; it takes neither -o nor --bitmap-only", kPlotUsage);
     if (!axes && !output)
         return UsageError(io, "no picture file given (-o OUT.png)", kPlotUsage);
+    const std::string& path = parsed.positional.front();
+    if (output && !CheckOutputs({path}, {{"-o", *output, false}}, parsed.Flag("--force"),
+                                kPlotUsage, io, code))
+        return code;
 
     TCliSession cli(controls, io.err, nullptr, size);
-    if (!LoadOrReport(cli, parsed.positional.front(), io))
+    if (!LoadOrReport(cli, path, io))
         return kExitFailure;
 
     if (axes) {
@@ -162,19 +169,22 @@ int Plot(const std::vector<std::string>& args, CliIo io)
         return kExitOk;
     }
     const QImage image = parsed.Flag("--bitmap-only") ? cli.View().Bitmap() : cli.View().Picture();
-    if (!WritePng(*output, image))
-        return Fail(io, "cannot write " + *output, kExitFailure);
-    return kExitOk;
+    return WritePng(io, *output, image) ? kExitOk : kExitFailure;
 }
 
 int Export(const std::vector<std::string>& args, CliIo io)
 {
     ParsedArgs parsed;
     int code = kExitOk;
-    if (!ParseFileCommand(args, {{"--output", "-o", true}}, kExportUsage, io, parsed, code))
+    if (!ParseFileCommand(args, {{"--output", "-o", true}, {"--force", "", false}}, kExportUsage,
+                          io, parsed, code))
+        return code;
+    const std::string& path = parsed.positional.front();
+    const std::string output = parsed.Value("--output").value_or("-");
+    if (!CheckOutputs({path}, {{"-o", output, true}}, parsed.Flag("--force"), kExportUsage, io,
+                      code))
         return code;
 
-    const std::string& path = parsed.positional.front();
     std::string csv;
     if (IsCaptureFile(path)) {
         TSampleSet samples;
@@ -187,13 +197,7 @@ int Export(const std::vector<std::string>& args, CliIo io)
             return kExitFailure;
         csv = CsvOf(cli.Record());
     }
-    if (const auto output = parsed.Value("--output")) {
-        if (!WriteWhole(*output, QByteArray::fromStdString(csv)))
-            return Fail(io, "cannot write " + *output, kExitFailure);
-        return kExitOk;
-    }
-    io.out << csv << std::flush;
-    return kExitOk;
+    return WriteOutput(io, output, csv) ? kExitOk : kExitFailure;
 }
 
 } // namespace mirantos::cli

@@ -17,7 +17,6 @@
 #include "Usage.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 #include <optional>
 #include <ostream>
@@ -70,20 +69,15 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
         if (v->empty())
             return usage("-o needs a file name");
         o.output = WithDtaExtension(*v);
-    } else if (o.force) {
-        return usage("--force goes with -o FILE");
     }
     if (const auto v = parsed.Value("--png")) {
         if (v->empty())
             return usage("--png needs a file name");
         o.png = *v;
     }
+    if (o.force && !o.output && !o.png)
+        return usage("--force goes with -o FILE or --png FILE");
     return true;
-}
-
-bool Exists(const std::string& path)
-{
-    return QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 } // namespace
@@ -96,8 +90,13 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         return code;
 
     // Refused before the run rather than after it, so no measurement is lost.
-    if (o.output && !o.force && Exists(*o.output))
-        return Fail(io, *o.output + " exists; --force replaces it", kExitFailure);
+    std::vector<TOutputFile> outputs;
+    if (o.output)
+        outputs.push_back({"-o", *o.output, false});
+    if (o.png)
+        outputs.push_back({"--png", *o.png, false});
+    if (!CheckOutputs({}, outputs, o.force, kMeasureUsage, io, code))
+        return code;
 
     std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver)
@@ -159,8 +158,15 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     switch (how) {
     case TMeasureController::RunEnd::ReadError:
     case TMeasureController::RunEnd::WriteError: // a capture's only
-        io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n' << std::flush;
-        return kExitBoard;
+        io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
+        if (!controller.ReadFailure().empty())
+            io.err << "mirantos-cli: " << controller.ReadFailure() << '\n';
+        io.err << std::flush;
+        // From ten samples on, what arrived before the failure is kept and
+        // saved as a stop keeps it; the exit status still tells of the error.
+        if (!session.HasData())
+            return kExitBoard;
+        break;
     case TMeasureController::RunEnd::Discarded:
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << " (" << controller.Received()
                << " samples, fewer than " << kMinKeptSamples << ": nothing kept)\n"
@@ -171,7 +177,9 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         break;
     }
 
-    io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
+    const bool failed = how == TMeasureController::RunEnd::ReadError;
+    if (!failed)
+        io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n' << std::flush;
     if (session.Settings().CHSel == 2) {
         io.out << Utf8(cli.ChannelReadout(0)) << '\n';
         io.out << Utf8(cli.ChannelReadout(1)) << '\n';
@@ -180,7 +188,9 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
     }
     io.out << std::flush;
 
-    int result = how == TMeasureController::RunEnd::Stopped ? kExitInterrupted : kExitOk;
+    int result = failed                                       ? kExitBoard
+                 : how == TMeasureController::RunEnd::Stopped ? kExitInterrupted
+                                                              : kExitOk;
     if (o.output) {
         const TSaveOutcome outcome = session.Save(*o.output);
         if (outcome == TSaveOutcome::Failed) {
@@ -189,12 +199,13 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
             result = Fail(io, *o.output + " appeared during the run; not replaced without --force",
                           kExitFailure);
         } else {
-            io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << ": " << *o.output << '\n'
+            io.err << (failed ? std::string("saved") : Utf8(cli.PanelText(TmyStatus::RunPanel)))
+                   << ": " << *o.output << '\n'
                    << std::flush;
         }
     }
-    if (o.png && !WritePng(*o.png, cli.View().Picture()))
-        result = Fail(io, "cannot write " + *o.png, kExitFailure);
+    if (o.png && !WritePng(io, *o.png, cli.View().Picture()))
+        result = kExitFailure;
     return result;
 }
 

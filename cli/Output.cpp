@@ -4,31 +4,137 @@
 #include "MeasureRecord.h"
 #include "NoiseReport.h"
 #include "SampleSource.h"
+#include "Usage.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <ostream>
+
+#include <sys/stat.h>
 
 namespace mirantos::cli {
 
-bool WriteWhole(const std::string& path, const QByteArray& bytes)
+namespace {
+
+constexpr std::string_view kStdout = "-";
+
+// What a name stands for: an existing file by device and inode (so links
+// and other spellings meet), a new one by its absolute name with the links
+// of its folders resolved.
+struct TIdentity {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string name;
+
+    bool operator==(const TIdentity& o) const
+    {
+        return exists == o.exists && (exists ? dev == o.dev && ino == o.ino : name == o.name);
+    }
+};
+
+TIdentity IdentityOf(const std::string& path)
 {
-    // The one whole-or-nothing write of the program's exports.
-    return analysis::WriteFileWhole(
-        path, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    TIdentity id;
+    struct stat st {};
+    if (path != kStdout && ::stat(path.c_str(), &st) == 0) {
+        id.exists = true;
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+        return id;
+    }
+    std::error_code ec;
+    const auto canonical =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+    id.name = path == kStdout || ec ? path : canonical.string();
+    return id;
 }
 
-bool WritePng(const std::string& path, const QImage& image)
+// A name that a write would replace: a regular file, a link to one, or a
+// link to nothing. A FIFO or a device is written into instead.
+bool WouldReplace(const std::string& path)
 {
-    if (image.isNull())
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
         return false;
+    return ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+std::string ExistsText(const std::string& path)
+{
+    return path + " exists; --force replaces it";
+}
+
+bool CheckOutputs(const std::vector<std::string>& inputs, const std::vector<TOutputFile>& outputs,
+                  bool force, const char* usage, CliIo io, int& code)
+{
+    auto refuse = [&](const std::string& problem) {
+        code = UsageError(io, problem, usage);
+        return false;
+    };
+    std::vector<TIdentity> inputIds;
+    for (const std::string& in : inputs)
+        inputIds.push_back(IdentityOf(in));
+    std::vector<TIdentity> outputIds;
+    for (const TOutputFile& out : outputs) {
+        const std::string named = std::string(out.option) + " " + out.path;
+        if (out.path == kStdout && !out.text)
+            return refuse(named + ": only text goes to standard output; give a file name");
+        const TIdentity id = IdentityOf(out.path);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            if (id == inputIds[i])
+                return refuse(named + " is the input file " + inputs[i] +
+                              "; it is never overwritten");
+        }
+        for (size_t i = 0; i < outputIds.size(); ++i) {
+            if (id == outputIds[i])
+                return refuse(named + " is also the file of " + std::string(outputs[i].option) +
+                              (out.path == kStdout ? " (standard output)" : ""));
+        }
+        outputIds.push_back(id);
+    }
+    for (const TOutputFile& out : outputs) {
+        if (!force && out.path != kStdout && WouldReplace(out.path)) {
+            code = Fail(io, ExistsText(out.path), kExitFailure);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteOutput(CliIo io, const std::string& path, std::string_view bytes)
+{
+    if (path == kStdout) {
+        io.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        io.out.flush();
+        if (io.out)
+            return true;
+        Fail(io, "cannot write to standard output", kExitFailure);
+        return false;
+    }
+    // The one whole-or-nothing write of the program's exports.
+    std::string error;
+    if (analysis::WriteFileWhole(path, bytes, &error))
+        return true;
+    Fail(io, error, kExitFailure);
+    return false;
+}
+
+bool WritePng(CliIo io, const std::string& path, const QImage& image)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG"))
+    if (image.isNull() || !image.save(&buffer, "PNG")) {
+        Fail(io, "cannot write " + path + ": the picture could not be encoded", kExitFailure);
         return false;
-    return WriteWhole(path, bytes);
+    }
+    return WriteOutput(io, path,
+                       std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 std::string FloatText(float value)

@@ -43,7 +43,7 @@ const char* const kMeasureUsage =
     "                      whose product string starts with MIRANTOS, else the first\n"
     "                      FTDI device\n"
     "  -o FILE             save the data set (\".DTA\" is appended unless FILE ends in it)\n"
-    "  --force             replace FILE when it exists\n"
+    "  --force             replace FILE and the picture when they exist\n"
     "  --png FILE          render the graph as PNG, as the plot command does\n"
     "\n"
     "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by Ctrl-C.\n";
@@ -58,7 +58,9 @@ const char* const kCaptureUsage =
     "FILE is CSV in the C locale: \"#\" comment lines with the settings, the board\n"
     "and the UTC start time, the header of export, one line per sample, and a last\n"
     "line \"# end: complete|stopped|read error|write error, samples=N\".\n"
-    "Ctrl-C stops the run like the stop button and keeps every sample.\n"
+    "Ctrl-C stops the run like the stop button and keeps every sample; FILE is\n"
+    "touched only with the first sample, so a stop before it leaves no new file\n"
+    "and a replaced one as it was.\n"
     "\n"
     "  --board usb|sim     the board on USB (default) or the simulated board\n"
     "  --rate TEXT         a rate of the list or its index 0..13 (default 10sps)\n"
@@ -86,7 +88,8 @@ const char* const kStatsUsage =
     "Exit status: 0 done, 1 the file is rejected or lacks the channel, 2 usage error.\n";
 
 const char* const kPlotUsage =
-    "Usage: mirantos-cli plot [--unit code|uv] [--size WxH] [--bitmap-only] FILE -o OUT.png\n"
+    "Usage: mirantos-cli plot [--unit code|uv] [--size WxH] [--bitmap-only] [--force]\n"
+    "                         FILE -o OUT.png\n"
     "       mirantos-cli plot [--unit code|uv] [--size WxH] --axes FILE\n"
     "\n"
     "Renders the window's graph area after loading FILE: the graph bitmap with the\n"
@@ -98,19 +101,23 @@ const char* const kPlotUsage =
     "  --axes              print the eleven Y-label texts (top to bottom) and the two\n"
     "                      X-label texts, one per line, instead of writing a picture\n"
     "  -o OUT.png          the picture to write\n"
+    "  --force             replace OUT.png when it exists\n"
     "\n"
     "Exit status: 0 done, 1 the file is rejected or the picture cannot be written, 2 usage "
     "error.\n";
 
 const char* const kExportUsage =
-    "Usage: mirantos-cli export FILE [-o OUT.csv]\n"
+    "Usage: mirantos-cli export FILE [-o OUT.csv] [--force]\n"
     "\n"
     "FILE is a .DTA file or a capture (told by its first line).\n"
-    "Writes the samples of FILE as CSV (to standard output without -o): a header\n"
-    "index,ch0_code,ch0_uV,ch1_code,ch1_uV with the channels the file holds, then\n"
-    "one line per sample, counted from 1. Microvolts are the record's 32-bit values\n"
-    "with the digits needed to read them back exactly; a capture's are doubles,\n"
-    "as in the capture file.\n"
+    "Writes the samples of FILE as CSV (to standard output without -o or with\n"
+    "-o -): a header index,ch0_code,ch0_uV,ch1_code,ch1_uV with the channels the\n"
+    "file holds, then one line per sample, counted from 1. Microvolts are the\n"
+    "record's 32-bit values with the digits needed to read them back exactly; a\n"
+    "capture's are doubles, as in the capture file.\n"
+    "\n"
+    "  -o OUT.csv          the CSV file to write; never FILE itself\n"
+    "  --force             replace OUT.csv when it exists\n"
     "\n"
     "Exit status: 0 done, 1 the file is rejected or the CSV cannot be written, 2 usage error.\n";
 
@@ -118,7 +125,7 @@ const char* const kAnalyzeUsage =
     "Usage: mirantos-cli analyze [--channel 0|1] [--bins B] [--segment L]\n"
     "                            [--window blackman-harris|hann|rect] [--band F1:F2]\n"
     "                            [--json] [--histogram-csv OUT] [--spectrum-csv OUT]\n"
-    "                            [--png OUT] FILE\n"
+    "                            [--png OUT] [--force] FILE\n"
     "\n"
     "Loads FILE, a .DTA file (as the stats command does) or a capture (every sample,\n"
     "at the rate of its comment lines), and prints the noise figures of a channel\n"
@@ -139,10 +146,12 @@ const char* const kAnalyzeUsage =
     "  --histogram-csv OUT the histogram as first_code,last_code,count\n"
     "  --spectrum-csv OUT  the density as f_Hz,nsd_nV_per_rtHz\n"
     "  --png OUT           the histogram and density plots as one PNG picture\n"
+    "  --force             replace output files that exist\n"
     "\n"
-    "Every file is written whole or not at all.\n"
+    "Every file is written whole or not at all, never over FILE. A CSV OUT of \"-\"\n"
+    "goes to standard output instead of the table (not together with --json).\n"
     "Exit status: 0 done, 1 the file is rejected, lacks the channel or holds fewer\n"
-    "than 10 samples, or an output cannot be written; 2 usage error.\n";
+    "than 10 samples, or an output exists or cannot be written; 2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {

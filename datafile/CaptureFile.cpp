@@ -1,13 +1,15 @@
 #include "CaptureFile.h"
 
 #include "MeasureRecord.h"
+#include "RateTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -260,6 +262,8 @@ void TCaptureWriter::Abandon()
 
 namespace {
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 template <typename T> bool ParseWhole(std::string_view s, T& v)
 {
     if (s.empty())
@@ -278,26 +282,159 @@ bool NextField(std::string_view& rest, std::string_view& field, bool& more)
     return true;
 }
 
+std::string DoubleText(double v)
+{
+    char text[32];
+    return std::string(text, Put(text, text + sizeof text, v));
+}
+
+// Shown in a message: at most the first 40 bytes of a field, control bytes as "?".
+std::string Quoted(std::string_view s)
+{
+    std::string q(s.substr(0, 40));
+    for (char& ch : q)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F)
+            ch = '?';
+    return '"' + q + (s.size() > 40 ? "...\"" : "\"");
+}
+
+// The writer's text reads back as its very double; one unit in the last place
+// more allows for the extended-precision step of the conversion giving the
+// other neighbour on another machine. A wrong gain or an edited figure is far
+// beyond that.
+bool SameMicrovolts(double read, double want)
+{
+    return read == want || std::nextafter(want, read) == read;
+}
+
+class TFileFd {
+public:
+    explicit TFileFd(const std::string& path)
+        // Non-blocking, so a FIFO named by mistake cannot hang the reader.
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
+    {
+    }
+    ~TFileFd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TFileFd(const TFileFd&) = delete;
+    TFileFd& operator=(const TFileFd&) = delete;
+    int Get() const { return fd_; }
+    bool IsRegular() const
+    {
+        struct stat st {};
+        return fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+private:
+    int fd_;
+};
+
+// Lines through one fixed buffer: a line longer than kMaxCaptureTextLine (a
+// binary file, gigabytes of NULs) is refused as soon as that many bytes are in,
+// so memory never depends on what the file holds.
+class TBoundedLineReader {
+public:
+    enum class TResult { Line, Unterminated, End, TooLong, Error };
+
+    explicit TBoundedLineReader(int fd) : fd_(fd), buf_(kBufferBytes) {}
+
+    // The line without its LF (a CR before it is kept).
+    TResult Next(std::string_view& line)
+    {
+        for (;;) {
+            const char* start = buf_.data() + pos_;
+            const size_t avail = end_ - pos_;
+            const size_t window = std::min(avail, kMaxCaptureTextLine + 1);
+            if (const auto* lf = static_cast<const char*>(std::memchr(start, '\n', window))) {
+                line = std::string_view(start, static_cast<size_t>(lf - start));
+                pos_ += line.size() + 1;
+                return TResult::Line;
+            }
+            if (avail > kMaxCaptureTextLine)
+                return TResult::TooLong;
+            if (eof_) {
+                if (avail == 0)
+                    return TResult::End;
+                line = std::string_view(start, avail);
+                pos_ = end_;
+                return TResult::Unterminated;
+            }
+            std::memmove(buf_.data(), start, avail);
+            pos_ = 0;
+            end_ = avail;
+            const ssize_t n = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return TResult::Error;
+            }
+            if (n == 0)
+                eof_ = true;
+            end_ += static_cast<size_t>(n);
+        }
+    }
+
+private:
+    static constexpr size_t kBufferBytes = 64 * 1024;
+    static_assert(kBufferBytes > kMaxCaptureTextLine + 1, "a whole line fits the buffer");
+
+    int fd_;
+    std::vector<char> buf_;
+    size_t pos_ = 0;
+    size_t end_ = 0;
+    bool eof_ = false;
+};
+
+// The line numbers of the settings, 0 while a setting has not been seen.
+struct TSettingLines {
+    int64_t rateIndex = 0;
+    int64_t rateSps = 0;
+    int64_t filter = 0;
+    int64_t channels = 0;
+    int64_t gain = 0;
+};
+
 } // namespace
 
 bool IsCaptureFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    if (!std::getline(in, line))
+    const TFileFd fd(path);
+    if (!fd.IsRegular())
         return false;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return line == kCaptureTag;
+    // The tag after an optional byte order mark, then CR LF or LF: nothing more is read.
+    char head[kUtf8Bom.size() + kCaptureTag.size() + 2];
+    size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = ::read(fd.Get(), head + got, sizeof head - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    std::string_view h(head, got);
+    if (h.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        h.remove_prefix(kUtf8Bom.size());
+    if (h.substr(0, kCaptureTag.size()) != kCaptureTag)
+        return false;
+    h.remove_prefix(kCaptureTag.size());
+    return h.substr(0, 1) == "\n" || h.substr(0, 2) == "\r\n";
 }
 
 bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::string>& warnings,
                  std::string& error)
 {
     out = TCaptureData{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const TFileFd fd(path);
+    if (fd.Get() < 0) {
         error = std::strerror(errno);
+        return false;
+    }
+    if (!fd.IsRegular()) {
+        error = "not a regular file";
         return false;
     }
     auto fail = [&error](int64_t lineNo, const std::string& what) {
@@ -305,26 +442,42 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
         return false;
     };
 
-    std::string line;
+    TBoundedLineReader in(fd.Get());
+    std::string_view raw;
     int64_t lineNo = 0;
-    bool haveSps = false;
-    bool haveChannels = false;
+    TSettingLines seen;
     bool inData = false;
     bool ended = false;
-    std::string columns;
     int64_t rows = 0;
-    while (std::getline(in, line)) {
+    // The microvolt column must be what the writer makes of the code at the
+    // stated gain, so a wrong gain line or an edited value shows. The first
+    // such line is named, the rest counted.
+    int64_t badUvLine = 0;
+    int64_t badUvLines = 0;
+    std::string badUv;
+    for (;;) {
+        const TBoundedLineReader::TResult got = in.Next(raw);
+        if (got == TBoundedLineReader::TResult::End)
+            break;
+        if (got == TBoundedLineReader::TResult::Error) {
+            error = std::strerror(errno);
+            return false;
+        }
         ++lineNo;
-        if (in.eof()) {
+        if (got == TBoundedLineReader::TResult::TooLong)
+            return fail(lineNo, "longer than " + std::to_string(kMaxCaptureTextLine) + " bytes");
+        if (got == TBoundedLineReader::TResult::Unterminated) {
             // No LF after it: the writer was cut off in the middle of this line.
             warnings.push_back("line " + std::to_string(lineNo) +
                                ": incomplete last line ignored (capture cut short)");
             break;
         }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const std::string_view l(line);
+        std::string_view l = raw;
+        if (!l.empty() && l.back() == '\r')
+            l.remove_suffix(1);
         if (lineNo == 1) {
+            if (l.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+                l.remove_prefix(kUtf8Bom.size());
             if (l != kCaptureTag)
                 return fail(1, "not a capture file (no \"" + std::string(kCaptureTag) + "\")");
             continue;
@@ -340,19 +493,59 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
             if (key == "end") {
                 if (!inData)
                     return fail(lineNo, "end line before the samples");
+                constexpr std::string_view kCount = ", samples=";
+                const size_t at = value.find(kCount);
+                const std::string_view word = value.substr(0, at);
+                int64_t count = -1;
+                if (at == std::string_view::npos ||
+                    !ParseWhole(value.substr(at + kCount.size()), count))
+                    return fail(lineNo, "end line is not \"end: HOW, samples=N\"");
+                bool known = false;
+                for (const TCaptureEnd how : {TCaptureEnd::Complete, TCaptureEnd::Stopped,
+                                              TCaptureEnd::ReadError, TCaptureEnd::WriteError})
+                    known = known || word == CaptureEndText(how);
+                if (!known)
+                    return fail(lineNo, "end line says " + Quoted(word) +
+                                            ", not complete, stopped, read error or write error");
+                if (count != rows)
+                    return fail(lineNo, "end line counts " + std::to_string(count) +
+                                            " samples, the file holds " + std::to_string(rows));
+                if (word == CaptureEndText(TCaptureEnd::WriteError))
+                    warnings.push_back("line " + std::to_string(lineNo) +
+                                       ": the capture ended with a write error: the samples "
+                                       "stop where writing the file failed");
+                else if (word == CaptureEndText(TCaptureEnd::ReadError))
+                    warnings.push_back("line " + std::to_string(lineNo) +
+                                       ": the capture ended with a read error: the samples "
+                                       "stop where reading the board failed");
                 out.end = std::string(value);
                 ended = true;
                 continue;
             }
             if (inData)
                 return fail(lineNo, "comment among the samples");
+            int64_t* line = key == "rate_index" ? &seen.rateIndex
+                            : key == "rate_sps" ? &seen.rateSps
+                            : key == "filter"   ? &seen.filter
+                            : key == "channels" ? &seen.channels
+                            : key == "gain"     ? &seen.gain
+                                                : nullptr;
+            if (line != nullptr) {
+                if (*line != 0)
+                    return fail(lineNo, "a second " + std::string(key) +
+                                            " line (the first is line " + std::to_string(*line) +
+                                            ")");
+                *line = lineNo;
+            }
             if (key == "rate_index") {
                 if (!ParseWhole(value, out.info.rateIndex))
                     return fail(lineNo, "rate_index is no whole number");
+                if (out.info.rateIndex < 0 || out.info.rateIndex >= kRateCount)
+                    return fail(lineNo, "rate_index " + std::to_string(out.info.rateIndex) +
+                                            " is outside 0 to " + std::to_string(kRateCount - 1));
             } else if (key == "rate_sps") {
                 if (!ParseWhole(value, out.info.rateSps) || !(out.info.rateSps > 0))
                     return fail(lineNo, "rate_sps is no positive number");
-                haveSps = true;
             } else if (key == "filter") {
                 if (value != "sinc3" && value != "sinc5")
                     return fail(lineNo, "filter is neither sinc3 nor sinc5");
@@ -366,7 +559,6 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
                     out.info.chSel = 2;
                 else
                     return fail(lineNo, "channels is not ch0, ch1 or both");
-                haveChannels = true;
             } else if (key == "gain") {
                 if (!ParseWhole(value, out.info.gain) || out.info.gain < 1)
                     return fail(lineNo, "gain is no positive whole number");
@@ -379,9 +571,18 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
             continue;
         }
         if (!inData) {
-            if (!haveSps || !haveChannels)
-                return fail(lineNo, "the rate_sps and channels lines must come before the data");
-            columns = CaptureColumns(out.info.chSel);
+            if (seen.rateIndex == 0 || seen.rateSps == 0 || seen.filter == 0 ||
+                seen.channels == 0 || seen.gain == 0)
+                return fail(lineNo, "the rate_index, rate_sps, filter, channels and gain lines "
+                                    "must come before the data");
+            const double tableSps = RateSps(out.info.rateIndex, out.info.sinc5);
+            if (out.info.rateSps != tableSps)
+                return fail(seen.rateSps, "rate_sps " + DoubleText(out.info.rateSps) +
+                                              " is not the rate of rate_index " +
+                                              std::to_string(out.info.rateIndex) + " with " +
+                                              (out.info.sinc5 ? "sinc5" : "sinc3") + " (" +
+                                              DoubleText(tableSps) + ")");
+            const std::string columns = CaptureColumns(out.info.chSel);
             if (l != columns)
                 return fail(lineNo, "column header is not \"" + columns + "\"");
             inData = true;
@@ -396,8 +597,9 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
         int64_t index = 0;
         const int64_t expected = rows + 1;
         if (!ParseWhole(field, index) || index != expected)
-            return fail(lineNo, "index " + std::string(field) + " where " +
-                                    std::to_string(expected) + " belongs");
+            return fail(lineNo, "index " + Quoted(field) + " where " + std::to_string(expected) +
+                                    " belongs");
+        bool uvAgrees = true;
         for (int c = 0; c < 2; ++c) {
             if ((c == 0 && out.info.chSel == 1) || (c == 1 && out.info.chSel == 0))
                 continue;
@@ -407,18 +609,29 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
                 return fail(lineNo, "missing or malformed code");
             if (!more || !NextField(rest, field, more) || !ParseWhole(field, uv))
                 return fail(lineNo, "missing or malformed microvolts");
+            const double want = CodeToMicrovolt(code, out.info.gain);
+            if (!SameMicrovolts(uv, want) && uvAgrees) {
+                uvAgrees = false;
+                if (badUvLine == 0) {
+                    badUvLine = lineNo;
+                    badUv = "ch" + std::to_string(c) + "_uV " + Quoted(field) + " is not " +
+                            DoubleText(want) + ", the microvolts of code " + std::to_string(code) +
+                            " at gain " + std::to_string(out.info.gain);
+                }
+            }
             (c == 0 ? out.ch0 : out.ch1).push_back(code);
         }
         if (more)
             return fail(lineNo, "more fields than the header names");
+        badUvLines += uvAgrees ? 0 : 1;
         ++rows;
-    }
-    if (in.bad()) {
-        error = std::strerror(errno);
-        return false;
     }
     if (!inData)
         return fail(lineNo, "no column header");
+    if (badUvLine != 0)
+        return fail(badUvLine, badUv + (badUvLines > 1 ? "; " + std::to_string(badUvLines - 1) +
+                                                             " later lines disagree too"
+                                                       : std::string()));
     if (!ended)
         warnings.push_back("no end line: the capture was cut short");
     return true;

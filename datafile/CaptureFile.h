@@ -106,12 +106,20 @@ struct TCaptureData {
     std::string end; // the end line's text after "# end: ", empty when missing
 };
 
-// Whether the file's first line is the capture tag.
+// Whether the file's first line is the capture tag (after a UTF-8 byte order
+// mark, which is skipped). Reads only the first line's bytes.
 bool IsCaptureFile(const std::string& path);
 
+// The longest line a reader takes; a longer one fails as soon as it is seen.
+inline constexpr size_t kMaxCaptureTextLine = 4096;
+
 // Reads a whole capture. A last line without its LF (a capture cut short) is
-// dropped with a warning; any other malformed line fails with its number in
-// `error` ("line 12: ..."). A missing end line is a warning too.
+// dropped with a warning; any other fault fails with its line in `error`
+// ("line 12: ..."). Checked: the settings (rate_index and rate_sps as in the
+// rate table for the filter), the microvolts of every code at the stated gain
+// (the first wrong line named, the rest counted), and the end line's word and
+// sample count. A missing end line, or one saying "write error" or
+// "read error", is a warning.
 bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::string>& warnings,
                  std::string& error);
 

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -367,6 +368,8 @@ bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path) const
 void TNoiseAnalysisWindow::AskAndSave(const char* filter, const char* suggested, const char* suffix,
                                       bool (TNoiseAnalysisWindow::*save)(const QString&) const)
 {
+    ++dialogDepth_;
+    const auto done = qScopeGuard([this] { --dialogDepth_; });
     QString name;
     if (!dialogs_->SaveFileName(this, Utf8(filter), QString::fromUtf8(suggested), &name))
         return;

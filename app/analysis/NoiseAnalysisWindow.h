@@ -54,6 +54,9 @@ public:
     bool SavePicture(const QString& path) const;
     bool SaveHistogramCsv(const QString& path) const;
     bool SaveSpectrumCsv(const QString& path) const;
+    // True while one of its dialogs is open: the owner must not change the
+    // data set under it (it would save the new one).
+    bool InDialog() const { return dialogDepth_ > 0; }
 
 private:
     void Analyse();
@@ -65,6 +68,7 @@ private:
 
     std::unique_ptr<IAnalysisDialogs> ownDialogs_;
     IAnalysisDialogs* dialogs_;
+    int dialogDepth_ = 0;
 
     std::array<std::vector<uint32_t>, 2> codes_;
     std::array<bool, 2> held_{false, false};

@@ -10,6 +10,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -82,6 +83,28 @@ int PollIntervalMs(const TAdcSetting& s)
 
 } // namespace
 
+int64_t TMeasureController::QuietTimeoutMs(const TAdcSetting& setting)
+{
+    const double sps = mirantos::SettingRateSps(setting);
+    if (!(sps > 0))
+        return kQuietTimeoutMs;
+    return std::max<int64_t>(kQuietTimeoutMs, static_cast<int64_t>(std::ceil(10000.0 / sps)));
+}
+
+bool TMeasureController::WentQuiet()
+{
+    // A board that stops streaming leaves the link healthy (the chip keeps
+    // answering with status-only packets), so no read ever fails by itself.
+    const TAdcSetting& s = sink_ != nullptr ? pending_ : record_->Setting;
+    const int64_t limit = QuietTimeoutMs(s);
+    const int64_t quiet = sinceRecord_.elapsed();
+    if (quiet < limit)
+        return false;
+    readFailure_ = "the board stopped sending: no record for " + std::to_string(quiet / 1000) +
+                   "." + std::to_string(quiet / 100 % 10) + " s";
+    return true;
+}
+
 void TMeasureController::SetMeasuring(bool on)
 {
     fMeasuring = on ? 1 : 0;
@@ -89,6 +112,8 @@ void TMeasureController::SetMeasuring(bool on)
         pollTimer_->stop();
         return;
     }
+    readFailure_.clear();
+    sinceRecord_.start();
     // A capture's settings never reach the record.
     pollTimer_->start(PollIntervalMs(sink_ != nullptr ? pending_ : record_->Setting));
 }
@@ -290,11 +315,22 @@ void TMeasureController::Acquire(bool dual)
                                              record_->Ch1.Code + ReceivedCount, n, &converted)
                          : adc_->ReadData1CH(measured.Code + ReceivedCount, &converted, n);
     if (!ok) {
-        ReadErrorSequence();
+        // Records converted before a malformed one are genuine: they are kept.
+        ReceivedCount += converted;
+        ReadErrorSequence(ReadFailureText());
         return;
     }
-    if (converted == 0)
+    if (converted == 0) {
+        if (WentQuiet()) {
+            uint32_t* first =
+                dual ? record_->Ch0.Code + ReceivedCount : measured.Code + ReceivedCount;
+            ReceivedCount += ReadTail(dual, first, record_->Ch1.Code + ReceivedCount,
+                                      std::min(n - 1, TargetCount - ReceivedCount));
+            ReadErrorSequence(readFailure_);
+        }
         return;
+    }
+    sinceRecord_.restart();
     ReceivedCount += n;
     emit SamplesReceived(ReceivedCount, TargetCount);
 
@@ -334,13 +370,30 @@ void TMeasureController::AcquireToSink(bool dual)
                 return;
             }
             ReceivedCount += converted;
+            sinceRecord_.restart();
         }
         if (!ok) {
+            readFailure_ = ReadFailureText();
             CaptureEnd(RunEnd::ReadError);
             return;
         }
-        if (converted == 0)
+        if (converted == 0) {
+            if (!WentQuiet())
+                return;
+            const int32_t tail = ReadTail(dual, ch1 && !dual ? block1_.data() : block0_.data(),
+                                          block1_.data(), n - 1);
+            if (tail > 0) {
+                const uint32_t* c0 = dual || !ch1 ? block0_.data() : nullptr;
+                const uint32_t* c1 = dual || ch1 ? block1_.data() : nullptr;
+                if (!sink_->Write(c0, c1, tail)) {
+                    CaptureEnd(RunEnd::WriteError);
+                    return;
+                }
+                ReceivedCount += tail;
+            }
+            CaptureEnd(RunEnd::ReadError);
             return;
+        }
         emit SamplesReceived(ReceivedCount, TargetCount);
         const auto last = static_cast<size_t>(converted - 1);
         if (dual)
@@ -385,12 +438,44 @@ void TMeasureController::LiveUpdate()
     GraphPos += mirantos::kLiveBlock;
 }
 
-void TMeasureController::ReadErrorSequence()
+int32_t TMeasureController::ReadTail(bool dual, uint32_t* codes0, uint32_t* codes1, int32_t room)
 {
+    // Reads ask for whole blocks; once the board has gone quiet, the records
+    // short of a block that did arrive are taken one by one.
+    int32_t taken = 0;
+    while (taken < room) {
+        int32_t converted = 0;
+        const bool ok = dual ? adc_->ReadData2CH(codes0 + taken, codes1 + taken, 1, &converted)
+                             : adc_->ReadData1CH(codes0 + taken, &converted, 1);
+        if (!ok || converted == 0)
+            break;
+        ++taken;
+    }
+    return taken;
+}
+
+std::string TMeasureController::ReadFailureText() const
+{
+    const std::string link = adc_->LinkError();
+    return link.empty() ? std::string("the board sent a malformed record") : link;
+}
+
+void TMeasureController::ReadErrorSequence(const std::string& why)
+{
+    readFailure_ = why;
     adc_->StopConversion();
-    status_->ShowMeasureError();
     SetMeasuring(false);
-    record_->Clear();
+    // The samples that arrived before the failure are as good as those of a
+    // stopped run, and are kept by the same rule; the detail panel still
+    // ends on why the run ended.
+    if (ReceivedCount < mirantos::kMinKeptSamples) {
+        record_->Clear();
+    } else {
+        record_->MarkComplete(ReceivedCount);
+        CompleteDataSet();
+        ShowDataSetStatistics();
+    }
+    status_->ShowMeasureError();
     host_->SetMeasureCaption(QString::fromUtf8(mirantos::kStartCaption));
     host_->EnableControls();
     emit RunEnded(RunEnd::ReadError);

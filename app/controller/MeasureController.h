@@ -8,10 +8,12 @@
 #include "Tables.h"
 #include "Texts.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <string>
 
 class QTimer;
 
@@ -127,6 +129,15 @@ public:
     const QString& Version() const { return BoardVersion; }
     // The channel the statistics readout shows (0 or 1).
     int StatisticsChannel() const { return fStatCh0 ? 0 : 1; }
+    // Why the last run ended with the read error (the backend's words, or that
+    // the board stopped sending); empty after any other end.
+    const std::string& ReadFailure() const { return readFailure_; }
+
+    // A run that receives no whole record for this long (and at least ten
+    // record periods) has lost its board: it ends with the read error.
+    static constexpr int kQuietTimeoutMs = 2000;
+    // The quiet time-out of a run with these settings, in milliseconds.
+    static int64_t QuietTimeoutMs(const TAdcSetting& setting);
 
 signals:
     void RunStarted();
@@ -153,7 +164,11 @@ private:
     void AcquireDual();
     void Acquire(bool dual);
     void LiveUpdate();
-    void ReadErrorSequence();
+    void ReadErrorSequence(const std::string& why);
+    std::string ReadFailureText() const;
+    int32_t ReadTail(bool dual, uint32_t* codes0, uint32_t* codes1, int32_t room);
+    // True (and the read error recorded) once the run has gone quiet too long.
+    bool WentQuiet();
     void EndSequence(bool dual);
     void SetMeasuring(bool on);
     void AcquireToSink(bool dual);
@@ -176,4 +191,7 @@ private:
     int32_t captureCount_ = 0;
     std::array<uint32_t, mirantos::kMaxSamplesPerRead> block0_{};
     std::array<uint32_t, mirantos::kMaxSamplesPerRead> block1_{};
+    // Time since the run started or last received a record.
+    QElapsedTimer sinceRecord_;
+    std::string readFailure_;
 };

@@ -6,6 +6,7 @@
 #include "Ad7177.h"
 #include "MessageBoxPresenter.h"
 #include "MirantosVersion.h"
+#include "NoiseAnalysisWindow.h"
 #include "PaintBox.h"
 #include "StatusBarWidget.h"
 #include "Tables.h"
@@ -191,7 +192,11 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 
 bool TFormMain::InHandler() const
 {
-    return handlerDepth_ > 0 || (session_ && session_->Busy());
+    // The noise analysis window's dialogs are commands of ours too: a file
+    // loaded under its save dialog would be saved in place of the data set
+    // the user chose to save.
+    return handlerDepth_ > 0 || (session_ && session_->Busy()) ||
+           (noiseWindow_ && noiseWindow_->InDialog());
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

@@ -13,6 +13,10 @@
 #include <random>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace mirantos::analysis;
 namespace fs = std::filesystem;
 
@@ -188,6 +192,22 @@ TEST(NoiseReport, TableNamesTheFiguresWithUnits)
         EXPECT_NE(t.find(piece), std::string::npos) << piece << "\n" << t;
 }
 
+TEST(NoiseReport, ABandWithoutAFrequencyBinSaysSoInsteadOfAFigure)
+{
+    // 397.5 sps over 32-sample segments: a bin every 12.42 Hz, none from 1 to 2 Hz.
+    TNoiseFigures f = Sample();
+    f.bandLowHz = 1.0;
+    f.bandHighHz = 2.0;
+    f.bandRmsUv = 0.0;
+    const std::string text = "no frequency bin between 1 and 2 Hz";
+    EXPECT_NE(FiguresTable(f, 0).find("band rms          " + text + "\n"), std::string::npos)
+        << FiguresTable(f, 0);
+    const auto j = nlohmann::ordered_json::parse(FiguresJson(f, 0));
+    EXPECT_TRUE(j.at("band_rms_uV").is_null());
+    EXPECT_EQ(j.at("band_rms_reason"), text);
+    EXPECT_EQ(j.at("band_Hz"), nlohmann::json::array({1.0, 2.0}));
+}
+
 TEST_F(TempDir, WholeWriteReplacesTheFileAndLeavesNothingElse)
 {
     const fs::path p = dir / "spectrum.csv";
@@ -217,4 +237,48 @@ TEST_F(TempDir, FailedWriteLeavesTheTargetAsItWasAndNoTemporaryFile)
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(WriteFileWhole("", "data", &error));
     EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(TempDir, WholeWriteWritesToWhatTheNameStandsForWithoutReplacingIt)
+{
+    fs::create_directory(dir / "real");
+    std::ofstream(dir / "real" / "t.csv") << "old";
+    fs::create_symlink("real/t.csv", dir / "link.csv");
+    std::ofstream(dir / "private.csv") << "old";
+    const fs::perms owner = fs::perms::owner_read | fs::perms::owner_write;
+    fs::permissions(dir / "private.csv", owner);
+    std::ofstream(dir / "a.csv") << "older and longer";
+    fs::create_hard_link(dir / "a.csv", dir / "b.csv");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    // The read end is open before the write, so the writer never waits.
+    const int fifo = ::open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    for (const char* name : {"link.csv", "private.csv", "a.csv", "pipe"}) {
+        std::string error;
+        EXPECT_TRUE(WriteFileWhole((dir / name).string(), "new\n", &error)) << name << error;
+    }
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.csv")));
+    EXPECT_EQ(ReadAll(dir / "real" / "t.csv"), "new\n");
+    EXPECT_EQ(fs::status(dir / "private.csv").permissions(), owner);
+    EXPECT_EQ(ReadAll(dir / "private.csv"), "new\n");
+    EXPECT_EQ(fs::hard_link_count(dir / "a.csv"), 2u);
+    EXPECT_EQ(ReadAll(dir / "b.csv"), "new\n");
+    char got[16] = {};
+    EXPECT_EQ(::read(fifo, got, sizeof got), 4);
+    EXPECT_STREQ(got, "new\n");
+    ::close(fifo);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+    EXPECT_EQ(Entries(), 6u); // no temporary file left beside any of them
+
+    // Without the rights to replace it, a device can only be written into.
+    std::string error;
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(WriteFileWhole("/dev/null", "new\n", &error)) << error;
+        EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    }
+    // A link to nothing: refused, the link kept, nothing created.
+    fs::create_symlink("gone.csv", dir / "dangling.csv");
+    EXPECT_FALSE(WriteFileWhole((dir / "dangling.csv").string(), "new\n", &error));
+    EXPECT_NE(error.find("symbolic link to a missing file"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "dangling.csv")));
+    EXPECT_FALSE(fs::exists(dir / "gone.csv"));
 }

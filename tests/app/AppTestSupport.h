@@ -2,6 +2,7 @@
 // A window on a simulated board with a manual clock, and scripted answers for
 // every modal question, so the program's whole job can be driven headless.
 
+#include "AnalysisDialogs.h"
 #include "BoardFactory.h"
 #include "Mirantos_Main.h"
 #include "Mymessage.h"
@@ -71,6 +72,25 @@ struct ScriptedDialogs : IWindowDialogs {
     }
 };
 
+// The noise analysis window's save dialog and error box.
+struct ScriptedAnalysisDialogs : mirantos::IAnalysisDialogs {
+    std::deque<QString> saveNames;
+    std::vector<QString> errors;
+    // Runs while the save dialog is up, as other events would.
+    std::function<void()> whileSaveDialog;
+    bool SaveFileName(QWidget*, const QString&, const QString&, QString* chosen) override
+    {
+        if (whileSaveDialog)
+            whileSaveDialog();
+        if (saveNames.empty())
+            return false;
+        *chosen = saveNames.front();
+        saveNames.pop_front();
+        return !chosen->isNull();
+    }
+    void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+};
+
 class WindowHarness {
 public:
     // `settle` false leaves the window's first idle pass still queued.
@@ -86,6 +106,7 @@ public:
         TFormMainDeps deps;
         deps.Presenter = &presenter;
         deps.Dialogs = &dialogs;
+        deps.AnalysisDialogs = &analysisDialogs;
         deps.MakeDriver = [this, config]() -> std::unique_ptr<IFtdiDriver> {
             auto d = mirantos::MakeSimDriver(config);
             sim = d.get();
@@ -136,6 +157,7 @@ public:
     std::shared_ptr<mirantos::ManualClock> clock;
     RecordingPresenter presenter;
     ScriptedDialogs dialogs;
+    ScriptedAnalysisDialogs analysisDialogs;
     mirantos::SimBoardDriver* sim = nullptr;
     std::unique_ptr<TFormMain> window;
 };

@@ -4,6 +4,7 @@
 
 #include "AppTestSupport.h"
 
+#include "NoiseAnalysisWindow.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 
@@ -207,6 +208,33 @@ TEST(HandOver, RefusedWhileACommandWaitsForTheUserAndNeverLoadedLater)
     EXPECT_EQ(answer, TFormMain::TOpenAnswer::Busy);
     EXPECT_FALSE(h.window->Record().HasData());
     EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+}
+
+TEST(HandOver, RefusedWhileTheNoiseViewAsksWhereToSaveWhichSavesItsOwnDataSet)
+{
+    QTemporaryDir dir;
+    const QString file = SavedDataFile(dir.filePath(QStringLiteral("other")));
+    WindowHarness h;
+    h.Select(13, 0, 0); // 100 samples of CH0
+    h.window->MeasureBtnClick();
+    ASSERT_TRUE(h.RunToEnd());
+    h.window->NoiseAnalysis1Click();
+    mirantos::TNoiseAnalysisWindow* view = h.window->NoiseWindow();
+    ASSERT_NE(view, nullptr);
+    const uint32_t maxBefore = view->Figures()->maxCode;
+
+    TFormMain::TOpenAnswer answer = TFormMain::TOpenAnswer::Accepted;
+    h.analysisDialogs.whileSaveDialog = [&] { answer = h.window->OfferFile(file); };
+    const QString csv = dir.filePath(QStringLiteral("h.csv"));
+    h.analysisDialogs.saveNames.push_back(csv);
+    view->findChild<QPushButton*>(QStringLiteral("saveHistogram"))->click();
+    h.Settle();
+    EXPECT_EQ(answer, TFormMain::TOpenAnswer::Busy);
+    EXPECT_EQ(h.window->Record().Setting.CHSel, 0);
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    ASSERT_NE(view->Figures(), nullptr);
+    EXPECT_EQ(view->Figures()->maxCode, maxBefore);
+    EXPECT_TRUE(QFile::exists(csv));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPointer>
 #include <QRadioButton>
@@ -203,7 +204,7 @@ TEST(WindowStop, TwoChannelRunStoppedAfter500PairsKeepsBoth)
     EXPECT_TRUE(h.Panel(2).startsWith(U("CH0 : ")));
 }
 
-TEST(WindowFailure, MalformedRecordEndsTheRunButKeepsTheLink)
+TEST(WindowFailure, MalformedRecordEndsTheRunKeepsWhatCameBeforeAndTheLink)
 {
     WindowHarness h([](mirantos::SimConfig& c) { c.faults.missingCrAtSample = 40; });
     h.Select(10, 3, 0);
@@ -211,7 +212,9 @@ TEST(WindowFailure, MalformedRecordEndsTheRunButKeepsTheLink)
     ASSERT_TRUE(h.RunToEnd());
     EXPECT_EQ(h.Panel(2), U("計測エラーで終了"));
     EXPECT_EQ(h.Panel(1), U("計測中です"));
-    EXPECT_EQ(h.window->Record().fCh0Valid, 0);
+    // The 40 records before the malformed one are genuine and kept.
+    EXPECT_EQ(h.window->Record().fCh0Valid, 1);
+    EXPECT_EQ(h.window->Record().Ch0.Count, 40);
     EXPECT_EQ(h.Caption(), U("測定開始"));
     EXPECT_TRUE(h.window->ComboBox1->isEnabled());
     EXPECT_EQ(Cmds(h.sim).back(), "AX");
@@ -226,15 +229,59 @@ TEST(WindowFailure, MalformedRecordEndsTheRunButKeepsTheLink)
     EXPECT_EQ(h.window->Record().Ch0.Count, 1000);
 }
 
-TEST(WindowFailure, UnpluggedBoardEndsTheRunWithTheReadError)
+// A board that is unplugged, or goes quiet while the link stays up, ends the
+// run with the read error; what arrived before is kept by the stop's rule.
+struct ReadFailureCase {
+    const char* name;
+    int64_t unplugAt;
+    int64_t quietAfter;
+    bool kept;
+};
+
+class WindowReadFailure : public ::testing::TestWithParam<ReadFailureCase> {};
+
+TEST_P(WindowReadFailure, EndsWithTheReadErrorAndKeepsTenOrMoreSamples)
 {
-    WindowHarness h([](mirantos::SimConfig& c) { c.faults.unplugAtSample = 300; });
-    h.Select(10, 3, 2);
+    const ReadFailureCase c = GetParam();
+    WindowHarness h([&](mirantos::SimConfig& cfg) {
+        cfg.faults.unplugAtSample = c.unplugAt;
+        cfg.faults.stallAfterSamples = c.quietAfter;
+    });
+    h.Select(10, 3, 2); // 1 ksps, 1000 pairs
     h.window->MeasureBtnClick();
-    ASSERT_TRUE(h.RunToEnd());
+    // Simulated time brings every record there is; then the board is quiet
+    // (or gone) on the real clock, which is what the run's time-out reads.
+    h.RunUntil([&] { return !h.window->Controller()->Measuring(); }, 2000, 2000);
+    QElapsedTimer wall;
+    wall.start();
+    while (h.window->Controller()->Measuring() && wall.elapsed() < 10000) {
+        h.window->Controller()->Poll();
+        QThread::msleep(20);
+    }
+    ASSERT_FALSE(h.window->Controller()->Measuring());
     EXPECT_EQ(h.Panel(2), U("計測エラーで終了"));
-    EXPECT_EQ(h.window->Record().HasData(), false);
+    EXPECT_EQ(h.Caption(), U("測定開始"));
+    const TMeasureRecord& r = h.window->Record();
+    EXPECT_EQ(r.HasData(), c.kept);
+    if (c.kept) {
+        const int32_t expected = static_cast<int32_t>(std::max(c.unplugAt, c.quietAfter));
+        EXPECT_LE(r.Ch0.Count, expected);
+        EXPECT_GE(r.Ch0.Count, c.quietAfter > 0 ? expected : 10);
+        EXPECT_EQ(r.Ch1.Count, r.Ch0.Count);
+    }
+    if (c.quietAfter >= 0) {
+        EXPECT_GE(wall.elapsed(), 1000); // not before the board was given its time
+        EXPECT_NE(h.window->Controller()->ReadFailure().find("stopped sending"), std::string::npos)
+            << h.window->Controller()->ReadFailure();
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, WindowReadFailure,
+                         ::testing::Values(ReadFailureCase{"Unplugged", 300, -1, true},
+                                           ReadFailureCase{"UnpluggedEarly", 5, -1, false},
+                                           ReadFailureCase{"Quiet", -1, 300, true},
+                                           ReadFailureCase{"QuietBeforeTen", -1, 5, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WindowFailure, WrongBoardNameIsBoardNotFound)
 {

@@ -227,23 +227,45 @@ TEST(CaptureCommand, CtrlCStopsLikeTheStopButtonAndKeepsEvenFewerThanTenSamples)
     EXPECT_EQ(c.data.end, "stopped, samples=5");
 }
 
-TEST(CaptureCommand, ReadErrorKeepsTheSamplesReceivedAndExitsThree)
+// Unplugged, or quiet with the link up: the file keeps every sample received
+// and says how the capture ended; the reason follows the window's text.
+struct CaptureReadFailure {
+    const char* name;
+    int64_t unplugAt;
+    int64_t quietAfter;
+    const char* reason;
+};
+
+class CaptureReadError : public ::testing::TestWithParam<CaptureReadFailure> {};
+
+TEST_P(CaptureReadError, KeepsTheSamplesReceivedAndExitsThree)
 {
+    const CaptureReadFailure c = GetParam();
     TempDir dir;
     SimBoard board;
-    board.faults.unplugAtSample = 50;
+    board.faults.unplugAtSample = c.unplugAt;
+    board.faults.stallAfterSamples = c.quietAfter;
     const std::string path = dir.Path("err.csv");
     const auto r =
         RunCli({"capture", "--board", "sim", "--rate", "1ksps", "--samples", "1000", "-o", path},
                board.Env());
     EXPECT_EQ(r.code, cli::kExitBoard);
     EXPECT_NE(r.err.find("計測エラーで終了\n"), std::string::npos) << r.err;
-    const Capture c = ReadBack(path);
-    ASSERT_TRUE(c.ok) << c.error;
-    EXPECT_GE(c.data.ch0.size(), 10u);
-    EXPECT_LE(c.data.ch0.size(), 50u);
-    EXPECT_EQ(c.data.end, "read error, samples=" + std::to_string(c.data.ch0.size()));
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    const Capture k = ReadBack(path);
+    ASSERT_TRUE(k.ok) << k.error;
+    if (c.quietAfter >= 0) {
+        EXPECT_EQ(k.data.ch0.size(), static_cast<size_t>(c.quietAfter));
+    }
+    EXPECT_GE(k.data.ch0.size(), 10u);
+    EXPECT_LE(k.data.ch0.size(), 50u);
+    EXPECT_EQ(k.data.end, "read error, samples=" + std::to_string(k.data.ch0.size()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, CaptureReadError,
+                         ::testing::Values(CaptureReadFailure{"Unplugged", 50, -1, "disappeared"},
+                                           CaptureReadFailure{"Quiet", -1, 47, "stopped sending"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CaptureCommand, WriteErrorStopsTheBoardKeepsWholeLinesAndExitsOne)
 {
@@ -306,6 +328,31 @@ TEST(CaptureCommand, ExistingFileIsRefusedBeforeTheBoardAndKeptWhenTheStartFails
         board.Env());
     EXPECT_EQ(forced.code, cli::kExitOk) << forced.err;
     EXPECT_EQ(clitest::ReadAll(f).rfind("# MIRANTOS capture\n", 0), 0u);
+}
+
+TEST(CaptureCommandDeathTest, CtrlCBeforeTheFirstSampleLeavesNoNewFileAndTheOldOneAsItWas)
+{
+    TempDir dir;
+    const std::string old = dir.Write("old.csv", "precious");
+    for (const auto& [path, force] : {std::pair{dir.Path("new.csv"), false}, {old, true}}) {
+        SCOPED_TRACE(path);
+        SimBoard board;
+        cli::MeasureEnv env = board.Env();
+        // The file is open when the board is made: Ctrl-C comes right then.
+        env.makeDriver = [make = env.makeDriver](cli::BoardKind kind, uint64_t seed) {
+            std::raise(SIGINT);
+            return make(kind, seed);
+        };
+        // 5 samples a second in real time: the stop is long before the first.
+        std::vector<std::string> args = {"capture",   "--board", "sim", "--rate", "5sps",
+                                         "--samples", "100",     "-o",  path};
+        if (force)
+            args.push_back("--force");
+        EXPECT_EXIT(std::exit(RunCli(args, env).code),
+                    ::testing::ExitedWithCode(cli::kExitInterrupted), "");
+        EXPECT_EQ(clitest::FileExists(path), force);
+    }
+    EXPECT_EQ(clitest::ReadAll(old), "precious");
 }
 
 TEST(CaptureCommand, BadOptionsExitTwoWithoutTouchingTheBoard)

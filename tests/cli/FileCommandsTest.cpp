@@ -1,5 +1,6 @@
 // stats, plot and export on crafted data files.
 
+#include "CaptureFile.h"
 #include "CliTestSupport.h"
 #include "MeasureRecord.h"
 
@@ -7,6 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using clitest::DtaText;
 using clitest::Lines;
@@ -111,8 +116,7 @@ TEST_P(RejectedFile, EveryFileCommandReportsTheWindowsContentError)
 
 std::string RejectedFileName(const ::testing::TestParamInfo<std::string>& info)
 {
-    static const char* const kNames[] = {"LowerCaseTag", "NoDend", "BadFlag", "ChannelOutOfRange",
-                                         "EmptyFile"};
+    static const char* const kNames[] = {"LowerCaseTag", "NoDend", "BadFlag", "ChannelOutOfRange"};
     return kNames[info.index];
 }
 
@@ -129,10 +133,72 @@ INSTANTIATE_TEST_SUITE_P(
         std::string("AD7177_DataFile:\r\nM:\r\nspsSel:1\r\nDataCountSel:3\r\nCHSel:0\r\n"
                     "GainSel:0\r\nfSinc5:2\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\n1\r\nDEND:\r\n"),
         // a channel selection outside the list
-        DtaText(3, {"1", "2"}),
-        // empty file
-        std::string()),
+        DtaText(3, {"1", "2"})),
     RejectedFileName);
+
+namespace {
+
+// A capture of 12 CH0 samples as the capture writer formats them, with its end line.
+std::string CaptureText(const std::string& end)
+{
+    std::string s = "# MIRANTOS capture\n# rate_index: 13\n# rate_sps: 10000\n# filter: sinc3\n"
+                    "# channels: ch0\n# gain: 1\nindex,ch0_code,ch0_uV\n";
+    char line[mirantos::kMaxCaptureLine];
+    for (int i = 1; i <= 12; ++i) {
+        const uint32_t code = 0x80000000u + static_cast<uint32_t>(i * i * 37);
+        s.append(line, mirantos::FormatCaptureLine(line, i, &code, nullptr, 1));
+    }
+    return s + "# end: " + end + ", samples=12\n";
+}
+
+struct TextCase {
+    const char* name;
+    std::string content;
+    bool loads;
+    std::string said; // after the content error (or after "warning: FILE: "), "" for nothing
+};
+
+void PrintTo(const TextCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class FileText : public ::testing::TestWithParam<TextCase> {};
+
+} // namespace
+
+TEST_P(FileText, AnalyzeAndExportSayWhatIsWrongWithTheText)
+{
+    const TextCase& c = GetParam();
+    TempDir dir;
+    const std::string f = dir.Write("f.DTA", c.content);
+    for (const char* command : {"analyze", "export"}) {
+        const auto r = RunCli({command, f});
+        EXPECT_EQ(r.code, c.loads ? cli::kExitOk : cli::kExitFailure) << command << r.err;
+        if (!c.loads)
+            EXPECT_EQ(r.err, kDataFileError + f + ": " + c.said + "\n") << command;
+        else if (c.said.empty())
+            EXPECT_EQ(r.err, "") << command;
+        else
+            EXPECT_EQ(r.err, "mirantos-cli: warning: " + f + ": " + c.said + "\n") << command;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FileText,
+    ::testing::Values(
+        TextCase{"Empty", "", false, "the file is empty"},
+        TextCase{"OnlyCr", "\r\r\r", false, "the file holds nothing but CR characters"},
+        TextCase{"CrLineEnds",
+                 QString::fromStdString(DtaText(0, kSmallCh0)).replace("\r\n", "\r").toStdString(),
+                 false, "its lines end in CR alone, without LF"},
+        TextCase{"BomBeforeDta", "\xEF\xBB\xBF" + DtaText(0, kSmallCh0), false,
+                 "the file begins with a UTF-8 byte order mark"},
+        TextCase{"BomBeforeCapture", "\xEF\xBB\xBF" + CaptureText("complete"), true, ""},
+        TextCase{"CaptureEndedByWriteError", CaptureText("write error"), true,
+                 "line 20: the capture ended with a write error: the samples stop where writing "
+                 "the file failed"}),
+    [](const ::testing::TestParamInfo<TextCase>& info) { return std::string(info.param.name); });
 
 TEST(FileCommands, AFileThatCannotBeReadGetsTheContentErrorAndTheSystemsReason)
 {
@@ -324,3 +390,96 @@ TEST(PlotCommand, UsageErrors)
     }
     EXPECT_FALSE(clitest::FileExists(dir.Path("x.png")));
 }
+
+// ---- output files of every command ------------------------------------------
+
+namespace {
+
+struct OutputCase {
+    std::vector<std::string> args; // {IN}, {LINK}, {OLD}, ... stand for files
+    int code;
+    std::string message; // on the error stream, with the files as in args
+    std::string stdoutStart = {};
+};
+
+void PrintTo(const OutputCase& c, std::ostream* os)
+{
+    for (const std::string& a : c.args)
+        *os << a << ' ';
+}
+
+class OutputPaths : public ::testing::TestWithParam<OutputCase> {};
+
+} // namespace
+
+TEST_P(OutputPaths, InputsAndExistingFilesAreNeverReplacedUnasked)
+{
+    TempDir dir;
+    std::vector<std::string> samples;
+    for (int i = 0; i < 40; ++i)
+        samples.push_back(std::to_string(2147483648u + static_cast<unsigned>(i * 7 % 13)));
+    const std::string in = dir.Write("in.DTA", DtaText(0, samples));
+    const std::string data = clitest::ReadAll(in);
+    const std::string old = dir.Write("old.out", "precious");
+    ASSERT_EQ(::symlink(in.c_str(), dir.Path("link.out").c_str()), 0);
+    ASSERT_EQ(::link(in.c_str(), dir.Path("hard.out").c_str()), 0);
+    const std::map<std::string, std::string> names = {{"{IN}", in},
+                                                      {"{LINK}", dir.Path("link.out")},
+                                                      {"{HARD}", dir.Path("hard.out")},
+                                                      {"{ALIAS}", dir.Path("sub/../in.DTA")},
+                                                      {"{OLD}", old},
+                                                      {"{NEW}", dir.Path("new.out")},
+                                                      {"{NEW2}", dir.Path("./new.out")}};
+    ::mkdir(dir.Path("sub").c_str(), 0755);
+    auto expand = [&names](std::string s) {
+        for (const auto& [token, path] : names) {
+            for (size_t at = s.find(token); at != std::string::npos; at = s.find(token))
+                s.replace(at, token.size(), path);
+        }
+        return s;
+    };
+    const OutputCase& c = GetParam();
+    std::vector<std::string> args;
+    for (const std::string& a : c.args)
+        args.push_back(expand(a));
+    const auto r = RunCli(args);
+
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(expand(c.message)), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.rfind(c.stdoutStart, 0), 0u) << r.out;
+    EXPECT_TRUE(clitest::ReadAll(in) == data) << "the input was overwritten";
+    if (c.code != cli::kExitOk) {
+        EXPECT_TRUE(clitest::ReadAll(old) == "precious") << "the old file was overwritten";
+        EXPECT_FALSE(clitest::FileExists(dir.Path("new.out")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryCommand, OutputPaths,
+    ::testing::Values(
+        OutputCase{{"analyze", "--png", "{IN}", "{IN}"}, 2, "--png {IN} is the input file {IN}"},
+        OutputCase{{"analyze", "--png", "{LINK}", "{IN}"}, 2, "--png {LINK} is the input file"},
+        OutputCase{{"analyze", "--histogram-csv", "{HARD}", "{IN}"}, 2, "is the input file"},
+        OutputCase{{"analyze", "--spectrum-csv", "{ALIAS}", "{IN}", "--force"}, 2, "is the input"},
+        OutputCase{{"analyze", "--histogram-csv", "{NEW}", "--spectrum-csv", "{NEW2}", "{IN}"},
+                   2,
+                   "--spectrum-csv {NEW2} is also the file of --histogram-csv"},
+        OutputCase{{"analyze", "--png", "{OLD}", "{IN}"}, 1, "{OLD} exists; --force replaces it"},
+        OutputCase{{"analyze", "--png", "-", "{IN}"}, 2, "only text goes to standard output"},
+        OutputCase{{"analyze", "--json", "--spectrum-csv", "-", "{IN}"},
+                   2,
+                   "--spectrum-csv - is also the file of --json (standard output)"},
+        OutputCase{{"analyze", "--spectrum-csv", "-", "{IN}"}, 0, "", "f_Hz,nsd_nV_per_rtHz\n0,"},
+        OutputCase{{"analyze", "--force", "--png", "{OLD}", "{IN}"}, 0, "", "channel "},
+        OutputCase{{"export", "{IN}", "-o", "{IN}"}, 2, "-o {IN} is the input file"},
+        OutputCase{{"export", "{IN}", "-o", "{OLD}"}, 1, "{OLD} exists; --force"},
+        OutputCase{{"export", "{IN}", "-o", "-"}, 0, "", "index,ch0_code,ch0_uV\n1,"},
+        OutputCase{{"plot", "{IN}", "-o", "{LINK}"}, 2, "-o {LINK} is the input file"},
+        OutputCase{
+            {"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "--png", "{OLD}"},
+            1,
+            "{OLD} exists; --force"},
+        OutputCase{{"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "-o",
+                    "{NEW}", "--png", "{NEW}.DTA"},
+                   2,
+                   "--png {NEW}.DTA is also the file of -o"}));

@@ -203,20 +203,48 @@ TEST(MeasureBoardFailure, RefusedConfigurationPrintsTheBoardPanelText)
     EXPECT_EQ(r.err, "MIRANTOS Board がエラーです\n");
 }
 
-TEST(MeasureBoardFailure, ReadErrorDuringTheRunSavesNothing)
+// A board that is unplugged or goes quiet mid-run: the read error, with its
+// reason; from ten samples on what arrived is saved as a stop saves it.
+struct MeasureReadFailure {
+    const char* name;
+    int64_t unplugAt;
+    int64_t quietAfter;
+    const char* reason;
+    size_t savedRows; // 0: nothing saved
+};
+
+class MeasureReadError : public ::testing::TestWithParam<MeasureReadFailure> {};
+
+TEST_P(MeasureReadError, ExitsThreeWithTheReasonAndSavesTenOrMoreSamples)
 {
+    const MeasureReadFailure c = GetParam();
     TempDir dir;
     FaultyBoard board;
-    board.faults.unplugAtSample = 50;
+    board.faults.unplugAtSample = c.unplugAt;
+    board.faults.stallAfterSamples = c.quietAfter;
     const auto r = RunCli({"measure", "--board", "sim", "--rate", "1ksps", "--count", "100", "-o",
                            dir.Path("r.DTA"), "--png", dir.Path("r.png")},
                           board.Env());
     EXPECT_EQ(r.code, cli::kExitBoard);
-    EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("計測エラーで終了\n"), std::string::npos) << r.err;
-    EXPECT_FALSE(clitest::FileExists(dir.Path("r.DTA")));
-    EXPECT_FALSE(clitest::FileExists(dir.Path("r.png")));
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    const std::string saved = dir.Path("r.DTA");
+    ASSERT_EQ(clitest::FileExists(saved), c.savedRows > 0);
+    EXPECT_EQ(clitest::FileExists(dir.Path("r.png")), c.savedRows > 0);
+    if (c.savedRows > 0) {
+        EXPECT_EQ(r.out, StatsOf(saved, false));
+        EXPECT_EQ(Lines(RunCli({"export", saved}).out).size() - 1, c.savedRows);
+    } else {
+        EXPECT_EQ(r.out, "");
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MeasureReadError,
+    ::testing::Values(MeasureReadFailure{"UnpluggedEarly", 5, -1, "disappeared", 0},
+                      MeasureReadFailure{"Quiet", -1, 47, "the board stopped sending", 47},
+                      MeasureReadFailure{"QuietBeforeTen", -1, 5, "stopped sending", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Ctrl-C -----------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
@@ -219,7 +220,7 @@ ReadResult Read(const TempDir& dir, const std::string& text)
 TEST(CaptureReader, TruncatedLastLineIsDroppedWithAWarning)
 {
     TempDir dir;
-    const auto r = Read(dir, kHead + "1,2147483648,0\n2,2147483649,0.0011641532\n3,21474");
+    const auto r = Read(dir, kHead + "1,2147483648,0\n2,2147483649,0.0011641532188114492\n3,21474");
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.data.ch0, (std::vector<uint32_t>{2147483648u, 2147483649u}));
     ASSERT_EQ(r.warnings.size(), 2u);
@@ -229,31 +230,163 @@ TEST(CaptureReader, TruncatedLastLineIsDroppedWithAWarning)
     EXPECT_FALSE(r.data.info.sinc5);
 }
 
-TEST(CaptureReader, MalformedLinesFailWithTheirNumber)
+namespace {
+
+// kHead with one of its lines ("# key: value") given another value.
+std::string HeadWith(const std::string& key, const std::string& value)
 {
+    std::string h = kHead;
+    const size_t at = h.find("# " + key + ": ") + key.size() + 4;
+    return h.replace(at, h.find('\n', at) - at, value);
+}
+
+// Sample line 1 with code 2147484648 and the microvolts `ulps` doubles away from its own.
+std::string LineOff(int ulps)
+{
+    double uv = CodeToMicrovolt(2147484648u, 1);
+    for (int i = 0; i < ulps; ++i)
+        uv = std::nextafter(uv, 1e9);
+    char text[32];
+    return "1,2147484648," + std::string(text, std::to_chars(text, text + 32, uv).ptr) + "\n";
+}
+
+// n CH0 sample lines as the writer formats them at `gain`, codes around mid scale.
+std::string Rows(int n, int32_t gain)
+{
+    std::string s;
+    char line[kMaxCaptureLine];
+    for (int i = 1; i <= n; ++i) {
+        const uint32_t code = 0x80000000u + static_cast<uint32_t>(i * 1000);
+        s.append(line, FormatCaptureLine(line, i, &code, nullptr, gain));
+    }
+    return s;
+}
+
+struct ReaderCase {
+    const char* name;
+    std::string text;
+    bool reads;           // whether the capture is read (then `what` is a warning, if any)
+    int64_t line;         // the line the error or warning names
+    std::string what;     // the text after "line N: "
+    int64_t sparseTo = 0; // the file is then extended to this size with NULs
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class CaptureReaderTable : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(CaptureReaderTable, FaultsAreNamedWithTheirLine)
+{
+    const ReaderCase& c = GetParam();
     TempDir dir;
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {kHead + "1,2147483648,0\n3,2147483648,0\n", "line 11: index 3 where 2 belongs"},
-        {kHead + "1,4294967296,0\n", "line 10: missing or malformed code"},
-        {kHead + "1,2147483648,x\n", "line 10: missing or malformed microvolts"},
-        {kHead + "1,2147483648\n", "line 10: missing or malformed microvolts"},
-        {kHead + "1,2147483648,0,5\n", "line 10: more fields than the header names"},
-        {kHead + "1,2147483648,0\n# note\n", "line 11: comment among the samples"},
-        {kHead + "1,2147483648,0\n# end: complete, samples=1\n2,1,0\n",
-         "line 12: text after the end line"},
-        {"# MIRANTOS capture\nindex,ch0_code,ch0_uV\n",
-         "line 2: the rate_sps and channels lines must come before the data"},
-        {"# MIRANTOS capture\n# rate_sps: 10\n# channels: both\nindex,ch0_code,ch0_uV\n",
-         "line 4: column header is not \"index,ch0_code,ch0_uV,ch1_code,ch1_uV\""},
-        {"# MIRANTOS capture\n# rate_sps: -1\n", "line 2: rate_sps is no positive number"},
-        {"index,ch0_code\n", "line 1: not a capture file (no \"# MIRANTOS capture\")"},
+    const std::string path = dir.File("r.csv");
+    WriteBytes(path, c.text);
+    if (c.sparseTo != 0)
+        std::filesystem::resize_file(path, static_cast<uintmax_t>(c.sparseTo));
+    ReadResult r;
+    r.ok = ReadCapture(path, r.data, r.warnings, r.error);
+    // "line N: " first, `what` somewhere after it.
+    const auto names = [&c](const std::string& text) {
+        const std::string at = "line " + std::to_string(c.line) + ": ";
+        return text.rfind(at, 0) == 0 && text.find(c.what, at.size()) != std::string::npos;
     };
-    for (const auto& [text, error] : cases) {
-        const auto r = Read(dir, text);
-        EXPECT_FALSE(r.ok) << text;
-        EXPECT_EQ(r.error, error);
+    ASSERT_EQ(r.ok, c.reads) << r.error;
+    if (!c.reads) {
+        EXPECT_TRUE(names(r.error)) << r.error;
+    } else if (c.what.empty()) {
+        EXPECT_TRUE(r.warnings.empty()) << r.warnings.front();
+    } else {
+        ASSERT_EQ(r.warnings.size(), 1u);
+        EXPECT_TRUE(names(r.warnings[0])) << r.warnings[0];
     }
 }
+
+const std::string kSps = "rate_sps ";
+const std::string kNot13 = " is not the rate of rate_index 13 with sinc3 (10000)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Captures, CaptureReaderTable,
+    ::testing::Values(
+        ReaderCase{"IndexGap", kHead + "1,2147483648,0\n3,2147483648,0\n", false, 11,
+                   "index \"3\" where 2 belongs"},
+        ReaderCase{"CodeTooBig", kHead + "1,4294967296,0\n", false, 10,
+                   "missing or malformed code"},
+        ReaderCase{"MalformedUv", kHead + "1,2147483648,x\n", false, 10,
+                   "missing or malformed microvolts"},
+        ReaderCase{"MissingUv", kHead + "1,2147483648\n", false, 10,
+                   "missing or malformed microvolts"},
+        ReaderCase{"ExtraField", kHead + "1,2147483648,0,5\n", false, 10,
+                   "more fields than the header names"},
+        ReaderCase{"CommentAmongSamples", kHead + "1,2147483648,0\n# note\n", false, 11,
+                   "comment among the samples"},
+        ReaderCase{"TextAfterEnd", kHead + "1,2147483648,0\n# end: complete, samples=1\n2,1,0\n",
+                   false, 12, "text after the end line"},
+        ReaderCase{"NoSettings", "# MIRANTOS capture\nindex,ch0_code,ch0_uV\n", false, 2,
+                   "the rate_index, rate_sps, filter, channels and gain lines must come before"},
+        ReaderCase{"NoGainLine",
+                   "# MIRANTOS capture\n# rate_index: 13\n# rate_sps: 10000\n"
+                   "# filter: sinc3\n# channels: ch0\nindex,ch0_code,ch0_uV\n",
+                   false, 6, "the rate_index, rate_sps, filter, channels and gain lines"},
+        ReaderCase{"WrongColumns", HeadWith("channels", "both") + "1,2147483648,0\n", false, 9,
+                   "column header is not \"index,ch0_code,ch0_uV,ch1_code,ch1_uV\""},
+        ReaderCase{"NegativeRate", HeadWith("rate_sps", "-1"), false, 3,
+                   "rate_sps is no positive number"},
+        ReaderCase{"NotACapture", "index,ch0_code\n", false, 1,
+                   "not a capture file (no \"# MIRANTOS capture\")"},
+        // The settings against the rate table.
+        ReaderCase{"RateIndex99", HeadWith("rate_index", "99") + Rows(2, 1), false, 2,
+                   "rate_index 99 is outside 0 to 13"},
+        ReaderCase{"RateTiny", HeadWith("rate_sps", "1e-320") + Rows(2, 1), false, 3, kSps},
+        ReaderCase{"RateHuge", HeadWith("rate_sps", "1e308") + Rows(2, 1), false, 3,
+                   kSps + "1e+308" + kNot13},
+        ReaderCase{"RateInf", HeadWith("rate_sps", "inf") + Rows(2, 1), false, 3,
+                   kSps + "inf" + kNot13},
+        ReaderCase{"RateNan", HeadWith("rate_sps", "nan") + Rows(2, 1), false, 3, kSps},
+        ReaderCase{"RateOfTheOtherFilter", HeadWith("rate_sps", "10") + Rows(2, 1), false, 3,
+                   kSps + "10" + kNot13},
+        ReaderCase{"SecondGainLine", HeadWith("board", "x\n# gain: 2") + Rows(2, 1), false, 8,
+                   "a second gain line (the first is line 6)"},
+        // The microvolts against the gain: every figure would be half of the written one.
+        ReaderCase{"GainDisagreesWithMicrovolts", HeadWith("gain", "2") + Rows(3, 1), false, 10,
+                   "of code 2147484648 at gain 2; 2 later lines disagree too"},
+        ReaderCase{"OneEditedValue",
+                   kHead + Rows(2, 1) + "3,2147486648,1.5\n" + Rows(5, 1).substr(Rows(3, 1).size()),
+                   false, 12, "ch0_uV \"1.5\" is not 3.49245965"},
+        ReaderCase{"OneUlpOff", kHead + LineOff(1) + "# end: complete, samples=1\n", true, 0, ""},
+        ReaderCase{"TwoUlpsOff", kHead + LineOff(2), false, 10, "ch0_uV"},
+        // The end line.
+        ReaderCase{"EndCountsTooFew", kHead + Rows(12345, 1) + "# end: complete, samples=5\n",
+                   false, 12355, "end line counts 5 samples, the file holds 12345"},
+        ReaderCase{"EndBanana", kHead + Rows(2, 1) + "# end: banana\n", false, 12,
+                   "end line is not \"end: HOW, samples=N\""},
+        ReaderCase{"EndWordUnknown", kHead + Rows(2, 1) + "# end: banana, samples=2\n", false, 12,
+                   "end line says \"banana\", not complete, stopped, read error or write error"},
+        ReaderCase{"EndedByWriteError", kHead + Rows(2, 1) + "# end: write error, samples=2\n",
+                   true, 12, "the capture ended with a write error"},
+        ReaderCase{"EndedByReadError", kHead + Rows(2, 1) + "# end: read error, samples=2\n", true,
+                   12, "the capture ended with a read error"},
+        // Bounded lines: refused at the limit, whatever follows.
+        ReaderCase{"LineOfNuls", kHead + std::string(5000, '\0') + "\n", false, 10,
+                   "longer than 4096 bytes"},
+        ReaderCase{"LongNote", "# MIRANTOS capture\n# " + std::string(5000, 'n') + "\n", false, 2,
+                   "longer than 4096 bytes"},
+        ReaderCase{"TwoGigabytesOfNuls", kHead, false, 10, "longer than 4096 bytes",
+                   int64_t{2} << 30},
+        // Read as they are.
+        ReaderCase{"ByteOrderMark",
+                   "\xEF\xBB\xBF" + kHead + Rows(2, 1) + "# end: complete, samples=2\n", true, 0,
+                   ""},
+        ReaderCase{"CrLf",
+                   "# MIRANTOS capture\r\n# rate_index: 13\r\n# rate_sps: 10000\r\n"
+                   "# filter: sinc3\r\n# channels: ch0\r\n# gain: 1\r\n"
+                   "index,ch0_code,ch0_uV\r\n1,2147483648,0\r\n# end: stopped, samples=1\r\n",
+                   true, 0, ""}),
+    [](const ::testing::TestParamInfo<ReaderCase>& info) { return std::string(info.param.name); });
+
+} // namespace
 
 TEST(CaptureReader, CaptureFilesAreToldByTheirFirstLine)
 {

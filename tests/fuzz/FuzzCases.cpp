@@ -1,8 +1,10 @@
 #include "FuzzCases.h"
 
 #include "Ad7177.h"
+#include "CaptureFile.h"
 #include "MeasureRecord.h"
 #include "Myfile.h"
+#include "RateTable.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -24,9 +26,9 @@ namespace {
 // One in-memory file, rewritten for every input: no disk traffic.
 class ScratchFile {
 public:
-    ScratchFile()
+    explicit ScratchFile(const char* name = "fuzz.DTA")
     {
-        fd_ = ::memfd_create("fuzz.DTA", 0);
+        fd_ = ::memfd_create(name, 0);
         if (fd_ < 0) {
             char name[] = "/tmp/mirantos-fuzz-XXXXXX";
             fd_ = ::mkstemp(name);
@@ -81,6 +83,33 @@ bool SameStoredSettings(const TAdcSetting& a, const TAdcSetting& b)
 bool SameCodes(const TChannelData& a, const TChannelData& b)
 {
     return a.Count == b.Count && std::equal(a.Code, a.Code + a.Count, b.Code);
+}
+
+// ---- capture files ---------------------------------------------------------
+
+std::string CaptureShape(const TCaptureData& d)
+{
+    const TCaptureInfo& i = d.info;
+    if (i.chSel < 0 || i.chSel > 2)
+        return "channels outside ch0, ch1, both: " + std::to_string(i.chSel);
+    if ((i.chSel == 1 && !d.ch0.empty()) || (i.chSel == 0 && !d.ch1.empty()))
+        return "codes of a channel the capture does not hold";
+    if (i.chSel == 2 && d.ch0.size() != d.ch1.size())
+        return "a two-channel capture gave unequal counts";
+    if (i.rateSps != RateSps(i.rateIndex, i.sinc5) || i.rateSps <= 0)
+        return "a rate outside the rate table was accepted";
+    if (i.gain < 1)
+        return "a gain below 1 was accepted";
+    return {};
+}
+
+TCaptureEnd EndOf(const std::string& end)
+{
+    for (const TCaptureEnd how :
+         {TCaptureEnd::Complete, TCaptureEnd::ReadError, TCaptureEnd::WriteError})
+        if (end.rfind(std::string(CaptureEndText(how)) + ",", 0) == 0)
+            return how;
+    return TCaptureEnd::Stopped;
 }
 
 // ---- board link ------------------------------------------------------------
@@ -245,6 +274,59 @@ std::string DtaFileCase(const uint8_t* data, size_t size)
         return "the settings changed on the way through a file";
     if (!SameCodes(a.ch0, b.ch0) || !SameCodes(a.ch1, b.ch1))
         return "the codes changed on the way through a file";
+    return {};
+}
+
+std::string CaptureFileCase(const uint8_t* data, size_t size)
+{
+    static ScratchFile file("fuzz.csv");
+    static ScratchFile again("fuzz-again.csv");
+    if (!file.Set(data, size))
+        return {};
+    const bool told = IsCaptureFile(file.Path());
+    TCaptureData d;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!ReadCapture(file.Path(), d, warnings, error)) {
+        if (error.empty())
+            return "a refused capture without a reason";
+        return {};
+    }
+    if (!told)
+        return "a file that reads as a capture is not told as one";
+    if (std::string e = CaptureShape(d); !e.empty())
+        return e;
+
+    // Whatever reads, written again by the writer, must read to the same; a
+    // board or start text that came without the space after "#" may not fit
+    // the longest line once the writer puts it back.
+    constexpr size_t kRoom = kMaxCaptureTextLine - std::string_view("# board: ").size();
+    if (d.info.board.size() > kRoom || d.info.startUtc.size() > kRoom)
+        return {};
+    TCaptureWriter writer;
+    const TCaptureEnd how = EndOf(d.end);
+    if (!again.Set("", 0) || !writer.Open(again.Path(), true) || !writer.Begin(d.info))
+        return {};
+    const size_t n = d.info.chSel == 1 ? d.ch1.size() : d.ch0.size();
+    const uint32_t* c0 = d.info.chSel == 1 ? nullptr : d.ch0.data();
+    const uint32_t* c1 = d.info.chSel == 0 ? nullptr : d.ch1.data();
+    if (!writer.Write(c0, c1, static_cast<int32_t>(n)) || !writer.Finish(how))
+        return {};
+    TCaptureData back;
+    std::vector<std::string> backWarnings;
+    if (!ReadCapture(again.Path(), back, backWarnings, error))
+        return "the rewritten capture does not read: " + error;
+    if (back.ch0 != d.ch0 || back.ch1 != d.ch1)
+        return "the codes changed on the way through the writer";
+    const TCaptureInfo& a = d.info;
+    const TCaptureInfo& b = back.info;
+    if (a.rateIndex != b.rateIndex || a.rateSps != b.rateSps || a.sinc5 != b.sinc5 ||
+        a.chSel != b.chSel || a.gain != b.gain)
+        return "the settings changed on the way through the writer";
+    const bool errorEnd = how == TCaptureEnd::ReadError || how == TCaptureEnd::WriteError;
+    if (backWarnings.size() != (errorEnd ? 1u : 0u))
+        return "the rewritten capture reads with " + std::to_string(backWarnings.size()) +
+               " warnings";
     return {};
 }
 

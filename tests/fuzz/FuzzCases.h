@@ -17,6 +17,11 @@ void InitBoardLink(int* argc, char*** argv);
 // and must load again to the same content.
 std::string DtaFileCase(const uint8_t* data, size_t size);
 
+// The bytes as a capture file, read; a capture that reads must be whole (the
+// channels it names, a rate of the rate table) and, written again by the
+// capture writer, read to the same settings and codes.
+std::string CaptureFileCase(const uint8_t* data, size_t size);
+
 // The board link against a device whose every answer comes from the input:
 // four control bytes (channel, records per read, delivery chunk, a call that
 // fails), then the byte stream the device sends.

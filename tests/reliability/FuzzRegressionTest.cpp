@@ -47,6 +47,16 @@ TEST(FuzzRegression, DtaInputsPassTheReaderChecks)
     }
 }
 
+TEST(FuzzRegression, CaptureInputsPassTheReaderChecks)
+{
+    const auto files = Inputs("capture");
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        const auto bytes = Bytes(f);
+        EXPECT_EQ(mirantos::fuzz::CaptureFileCase(bytes.data(), bytes.size()), "") << f;
+    }
+}
+
 TEST(FuzzRegression, BoardLinkInputsPassTheLinkChecks)
 {
     mirantos::fuzz::InitBoardLink(nullptr, nullptr);
