@@ -680,8 +680,12 @@ FT_STATUS FtdiUsbDriver::GetQueueStatus(FT_HANDLE handle, uint32_t* rxBytes)
         return FT_INVALID_HANDLE;
     std::lock_guard lock(d.mutex);
     if (d.FailedLocked()) {
-        if (d.rx.Size() == 0 || (d.failureCounted && !d.readSinceCount))
+        if (d.rx.Size() == 0)
             return FT_IO_ERROR;
+        if (d.failureCounted && !d.readSinceCount) {
+            d.failureCounted = false; // a caller may still take the rest in smaller reads
+            return FT_IO_ERROR;
+        }
         d.failureCounted = true;
         d.readSinceCount = false;
     }
