@@ -136,7 +136,8 @@ TEST(DeviceSelector, SerialWithAnOptionalInterfaceLetter)
 
 TEST(DeviceSelector, MalformedTextsAreRefusedAndSelectNothing)
 {
-    for (const char* bad : {":A", "FT1X2Y3Z:", "FT1X2Y3Z:C", "FT1X2Y3Z:d", "FT1X2Y3Z:E", "FT1X2Y3Z:AB", "FT1X2Y3Z:1"}) {
+    for (const char* bad : {":A", "FT1X2Y3Z:", "FT1X2Y3Z:C", "FT1X2Y3Z:d", "FT1X2Y3Z:E",
+                            "FT1X2Y3Z:AB", "FT1X2Y3Z:1"}) {
         SCOPED_TRACE(bad);
         FtdiDeviceSelector s;
         s.serial = "left over";
