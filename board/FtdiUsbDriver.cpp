@@ -12,6 +12,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace mirantos {
@@ -29,15 +30,41 @@ bool IsBoardChip(const libusb_device_descriptor& d)
                                                   d.idProduct) != std::end(kProducts);
 }
 
-bool HasSeveralInterfaces(int type)
-{
-    return type == TYPE_2232C || type == TYPE_2232H || type == TYPE_4232H;
-}
-
 std::string ErrorName(int rc)
 {
     return libusb_error_name(rc);
 }
+
+char InterfaceLetter(int index)
+{
+    return static_cast<char>('A' + index);
+}
+
+// Interfaces of the chip's first configuration, read from the descriptors
+// the system already holds (no open needed); by the product id when those
+// cannot be had.
+int InterfaceCount(libusb_device* dev, const libusb_device_descriptor& desc)
+{
+    libusb_config_descriptor* cfg = nullptr;
+    if (libusb_get_config_descriptor(dev, 0, &cfg) == 0 && cfg != nullptr) {
+        const int n = cfg->bNumInterfaces;
+        libusb_free_config_descriptor(cfg);
+        return n;
+    }
+    return desc.idProduct == 0x6010 ? 2 : 1;
+}
+
+// Event-loop errors in a row that make a read failure, and the pause after each.
+constexpr int kEventFailuresTolerated = 10;
+constexpr int kEventRetryMs = 10;
+// How long a purge lets the retired transfers come back (one that never does,
+// a wedged host controller, costs this much once).
+constexpr int kPurgeGraceMs = 50;
+
+constexpr const char* kVanished = "USB device disappeared (unplugged, or lost by its hub)";
+constexpr const char* kUdevHint =
+    "install the udev rule 60-mirantos-ftdi.rules (then udevadm control --reload-rules "
+    "and plug the board in again) or run as a member of its group";
 
 } // namespace
 
@@ -54,7 +81,7 @@ bool FtdiDeviceSelector::Parse(const std::string& text, FtdiDeviceSelector* out)
         if (port.size() != 1)
             return false;
         const char c = static_cast<char>(port[0] & ~0x20); // upper case
-        if (c < 'A' || c > 'D')
+        if (c != 'A' && c != 'B') // the FIFO chips have at most two interfaces
             return false;
         s.serial = text.substr(0, colon);
         s.interfaceIndex = c - 'A';
@@ -95,7 +122,12 @@ struct FtdiUsbDriver::Impl {
     int inFlight = 0; // of every generation
     bool lost = false;
     bool halted = false;   // the IN endpoint stalled; cleared before new transfers
-    std::string readError; // reads fail while set; the next receive purge clears it
+    std::string readError; // set at the first failure; the next receive purge clears it
+    // After a failure the bytes that came before it are still handed out; the
+    // failure shows once they are gone, or once a caller asks for the count
+    // again without taking any (it waits for bytes that can no longer come).
+    bool failureCounted = false;
+    bool readSinceCount = false;
     size_t queueLimit = kQueueLimit;
     ByteQueue rx{kQueueLimit};
     std::vector<uint8_t> scratch;
@@ -105,8 +137,11 @@ struct FtdiUsbDriver::Impl {
     void Completed(Slot* slot);
     bool SubmitLocked(Slot* slot);
     void ReadFailureLocked(const std::string& why);
+    void VanishedLocked();
+    void CheckVanished();
+    bool FailedLocked() const { return lost || !readError.empty(); }
     bool StartRing();
-    void RetireRing();
+    bool RetireRing(int graceMs);
     void RunEvents();
     void StartEventThread();
     void StopEventThread();
@@ -144,6 +179,26 @@ void FtdiUsbDriver::Impl::ReadFailureLocked(const std::string& why)
     error = readError;
 }
 
+// An unplug first fails the transfers in flight (EPROTO, EILSEQ, ETIME) and
+// only then reports the device gone: the disappearance is the reason given.
+void FtdiUsbDriver::Impl::VanishedLocked()
+{
+    lost = true;
+    readError = kVanished;
+    error = readError;
+}
+
+// After a command failed: was it because the device is gone?
+void FtdiUsbDriver::Impl::CheckVanished()
+{
+    unsigned char status[2];
+    if (libusb_control_transfer(ftdi->usb_dev, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_STATUS, 0, 0,
+                                status, sizeof status, 200) == LIBUSB_ERROR_NO_DEVICE) {
+        std::lock_guard lock(mutex);
+        VanishedLocked();
+    }
+}
+
 bool FtdiUsbDriver::Impl::SubmitLocked(Slot* slot)
 {
     // libftdi names endpoints from the chip's side: out_ep carries data to the host.
@@ -153,8 +208,9 @@ bool FtdiUsbDriver::Impl::SubmitLocked(Slot* slot)
     const int rc = libusb_submit_transfer(slot->transfer);
     if (rc != 0) {
         if (rc == LIBUSB_ERROR_NO_DEVICE)
-            lost = true;
-        ReadFailureLocked("submitting a bulk-IN transfer failed: " + ErrorName(rc));
+            VanishedLocked();
+        else
+            ReadFailureLocked("submitting a bulk-IN transfer failed: " + ErrorName(rc));
         return false;
     }
     slot->inFlight = true;
@@ -170,27 +226,36 @@ void FtdiUsbDriver::Impl::Completed(Slot* slot)
     slot->inFlight = false;
     --inFlight;
     settled.notify_all();
-    if (slot->generation != generation)
+    const bool current = slot->generation == generation;
+    // These two are states of the device, whichever transfer reports them.
+    if (t->status == LIBUSB_TRANSFER_NO_DEVICE) {
+        VanishedLocked();
+        return;
+    }
+    if (t->status == LIBUSB_TRANSFER_STALL) {
+        halted = true;
+        if (current)
+            ReadFailureLocked(
+                "bulk-IN endpoint stalled (EPIPE); it is cleared before the next run");
+        return;
+    }
+    if (!current)
         return; // retired by a purge or close: its bytes predate it
+    if (FailedLocked())
+        return; // behind a gap: bytes after a failure would be out of order
     switch (t->status) {
     case LIBUSB_TRANSFER_COMPLETED: {
         const auto len = static_cast<size_t>(std::max(t->actual_length, 0));
         if (scratch.size() < len)
             scratch.resize(len);
         const size_t n = StripModemStatus(t->buffer, len, maxPacket, scratch.data());
-        if (!rx.Push(scratch.data(), n))
+        if (!rx.Push(scratch.data(), n)) {
             ReadFailureLocked("receive queue overflow: more than " + std::to_string(queueLimit) +
                               " bytes waiting to be read");
+            return;
+        }
         break;
     }
-    case LIBUSB_TRANSFER_NO_DEVICE:
-        lost = true;
-        ReadFailureLocked("USB device disappeared");
-        return;
-    case LIBUSB_TRANSFER_STALL:
-        halted = true;
-        ReadFailureLocked("bulk-IN endpoint stalled (EPIPE); it is cleared before the next run");
-        return;
     case LIBUSB_TRANSFER_OVERFLOW:
         ReadFailureLocked("bulk-IN transfer overflow (the chip sent more than was asked for)");
         return;
@@ -205,8 +270,7 @@ void FtdiUsbDriver::Impl::Completed(Slot* slot)
                           std::to_string(static_cast<int>(t->status)) + ")");
         return;
     }
-    if (readError.empty() && !lost)
-        SubmitLocked(slot); // a failure is already recorded as a read failure
+    SubmitLocked(slot); // a refusal is recorded as a read failure
 }
 
 bool FtdiUsbDriver::Impl::StartRing()
@@ -244,9 +308,12 @@ bool FtdiUsbDriver::Impl::StartRing()
     return true;
 }
 
-// Ends the current generation without waiting for its transfers: whatever
-// they still bring is dropped when they come back.
-void FtdiUsbDriver::Impl::RetireRing()
+// Ends the current generation: whatever its transfers still bring is
+// dropped when they come back. Waits up to `graceMs` for the cancelled ones,
+// so that a stall one of them reports is known, then returns whether the
+// endpoint is halted and takes that over from the event thread: the check
+// and the retirement are one step, no stall can land between them unseen.
+bool FtdiUsbDriver::Impl::RetireRing(int graceMs)
 {
     std::vector<libusb_transfer*> out;
     {
@@ -258,13 +325,34 @@ void FtdiUsbDriver::Impl::RetireRing()
     }
     for (libusb_transfer* t : out)
         libusb_cancel_transfer(t); // one that already finished reports NOT_FOUND
+    std::unique_lock lock(mutex);
+    if (events.joinable())
+        settled.wait_for(lock, std::chrono::milliseconds(graceMs),
+                         [this] { return inFlight == 0; });
+    return std::exchange(halted, false);
 }
 
 void FtdiUsbDriver::Impl::RunEvents()
 {
+    // A persistent event-loop error (the descriptors cannot be polled or
+    // reaped) would spin while no data comes: after a run of them it is a
+    // read failure, and the loop backs off between tries.
+    int failures = 0;
     while (!quit.load()) {
         timeval tv{0, 200000};
-        libusb_handle_events_timeout_completed(ftdi->usb_ctx, &tv, nullptr);
+        const int rc = libusb_handle_events_timeout_completed(ftdi->usb_ctx, &tv, nullptr);
+        if (rc == 0 || rc == LIBUSB_ERROR_INTERRUPTED) {
+            failures = 0;
+            continue;
+        }
+        if (++failures >= kEventFailuresTolerated) {
+            std::lock_guard lock(mutex);
+            if (rc == LIBUSB_ERROR_NO_DEVICE)
+                VanishedLocked();
+            else if (!FailedLocked())
+                ReadFailureLocked("USB event handling keeps failing: " + ErrorName(rc));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kEventRetryMs));
     }
 }
 
@@ -292,12 +380,8 @@ void FtdiUsbDriver::Impl::Release()
 {
     if (ftdi == nullptr)
         return;
-    if (events.joinable()) {
-        RetireRing();
-        std::unique_lock lock(mutex);
-        settled.wait_for(lock, std::chrono::milliseconds(kCloseGraceMs),
-                         [this] { return inFlight == 0; });
-    }
+    if (events.joinable())
+        RetireRing(kCloseGraceMs);
     StopEventThread();
     if (open)
         ftdi_usb_close(ftdi);
@@ -309,6 +393,7 @@ void FtdiUsbDriver::Impl::Release()
         inFlight = 0;
         rx.Clear();
         readError.clear();
+        failureCounted = false;
         halted = false;
     }
     ftdi_free(ftdi);
@@ -324,6 +409,8 @@ FT_STATUS FtdiUsbDriver::Impl::OpenChosen()
         libusb_device* dev;
         std::string product;
         std::string serial;
+        int openRc; // why the strings could not be read (0: they were)
+        int interfaces;
     };
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(ftdi->usb_ctx, &list);
@@ -332,62 +419,92 @@ FT_STATUS FtdiUsbDriver::Impl::OpenChosen()
         return FT_OTHER_ERROR;
     }
     std::vector<Candidate> found;
+    int denied = 0;
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor desc{};
         if (libusb_get_device_descriptor(list[i], &desc) != 0 || !IsBoardChip(desc))
             continue;
-        char product[128] = "";
-        char serial[128] = "";
-        // Reading the strings opens the device briefly; one we may not open
-        // keeps empty strings and can only be the last resort.
-        if (ftdi_usb_get_strings(ftdi, list[i], nullptr, 0, product, sizeof product, serial,
-                                 sizeof serial) < 0) {
-            product[0] = '\0';
-            serial[0] = '\0';
+        Candidate c{list[i], {}, {}, 0, InterfaceCount(list[i], desc)};
+        // Each string on its own: a chip without a serial number is still
+        // known by its product string. One we may not open keeps empty
+        // strings and can only be the last resort.
+        libusb_device_handle* h = nullptr;
+        c.openRc = libusb_open(list[i], &h);
+        if (c.openRc == 0) {
+            auto text = [h](uint8_t index) {
+                unsigned char buf[128];
+                const int n =
+                    index == 0 ? 0 : libusb_get_string_descriptor_ascii(h, index, buf, sizeof buf);
+                return n > 0 ? std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(n))
+                             : std::string();
+            };
+            c.product = text(desc.iProduct);
+            c.serial = text(desc.iSerialNumber);
+            libusb_close(h);
         }
-        found.push_back({list[i], product, serial});
+        denied += c.openRc == LIBUSB_ERROR_ACCESS;
+        found.push_back(std::move(c));
+    }
+    auto done = [&](FT_STATUS st, std::string why) {
+        libusb_free_device_list(list, 1);
+        SetError(std::move(why));
+        return st;
+    };
+    auto serials = [](const std::vector<const Candidate*>& cs) {
+        std::string text;
+        for (const Candidate* c : cs)
+            text += (text.empty() ? "\"" : ", \"") + c->serial + "\"";
+        return text;
+    };
+
+    std::vector<const Candidate*> matches;
+    const std::string prefix = kBoardProductPrefix;
+    for (const auto& c : found)
+        if (selector.serial.empty() ? c.product.compare(0, prefix.size(), prefix) == 0
+                                    : c.serial == selector.serial)
+            matches.push_back(&c);
+    if (matches.size() > 1)
+        // Taking either could drive the wrong instrument.
+        return done(FT_DEVICE_NOT_FOUND, selector.serial.empty()
+                                             ? "several boards found (serial numbers " +
+                                                   serials(matches) +
+                                                   "); choose one by its serial number"
+                                             : "several FTDI devices have the serial number \"" +
+                                                   selector.serial + "\"; reprogram one of them");
+    if (matches.empty() && selector.serial.empty() && !found.empty())
+        matches.push_back(&found.front()); // a board whose chip was never given its name
+    if (matches.empty()) {
+        const std::string what = selector.serial.empty() ? std::string("no FTDI device found")
+                                                         : "no FTDI device with serial number \"" +
+                                                               selector.serial + "\" found";
+        if (denied > 0)
+            return done(FT_DEVICE_NOT_OPENED,
+                        what + ", but " + std::to_string(denied) +
+                            " FTDI device(s) could not be opened for lack of permission (the "
+                            "board may be among them): " +
+                            kUdevHint);
+        return done(FT_DEVICE_NOT_FOUND, what);
     }
 
-    const Candidate* chosen = nullptr;
-    if (!selector.serial.empty()) {
-        for (const auto& c : found)
-            if (c.serial == selector.serial) {
-                chosen = &c;
-                break;
-            }
-    } else {
-        const std::string prefix = kBoardProductPrefix;
-        for (const auto& c : found)
-            if (c.product.compare(0, prefix.size(), prefix) == 0) {
-                chosen = &c;
-                break;
-            }
-        if (chosen == nullptr && !found.empty())
-            chosen = &found.front();
-    }
-    if (chosen == nullptr) {
-        SetError(selector.serial.empty()
-                     ? std::string("no FTDI device found")
-                     : "no FTDI device with serial number \"" + selector.serial + "\" found");
-        libusb_free_device_list(list, 1);
-        return FT_DEVICE_NOT_FOUND;
-    }
+    const Candidate& chosen = *matches.front();
+    const std::string who = "\"" + chosen.product + "\" (serial \"" + chosen.serial + "\")";
+    // Claiming an interface the chip does not have fails with a misleading
+    // "unable to claim": say what is wrong before trying.
+    if (selector.interfaceIndex >= chosen.interfaces)
+        return done(FT_DEVICE_NOT_FOUND, who + ": this chip has no interface " +
+                                             InterfaceLetter(selector.interfaceIndex));
+    if (chosen.openRc == LIBUSB_ERROR_ACCESS)
+        return done(FT_DEVICE_NOT_OPENED,
+                    "an FTDI device was found but could not be opened for lack of permission: " +
+                        std::string(kUdevHint));
 
     ftdi_set_interface(ftdi, static_cast<ftdi_interface>(INTERFACE_A + selector.interfaceIndex));
-    const int rc = ftdi_usb_open_dev(ftdi, chosen->dev);
-    const std::string who = "\"" + chosen->product + "\" (serial \"" + chosen->serial + "\")";
+    const int rc = ftdi_usb_open_dev(ftdi, chosen.dev);
     libusb_free_device_list(list, 1);
     if (rc < 0) {
         // No permission (udev rule missing), or the serial driver would not let go.
         Fail("opening " + who + " failed");
         return FT_DEVICE_NOT_OPENED;
-    }
-    if (selector.interfaceIndex > 0 && !HasSeveralInterfaces(ftdi->type)) {
-        SetError(who + " has a single interface; \":" +
-                 std::string(1, static_cast<char>('A' + selector.interfaceIndex)) +
-                 "\" does not exist");
-        ftdi_usb_close(ftdi);
-        return FT_DEVICE_NOT_FOUND;
     }
     return FT_OK;
 }
@@ -427,6 +544,7 @@ FT_STATUS FtdiUsbDriver::Open(int /*deviceIndex*/, FT_HANDLE* handle)
         d.lost = false;
         d.halted = false;
         d.readError.clear();
+        d.failureCounted = false;
         d.inFlight = 0;
         d.rx.Clear();
     }
@@ -484,10 +602,11 @@ FT_STATUS FtdiUsbDriver::SetUSBParameters(FT_HANDLE handle, uint32_t inTransferS
     const uint32_t size = std::max(packet, inTransferSize / packet * packet);
     if (size == d.transferSize)
         return FT_OK;
-    d.RetireRing();
+    const bool halted = d.RetireRing(0);
     d.transferSize = size;
     {
         std::lock_guard lock(d.mutex);
+        d.halted = d.halted || halted; // left for the next purge to clear
         d.rx.Clear();
         if (d.lost)
             return FT_IO_ERROR;
@@ -500,44 +619,44 @@ FT_STATUS FtdiUsbDriver::Purge(FT_HANDLE handle, uint32_t mask)
     Impl& d = *d_;
     if (!d.open || handle != &d)
         return FT_INVALID_HANDLE;
-    bool halted = false;
     {
         std::lock_guard lock(d.mutex);
         if (d.lost)
             return FT_IO_ERROR;
-        halted = d.halted;
     }
     if (mask & FT_PURGE_TX) {
         if (ftdi_tcoflush(d.ftdi) < 0) {
             d.Fail("purge of the transmit buffer failed");
+            d.CheckVanished();
             return FT_IO_ERROR;
         }
     }
     if ((mask & FT_PURGE_RX) == 0)
         return FT_OK;
 
-    d.RetireRing();
-    if (halted) {
+    if (d.RetireRing(kPurgeGraceMs)) {
         const int rc =
             libusb_clear_halt(d.ftdi->usb_dev, static_cast<unsigned char>(d.ftdi->out_ep));
         if (rc != 0) {
-            if (rc == LIBUSB_ERROR_NO_DEVICE) {
-                std::lock_guard lock(d.mutex);
-                d.lost = true;
-            }
-            d.SetError("clearing the stalled bulk-IN endpoint failed: " + ErrorName(rc));
+            std::lock_guard lock(d.mutex);
+            d.halted = true; // still to be cleared
+            if (rc == LIBUSB_ERROR_NO_DEVICE)
+                d.VanishedLocked();
+            else
+                d.error = "clearing the stalled bulk-IN endpoint failed: " + ErrorName(rc);
             return FT_IO_ERROR;
         }
     }
     if (ftdi_tciflush(d.ftdi) < 0) {
         d.Fail("purge of the receive buffer failed");
+        d.CheckVanished();
         return FT_IO_ERROR;
     }
     {
         std::lock_guard lock(d.mutex);
         d.rx.Clear();
         d.readError.clear();
-        d.halted = false;
+        d.failureCounted = false;
     }
     return d.StartRing() ? FT_OK : FT_IO_ERROR;
 }
@@ -560,8 +679,16 @@ FT_STATUS FtdiUsbDriver::GetQueueStatus(FT_HANDLE handle, uint32_t* rxBytes)
     if (!d.open || handle != &d)
         return FT_INVALID_HANDLE;
     std::lock_guard lock(d.mutex);
-    if (d.lost || !d.readError.empty())
-        return FT_IO_ERROR;
+    if (d.FailedLocked()) {
+        if (d.rx.Size() == 0)
+            return FT_IO_ERROR;
+        if (d.failureCounted && !d.readSinceCount) {
+            d.failureCounted = false; // a caller may still take the rest in smaller reads
+            return FT_IO_ERROR;
+        }
+        d.failureCounted = true;
+        d.readSinceCount = false;
+    }
     *rxBytes = static_cast<uint32_t>(std::min<size_t>(d.rx.Size(), UINT32_MAX));
     return FT_OK;
 }
@@ -576,9 +703,10 @@ FT_STATUS FtdiUsbDriver::Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRe
     if (!d.open || handle != &d)
         return FT_INVALID_HANDLE;
     std::lock_guard lock(d.mutex);
-    if (d.lost || !d.readError.empty())
+    if (d.FailedLocked() && d.rx.Size() == 0)
         return FT_IO_ERROR;
     *bytesReturned = static_cast<uint32_t>(d.rx.Pop(static_cast<uint8_t*>(buffer), bytesToRead));
+    d.readSinceCount = true;
     return FT_OK;
 }
 
@@ -601,6 +729,7 @@ FT_STATUS FtdiUsbDriver::Write(FT_HANDLE handle, const void* buffer, uint32_t by
                                    static_cast<int>(bytesToWrite));
     if (rc < 0) {
         d.Fail("write failed");
+        d.CheckVanished();
         return FT_IO_ERROR;
     }
     *bytesWritten = static_cast<uint32_t>(rc);

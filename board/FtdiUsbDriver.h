@@ -16,15 +16,15 @@
 
 namespace mirantos {
 
-// Which FTDI device the board is: empty for the automatic choice (the first
-// device whose USB product string starts with "MIRANTOS", else the first
-// FTDI device), or a serial number, optionally followed by ":A" .. ":D" for
-// the interface of a multi-channel chip ("FT1X2Y3Z:B").
+// Which FTDI device the board is: empty for the automatic choice (the one
+// device whose USB product string starts with "MIRANTOS"; two such are
+// refused; none: the first FTDI device), or a serial number, optionally
+// followed by ":A" or ":B" for the interface of a dual chip ("FT1X2Y3Z:B").
 struct FtdiDeviceSelector {
     std::string serial;
     int interfaceIndex = 0; // 0 = A
 
-    // False (selector left empty) for a malformed text such as "X:E" or ":A".
+    // False (selector left empty) for a malformed text such as "X:C" or ":A".
     static bool Parse(const std::string& text, FtdiDeviceSelector* out);
 };
 

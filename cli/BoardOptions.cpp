@@ -61,7 +61,7 @@ bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& o, TControlValues&
         if (o.board != BoardKind::Usb)
             return bad("--device applies to the board on USB (--board usb) only");
         if (!IsValidDeviceSelector(*v) || v->empty())
-            return bad("--device takes a serial number, optionally with :A to :D for the "
+            return bad("--device takes a serial number, optionally with :A or :B for the "
                        "interface, not \"" +
                        *v + "\"");
         o.device = *v;

@@ -16,7 +16,7 @@ namespace mirantos::cli {
 struct BoardChoice {
     BoardKind board = BoardKind::Usb;
     uint64_t seed = 1;
-    std::string device; // serial number of the USB board, optionally ":A" .. ":D"
+    std::string device; // serial number of the USB board, optionally ":A" or ":B"
 };
 
 // The specs of those options, to be joined with a command's own.

@@ -129,14 +129,15 @@ TEST(DeviceSelector, SerialWithAnOptionalInterfaceLetter)
     ASSERT_TRUE(FtdiDeviceSelector::Parse("FT1X2Y3Z:B", &s));
     EXPECT_EQ(s.serial, "FT1X2Y3Z");
     EXPECT_EQ(s.interfaceIndex, 1);
-    ASSERT_TRUE(FtdiDeviceSelector::Parse("FT1X2Y3Z:d", &s));
-    EXPECT_EQ(s.interfaceIndex, 3);
+    ASSERT_TRUE(FtdiDeviceSelector::Parse("FT1X2Y3Z:b", &s));
+    EXPECT_EQ(s.interfaceIndex, 1);
     EXPECT_TRUE(IsValidDeviceSelector("FT1X2Y3Z:A"));
 }
 
 TEST(DeviceSelector, MalformedTextsAreRefusedAndSelectNothing)
 {
-    for (const char* bad : {":A", "FT1X2Y3Z:", "FT1X2Y3Z:E", "FT1X2Y3Z:AB", "FT1X2Y3Z:1"}) {
+    for (const char* bad : {":A", "FT1X2Y3Z:", "FT1X2Y3Z:C", "FT1X2Y3Z:d", "FT1X2Y3Z:E",
+                            "FT1X2Y3Z:AB", "FT1X2Y3Z:1"}) {
         SCOPED_TRACE(bad);
         FtdiDeviceSelector s;
         s.serial = "left over";

@@ -4,6 +4,7 @@
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,8 +21,6 @@ namespace {
 
 constexpr int kStatusBytes = 2;
 constexpr uint8_t kModemStatus[kStatusBytes] = {0x01, 0x60};
-constexpr uint8_t kEpIn = 0x81;
-constexpr uint8_t kEpOut = 0x02;
 // The model moves in steps of this many microseconds: finer than a record at
 // 10 ksps (100 us) and than a full-speed frame.
 constexpr int64_t kStepUs = 25;
@@ -70,6 +69,8 @@ ChipTraits TraitsOf(ChipKind kind)
 {
     if (kind == ChipKind::Ft232h)
         return {0x6014, 0x0900, 512, 1024, 480, 4};
+    if (kind == ChipKind::Ft2232h)
+        return {0x6010, 0x0700, 512, 4096, 480, 4};
     return {0x6001, 0x0600, 64, 256, 12, 1};
 }
 
@@ -90,6 +91,11 @@ struct EmulatedFtdi::Device {
     std::string sysPath;
     int bus = 1;
     size_t fifoCap = 256;
+    int interfaces = 1;
+    int port = 0; // the interface the FIFO (and the firmware) is on
+    uint8_t epIn = 0x81;
+    uint8_t epOut = 0x02;
+    bool stringsReadable = true;
 
     std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
@@ -106,11 +112,16 @@ struct EmulatedFtdi::Device {
 
     UMockdevIoctlBase* handler = nullptr;
     std::deque<Urb> pending; // bulk-IN URBs queued at the chip, oldest first
+    std::deque<Urb> idle;    // bulk-IN URBs of the other interface, where nothing is connected
     std::deque<UMockdevIoctlData*> completed;
 
     bool claimRefused = false;
     bool vanished = false;
+    int vanishErr = ENODEV;
     bool halted = false;
+    bool stallAtTxPurge = false;
+    int reapErr = 0;
+    int reapFailures = 0;
     int failNext = 0;
     int refuseSubmit = 0;
     bool wedgeNext = false;
@@ -134,6 +145,8 @@ struct EmulatedFtdi::Device {
     ~Device()
     {
         for (auto& u : pending)
+            g_object_unref(u.data);
+        for (auto& u : idle)
             g_object_unref(u.data);
         for (auto* d : completed)
             g_object_unref(d);
@@ -210,7 +223,7 @@ struct EmulatedFtdi::Device {
                 Urb u = pending.front();
                 pending.pop_front();
                 u.fill = 0;
-                Complete(u, -ENODEV);
+                Complete(u, -vanishErr);
             }
             return;
         }
@@ -320,6 +333,8 @@ struct EmulatedFtdi::Device {
         const uint8_t type = setup[0];
         const uint8_t request = setup[1];
         const uint16_t value = static_cast<uint16_t>(setup[2] | (setup[3] << 8));
+        // Vendor requests name their interface (1 = A, 2 = B) in the index.
+        const bool otherPort = interfaces > 1 && setup[4] != port + 1;
         const uint16_t length = static_cast<uint16_t>(setup[6] | (setup[7] << 8));
         const int n = std::min<int>(length, dataLen);
         auto answer = [&](const uint8_t* bytes, int count) {
@@ -329,12 +344,19 @@ struct EmulatedFtdi::Device {
         };
 
         if (type == 0x40) { // vendor, host to device
+            if (otherPort)
+                return 0;
             switch (request) {
             case 0x00: // SIO reset: 0 resets both FIFOs, 2 empties the one to the host, 1 the other
                 if (value == 0 || value == 2) {
                     ++purges;
                     fifo.clear();
                     fwPosAtPurge = fwLog.size();
+                }
+                if (value == 1 && stallAtTxPurge) {
+                    stallAtTxPurge = false;
+                    failNext = EPIPE;
+                    ApplyFaults();
                 }
                 break;
             case 0x09:
@@ -382,6 +404,8 @@ struct EmulatedFtdi::Device {
                     return answer(d.data(), static_cast<int>(d.size()));
                 }
                 if (descType == 3) {
+                    if (!stringsReadable)
+                        return -EPIPE;
                     std::vector<uint8_t> d;
                     if (index == 0)
                         d = {0x04, 0x03, 0x09, 0x04};
@@ -428,7 +452,7 @@ struct EmulatedFtdi::Device {
                 static_cast<uint8_t>(traits.bcdDevice >> 8),
                 0x01,
                 0x02,
-                0x03,
+                static_cast<uint8_t>(serial.empty() ? 0x00 : 0x03),
                 0x01};
     }
 
@@ -436,10 +460,20 @@ struct EmulatedFtdi::Device {
     {
         const auto lo = static_cast<uint8_t>(traits.packetSize & 0xFF);
         const auto hi = static_cast<uint8_t>(traits.packetSize >> 8);
-        return {0x09, 0x02, 0x20,   0x00, 0x01, 0x01, 0x00, 0xA0, 0x2D, // configuration
-                0x09, 0x04, 0x00,   0x00, 0x02, 0xFF, 0xFF, 0xFF, 0x02, // interface 0
-                0x07, 0x05, kEpIn,  0x02, lo,   hi,   0x00,             // bulk IN
-                0x07, 0x05, kEpOut, 0x02, lo,   hi,   0x00};            // bulk OUT
+        const auto total = static_cast<uint8_t>(9 + 23 * interfaces);
+        std::vector<uint8_t> d = {0x09, 0x02, total, 0x00, static_cast<uint8_t>(interfaces),
+                                  0x01, 0x00, 0xA0,  0x2D};
+        for (int i = 0; i < interfaces; ++i) {
+            const auto n = static_cast<uint8_t>(i);
+            const auto in = static_cast<uint8_t>(0x81 + 2 * i);
+            const auto out = static_cast<uint8_t>(0x02 + 2 * i);
+            const std::vector<uint8_t> intf = {
+                0x09, 0x04, n,   0x00, 0x02, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(2 + i),
+                0x07, 0x05, in,  0x02, lo,   hi,   0x00,  // bulk IN
+                0x07, 0x05, out, 0x02, lo,   hi,   0x00}; // bulk OUT
+            d.insert(d.end(), intf.begin(), intf.end());
+        }
+        return d;
     }
 
     void CompleteUrb(UMockdevIoctlClient* client, UMockdevIoctlData* urbData)
@@ -457,8 +491,10 @@ struct EmulatedFtdi::Device {
     {
         for (auto& u : pending)
             g_object_unref(u.data);
-        pending.clear();
-        halted = false;
+        pending.clear(); // a halt stays: only CLEAR_HALT ends it
+        for (auto& u : idle)
+            g_object_unref(u.data);
+        idle.clear();
     }
 
     gboolean HandleIoctl(UMockdevIoctlClient* client)
@@ -487,6 +523,10 @@ struct EmulatedFtdi::Device {
 
         if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
             ++reaps;
+            if (reapFailures > 0) {
+                --reapFailures;
+                return fail(reapErr);
+            }
             if (!completed.empty()) {
                 UMockdevIoctlData* urbData = completed.front();
                 completed.pop_front();
@@ -499,8 +539,14 @@ struct EmulatedFtdi::Device {
         if (request == USBDEVFS_DISCARDURB) {
             // The argument is the client's URB address itself.
             const auto addr = *reinterpret_cast<gulong*>(arg->data);
-            auto it = std::find_if(pending.begin(), pending.end(),
-                                   [addr](const Urb& u) { return u.data->client_addr == addr; });
+            const auto match = [addr](const Urb& u) { return u.data->client_addr == addr; };
+            if (auto i = std::find_if(idle.begin(), idle.end(), match); i != idle.end()) {
+                Urb u = *i;
+                idle.erase(i);
+                Complete(u, -ENOENT);
+                return ok();
+            }
+            auto it = std::find_if(pending.begin(), pending.end(), match);
             if (it == pending.end() || it->wedged)
                 return fail(EINVAL);
             Urb u = *it;
@@ -514,9 +560,18 @@ struct EmulatedFtdi::Device {
 
         switch (request) {
         case USBDEVFS_CLAIMINTERFACE:
-        case USBDEVFS_DISCONNECT_CLAIM: // claim with the kernel driver detached
+        case USBDEVFS_DISCONNECT_CLAIM: { // claim with the kernel driver detached
             ++claims;
+            // Both arguments start with the interface number.
+            UMockdevIoctlData* d =
+                umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned int), nullptr);
+            unsigned int iface = 0;
+            std::memcpy(&iface, d->data, sizeof iface);
+            g_object_unref(d);
+            if (iface >= static_cast<unsigned int>(interfaces))
+                return fail(ENOENT); // the kernel knows no such interface
             return claimRefused ? fail(EBUSY) : ok();
+        }
         case USBDEVFS_RELEASEINTERFACE:
             DropQueuedUrbs();
             return ok();
@@ -526,7 +581,7 @@ struct EmulatedFtdi::Device {
             unsigned int ep = 0;
             std::memcpy(&ep, d->data, sizeof ep);
             g_object_unref(d);
-            if (ep == kEpIn) {
+            if (ep == epIn) {
                 ++clearHalts;
                 halted = false;
             }
@@ -576,7 +631,7 @@ struct EmulatedFtdi::Device {
             UMockdevIoctlData* urbData =
                 umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
             auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-            const bool bulkIn = urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == kEpIn;
+            const bool bulkIn = urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == epIn;
             if (bulkIn && refuseSubmit != 0) {
                 const int err = refuseSubmit;
                 refuseSubmit = 0;
@@ -595,13 +650,20 @@ struct EmulatedFtdi::Device {
                 urb->status = r < 0 ? r : 0;
                 urb->actual_length = r < 0 ? 0 : r;
                 completed.push_back(urbData);
-            } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == kEpOut) {
+            } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == epOut) {
                 FeedFirmware(bytes, urb->buffer_length);
                 urb->status = 0;
                 urb->actual_length = urb->buffer_length;
                 completed.push_back(urbData);
             } else if (bulkIn) {
                 pending.push_back({urbData, 0, false});
+            } else if (urb->type == USBDEVFS_URB_TYPE_BULK && interfaces > 1 &&
+                       (urb->endpoint & 0x80) != 0) {
+                idle.push_back({urbData, 0, false}); // the other interface: never a byte
+            } else if (urb->type == USBDEVFS_URB_TYPE_BULK && interfaces > 1) {
+                urb->status = 0; // the other interface: its bytes go nowhere
+                urb->actual_length = urb->buffer_length;
+                completed.push_back(urbData);
             } else {
                 accepted = false;
                 g_object_unref(urbData);
@@ -694,26 +756,34 @@ EmulatedFtdi::EmulatedFtdi(EmulatorOptions options) : board_(std::make_unique<De
     b.byteUs = std::max<int64_t>(1, options.firmwareByteUs);
     b.latencyMs = options.initialLatencyMs;
     b.bitmode = options.startInMpsse ? kBitmodeMpsse : 0;
+    b.stringsReadable = options.stringsReadable;
+    b.halted = options.startHalted;
+    b.interfaces = options.chip == ChipKind::Ft2232h ? 2 : 1;
+    b.port = std::clamp(options.boardInterface, 0, b.interfaces - 1);
+    b.epIn = static_cast<uint8_t>(0x81 + 2 * b.port);
+    b.epOut = static_cast<uint8_t>(0x02 + 2 * b.port);
     options.firmware.clock = b.clock;
     options.firmware.latencyUs = 0; // the chip, not the firmware, decides when bytes leave
     b.firmware = std::make_unique<SimBoardDriver>(options.firmware);
     // The board keeps power while the host opens and closes the chip.
     b.firmware->Open(0, &b.fw);
-    // Buses are listed by libusb from the highest number down, so the silent
-    // device on bus 2 comes first.
+    // Buses are listed by libusb from the highest number down, so the other
+    // devices on buses 2, 3 ... come first, the silent one first of all.
     b.bus = 1;
     b.node = "/dev/bus/usb/001/001";
     b.sysPath = "/devices/usb1";
-    if (options.silentDeviceFirst) {
-        silent_ = std::make_unique<Device>();
-        Device& s = *silent_;
+    if (options.silentDeviceFirst)
+        options.others.insert(options.others.begin(), {"FT232R USB UART", "FTSILENT1"});
+    for (size_t i = 0; i < options.others.size(); ++i) {
+        auto& s = *others_.emplace_back(std::make_unique<Device>());
         s.traits = TraitsOf(ChipKind::Ft232r);
-        s.product = "FT232R USB UART";
-        s.serial = "FTSILENT1";
+        s.product = options.others[i].product;
+        s.serial = options.others[i].serial;
         s.fifoCap = s.traits.fifoBytes;
-        s.bus = 2;
-        s.node = "/dev/bus/usb/002/001";
-        s.sysPath = "/devices/usb2";
+        s.bus = static_cast<int>(options.others.size() - i) + 1;
+        const std::string bus = std::to_string(s.bus);
+        s.node = "/dev/bus/usb/00" + bus + "/001";
+        s.sysPath = "/devices/usb" + bus;
     }
 
     if (!PreloadActive()) {
@@ -722,18 +792,31 @@ EmulatedFtdi::EmulatedFtdi(EmulatorOptions options) : board_(std::make_unique<De
     }
     auto* testbed = umockdev_testbed_new();
     testbed_ = testbed;
-    if (silent_ && !AddDevice(testbed, *silent_, &setupError_))
-        return;
+    for (auto& other : others_)
+        if (!AddDevice(testbed, *other, &setupError_))
+            return;
     if (!AddDevice(testbed, b, &setupError_))
         return;
+    if (options.openDenied) {
+        gchar* root = umockdev_testbed_get_root_dir(testbed);
+        const std::string path = std::string(root) + b.node;
+        g_free(root);
+        if (chmod(path.c_str(), 0) != 0) {
+            setupError_ = "cannot take the permissions of " + path;
+            return;
+        }
+    }
     ready_ = true;
 }
 
 EmulatedFtdi::~EmulatedFtdi()
 {
     auto* testbed = static_cast<UMockdevTestbed*>(testbed_);
-    for (Device* d : {board_.get(), silent_.get()}) {
-        if (testbed && d && d->handler) {
+    std::vector<Device*> all{board_.get()};
+    for (auto& other : others_)
+        all.push_back(other.get());
+    for (Device* d : all) {
+        if (testbed && d->handler) {
             GError* error = nullptr;
             umockdev_testbed_detach_ioctl(testbed, d->node.c_str(), &error);
             g_clear_error(&error);
@@ -749,11 +832,27 @@ void EmulatedFtdi::SetClaimRefused(bool refused)
     board_->claimRefused = refused;
 }
 
-void EmulatedFtdi::Vanish()
+void EmulatedFtdi::Vanish(int inFlightErr)
 {
     std::lock_guard lock(board_->mutex);
     board_->Advance();
     board_->vanished = true;
+    board_->vanishErr = inFlightErr;
+    board_->ApplyFaults();
+}
+
+void EmulatedFtdi::StallAtNextTxPurge()
+{
+    std::lock_guard lock(board_->mutex);
+    board_->stallAtTxPurge = true;
+}
+
+void EmulatedFtdi::FailReaps(int err, int count)
+{
+    std::lock_guard lock(board_->mutex);
+    board_->Advance();
+    board_->reapErr = err;
+    board_->reapFailures = count;
 }
 
 void EmulatedFtdi::FailNextInUrb(int err)
@@ -815,10 +914,12 @@ int EmulatedFtdi::ClaimCount() const
 
 int EmulatedFtdi::SilentClaimCount() const
 {
-    if (!silent_)
-        return 0;
-    std::lock_guard lock(silent_->mutex);
-    return silent_->claims;
+    int claims = 0;
+    for (const auto& other : others_) {
+        std::lock_guard lock(other->mutex);
+        claims += other->claims;
+    }
+    return claims;
 }
 
 int64_t EmulatedFtdi::InUrbsCompleted() const

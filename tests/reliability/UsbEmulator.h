@@ -20,6 +20,7 @@
 
 #include "SimBoard.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,22 +30,36 @@
 namespace mirantos::testing {
 
 enum class ChipKind {
-    Ft232r, // full speed, 64-byte packets, 256-byte FIFO to the host
-    Ft232h, // high speed, 512-byte packets, 1 KiB FIFO to the host
+    Ft232r,  // full speed, 64-byte packets, 256-byte FIFO to the host
+    Ft232h,  // high speed, 512-byte packets, 1 KiB FIFO to the host
+    Ft2232h, // high speed, two interfaces (A, B), 4 KiB FIFO per interface
+};
+
+// Another FTDI device on the bus, listed before the board; it never sends a byte.
+struct OtherDevice {
+    std::string product;
+    std::string serial;
 };
 
 struct EmulatorOptions {
     ChipKind chip = ChipKind::Ft232r;
     std::string product = "MIRANTOS Board"; // USB product string
-    std::string serial = "MRT00001";
+    std::string serial = "MRT00001";        // empty: the chip has no serial number string
+    bool stringsReadable = true;            // false: every string descriptor request stalls
+    int boardInterface = 0;   // the interface the board's FIFO is on (FT2232H: 0 or 1)
+    bool startHalted = false; // the bulk-IN endpoint is halted from an earlier session
+    // The device node is closed to this user (no udev rule); as root, opening
+    // it fails only for a thread without CAP_DAC_OVERRIDE.
+    bool openDenied = false;
     // A second FTDI device (an FT232R serial cable, serial "FTSILENT1") that
     // enumerates before the board and never sends a byte.
     bool silentDeviceFirst = false;
-    bool startInMpsse = false;  // the chip powers up in MPSSE mode (left by another program)
-    int initialLatencyMs = 16;  // the chip's latency timer until the host sets one
-    size_t fifoBytes = 0;       // 0: the chip's own size
-    int64_t firmwareByteUs = 1; // time the firmware takes to write one byte into the FIFO
-    SimConfig firmware;         // its clock is replaced by the emulator's
+    std::vector<OtherDevice> others; // more devices like it, after that one
+    bool startInMpsse = false;       // the chip powers up in MPSSE mode (left by another program)
+    int initialLatencyMs = 16;       // the chip's latency timer until the host sets one
+    size_t fifoBytes = 0;            // 0: the chip's own size
+    int64_t firmwareByteUs = 1;      // time the firmware takes to write one byte into the FIFO
+    SimConfig firmware;              // its clock is replaced by the emulator's
 };
 
 // One command line the host sent, where the firmware's output stood when it
@@ -70,8 +85,9 @@ public:
     // Another driver holds the interface: claiming it fails with EBUSY.
     void SetClaimRefused(bool refused);
     // The device is unplugged: from now on every request on the node fails
-    // with ENODEV, and URBs in flight complete with that status.
-    void Vanish();
+    // with ENODEV, and URBs in flight complete with -`inFlightErr` (a real
+    // unplug usually fails them with EPROTO before the hub reports it).
+    void Vanish(int inFlightErr = ENODEV);
 
     // Faults of the bulk-IN pipe, each taking effect once.
     // The oldest queued IN URB completes with -err (EPROTO, EILSEQ, EOVERFLOW),
@@ -86,6 +102,12 @@ public:
     void WedgeNextInUrb();
     // Lets a wedged URB complete now, with whatever it had received.
     void ReleaseWedgedUrb();
+    // The IN endpoint stalls (the oldest queued URB ends with -EPIPE) as the
+    // host's next purge of the host-to-chip FIFO arrives: in the middle of a purge.
+    void StallAtNextTxPurge();
+    // The next `count` reaps fail with `err` (EIO), whatever has completed:
+    // the host's event loop keeps failing for a while.
+    void FailReaps(int err, int count);
 
     // What the host did, as the device saw it.
     std::vector<ReceivedCommand> Commands() const;
@@ -93,7 +115,7 @@ public:
     int ClearHaltRequests() const;
     int BitmodeResets() const; // SET_BITMODE with BITMODE_RESET
     int ClaimCount() const;
-    int SilentClaimCount() const; // claims of the silent device
+    int SilentClaimCount() const; // claims of the silent and other devices
     int64_t InUrbsCompleted() const;
     int64_t ReapRequests() const; // every reap ioctl, also those that found nothing
     int64_t OutBytes() const;
@@ -114,7 +136,7 @@ public:
 
 private:
     std::unique_ptr<Device> board_;
-    std::unique_ptr<Device> silent_;
+    std::vector<std::unique_ptr<Device>> others_;
     void* testbed_ = nullptr;
     bool ready_ = false;
     std::string setupError_;

@@ -13,10 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -161,6 +166,8 @@ struct RunCase {
     int channel;
     int target;
     const char* start;
+    const char* device = "";
+    int boardInterface = 0;
 };
 
 class UsbRun : public UsbPath, public ::testing::WithParamInterface<RunCase> {};
@@ -170,7 +177,8 @@ TEST_P(UsbRun, IdentifiesConfiguresAndDeliversEverySampleIntact)
     const RunCase c = GetParam();
     EmulatorOptions options;
     options.chip = c.chip;
-    Start(options);
+    options.boardInterface = c.boardInterface;
+    Start(options, c.device);
     Choose(c.rate, c.countIndex, c.channel);
 
     rig->Click();
@@ -202,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RunCase{ChipKind::Ft232r, 13, 5, 1, 5000, "A101388"},
                       RunCase{ChipKind::Ft232r, 10, 3, 0, 1000, "A0003E8"},
                       RunCase{ChipKind::Ft232h, 13, 6, 2, 10000, "A202710"},
-                      RunCase{ChipKind::Ft232h, 7, 1, 0, 200, "A0000C8"})); // 200 sps
+                      RunCase{ChipKind::Ft232h, 7, 1, 0, 200, "A0000C8"}, // 200 sps
+                      RunCase{ChipKind::Ft2232h, 13, 6, 2, 10000, "A202710", "MRT00001:B", 1}));
 
 // The GUI thread is blocked for half a second in the middle of a run; the
 // chip's 256-byte FIFO holds 15 ms at 1 ksps and 1.5 ms at 10 ksps.
@@ -259,6 +268,44 @@ TEST_F(UsbPath, AReceiveQueueOverflowEndsTheRunWithTheReadError)
     EXPECT_EQ(LastCommand(), "AX");
 }
 
+// Collects a capture's samples.
+class VectorSink : public ISampleSink {
+public:
+    bool Write(const uint32_t* ch0, const uint32_t* ch1, int32_t n) override
+    {
+        c0.insert(c0.end(), ch0, ch0 + n);
+        c1.insert(c1.end(), ch1, ch1 + n);
+        return true;
+    }
+    std::vector<uint32_t> c0, c1;
+};
+
+// Records that arrived before a transfer failed are delivered before the
+// failure is: a second's worth queued while nobody polled, then one transfer
+// fails; only that transfer's bytes (at most 4 KiB) and what came after it
+// are lost, and what follows the gap is never appended behind it.
+TEST_F(UsbPath, EveryRecordThatArrivedBeforeAFailureIsDeliveredFirst)
+{
+    Start();
+    Choose(13, 6, 2);
+    VectorSink sink;
+    rig->session->StartCapture(&sink, 100000);
+    ASSERT_TRUE(PollUntilReceived(*rig, 2000)) << usb->LastErrorText();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const size_t sentBefore = emu->InLog().size();
+    emu->FailNextInUrb(EPROTO);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // later transfers complete
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+    EXPECT_NE(usb->LastErrorText().find("EPROTO"), std::string::npos) << usb->LastErrorText();
+    // Lost at most: the failed transfer, and the records short of a block of 100.
+    EXPECT_GE(sink.c0.size() * 17 + 4096 + 100 * 17, sentBefore);
+    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2186A0", static_cast<int>(sink.c0.size()));
+    EXPECT_TRUE(sink.c0 == fw.ch0);
+    EXPECT_TRUE(sink.c1 == fw.ch1);
+}
+
 // A failure of the bulk-IN pipe in the middle of a 10 ksps run.
 struct FaultCase {
     const char* name;
@@ -306,33 +353,75 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"StallHeldUntilCleared", [](EmulatedFtdi& e) { e.FailNextInUrb(EPIPE); },
                   "stalled"},
         FaultCase{"NoMemoryOnResubmit", [](EmulatedFtdi& e) { e.RefuseNextInSubmit(ENOMEM); },
-                  "LIBUSB_ERROR_NO_MEM"}),
+                  "LIBUSB_ERROR_NO_MEM"},
+        // Half a second of event-loop errors is a failure, not a silent stop.
+        FaultCase{"EventLoopKeepsFailing", [](EmulatedFtdi& e) { e.FailReaps(EIO, 50); },
+                  "event handling keeps failing: LIBUSB_ERROR_IO"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
-TEST_F(UsbPath, AStallIsClearedBeforeTheNextRunAndEvenAcrossAReopen)
-{
-    Start();
-    Choose(13, 4, 2);
-    rig->Click();
-    ASSERT_TRUE(PollUntilReceived(*rig, 500));
-    emu->FailNextInUrb(EPIPE);
-    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
-    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
-    const int clearsBefore = emu->ClearHaltRequests();
+// A halted bulk-IN endpoint stays halted (across a release and a close, too)
+// until the host clears it.
+struct HaltCase {
+    const char* name;
+    bool startHalted;      // left so by an earlier session
+    bool stallMidRunFirst; // a run ends on a stall; a fresh driver opens the chip again
+    bool stallInPurge;     // the stall lands while a purge runs
+};
 
-    // The user closes the window and starts the program again: a fresh
-    // driver on the same, still halted, chip.
-    rig.reset();
-    rig = std::make_unique<ControllerRig>(std::make_unique<FtdiUsbDriver>());
+class UsbHalt : public UsbPath, public ::testing::WithParamInterface<HaltCase> {};
+
+TEST_P(UsbHalt, IsClearedAndTheRunCompletes)
+{
+    const HaltCase& c = GetParam();
+    EmulatorOptions options;
+    options.startHalted = c.startHalted;
+    Start(options);
+    if (c.stallMidRunFirst) {
+        Choose(13, 4, 2);
+        rig->Click();
+        ASSERT_TRUE(PollUntilReceived(*rig, 500));
+        emu->FailNextInUrb(EPIPE);
+        ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+        ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+        rig.reset(); // the program is started again: a fresh driver on the same chip
+        auto driver = std::make_unique<FtdiUsbDriver>();
+        usb = driver.get();
+        rig = std::make_unique<ControllerRig>(std::move(driver));
+    }
+    if (c.startHalted) {
+        // The IN pipe works straight after the open, before any purge.
+        FT_HANDLE h = nullptr;
+        ASSERT_EQ(usb->Open(0, &h), FT_OK) << usb->LastErrorText();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        uint32_t queued = 0;
+        EXPECT_EQ(usb->GetQueueStatus(h, &queued), FT_OK) << usb->LastErrorText();
+        usb->Close(h);
+    }
+    const int clearsBefore = emu->ClearHaltRequests();
+    if (c.stallInPurge) {
+        // On an open link a purge is the last thing before the next command.
+        ASSERT_TRUE(rig->adc->Connect());
+        emu->StallAtNextTxPurge();
+        ASSERT_TRUE(rig->adc->SetSinc5()) << usb->LastErrorText();
+        ASSERT_TRUE(rig->adc->SetRate(13)) << usb->LastErrorText(); // no purge before it
+    }
+    droppedBefore = emu->DroppedBytes(); // nobody read between the runs
     Choose(13, 4, 2);
     rig->Click();
-    ASSERT_TRUE(rig->Measuring());
+    ASSERT_TRUE(rig->Measuring()) << rig->panels.panel[0].toStdString();
     ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
-    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::Completed});
+    ASSERT_EQ(rig->runs.ends.back(), RunEnd::Completed) << usb->LastErrorText();
     EXPECT_GT(emu->ClearHaltRequests(), clearsBefore);
-    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2007D0", 2000);
-    EXPECT_EQ(Codes(rig->record.Ch0), fw.ch0);
+    ExpectExactRun("A2007D0", 2000, 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Halts, UsbHalt,
+                         ::testing::Values(HaltCase{"AcrossAReopen", false, true, false},
+                                           HaltCase{"FromAnEarlierSession", true, false, false},
+                                           HaltCase{"DuringAPurge", false, false, true}),
+                         [](const ::testing::TestParamInfo<HaltCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(UsbPath, ATransferThatNeverComesBackLeavesNothingBehindAfterAStop)
 {
@@ -537,24 +626,114 @@ TEST_F(UsbPath, WithoutTheProductStringTheFirstFtdiDeviceIsTakenUnlessOneIsPinne
     EXPECT_GE(emu->ClaimCount(), 1);
 }
 
-TEST_F(UsbPath, APinnedDeviceThatIsNotThereIsNotFoundAndSaysWhy)
-{
-    struct Pin {
-        const char* selector;
-        const char* reason;
-    };
-    for (const Pin pin : {Pin{"NOSUCH01", "NOSUCH01"}, Pin{"MRT00001:B", "single interface"}}) {
-        SCOPED_TRACE(pin.selector);
-        rig.reset();
-        emu.reset();
-        Start({}, pin.selector);
-        rig->Click();
-        EXPECT_FALSE(rig->Measuring());
-        EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NotFoundText()});
-        EXPECT_NE(usb->LastErrorText().find(pin.reason), std::string::npos) << usb->LastErrorText();
-        EXPECT_TRUE(emu->Commands().empty());
+// Which device is the board, opened by the driver alone.
+struct ChoiceCase {
+    const char* name;
+    const char* selector = "";
+    ChipKind chip = ChipKind::Ft232r;
+    const char* serial = "MRT00001"; // the board's; "" for none
+    bool stringsReadable = true;
+    bool openDenied = false;
+    std::vector<OtherDevice> others = {}; // listed before the board
+    FT_STATUS expected = FT_OK;
+    const char* reason = ""; // part of LastErrorText on failure
+};
+
+class UsbDeviceChoice : public ::testing::TestWithParam<ChoiceCase> {};
+
+// This thread opens files as a user without a udev rule would, even as root.
+class WithoutFileOverride {
+public:
+    WithoutFileOverride()
+    {
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header_, reduced);
     }
+    ~WithoutFileOverride() { syscall(SYS_capset, &header_, saved_); }
+    WithoutFileOverride(const WithoutFileOverride&) = delete;
+    WithoutFileOverride& operator=(const WithoutFileOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+};
+
+TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
+{
+    const ChoiceCase& c = GetParam();
+    EmulatorOptions options;
+    options.chip = c.chip;
+    options.serial = c.serial;
+    options.stringsReadable = c.stringsReadable;
+    options.openDenied = c.openDenied;
+    options.others = c.others;
+    EmulatedFtdi emu(options);
+    ASSERT_TRUE(emu.Ready()) << emu.SetupError();
+    FtdiDeviceSelector selector;
+    ASSERT_TRUE(FtdiDeviceSelector::Parse(c.selector, &selector));
+    FtdiUsbDriver driver(selector);
+    FT_HANDLE handle = nullptr;
+    FT_STATUS opened = FT_OTHER_ERROR;
+    {
+        std::optional<WithoutFileOverride> user;
+        if (c.openDenied)
+            user.emplace();
+        opened = driver.Open(0, &handle);
+    }
+
+    ASSERT_EQ(opened, c.expected) << driver.LastErrorText();
+    if (c.expected == FT_OK) {
+        EXPECT_GE(emu.ClaimCount(), 1);
+        EXPECT_EQ(driver.Close(handle), FT_OK);
+    } else {
+        EXPECT_NE(driver.LastErrorText().find(c.reason), std::string::npos)
+            << driver.LastErrorText();
+        EXPECT_EQ(emu.ClaimCount(), 0); // refused before claiming anything
+    }
+    EXPECT_EQ(emu.SilentClaimCount(), 0);
 }
+
+const OtherDevice kCable{"FT232R USB UART", "FTSILENT1"};
+const OtherDevice kSecondBoard{"MIRANTOS Board", "MRT00002"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, UsbDeviceChoice,
+    ::testing::Values(
+        ChoiceCase{.name = "NoSerialStringFoundByProduct", .serial = "", .others = {kCable}},
+        ChoiceCase{.name = "UnreadableStringsLastResort", .stringsReadable = false},
+        ChoiceCase{.name = "TwoBoardsRefused",
+                   .others = {kSecondBoard},
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "\"MRT00002\", \"MRT00001\""},
+        ChoiceCase{.name = "TwoBoardsOnePinned", .selector = "MRT00001", .others = {kSecondBoard}},
+        ChoiceCase{.name = "DuplicateSerialRefused",
+                   .selector = "MRT00001",
+                   .others = {{"MIRANTOS Board", "MRT00001"}},
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "several FTDI devices have the serial number \"MRT00001\""},
+        ChoiceCase{.name = "PinnedSerialAbsent",
+                   .selector = "NOSUCH01",
+                   .others = {kCable},
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "NOSUCH01"},
+        ChoiceCase{.name = "InterfaceBOfASingleChip",
+                   .selector = "MRT00001:B",
+                   .expected = FT_DEVICE_NOT_FOUND,
+                   .reason = "this chip has no interface B"},
+        ChoiceCase{
+            .name = "InterfaceBOfADualChip", .selector = "MRT00001:B", .chip = ChipKind::Ft2232h},
+        ChoiceCase{.name = "PinnedBoardClosedToThisUser",
+                   .selector = "MRT00001",
+                   .openDenied = true,
+                   .expected = FT_DEVICE_NOT_OPENED,
+                   .reason = "lack of permission"},
+        ChoiceCase{.name = "OnlyDeviceClosedToThisUser",
+                   .openDenied = true,
+                   .expected = FT_DEVICE_NOT_OPENED,
+                   .reason = "60-mirantos-ftdi.rules"}),
+    [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 // A capture's blocks go to its file as they are read.
 class WriterSink : public ISampleSink {
@@ -671,6 +850,53 @@ TEST_F(UsbPath, TheDeviceVanishingMidRunEndsItWithTheReadErrorSequence)
     EXPECT_FALSE(rig->Measuring());
     EXPECT_EQ(rig->panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNotFoundSuffix));
     EXPECT_TRUE(rig->host.controlsEnabled);
+}
+
+// The board stops streaming mid-run while the chip keeps sending status-only
+// packets: the run ends with the read error after the quiet time-out, keeping
+// every record that came.
+TEST_F(UsbPath, ABoardThatGoesQuietEndsTheRunWithTheReadErrorWithinSeconds)
+{
+    EmulatorOptions options;
+    options.firmware.faults.stallAfterSamples = 3050; // not a whole number of blocks
+    Start(options);
+    Choose(13, 6, 2);
+    const auto started = Clock::now();
+    rig->Click();
+    ASSERT_TRUE(rig->Measuring()) << usb->LastErrorText();
+    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+
+    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+    EXPECT_NE(rig->controller->ReadFailure().find("stopped sending"), std::string::npos)
+        << rig->controller->ReadFailure();
+    EXPECT_GE(seconds, TMeasureController::kQuietTimeoutMs / 1000.0);
+    EXPECT_LT(seconds, TMeasureController::kQuietTimeoutMs / 1000.0 + 2.0);
+    EXPECT_EQ(LastCommand(), "AX");
+    const FirmwareRun fw = RecordsOfFirmware(*emu, "A202710", 3050);
+    ASSERT_EQ(fw.ch0.size(), 3050u);
+    EXPECT_EQ(Codes(rig->record.Ch0), fw.ch0);
+    EXPECT_EQ(Codes(rig->record.Ch1), fw.ch1);
+}
+
+// A real unplug fails the transfers in flight first; the reason given is
+// still that the device is gone, not the cable.
+TEST_F(UsbPath, AnUnplugThatFailsTransfersFirstIsReportedAsTheDeviceGone)
+{
+    for (const int err : {EPROTO, ETIME}) {
+        SCOPED_TRACE(err);
+        rig.reset();
+        emu.reset();
+        Start();
+        Choose(13, 6, 2);
+        rig->Click();
+        ASSERT_TRUE(PollUntilReceived(*rig, 2000));
+        emu->Vanish(err);
+        ASSERT_TRUE(PollUntilIdle(*rig, 5.0));
+        ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+        EXPECT_NE(usb->LastErrorText().find("disappeared"), std::string::npos)
+            << usb->LastErrorText();
+    }
 }
 
 TEST_F(UsbPath, ARefusedOpenReportsTheBoardNotFound)
