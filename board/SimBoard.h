@@ -63,7 +63,7 @@ struct SimFaults {
     int64_t missingCrAtSample = -1; // that record carries a line feed where its CR belongs
     int64_t unplugAtSample = -1;    // once that many records were produced, the device is gone
     int failPurgeFrom = 0;          // the n-th purge (1-based) and every later one fail; 0: none
-    int64_t stallAfterSamples = -1; // a run stops producing records after this many
+    int64_t stallAfterSamples = -1; // a run goes quiet after this many records (link still up)
 };
 
 struct SimConfig {

@@ -311,7 +311,11 @@ int32_t TMeasureController::ReadRecords(bool dual, uint32_t* codes0, uint32_t* c
     *failed = !ok;
     if (!ok) {
         // Records converted before a malformed one are genuine: they are kept.
+        // After a link failure the backend still hands out what arrived
+        // before it, whole records short of a block included.
         readFailure_ = ReadFailureText();
+        if (converted == 0 && !adc_->LinkError().empty())
+            converted = ReadTail(dual, codes0, codes1, n - 1);
         return converted;
     }
     if (converted > 0) {

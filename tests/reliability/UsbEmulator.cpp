@@ -123,6 +123,7 @@ struct EmulatedFtdi::Device {
     int reapErr = 0;
     int reapFailures = 0;
     int failNext = 0;
+    size_t lostInFrom = 0; // bulk-IN log position where the last failed transfer's bytes begin
     int refuseSubmit = 0;
     bool wedgeNext = false;
     bool releaseWedged = false;
@@ -238,6 +239,8 @@ struct EmulatedFtdi::Device {
         if (failNext != 0 && !pending.empty() && !pending.front().wedged) {
             Urb u = pending.front();
             pending.pop_front();
+            const int packets = (u.fill + traits.packetSize - 1) / traits.packetSize;
+            lostInFrom = inLog.size() - static_cast<size_t>(u.fill - packets * kStatusBytes);
             u.fill = 0; // the packets of a failed transfer are lost
             Complete(u, -failNext);
             halted = failNext == EPIPE;
@@ -860,6 +863,12 @@ void EmulatedFtdi::FailNextInUrb(int err)
     std::lock_guard lock(board_->mutex);
     board_->Advance();
     board_->failNext = err;
+}
+
+size_t EmulatedFtdi::InLogPosOfLastFailedUrb() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->lostInFrom;
 }
 
 void EmulatedFtdi::RefuseNextInSubmit(int err)

@@ -94,6 +94,9 @@ public:
     // or with -EPIPE, which halts the endpoint: every IN URB then ends with
     // -EPIPE until the host sends CLEAR_HALT.
     void FailNextInUrb(int err);
+    // Where in InLog() the payload of the transfer failed last began: every
+    // byte before it reached the host intact.
+    size_t InLogPosOfLastFailedUrb() const;
     // The next IN URB submit is refused with `err` (ENOMEM: usbfs memory limit).
     void RefuseNextInSubmit(int err);
     // The oldest queued IN URB never completes and cannot be discarded; the
