@@ -11,7 +11,7 @@
 // A range query is exact: the samples before the first and after the last
 // whole block are read raw, the blocks between are taken from the highest
 // level that fits (at most two blocks per level), so any range costs at most
-// 62 raw samples and two blocks per level.
+// two partial blocks of raw samples and two blocks per level.
 
 #include <cstdint>
 #include <span>
@@ -58,6 +58,8 @@ public:
     int64_t Bytes() const;
 
 private:
+    friend void QueryColumns(const TMinMaxPyramid&, std::span<const int64_t>, bool,
+                             std::vector<TCodeRange>&);
     void Extend();
 
     std::vector<uint32_t> codes_;

@@ -1,10 +1,42 @@
 #include "TraceRenderer.h"
 
 #include "LineRaster.h"
+#include "TraceSimd.h"
 
 #include <algorithm>
 
 namespace mirantos::trace {
+
+namespace {
+
+// One scanline of two channels: channel 1 over channel 0 over the background.
+// A column's rows are top..top+rows, tested as one unsigned compare.
+MIRANTOS_TRACE_CLONES
+void TwoLayerRow(QRgb* line, int w, int y, const int32_t* top0, const uint32_t* rows0,
+                 const int32_t* top1, const uint32_t* rows1, QRgb c0, QRgb c1, QRgb background)
+{
+    for (int x = 0; x < w; ++x) {
+        const QRgb under = static_cast<uint32_t>(y - top0[x]) <= rows0[x] ? c0 : background;
+        line[x] = static_cast<uint32_t>(y - top1[x]) <= rows1[x] ? c1 : under;
+    }
+}
+
+MIRANTOS_TRACE_CLONES
+void OneLayerRow(QRgb* line, int w, int y, const int32_t* top, const uint32_t* rows, QRgb c,
+                 QRgb background)
+{
+    for (int x = 0; x < w; ++x)
+        line[x] = static_cast<uint32_t>(y - top[x]) <= rows[x] ? c : background;
+}
+
+MIRANTOS_TRACE_CLONES
+void LayerRow(QRgb* line, int w, int y, const int32_t* top, const uint32_t* rows, QRgb c)
+{
+    for (int x = 0; x < w; ++x)
+        line[x] = static_cast<uint32_t>(y - top[x]) <= rows[x] ? c : line[x];
+}
+
+} // namespace
 
 void TTraceRenderer::Render(QImage& image, const TViewX& viewX, const TViewY& viewY,
                             std::span<const TTraceLayer> layers, QRgb background)
@@ -57,21 +89,37 @@ void TTraceRenderer::Columns(QImage& image, const TViewX& vx, const TViewY& vy,
             }
         }
     }
-    // Row by row, so each scanline is written once and in order.
+    // Row by row, so each scanline is written once and in order; one or two
+    // channels (the board's) in one pass, more one after the other.
     const qsizetype stride = image.bytesPerLine();
     uchar* bits = image.bits();
+    const int32_t* top0 = top_.data();
+    const uint32_t* rows0 = rows_.data();
+    const int32_t* top1 = top_.data() + static_cast<size_t>(w);
+    const uint32_t* rows1 = rows_.data() + static_cast<size_t>(w);
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
-        std::fill(line, line + w, background);
+        const auto in = [&](size_t l) { return y >= firstRow[l] && y <= lastRow[l]; };
+        if (layerCount == 2 && in(0) && in(1)) {
+            TwoLayerRow(line, w, y, top0, rows0, top1, rows1, layers[0].color, layers[1].color,
+                        background);
+            continue;
+        }
+        // The first channel on this row writes the background too.
+        bool filled = false;
         for (size_t l = 0; l < layerCount; ++l) {
-            if (y < firstRow[l] || y > lastRow[l])
+            if (!in(l))
                 continue;
             const int32_t* top = top_.data() + l * static_cast<size_t>(w);
             const uint32_t* rows = rows_.data() + l * static_cast<size_t>(w);
-            const QRgb c = layers[l].color;
-            for (int x = 0; x < w; ++x)
-                line[x] = static_cast<uint32_t>(y - top[x]) <= rows[x] ? c : line[x];
+            if (filled)
+                LayerRow(line, w, y, top, rows, layers[l].color);
+            else
+                OneLayerRow(line, w, y, top, rows, layers[l].color, background);
+            filled = true;
         }
+        if (!filled)
+            std::fill(line, line + w, background);
     }
 }
 
