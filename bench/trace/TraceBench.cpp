@@ -2,8 +2,8 @@
 // pyramids, and one 1920 x 600 frame of the whole record, of 1 % of it and of
 // ~1000 samples, ours against QCustomPlot 2.1 drawing the same samples
 // (QCPGraph with adaptive sampling, replotted into a pixmap), and the
-// columns' extremes by a plain scan of the raw samples against the pyramids. Prints the medians'
-// ratios at the end.
+// columns' extremes by a plain scan of the raw samples against the pyramids.
+// Prints the medians' ratios at the end.
 
 #include "TraceRenderer.h"
 
