@@ -76,8 +76,15 @@ TCaptureRun::~TCaptureRun()
     context_.reset();
     if (opened_ && !running_)
         writer_.Abandon();
-    if (fileSizeHandlerSet_)
-        std::signal(SIGXFSZ, oldFileSizeHandler_);
+    RestoreFileSizeSignal();
+}
+
+void TCaptureRun::RestoreFileSizeSignal()
+{
+    if (!fileSizeHandlerSet_)
+        return;
+    fileSizeHandlerSet_ = false;
+    std::signal(SIGXFSZ, oldFileSizeHandler_);
 }
 
 bool TCaptureRun::Open(const std::string& path, bool replace)
@@ -101,6 +108,7 @@ void TCaptureRun::Abandon()
         return;
     opened_ = false;
     writer_.Abandon();
+    RestoreFileSizeSignal();
 }
 
 bool TCaptureRun::Start(TMeasureSession& session, const TCaptureSettings& settings)
@@ -177,6 +185,7 @@ void TCaptureRun::RunEnded(TMeasureController::RunEnd how)
     result_.samples = writer_.Samples();
     result_.bytes = writer_.Bytes();
     result_.error = writer_.Error();
+    RestoreFileSizeSignal();
     emit Ended();
 }
 

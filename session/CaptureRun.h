@@ -99,6 +99,7 @@ private:
     class Sink;
     void RunStarted();
     void RunEnded(TMeasureController::RunEnd how);
+    void RestoreFileSizeSignal();
 
     TCaptureWriter writer_;
     std::string path_;
