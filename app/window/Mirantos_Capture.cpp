@@ -54,6 +54,7 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
     connect(capture_.get(), &TCaptureRun::Ended, this, &TFormMain::CaptureEnded);
     captureRequest_ = request;
     titleBeforeCapture_ = windowTitle();
+    emit CaptureStarting(capture_.get());
     if (!capture_->Start(*session_, RequestSettings(request))) {
         // The session has said why (the board's panel, its error box); the
         // file was given up.

@@ -125,6 +125,11 @@ public:
     QMenu* Data1 = nullptr;
     QMenu* MenuY = nullptr;
 
+signals:
+    // A capture run is about to start: the moment to subscribe to its blocks
+    // (TCaptureRun::SetBlockObserver).
+    void CaptureStarting(mirantos::TCaptureRun* run);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
