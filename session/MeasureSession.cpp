@@ -69,9 +69,11 @@ bool TMeasureSession::Create()
                 [&] {
                     if (parts_.MakeDriver)
                         adc_ = std::make_unique<TADC>(
-                            parts_.TimerOwner ? parts_.TimerOwner : &owner_, parts_.MakeDriver());
+                            parts_.TimerOwner ? parts_.TimerOwner : &owner_,
+                            parts_.MakeDriver());
                 }) &&
-        attempt(text::PartFile, [&] { file_ = std::make_unique<TmyFile>(parts_.AskOverwrite); }) &&
+        attempt(text::PartFile,
+                [&] { file_ = std::make_unique<TmyFile>(parts_.AskOverwrite); }) &&
         attempt(text::PartGraph, [&] {
             if (parts_.PaintBox == nullptr)
                 return;

@@ -95,8 +95,9 @@ inline constexpr char OverwriteCaption[] = "確認";
 inline constexpr char OverwriteYes[] = "はい(&Y)";
 inline constexpr char OverwriteNo[] = "いいえ(&N)";
 
-// A long capture: the data menu's item, its dialog, the status bar's end
-// message ("<file> に <n> 件のデータを記録しました") and the write error box.
+// A long capture: the data menu's item, its dialog, the run panel's
+// "記録中です：<file>", the status bar's end message
+// ("<file> に <n> 件のデータを記録しました") and the write error box.
 inline constexpr char MenuCapture[] = "長時間記録(&L)...";
 inline constexpr char CaptureTitle[] = "長時間記録";
 inline constexpr char CaptureFileCaption[] = "記録ファイル";
@@ -107,6 +108,7 @@ inline constexpr char CaptureStart[] = "記録開始";
 inline constexpr char CaptureCancel[] = "キャンセル";
 inline constexpr char CaptureFilter[] = "記録ファイル (*.csv)";
 inline constexpr char CaptureInitialName[] = "*.csv";
+inline constexpr char CaptureRecording[] = "記録中です：";
 inline constexpr char CaptureWrittenInfix[] = " に ";
 inline constexpr char CaptureWrittenSuffix[] = " 件のデータを記録しました";
 inline constexpr char CaptureNothing[] = "データがないため記録しませんでした";
@@ -186,6 +188,7 @@ inline constexpr const char* kAll[] = {AppTitle,
                                        CaptureCancel,
                                        CaptureFilter,
                                        CaptureInitialName,
+                                       CaptureRecording,
                                        CaptureWrittenInfix,
                                        CaptureWrittenSuffix,
                                        CaptureNothing,

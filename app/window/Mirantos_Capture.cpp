@@ -60,7 +60,10 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
         // file was given up.
         captureRequest_.reset();
         capture_.reset();
+        return;
     }
+    // The run panel names the file while the detail panel counts the samples.
+    session_->Status()->SetPanelText(U(text::CaptureRecording) + request.path, TmyStatus::RunPanel);
 }
 
 void TFormMain::CaptureEnded()
