@@ -3,9 +3,9 @@
 // the error boxes, kept in one place so the window and the command-line tool
 // print the same words. UTF-8; turn into QString with mirantos::U. The noise
 // analysis window's texts are beside this file in AnalysisTexts.h (their array
-// kAnalysisTexts goes with kAll below). The one text built elsewhere is the data file's overwrite question
-// (OverwriteQuestionText in datafile/Myfile.h, below the status texts); the
-// list items are in record/Tables.h.
+// kAnalysisTexts goes with kAll below). The one text built elsewhere is the data file's overwrite
+// question (OverwriteQuestionText in datafile/Myfile.h, below the status texts); the list items are
+// in record/Tables.h.
 
 #include <QString>
 #include <string_view>
@@ -95,6 +95,25 @@ inline constexpr char OverwriteCaption[] = "確認";
 inline constexpr char OverwriteYes[] = "はい(&Y)";
 inline constexpr char OverwriteNo[] = "いいえ(&N)";
 
+// A long capture: the data menu's item, its dialog, the run panel's
+// "記録中です：<file>", the status bar's end message
+// ("<file> に <n> 件のデータを記録しました") and the write error box.
+inline constexpr char MenuCapture[] = "長時間記録(&L)...";
+inline constexpr char CaptureTitle[] = "長時間記録";
+inline constexpr char CaptureFileCaption[] = "記録ファイル";
+inline constexpr char CaptureBrowse[] = "参照(&B)...";
+inline constexpr char CaptureByCount[] = "データ数で指定";
+inline constexpr char CaptureByDuration[] = "時間で指定 [秒]";
+inline constexpr char CaptureStart[] = "記録開始";
+inline constexpr char CaptureCancel[] = "キャンセル";
+inline constexpr char CaptureFilter[] = "記録ファイル (*.csv)";
+inline constexpr char CaptureInitialName[] = "*.csv";
+inline constexpr char CaptureRecording[] = "記録中です：";
+inline constexpr char CaptureWrittenInfix[] = " に ";
+inline constexpr char CaptureWrittenSuffix[] = " 件のデータを記録しました";
+inline constexpr char CaptureNothing[] = "データがないため記録しませんでした";
+inline constexpr char BoxCaptureWriteError[] = "ファイルの書き込みに失敗しました";
+
 // Names of the window's parts, as the memory error box shows them.
 inline constexpr char PartMessage[] = "Z_Message";
 inline constexpr char PartStatus[] = "myStatus";
@@ -159,6 +178,21 @@ inline constexpr const char* kAll[] = {AppTitle,
                                        OverwriteCaption,
                                        OverwriteYes,
                                        OverwriteNo,
+                                       MenuCapture,
+                                       CaptureTitle,
+                                       CaptureFileCaption,
+                                       CaptureBrowse,
+                                       CaptureByCount,
+                                       CaptureByDuration,
+                                       CaptureStart,
+                                       CaptureCancel,
+                                       CaptureFilter,
+                                       CaptureInitialName,
+                                       CaptureRecording,
+                                       CaptureWrittenInfix,
+                                       CaptureWrittenSuffix,
+                                       CaptureNothing,
+                                       BoxCaptureWriteError,
                                        PartMessage,
                                        PartStatus,
                                        PartBoard,

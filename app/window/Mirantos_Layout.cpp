@@ -132,6 +132,8 @@ void TFormMain::BuildMenus()
     NoiseAnalysis1 = Data1->addAction(U(text::AnalysisMenuItem));
     NoiseAnalysis1->setEnabled(false);
     connect(NoiseAnalysis1, &QAction::triggered, this, &TFormMain::NoiseAnalysis1Click);
+    Capture1 = Data1->addAction(U(text::MenuCapture));
+    connect(Capture1, &QAction::triggered, this, &TFormMain::Capture1Click);
 
     MenuY = menuBar()->addMenu(U(text::MenuYAxis));
     MenuY_Volt = MenuY->addAction(U(text::MenuVolt));

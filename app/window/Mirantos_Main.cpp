@@ -4,6 +4,7 @@
 #include "Mirantos_Main.h"
 
 #include "Ad7177.h"
+#include "CaptureRun.h"
 #include "MessageBoxPresenter.h"
 #include "MirantosVersion.h"
 #include "NoiseAnalysisWindow.h"
@@ -138,6 +139,9 @@ void TFormMain::FormCreate()
 
 void TFormMain::FormDestroy()
 {
+    // A capture closed with the window keeps its samples and its end line.
+    if (capture_ && capture_->Running())
+        session_->Stop();
     session_.reset();
 }
 
@@ -262,7 +266,7 @@ void TFormMain::SetMeasureCaption(const QString& caption)
 }
 int TFormMain::RateIndex() const
 {
-    return ComboBox1->currentIndex();
+    return captureRequest_ ? captureRequest_->rateIndex : ComboBox1->currentIndex();
 }
 int TFormMain::CountIndex() const
 {
@@ -270,11 +274,11 @@ int TFormMain::CountIndex() const
 }
 int TFormMain::ChannelIndex() const
 {
-    return ComboBox3->currentIndex();
+    return captureRequest_ ? captureRequest_->channelIndex : ComboBox3->currentIndex();
 }
 bool TFormMain::Sinc3Checked() const
 {
-    return Sinc3_RB->isChecked();
+    return captureRequest_ ? captureRequest_->sinc3 : Sinc3_RB->isChecked();
 }
 bool TFormMain::VoltMode() const
 {

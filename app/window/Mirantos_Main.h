@@ -5,6 +5,7 @@
 // Layout and menus are in Mirantos_Layout.cpp, the handlers in
 // Mirantos_Handlers.cpp, the program's start-up in Startup.cpp.
 
+#include "CaptureRequest.h"
 #include "FtdiDriver.h"
 #include "MeasureController.h"
 #include "MeasureRecord.h"
@@ -15,6 +16,7 @@
 #include <QRect>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -28,6 +30,7 @@ class QWidget;
 
 namespace mirantos {
 class IAnalysisDialogs;
+class TCaptureRun;
 class TNoiseAnalysisWindow;
 } // namespace mirantos
 
@@ -75,6 +78,9 @@ public:
     void MenuY_VoltClick();
     void StatusBar1Click();
     void NoiseAnalysis1Click();
+    // The data menu's long capture: the dialog, then a capture run into its
+    // file on the session's board; the held data set stays as it is.
+    void Capture1Click();
     void IdleHandler();
 
     // A data file named from outside (the command line, a second copy): loaded
@@ -109,12 +115,20 @@ public:
     QAction* Load1 = nullptr;
     QAction* DataClear = nullptr;
     QAction* NoiseAnalysis1 = nullptr;
+    QAction* Capture1 = nullptr;
+    // The window's last capture run (running or ended); null before the first.
+    mirantos::TCaptureRun* CaptureRun() const { return capture_.get(); }
     // The noise analysis window once it was opened; null before.
     mirantos::TNoiseAnalysisWindow* NoiseWindow() const { return noiseWindow_; }
     QAction* Exit1 = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Data1 = nullptr;
     QMenu* MenuY = nullptr;
+
+signals:
+    // A capture run is about to start: the moment to subscribe to its blocks
+    // (TCaptureRun::SetBlockObserver).
+    void CaptureStarting(mirantos::TCaptureRun* run);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -148,6 +162,9 @@ private:
     void DataSetChanged();
     bool InHandler() const;
     void LoadChosenFile(const QString& chosen);
+    void StartCapture(const mirantos::TCaptureRequest& request);
+    // The capture's file is finished: the end message, and the reason of an error.
+    void CaptureEnded();
 
     struct Anchored {
         QWidget* widget;
@@ -178,6 +195,11 @@ private:
 
     std::unique_ptr<mirantos::TMeasureSession> session_;
     mirantos::TNoiseAnalysisWindow* noiseWindow_ = nullptr;
+    std::unique_ptr<mirantos::TCaptureRun> capture_;
+    // While a capture starts and runs, the controls the controller reads
+    // answer with its settings, not the main window's lists.
+    std::optional<mirantos::TCaptureRequest> captureRequest_;
+    QString titleBeforeCapture_;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;

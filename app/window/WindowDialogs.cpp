@@ -1,5 +1,6 @@
 #include "WindowDialogs.h"
 
+#include "CaptureDialog.h"
 #include "Texts.h"
 
 #include <QFileDialog>
@@ -51,4 +52,13 @@ bool TQtWindowDialogs::AskOverwrite(const QString& text)
     box.setDefaultButton(yes);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+bool TQtWindowDialogs::CaptureRequest(mirantos::TCaptureRequest* request)
+{
+    TCaptureDialog dialog(parent_, this, *request);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *request = dialog.Request();
+    return mirantos::RequestValid(*request);
 }

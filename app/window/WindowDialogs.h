@@ -2,6 +2,8 @@
 // The window's modal questions behind one seam: real dialogs in the program,
 // scripted answers in tests.
 
+#include "CaptureRequest.h"
+
 #include <QString>
 
 class IWindowDialogs {
@@ -14,6 +16,9 @@ public:
                               QString* chosen) = 0;
     // The overwrite question of the save: true means "はい(&Y)".
     virtual bool AskOverwrite(const QString& text) = 0;
+    // The long-capture dialog, showing *request first; false when cancelled,
+    // otherwise the chosen request in *request.
+    virtual bool CaptureRequest(mirantos::TCaptureRequest* request) = 0;
 };
 
 // QFileDialog and QMessageBox, modal, owned by `parent`.
@@ -23,6 +28,7 @@ public:
     bool SaveFileName(const QString& filter, const QString& initialName, QString* chosen) override;
     bool OpenFileName(const QString& filter, const QString& initialName, QString* chosen) override;
     bool AskOverwrite(const QString& text) override;
+    bool CaptureRequest(mirantos::TCaptureRequest* request) override;
 
 private:
     class QWidget* parent_;

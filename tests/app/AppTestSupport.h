@@ -61,6 +61,15 @@ struct ScriptedDialogs : IWindowDialogs {
             whileOpenDialog();
         return Answer(openNames, chosen);
     }
+    // Answers the long-capture dialog (none: cancelled); the requests it was
+    // shown are kept.
+    std::function<bool(mirantos::TCaptureRequest*)> captureAnswer;
+    std::vector<mirantos::TCaptureRequest> captureShown;
+    bool CaptureRequest(mirantos::TCaptureRequest* request) override
+    {
+        captureShown.push_back(*request);
+        return captureAnswer && captureAnswer(request);
+    }
     bool AskOverwrite(const QString& text) override
     {
         questions.push_back(text);

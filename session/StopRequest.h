@@ -8,7 +8,7 @@
 
 #include <QObject>
 
-namespace mirantos::cli {
+namespace mirantos {
 
 class TStopRequest {
 public:
@@ -28,4 +28,4 @@ private:
     bool ended_ = false;
 };
 
-} // namespace mirantos::cli
+} // namespace mirantos

@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-namespace mirantos::cli {
+namespace mirantos {
 
 namespace {
 // Retry interval of a stop that came while a sequence of the controller ran.
@@ -34,4 +34,4 @@ void TStopRequest::Try()
     session_.Stop();
 }
 
-} // namespace mirantos::cli
+} // namespace mirantos

@@ -1,0 +1,291 @@
+// The window's long capture on the simulated board: the file holds exactly the
+// samples the board produced and says how the capture ended (complete, the
+// stop button, an unplugged or quiet board, a full disk), the status bar and
+// the error box say so too, and the held data set, graph and readout stay.
+
+#include "Ad7177.h"
+#include "AppTestSupport.h"
+#include "CaptureDialog.h"
+#include "CaptureFile.h"
+#include "CaptureRun.h"
+#include "MeasureSession.h"
+#include "Tables.h"
+#include "Texts.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace mirantos;
+using RunEnd = TMeasureController::RunEnd;
+
+namespace {
+
+// The same board replayed on its own: the records of its run number `run`
+// (earlier runs produced nothing here, only their number counts) of `start`
+// after `filter` and `rate`, read straight from the driver.
+void Replay(uint64_t seed, int run, const std::string& start, int64_t records,
+            std::vector<uint32_t>& ch0, std::vector<uint32_t>& ch1)
+{
+    auto clock = std::make_shared<ManualClock>();
+    SimConfig config;
+    config.seed = seed;
+    config.clock = clock;
+    auto board = MakeSimDriver(config);
+    FT_HANDLE h = nullptr;
+    ASSERT_EQ(board->Open(0, &h), FT_OK);
+    uint32_t done = 0;
+    std::vector<std::string> commands(static_cast<size_t>(run - 1), "A000000");
+    commands.insert(commands.end(), {"S3", "FD"});
+    for (const std::string& c : commands) {
+        const std::string line = c + "\r";
+        board->Write(h, line.data(), static_cast<uint32_t>(line.size()), &done);
+        clock->AdvanceUs(10000);
+        board->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
+    }
+    const std::string a = start + "\r";
+    board->Write(h, a.data(), static_cast<uint32_t>(a.size()), &done);
+    clock->AdvanceSeconds(1e6);
+    std::vector<uint8_t> bytes(static_cast<size_t>(records) * 17);
+    uint32_t got = 0;
+    ASSERT_EQ(board->Read(h, bytes.data(), static_cast<uint32_t>(bytes.size()), &got), FT_OK);
+    ASSERT_EQ(got, bytes.size());
+    for (int64_t i = 0; i < records; ++i) {
+        ch0.push_back(HexToCode(bytes.data() + i * 17));
+        ch1.push_back(HexToCode(bytes.data() + i * 17 + 8));
+    }
+}
+
+struct CaptureCase {
+    const char* name;
+    int64_t unplugAt, quietAfter;
+    int32_t stopAt;          // the stop button once this many samples came; -1: none
+    rlim_t fileLimit;        // RLIMIT_FSIZE during the capture; 0: none
+    const char* end;         // the end line's word
+    const char* runPanel;    // null: the written message
+    const char* detailPanel; // null: the written message
+    const char* reason;      // in the error box; null: no box
+};
+
+class WindowCapture : public ::testing::TestWithParam<CaptureCase> {};
+
+TEST_P(WindowCapture, WritesTheBoardsSamplesSaysHowItEndedAndLeavesTheDataSet)
+{
+    const CaptureCase c = GetParam();
+    constexpr int32_t kCount = 12345;
+    WindowHarness h([&](SimConfig& config) {
+        config.faults.unplugAtSample = c.unplugAt;
+        config.faults.stallAfterSamples = c.quietAfter;
+    });
+    // A held two-channel data set of 1000 samples; then other settings in the lists.
+    h.Select(13, 3, 2);
+    h.window->MeasureBtnClick();
+    ASSERT_TRUE(h.RunToEnd());
+    h.Select(1, 3, 0, false);
+    const TMeasureSession& session = h.window->Session();
+    const TAdcSetting held = session.Settings();
+    const QString readout = session.ReadoutText(0, false);
+    const QImage graph = h.window->PaintBox()->grab().toImage();
+    ASSERT_EQ(session.Count(1), 1000);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.csv"));
+    h.dialogs.captureAnswer = [&](TCaptureRequest* r) {
+        r->path = path;
+        r->rateIndex = 13;
+        r->sinc3 = true;
+        r->channelIndex = 2;
+        r->byDuration = false;
+        r->count = kCount;
+        return true;
+    };
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limit = saved;
+    limit.rlim_cur = c.fileLimit != 0 ? c.fileLimit : saved.rlim_cur;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    int64_t observed = 0;
+    QObject::connect(h.window.get(), &TFormMain::CaptureStarting, [&](TCaptureRun* run) {
+        run->SetBlockObserver(
+            [&](const uint32_t*, const uint32_t*, int32_t blockSize) { observed += blockSize; });
+    });
+    h.window->Capture1Click();
+    ASSERT_TRUE(h.window->Controller()->Measuring());
+    // The dialog opened with the main window's settings.
+    ASSERT_EQ(h.dialogs.captureShown.size(), 1u);
+    const TCaptureRequest& shown = h.dialogs.captureShown[0];
+    EXPECT_TRUE(shown.rateIndex == 1 && !shown.sinc3 && shown.channelIndex == 0);
+    // As in a run: only the stop button, and no file taken from outside.
+    EXPECT_FALSE(h.window->Data1->menuAction()->isEnabled() || h.window->ComboBox1->isEnabled());
+    EXPECT_EQ(h.Caption(), U(text::StopCaption));
+    EXPECT_EQ(h.window->OfferFile(path), TFormMain::TOpenAnswer::Measuring);
+    EXPECT_EQ(h.Panel(TmyStatus::RunPanel), U(text::CaptureRecording) + path);
+
+    int32_t stoppedAt = -1;
+    if (c.stopAt >= 0) {
+        ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= c.stopAt; }));
+        stoppedAt = h.window->Controller()->Received();
+        h.window->MeasureBtnClick();
+    }
+    // Simulated time brings every record there is; a quiet board is then
+    // quiet on the real clock, which is what the time-out reads.
+    h.RunUntil([&] { return !h.window->Controller()->Measuring(); }, 2000, 20000);
+    QElapsedTimer wall;
+    wall.start();
+    while (h.window->Controller()->Measuring() && wall.elapsed() < 10000) {
+        h.window->Controller()->Poll();
+        QThread::msleep(20);
+    }
+    const bool ended = !h.window->Controller()->Measuring();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_TRUE(ended);
+    h.Settle();
+
+    TCaptureData data;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(ReadCapture(path.toStdString(), data, warnings, error)) << error;
+    const auto n = static_cast<int64_t>(data.ch0.size());
+    EXPECT_EQ(data.info.rateIndex, 13);
+    EXPECT_EQ(data.info.board, "MIRANTOS 1.10");
+    std::vector<uint32_t> ch0;
+    std::vector<uint32_t> ch1;
+    Replay(11, 2, "A203039", n, ch0, ch1);
+    EXPECT_TRUE(data.ch0 == ch0);
+    EXPECT_TRUE(data.ch1 == ch1);
+    // A full disk cuts the file back to its last whole line on disk, and its
+    // end line goes in only if it still fits.
+    const std::string end = std::string(c.end) + ", samples=" + std::to_string(n);
+    if (c.fileLimit != 0) {
+        EXPECT_GE(observed, n);
+        EXPECT_LE(QFileInfo(path).size(), static_cast<qint64>(c.fileLimit));
+        EXPECT_GT(n, 1000);
+        EXPECT_TRUE(data.end.empty() || data.end == end) << data.end;
+    } else {
+        EXPECT_EQ(observed, n);
+        EXPECT_EQ(data.end, end);
+    }
+    // The stop keeps every whole sample that came before it.
+    if (c.stopAt >= 0 || c.quietAfter >= 0 || (c.unplugAt < 0 && c.fileLimit == 0)) {
+        EXPECT_EQ(n, c.stopAt >= 0 ? stoppedAt : c.quietAfter >= 0 ? c.quietAfter : kCount);
+    }
+
+    const QString written =
+        path + U(text::CaptureWrittenInfix) + QString::number(n) + U(text::CaptureWrittenSuffix);
+    EXPECT_EQ(h.Panel(TmyStatus::RunPanel), c.runPanel ? U(c.runPanel) : written);
+    EXPECT_EQ(h.Panel(TmyStatus::DetailPanel), c.detailPanel ? U(c.detailPanel) : written);
+    if (c.reason == nullptr) {
+        EXPECT_TRUE(h.presenter.boxes.empty());
+    } else {
+        ASSERT_EQ(h.presenter.boxes.size(), 1u);
+        EXPECT_TRUE(h.presenter.boxes[0].text.contains(QString::fromUtf8(c.reason)))
+            << h.presenter.boxes[0].text.toStdString();
+        EXPECT_TRUE(h.presenter.boxes[0].text.endsWith(written));
+    }
+
+    // The held data set, its graph and readout, and the main window's lists.
+    EXPECT_TRUE(session.Count(0) == 1000 && session.Count(1) == 1000);
+    EXPECT_TRUE(session.Settings().spsSel == held.spsSel && session.Settings().CHSel == held.CHSel);
+    EXPECT_EQ(session.ReadoutText(0, false), readout);
+    EXPECT_EQ(h.window->PaintBox()->grab().toImage(), graph);
+    EXPECT_EQ(h.window->ComboBox1->currentIndex(), 1);
+    EXPECT_TRUE(h.window->Data1->menuAction()->isEnabled());
+    EXPECT_EQ(h.Caption(), U(text::StartCaption));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, WindowCapture,
+    ::testing::Values(
+        CaptureCase{"Complete", -1, -1, -1, 0, "complete", text::MeasureEnd, nullptr, nullptr},
+        CaptureCase{"StopButton", -1, -1, 3000, 0, "stopped", text::MeasureAbort, nullptr, nullptr},
+        CaptureCase{"Unplugged", 5000, -1, -1, 0, "read error", nullptr, text::MeasureError,
+                    "disappeared"},
+        CaptureCase{"Quiet", -1, 4000, -1, 0, "read error", nullptr, text::MeasureError,
+                    "stopped sending"},
+        CaptureCase{"DiskFull", -1, -1, -1, 200000, "write error", nullptr,
+                    text::BoxCaptureWriteError, "File too large"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowCapture, AnExistingFileIsReplacedOnlyOnYesAndACancelledDialogStartsNothing)
+{
+    WindowHarness h;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.csv"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("precious");
+    }
+    auto read = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    h.window->Capture1Click(); // cancelled
+    h.dialogs.captureAnswer = [&](TCaptureRequest* r) {
+        r->path = path;
+        r->rateIndex = 13;
+        r->byDuration = false;
+        r->count = 100;
+        return true;
+    };
+    h.dialogs.overwriteAnswers = {false, true};
+    h.window->Capture1Click(); // "いいえ"
+    EXPECT_FALSE(h.window->Controller()->Measuring());
+    EXPECT_EQ(read(), "precious");
+    h.window->Capture1Click(); // "はい"
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_EQ(h.dialogs.questions.size(), 2u);
+    EXPECT_TRUE(read().startsWith("# MIRANTOS capture\n"));
+    EXPECT_TRUE(read().endsWith("# end: complete, samples=100\n"));
+}
+
+TEST(CaptureDialog, TheSaveDialogNamesTheFileAndTheRateBoundsTheDuration)
+{
+    ScriptedDialogs files;
+    files.saveNames = {QStringLiteral("/tmp/drift.csv")};
+    TCaptureDialog dialog(nullptr, &files, DefaultCaptureRequest(1, true, 0));
+    EXPECT_EQ(dialog.SecondsSpin->value(), 600);
+    EXPECT_FALSE(dialog.StartBtn->isEnabled());
+    dialog.BrowseBtn->click();
+    EXPECT_EQ(files.lastSaveFilter, U(text::CaptureFilter));
+    EXPECT_EQ(dialog.PathEdit->text(), QStringLiteral("/tmp/drift.csv"));
+    EXPECT_TRUE(dialog.StartBtn->isEnabled());
+    dialog.RateBox->setCurrentIndex(13); // 10 ksps: at most 104 s
+    EXPECT_EQ(dialog.SecondsSpin->value(), 104);
+    EXPECT_EQ(dialog.SamplesLabel->text(), QStringLiteral("1040000"));
+    dialog.ByCount_RB->setChecked(true);
+    dialog.CountSpin->setValue(kBoardMaxCount);
+    const TCaptureSettings s = RequestSettings(dialog.Request());
+    EXPECT_TRUE(s.count == kBoardMaxCount && s.rateIndex == 13 && !s.sinc5);
+}
+
+TEST(CaptureRequest, TheDurationIsBoundedByTheSamplesTheBoardTakesAtTheRate)
+{
+    // rate, Sinc3, seconds, shortest, longest, samples: 10 ksps, 5 sps Sinc5, 10 sps
+    const int64_t rows[][6] = {{13, 1, 104, 1, 104, 1040000},
+                               {0, 0, 7200, 2, 209715, 36000},
+                               {1, 1, 600, 1, 104857, 6000}};
+    for (const auto& r : rows) {
+        TCaptureRequest q = DefaultCaptureRequest(static_cast<int32_t>(r[0]), r[1] != 0, 2);
+        EXPECT_EQ(q.seconds, std::min<int64_t>(600, r[4]));
+        q.path = QStringLiteral("x.csv");
+        q.seconds = r[2];
+        EXPECT_EQ(RequestMinSeconds(q), r[3]);
+        EXPECT_EQ(RequestMaxSeconds(q), r[4]);
+        EXPECT_EQ(RequestCount(q), r[5]);
+        EXPECT_TRUE(RequestValid(q));
+        q.seconds = r[4] + 1;
+        EXPECT_FALSE(RequestValid(q));
+    }
+}
+
+} // namespace
