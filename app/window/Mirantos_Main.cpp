@@ -4,6 +4,7 @@
 #include "Mirantos_Main.h"
 
 #include "Ad7177.h"
+#include "CaptureFile.h"
 #include "MessageBoxPresenter.h"
 #include "MirantosVersion.h"
 #include "NoiseAnalysisWindow.h"
@@ -11,6 +12,7 @@
 #include "StatusBarWidget.h"
 #include "Tables.h"
 #include "Texts.h"
+#include "TraceViewerWindow.h"
 #include "UiFont.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -178,7 +181,11 @@ void TFormMain::IdleHandler()
         // Offered when nothing ran; a start clicked in between wins.
         if (!InHandler() && !session_->Measuring()) {
             HandlerScope scope(this);
-            LoadChosenFile(path);
+            // A capture is a long record for the viewer; a .DTA file is a data set.
+            if (IsCaptureFile(QFile::encodeName(path).toStdString()))
+                OpenViewer()->OpenFile(path);
+            else
+                LoadChosenFile(path);
         }
     }
 }

@@ -28,7 +28,9 @@ class QWidget;
 
 namespace mirantos {
 class IAnalysisDialogs;
+class IViewerDialogs;
 class TNoiseAnalysisWindow;
+class TTraceViewerWindow;
 } // namespace mirantos
 
 class IGraphLabel;
@@ -51,6 +53,8 @@ struct TFormMainDeps {
     IWindowDialogs* Dialogs = nullptr;      // null: real file dialogs and questions
     // The noise analysis window's save dialogs; null: real ones.
     mirantos::IAnalysisDialogs* AnalysisDialogs = nullptr;
+    // The trace viewer's open dialog and error box; null: real ones.
+    mirantos::IViewerDialogs* ViewerDialogs = nullptr;
 };
 
 class TFormMain : public QMainWindow, private IControllerHost {
@@ -75,6 +79,7 @@ public:
     void MenuY_VoltClick();
     void StatusBar1Click();
     void NoiseAnalysis1Click();
+    void TraceViewer1Click();
     void IdleHandler();
 
     // A data file named from outside (the command line, a second copy): loaded
@@ -111,6 +116,9 @@ public:
     QAction* NoiseAnalysis1 = nullptr;
     // The noise analysis window once it was opened; null before.
     mirantos::TNoiseAnalysisWindow* NoiseWindow() const { return noiseWindow_; }
+    QAction* TraceViewer1 = nullptr;
+    // The trace viewer once it was opened; null before.
+    mirantos::TTraceViewerWindow* ViewerWindow() const { return viewerWindow_; }
     QAction* Exit1 = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Data1 = nullptr;
@@ -148,6 +156,8 @@ private:
     void DataSetChanged();
     bool InHandler() const;
     void LoadChosenFile(const QString& chosen);
+    // The trace viewer, made on first use, shown and brought forward.
+    mirantos::TTraceViewerWindow* OpenViewer();
 
     struct Anchored {
         QWidget* widget;
@@ -178,6 +188,7 @@ private:
 
     std::unique_ptr<mirantos::TMeasureSession> session_;
     mirantos::TNoiseAnalysisWindow* noiseWindow_ = nullptr;
+    mirantos::TTraceViewerWindow* viewerWindow_ = nullptr;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;
