@@ -57,8 +57,9 @@ TViewX ViewOfSeconds(int64_t samples, double rateSps, int width, double from, do
     if (!(rateSps > 0) || !(to > from))
         return FitAll(samples, width);
     const double limit = static_cast<double>(samples);
-    const double a = std::clamp(std::floor(from * rateSps), 0.0, limit);
-    const double b = std::clamp(std::ceil(to * rateSps), 0.0, limit);
+    // 12.34 s at 1 ksps is 12339.999...: a hair's tolerance keeps whole samples whole.
+    const double a = std::clamp(std::floor(from * rateSps + 1e-6), 0.0, limit);
+    const double b = std::clamp(std::ceil(to * rateSps - 1e-6), 0.0, limit);
     const auto first = static_cast<int64_t>(a);
     const auto count = std::max<int64_t>(1, static_cast<int64_t>(b) - first);
     return ShowSamples(samples, width, first, count);
