@@ -7,6 +7,7 @@
 #include "Mirantos_Main.h"
 #include "Mymessage.h"
 #include "StatusBarWidget.h"
+#include "ViewerDialogs.h"
 #include "WindowDialogs.h"
 
 #include <QComboBox>
@@ -91,6 +92,17 @@ struct ScriptedAnalysisDialogs : mirantos::IAnalysisDialogs {
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
 };
 
+// The trace viewer's open dialog and error box.
+struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
+    std::deque<QString> openNames;
+    std::vector<QString> errors;
+    bool OpenFileName(QWidget*, const QString&, QString* chosen) override
+    {
+        return ScriptedDialogs::Answer(openNames, chosen);
+    }
+    void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+};
+
 class WindowHarness {
 public:
     // `settle` false leaves the window's first idle pass still queued.
@@ -107,6 +119,7 @@ public:
         deps.Presenter = &presenter;
         deps.Dialogs = &dialogs;
         deps.AnalysisDialogs = &analysisDialogs;
+        deps.ViewerDialogs = &viewerDialogs;
         deps.MakeDriver = [this, config]() -> std::unique_ptr<IFtdiDriver> {
             auto d = mirantos::MakeSimDriver(config);
             sim = d.get();
@@ -158,6 +171,7 @@ public:
     RecordingPresenter presenter;
     ScriptedDialogs dialogs;
     ScriptedAnalysisDialogs analysisDialogs;
+    ScriptedViewerDialogs viewerDialogs;
     mirantos::SimBoardDriver* sim = nullptr;
     std::unique_ptr<TFormMain> window;
 };
