@@ -106,7 +106,7 @@ QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, 
     // Time axis.
     const TTicks xt = TimeTicks(vx, data.RateSps(), kMinTickSpacingX);
     for (const TTick& t : xt.ticks) {
-        const int x = plot.left() + static_cast<int>(std::floor(t.pos));
+        const int x = plot.left() + static_cast<int>(std::ceil(t.pos - 1e-9));
         if (x < plot.left() || x > plot.right())
             continue;
         p.setPen(QColor::fromRgb(kFrame));

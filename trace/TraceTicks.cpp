@@ -51,17 +51,21 @@ int StepDecimals(double step)
 
 double TimeToColumn(const TViewX& v, double rateSps, double seconds)
 {
+    // ColumnOfSample continued between samples: ceil of this is the column the
+    // renderer puts the sample's point in.
     const double sample = seconds * rateSps;
-    return (sample * static_cast<double>(kOne) - static_cast<double>(v.first)) /
-           static_cast<double>(v.step);
+    return ((sample + 1) * static_cast<double>(kOne) - static_cast<double>(v.first)) /
+               static_cast<double>(v.step) -
+           1;
 }
 
 double ColumnToTime(const TViewX& v, double rateSps, double x)
 {
     if (!(rateSps > 0))
         return 0;
-    const double sample = (static_cast<double>(v.first) + x * static_cast<double>(v.step)) /
-                          static_cast<double>(kOne);
+    const double sample = (static_cast<double>(v.first) + (x + 1) * static_cast<double>(v.step)) /
+                              static_cast<double>(kOne) -
+                          1;
     return sample / rateSps;
 }
 
@@ -73,8 +77,9 @@ TTicks TimeTicks(const TViewX& v, double rateSps, int minSpacing)
     const double perColumn = static_cast<double>(v.step) / static_cast<double>(kOne) / rateSps;
     t.step = NiceStep(perColumn * std::max(minSpacing, 1));
     t.decimals = StepDecimals(t.step);
-    const double t0 = ColumnToTime(v, rateSps, 0);
-    const double t1 = ColumnToTime(v, rateSps, v.width);
+    // Ticks whose column (ceil of the position) lies in 0..width-1.
+    const double t0 = ColumnToTime(v, rateSps, -1 + 1e-6);
+    const double t1 = ColumnToTime(v, rateSps, v.width - 1);
     for (double s : Multiples(t0, t1, t.step))
         t.ticks.push_back({TimeToColumn(v, rateSps, s), s});
     return t;

@@ -29,9 +29,10 @@ double NiceStep(double raw, double floor = 0);
 // Decimals that show every multiple of a nice step exactly (0 for steps >= 1).
 int StepDecimals(double step);
 
-// Column position of time t seconds: sample t * rate's left edge.
+// Column position of time t seconds (sample t * rate): ColumnOfSample
+// continued between samples, so a tick at ceil(pos) is the column the
+// renderer draws that sample in. ColumnToTime is its inverse.
 double TimeToColumn(const TViewX& v, double rateSps, double seconds);
-// Seconds at the left edge of column x.
 double ColumnToTime(const TViewX& v, double rateSps, double x);
 
 // The time axis of the view's width columns.

@@ -84,13 +84,21 @@ TEST(TraceTicks, TicksSitAtTheirValuesPixelAtNiceSpacing)
         const double colSeconds = static_cast<double>(v.step) / kOne / c.rate;
         EXPECT_GE(t.step, 80 * colSeconds * (1 - 1e-9));
         EXPECT_LT(t.step, 80 * colSeconds * 2.5 + 1e-12);
-        EXPECT_LT(ColumnToTime(v, c.rate, 0) + t.step, t.ticks.front().value + t.step * 1.000001);
+        // None missing at either end.
+        EXPECT_LT(t.ticks.front().value, ColumnToTime(v, c.rate, -1) + t.step);
+        EXPECT_GT(t.ticks.back().value, ColumnToTime(v, c.rate, v.width - 1) - t.step);
         for (size_t k = 0; k < t.ticks.size(); ++k) {
             const TTick& tick = t.ticks[k];
             EXPECT_NEAR(ColumnToTime(v, c.rate, tick.pos), tick.value, 1e-9 * (1 + tick.value));
             EXPECT_NEAR(std::remainder(tick.value, t.step), 0, t.step * 1e-6);
-            EXPECT_GE(tick.pos, -1e-6);
-            EXPECT_LE(tick.pos, v.width + 1e-6);
+            EXPECT_GT(tick.pos, -1);
+            EXPECT_LE(tick.pos, v.width - 1 + 1e-6);
+            // A tick on a sample's time is in the column the renderer draws it in.
+            const double sample = tick.value * c.rate;
+            if (std::abs(sample - std::round(sample)) < 1e-6) {
+                EXPECT_EQ(static_cast<int64_t>(std::ceil(tick.pos - 1e-9)),
+                          ColumnOfSample(v, std::llround(sample)));
+            }
             if (k > 0) {
                 EXPECT_NEAR(tick.value - t.ticks[k - 1].value, t.step, t.step * 1e-6);
             }
