@@ -93,16 +93,12 @@ void TTraceRenderer::Columns(QImage& image, const TViewX& vx, const TViewY& vy,
     // channels (the board's) in one pass, more one after the other.
     const qsizetype stride = image.bytesPerLine();
     uchar* bits = image.bits();
-    const int32_t* top0 = top_.data();
-    const uint32_t* rows0 = rows_.data();
-    const int32_t* top1 = top_.data() + static_cast<size_t>(w);
-    const uint32_t* rows1 = rows_.data() + static_cast<size_t>(w);
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
         const auto in = [&](size_t l) { return y >= firstRow[l] && y <= lastRow[l]; };
         if (layerCount == 2 && in(0) && in(1)) {
-            TwoLayerRow(line, w, y, top0, rows0, top1, rows1, layers[0].color, layers[1].color,
-                        background);
+            TwoLayerRow(line, w, y, top_.data(), rows_.data(), top_.data() + w, rows_.data() + w,
+                        layers[0].color, layers[1].color, background);
             continue;
         }
         // The first channel on this row writes the background too.
