@@ -23,6 +23,7 @@ inline constexpr char ViewerOpenFilter[] =
 inline constexpr char ViewerNoData[] = "記録ファイルを開いてください";
 inline constexpr char ViewerReadError[] = "記録ファイルを読み込めませんでした";
 inline constexpr char ViewerCapturing[] = "記録中";
+inline constexpr char ViewerBusy[] = "記録中のため、ほかのファイルは開けません";
 inline constexpr char ViewerCaptureEnded[] = "記録終了";
 
 // Readouts: the sample under the mouse and the visible span.
@@ -43,11 +44,11 @@ inline constexpr char ViewerAxisMicrovolt[] = "[µV]";
 
 // Every text above, for the font check.
 inline constexpr const char* kViewerTexts[] = {
-    ViewerMenuItem,     ViewerTitle,       ViewerOpen,         ViewerFitAll,        ViewerFollow,
-    ViewerAnalyse,      ViewerChannel,     ViewerBoth,         ViewerOpenFilter,    ViewerNoData,
-    ViewerReadError,    ViewerCapturing,   ViewerCaptureEnded, ViewerIndex,         ViewerTime,
-    ViewerCode,         ViewerSpan,        ViewerSamples,      ViewerSecondsUnit,   ViewerRangeTo,
-    ViewerSourcePrefix, ViewerAxisSeconds, ViewerAxisDigit,    ViewerAxisMicrovolt,
+    ViewerMenuItem,  ViewerTitle,        ViewerOpen,        ViewerFitAll,       ViewerFollow,
+    ViewerAnalyse,   ViewerChannel,      ViewerBoth,        ViewerOpenFilter,   ViewerNoData,
+    ViewerReadError, ViewerCapturing,    ViewerBusy,        ViewerCaptureEnded, ViewerIndex,
+    ViewerTime,      ViewerCode,         ViewerSpan,        ViewerSamples,      ViewerSecondsUnit,
+    ViewerRangeTo,   ViewerSourcePrefix, ViewerAxisSeconds, ViewerAxisDigit,    ViewerAxisMicrovolt,
 };
 
 } // namespace mirantos::text

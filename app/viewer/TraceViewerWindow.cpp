@@ -192,8 +192,11 @@ void TTraceViewerWindow::OpenClick()
 
 bool TTraceViewerWindow::OpenFile(const QString& path)
 {
-    if (following_)
+    // A capture run feeds this record; another file would cut it off.
+    if (following_) {
+        dialogs_->ShowError(this, Utf8(text::ViewerBusy) + "\n" + path);
         return false;
+    }
     TSampleSet samples;
     std::vector<std::string> warnings;
     std::string error;

@@ -70,7 +70,8 @@ public:
     // The open command: asks for a file, then OpenFile.
     void OpenClick();
     // Reads a capture or a .DTA file whole and shows all of it; false after
-    // the error box (the shown record then stays).
+    // the error box (the shown record then stays; so does a capture being
+    // followed).
     bool OpenFile(const QString& path);
     // Codes (false) or microvolts (true) on the Y axis and in the readouts,
     // as the main window's Y unit.

@@ -46,6 +46,9 @@ TEST(ViewerLive, AppendedSamplesRollInAndTheTailStaysInView)
     EXPECT_TRUE(l.window.Following());
     EXPECT_TRUE(l.window.AutoScroll());
     EXPECT_FALSE(l.window.findChild<QPushButton*>("open")->isEnabled());
+    EXPECT_FALSE(l.window.OpenFile(QStringLiteral("/tmp/other.csv")));
+    ASSERT_EQ(l.dialogs.errors.size(), 1u);
+    EXPECT_TRUE(l.window.Following());
 
     // Table: seconds appended so far -> the first sample auto-scroll shows (the
     // view ends at the record's end and covers at least ten seconds, so at
