@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -183,18 +184,31 @@ QRect TTraceViewerWindow::PlotArea() const
 
 void TTraceViewerWindow::OpenClick()
 {
-    QString chosen;
-    if (following_ || !dialogs_->OpenFileName(this, Utf8(text::ViewerOpenFilter), &chosen) ||
-        chosen.isEmpty())
+    if (following_)
         return;
+    QString chosen;
+    {
+        ++dialogDepth_;
+        const auto done = qScopeGuard([this] { --dialogDepth_; });
+        if (!dialogs_->OpenFileName(this, Utf8(text::ViewerOpenFilter), &chosen) ||
+            chosen.isEmpty())
+            return;
+    }
     OpenFile(chosen);
+}
+
+void TTraceViewerWindow::ShowError(const QString& text)
+{
+    ++dialogDepth_;
+    const auto done = qScopeGuard([this] { --dialogDepth_; });
+    dialogs_->ShowError(this, text);
 }
 
 bool TTraceViewerWindow::OpenFile(const QString& path)
 {
     // A capture run feeds this record; another file would cut it off.
     if (following_) {
-        dialogs_->ShowError(this, Utf8(text::ViewerBusy) + "\n" + path);
+        ShowError(Utf8(text::ViewerBusy) + "\n" + path);
         return false;
     }
     TSampleSet samples;
@@ -205,11 +219,10 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
     case TSampleLoad::Ok:
         break;
     case TSampleLoad::CaptureError:
-        dialogs_->ShowError(this, Utf8(text::ViewerReadError) + "\n" + path + "\n" +
-                                      QString::fromStdString(error));
+        ShowError(Utf8(text::ViewerReadError) + "\n" + path + "\n" + QString::fromStdString(error));
         return false;
     case TSampleLoad::DataFileError:
-        dialogs_->ShowError(this, Utf8(text::BoxDataFileError) + "\n" + path);
+        ShowError(Utf8(text::BoxDataFileError) + "\n" + path);
         return false;
     }
     TakeData(TTraceData(std::move(samples), QFileInfo(path).fileName().toStdString()));

@@ -96,6 +96,10 @@ public:
     // window. Without one the viewer opens a noise analysis window of its own.
     void SetAnalysisTarget(std::function<TNoiseAnalysisWindow*()> target);
 
+    // True while its open dialog or error box is up: the owner must not
+    // close it or hand it a file then.
+    bool InDialog() const { return dialogDepth_ > 0; }
+
     // Shows seconds from..to as the command-line tool's --from/--to do.
     void ShowSeconds(double from, double to);
 
@@ -126,9 +130,11 @@ private:
     void ShowSpan();
     void UpdateControls();
     void TakeData(trace::TTraceData&& data);
+    void ShowError(const QString& text);
 
     std::unique_ptr<IViewerDialogs> ownDialogs_;
     IViewerDialogs* dialogs_;
+    int dialogDepth_ = 0;
     std::function<TNoiseAnalysisWindow*()> analysisTarget_;
     TNoiseAnalysisWindow* ownAnalysis_ = nullptr;
 

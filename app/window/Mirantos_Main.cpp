@@ -201,9 +201,10 @@ bool TFormMain::InHandler() const
 {
     // The noise analysis window's dialogs are commands of ours too: a file
     // loaded under its save dialog would be saved in place of the data set
-    // the user chose to save.
+    // the user chose to save. So are the trace viewer's.
     return handlerDepth_ > 0 || (session_ && session_->Busy()) ||
-           (noiseWindow_ && noiseWindow_->InDialog());
+           (noiseWindow_ && noiseWindow_->InDialog()) ||
+           (viewerWindow_ && viewerWindow_->InDialog());
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

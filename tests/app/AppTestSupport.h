@@ -96,8 +96,12 @@ struct ScriptedAnalysisDialogs : mirantos::IAnalysisDialogs {
 struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
     std::deque<QString> openNames;
     std::vector<QString> errors;
+    // Runs while the open dialog is up, as other events would.
+    std::function<void()> whileOpenDialog;
     bool OpenFileName(QWidget*, const QString&, QString* chosen) override
     {
+        if (whileOpenDialog)
+            whileOpenDialog();
         return ScriptedDialogs::Answer(openNames, chosen);
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }

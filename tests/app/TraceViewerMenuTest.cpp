@@ -47,8 +47,16 @@ TEST(TraceViewerMenu, OpensTheViewerWhoseSpanGoesToTheMainNoiseAnalysis)
     mirantos::TCaptureWriter w;
     ASSERT_TRUE(w.Open(path, false) && w.Begin(info) && w.Write(codes.data(), nullptr, 2000) &&
                 w.Finish(mirantos::TCaptureEnd::Complete));
+    // While its open dialog is up, the viewer is a command of ours: nothing
+    // handed over gets in (nor would the window close under it).
+    TFormMain::TOpenAnswer answer = TFormMain::TOpenAnswer::Accepted;
+    h.viewerDialogs.whileOpenDialog = [&] {
+        answer = h.window->OfferFile(QString::fromStdString(path));
+    };
     h.viewerDialogs.openNames.push_back(QString::fromStdString(path));
     viewer->findChild<QPushButton*>("open")->click();
+    h.viewerDialogs.whileOpenDialog = nullptr;
+    EXPECT_EQ(answer, TFormMain::TOpenAnswer::Busy);
     ASSERT_EQ(viewer->Data().Samples(), 2000);
 
     h.window->MenuY_VoltClick();
