@@ -27,6 +27,8 @@ int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         return Plot(rest, io);
     if (command == "export")
         return Export(rest, io);
+    if (command == "view")
+        return View(rest, io);
     if (command == "analyze")
         return Analyze(rest, io);
     if (command == "--help" || command == "-h" || command == "help")

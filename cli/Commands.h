@@ -47,6 +47,8 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 int Stats(const std::vector<std::string>& args, CliIo io);
 int Plot(const std::vector<std::string>& args, CliIo io);
 int Export(const std::vector<std::string>& args, CliIo io);
+// A data file as the trace viewer shows it, as a PNG picture.
+int View(const std::vector<std::string>& args, CliIo io);
 // Needs a QApplication for --png: the plots are QCustomPlot widgets.
 int Analyze(const std::vector<std::string>& args, CliIo io);
 

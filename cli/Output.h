@@ -4,6 +4,7 @@
 // nothing, so a failed write never leaves a half file under the name asked for.
 
 #include "Commands.h"
+#include "SampleFile.h"
 
 #include <QImage>
 #include <string>
@@ -38,7 +39,6 @@ bool WritePng(CliIo io, const std::string& path, const QImage& image);
 
 // The CSV of a loaded data set, header included, LF line ends, C locale.
 std::string CsvOf(const TMeasureRecord& record);
-struct TSampleSet;
 // The CSV of a capture's samples: the same header, microvolts as the capture
 // file has them (doubles).
 std::string CsvOf(const TSampleSet& samples);

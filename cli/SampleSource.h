@@ -4,24 +4,11 @@
 // capture file read whole. Captures are told by their first line.
 
 #include "Commands.h"
+#include "SampleFile.h"
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace mirantos::cli {
-
-struct TSampleSet {
-    bool capture = false;
-    int32_t chSel = 0; // 0 CH0, 1 CH1, 2 both
-    int32_t rateIndex = 0;
-    bool sinc5 = true;
-    double rateSps = 0;
-    int32_t gain = 1;
-    // Codes of the channels the file holds (the other one empty).
-    std::vector<uint32_t> ch0;
-    std::vector<uint32_t> ch1;
-};
 
 // False after telling why on the error stream: the window's content error box
 // (and the system's reason) for a .DTA file, "FILE: line N: ..." for a capture.

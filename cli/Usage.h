@@ -17,6 +17,7 @@ extern const char* const kCaptureUsage;
 extern const char* const kStatsUsage;
 extern const char* const kPlotUsage;
 extern const char* const kExportUsage;
+extern const char* const kViewUsage;
 extern const char* const kAnalyzeUsage;
 
 // "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.

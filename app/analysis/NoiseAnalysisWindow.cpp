@@ -158,7 +158,13 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     buttons->addWidget(saveHistogram_);
     buttons->addWidget(saveSpectrum_);
 
+    source_ = new QLabel(this);
+    source_->setObjectName("source");
+    source_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    source_->setVisible(false);
+
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(source_);
     layout->addLayout(choices);
     layout->addLayout(body, 1);
     layout->addLayout(buttons);
@@ -190,9 +196,32 @@ void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateS
     const uint8_t flags[2] = {record.fCh0Valid, record.fCh1Valid};
     for (int c = 0; c < 2; ++c) {
         const int n = flags[c] != 0 ? UsableCount(*channels[c]) : 0;
-        held_[static_cast<size_t>(c)] = n > 0;
         codes_[static_cast<size_t>(c)].assign(channels[c]->Code, channels[c]->Code + n);
     }
+    source_->clear();
+    source_->setVisible(false);
+    TakeCodes(rateSps, gain);
+}
+
+void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1,
+                                    double rateSps, int gain, const QString& source)
+{
+    codes_[0] = std::move(ch0);
+    codes_[1] = std::move(ch1);
+    source_->setText(source);
+    source_->setVisible(!source.isEmpty());
+    TakeCodes(rateSps, gain);
+}
+
+QString TNoiseAnalysisWindow::Source() const
+{
+    return source_->text();
+}
+
+void TNoiseAnalysisWindow::TakeCodes(double rateSps, int gain)
+{
+    for (size_t c = 0; c < 2; ++c)
+        held_[c] = !codes_[c].empty();
     rateSps_ = rateSps;
     gain_ = gain;
     channel_ = held_[0] ? 0 : held_[1] ? 1 : -1;
@@ -214,6 +243,8 @@ void TNoiseAnalysisWindow::ClearDataSet()
         c.clear();
     held_ = {false, false};
     channel_ = -1;
+    source_->clear();
+    source_->setVisible(false);
     channelLabel_->setVisible(false);
     channelBox_->setVisible(false);
     segmentBox_->clear();

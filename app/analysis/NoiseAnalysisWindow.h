@@ -36,7 +36,14 @@ public:
     // Copies the codes of the record's valid channels and analyses CH0 (CH1 when
     // only CH1 holds data). rateSps from the rate index and filter; gain 1 for a file.
     void SetDataSet(const TMeasureRecord& record, double rateSps, int gain);
+    // Codes from elsewhere (one or two channels; an empty vector is a channel
+    // not held), with a text naming where they come from, shown above the
+    // figures ("記録: run.csv 12.000〜15.500 s"). The next SetDataSet replaces them.
+    void SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1, double rateSps, int gain,
+                  const QString& source);
     void ClearDataSet();
+    // The source text shown; empty for the main window's data set.
+    QString Source() const;
     // Codes (false) or microvolts (true) on the histogram's axis, as the main
     // window's Y unit.
     void SetVoltMode(bool voltMode);
@@ -59,6 +66,7 @@ public:
     bool InDialog() const { return dialogDepth_ > 0; }
 
 private:
+    void TakeCodes(double rateSps, int gain);
     void Analyse();
     void ShowFigures();
     void ShowEmpty(const char* message);
@@ -84,6 +92,7 @@ private:
     QComboBox* windowBox_ = nullptr;
     QComboBox* segmentBox_ = nullptr;
     QLabel* message_ = nullptr;
+    QLabel* source_ = nullptr;
     std::vector<QLabel*> values_;
     QCustomPlot* histogram_ = nullptr;
     QCustomPlot* spectrum_ = nullptr;

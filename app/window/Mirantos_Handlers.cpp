@@ -10,6 +10,7 @@
 #include "NoiseAnalysisWindow.h"
 #include "RateTable.h"
 #include "Texts.h"
+#include "TraceViewerWindow.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
 
@@ -94,6 +95,8 @@ void TFormMain::MenuY_VoltClick()
     session_->UnitChanged();
     if (noiseWindow_)
         noiseWindow_->SetVoltMode(VoltMode());
+    if (viewerWindow_)
+        viewerWindow_->SetVoltMode(VoltMode());
 }
 
 void TFormMain::NoiseAnalysis1Click()
@@ -110,6 +113,33 @@ void TFormMain::NoiseAnalysis1Click()
     noiseWindow_->show();
     noiseWindow_->raise();
     noiseWindow_->activateWindow();
+}
+
+void TFormMain::TraceViewer1Click()
+{
+    HandlerScope scope(this);
+    OpenViewer();
+}
+
+TTraceViewerWindow* TFormMain::OpenViewer()
+{
+    if (!viewerWindow_) {
+        viewerWindow_ = new TTraceViewerWindow(this, deps_.ViewerDialogs);
+        viewerWindow_->setWindowFlag(Qt::Window);
+        // A span to analyse goes to the one analysis window, until the next data set.
+        viewerWindow_->SetAnalysisTarget([this] {
+            if (!noiseWindow_) {
+                noiseWindow_ = new TNoiseAnalysisWindow(this, deps_.AnalysisDialogs);
+                noiseWindow_->setWindowFlag(Qt::Window);
+            }
+            return noiseWindow_;
+        });
+    }
+    viewerWindow_->SetVoltMode(VoltMode());
+    viewerWindow_->show();
+    viewerWindow_->raise();
+    viewerWindow_->activateWindow();
+    return viewerWindow_;
 }
 
 void TFormMain::DataSetChanged()

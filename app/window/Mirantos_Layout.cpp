@@ -4,6 +4,7 @@
 #include "Mirantos_Main.h"
 
 #include "AnalysisTexts.h"
+#include "ViewerTexts.h"
 #include "MeasureSession.h"
 #include "PaintBox.h"
 #include "StatusBarWidget.h"
@@ -132,6 +133,8 @@ void TFormMain::BuildMenus()
     NoiseAnalysis1 = Data1->addAction(U(text::AnalysisMenuItem));
     NoiseAnalysis1->setEnabled(false);
     connect(NoiseAnalysis1, &QAction::triggered, this, &TFormMain::NoiseAnalysis1Click);
+    TraceViewer1 = Data1->addAction(U(text::ViewerMenuItem));
+    connect(TraceViewer1, &QAction::triggered, this, &TFormMain::TraceViewer1Click);
     Capture1 = Data1->addAction(U(text::MenuCapture));
     connect(Capture1, &QAction::triggered, this, &TFormMain::Capture1Click);
 

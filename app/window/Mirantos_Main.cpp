@@ -5,6 +5,7 @@
 
 #include "Ad7177.h"
 #include "CaptureRun.h"
+#include "CaptureFile.h"
 #include "MessageBoxPresenter.h"
 #include "MirantosVersion.h"
 #include "NoiseAnalysisWindow.h"
@@ -12,6 +13,7 @@
 #include "StatusBarWidget.h"
 #include "Tables.h"
 #include "Texts.h"
+#include "TraceViewerWindow.h"
 #include "UiFont.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -182,7 +185,11 @@ void TFormMain::IdleHandler()
         // Offered when nothing ran; a start clicked in between wins.
         if (!InHandler() && !session_->Measuring()) {
             HandlerScope scope(this);
-            LoadChosenFile(path);
+            // A capture is a long record for the viewer; a .DTA file is a data set.
+            if (IsCaptureFile(QFile::encodeName(path).toStdString()))
+                OpenViewer()->OpenFile(path);
+            else
+                LoadChosenFile(path);
         }
     }
 }
@@ -198,9 +205,10 @@ bool TFormMain::InHandler() const
 {
     // The noise analysis window's dialogs are commands of ours too: a file
     // loaded under its save dialog would be saved in place of the data set
-    // the user chose to save.
+    // the user chose to save. So are the trace viewer's.
     return handlerDepth_ > 0 || (session_ && session_->Busy()) ||
-           (noiseWindow_ && noiseWindow_->InDialog());
+           (noiseWindow_ && noiseWindow_->InDialog()) ||
+           (viewerWindow_ && viewerWindow_->InDialog());
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

@@ -31,7 +31,9 @@ class QWidget;
 namespace mirantos {
 class IAnalysisDialogs;
 class TCaptureRun;
+class IViewerDialogs;
 class TNoiseAnalysisWindow;
+class TTraceViewerWindow;
 } // namespace mirantos
 
 class IGraphLabel;
@@ -54,6 +56,8 @@ struct TFormMainDeps {
     IWindowDialogs* Dialogs = nullptr;      // null: real file dialogs and questions
     // The noise analysis window's save dialogs; null: real ones.
     mirantos::IAnalysisDialogs* AnalysisDialogs = nullptr;
+    // The trace viewer's open dialog and error box; null: real ones.
+    mirantos::IViewerDialogs* ViewerDialogs = nullptr;
 };
 
 class TFormMain : public QMainWindow, private IControllerHost {
@@ -81,6 +85,7 @@ public:
     // The data menu's long capture: the dialog, then a capture run into its
     // file on the session's board; the held data set stays as it is.
     void Capture1Click();
+    void TraceViewer1Click();
     void IdleHandler();
 
     // A data file named from outside (the command line, a second copy): loaded
@@ -120,6 +125,9 @@ public:
     mirantos::TCaptureRun* CaptureRun() const { return capture_.get(); }
     // The noise analysis window once it was opened; null before.
     mirantos::TNoiseAnalysisWindow* NoiseWindow() const { return noiseWindow_; }
+    QAction* TraceViewer1 = nullptr;
+    // The trace viewer once it was opened; null before.
+    mirantos::TTraceViewerWindow* ViewerWindow() const { return viewerWindow_; }
     QAction* Exit1 = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Data1 = nullptr;
@@ -165,6 +173,8 @@ private:
     void StartCapture(const mirantos::TCaptureRequest& request);
     // The capture's file is finished: the end message, and the reason of an error.
     void CaptureEnded();
+    // The trace viewer, made on first use, shown and brought forward.
+    mirantos::TTraceViewerWindow* OpenViewer();
 
     struct Anchored {
         QWidget* widget;
@@ -200,6 +210,7 @@ private:
     // answer with its settings, not the main window's lists.
     std::optional<mirantos::TCaptureRequest> captureRequest_;
     QString titleBeforeCapture_;
+    mirantos::TTraceViewerWindow* viewerWindow_ = nullptr;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;

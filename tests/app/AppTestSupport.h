@@ -7,6 +7,7 @@
 #include "Mirantos_Main.h"
 #include "Mymessage.h"
 #include "StatusBarWidget.h"
+#include "ViewerDialogs.h"
 #include "WindowDialogs.h"
 
 #include <QComboBox>
@@ -100,6 +101,21 @@ struct ScriptedAnalysisDialogs : mirantos::IAnalysisDialogs {
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
 };
 
+// The trace viewer's open dialog and error box.
+struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
+    std::deque<QString> openNames;
+    std::vector<QString> errors;
+    // Runs while the open dialog is up, as other events would.
+    std::function<void()> whileOpenDialog;
+    bool OpenFileName(QWidget*, const QString&, QString* chosen) override
+    {
+        if (whileOpenDialog)
+            whileOpenDialog();
+        return ScriptedDialogs::Answer(openNames, chosen);
+    }
+    void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+};
+
 class WindowHarness {
 public:
     // `settle` false leaves the window's first idle pass still queued.
@@ -116,6 +132,7 @@ public:
         deps.Presenter = &presenter;
         deps.Dialogs = &dialogs;
         deps.AnalysisDialogs = &analysisDialogs;
+        deps.ViewerDialogs = &viewerDialogs;
         deps.MakeDriver = [this, config]() -> std::unique_ptr<IFtdiDriver> {
             auto d = mirantos::MakeSimDriver(config);
             sim = d.get();
@@ -167,6 +184,7 @@ public:
     RecordingPresenter presenter;
     ScriptedDialogs dialogs;
     ScriptedAnalysisDialogs analysisDialogs;
+    ScriptedViewerDialogs viewerDialogs;
     mirantos::SimBoardDriver* sim = nullptr;
     std::unique_ptr<TFormMain> window;
 };

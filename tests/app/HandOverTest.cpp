@@ -4,9 +4,11 @@
 
 #include "AppTestSupport.h"
 
+#include "CaptureFile.h"
 #include "NoiseAnalysisWindow.h"
 #include "SingleInstance.h"
 #include "Startup.h"
+#include "TraceViewerWindow.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -48,6 +50,28 @@ QString NotADataFile(const QDir& dir)
     if (f.open(QIODevice::WriteOnly))
         f.write("measured by hand\r\n");
     return path;
+}
+
+// A two-channel capture of 3000 samples at 1 ksps, by the capture writer.
+// `name` decides nothing: a capture is told by its first line.
+QString CaptureFile(const QDir& dir, const QString& name)
+{
+    const std::string path = QFile::encodeName(dir.filePath(name)).toStdString();
+    mirantos::TCaptureInfo info;
+    info.rateIndex = 10;
+    info.rateSps = 1000;
+    info.sinc5 = false;
+    info.chSel = 2;
+    std::vector<uint32_t> c0(3000), c1(3000);
+    for (uint32_t i = 0; i < 3000; ++i) {
+        c0[i] = 0x9ABC0001u + i * 977u;
+        c1[i] = 0x41230003u - i * 13u;
+    }
+    mirantos::TCaptureWriter w;
+    if (!w.Open(path, false) || !w.Begin(info) || !w.Write(c0.data(), c1.data(), 3000) ||
+        !w.Finish(mirantos::TCaptureEnd::Complete))
+        return {};
+    return dir.filePath(name);
 }
 
 // The running copy: a window on the simulated board that answers second copies
@@ -152,6 +176,42 @@ TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
     EXPECT_TRUE(running.h.presenter.boxes.empty());
     EXPECT_TRUE(running.h.window->Record().HasData());
     EXPECT_EQ(running.h.window->windowTitle(), U("MIRANTOS / v1.10 : ") + file);
+}
+
+// A capture named on the command line or handed over opens in the trace
+// viewer, whatever its name; the main window's data set stays as it was.
+TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLine)
+{
+    QTemporaryDir dir;
+    const QString names[] = {U("長時間 1.csv"), U("drift.DTA"), U("no-extension")};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString file = CaptureFile(QDir(dir.path()), name);
+        ASSERT_FALSE(file.isEmpty());
+
+        QTemporaryDir runtime;
+        WindowHarness atStart({}, /*settle=*/false);
+        TSingleInstance guard(runtime.path());
+        ASSERT_TRUE(guard.TryLock());
+        StartWindow(*atStart.window, guard, file);
+        atStart.Settle();
+
+        RunningCopy running;
+        ASSERT_TRUE(running.locked);
+        running.SecondCopy(name, dir.path());
+        EXPECT_EQ(running.exitCode, 0);
+        for (WindowHarness* h : {&atStart, &running.h}) {
+            mirantos::TTraceViewerWindow* viewer = h->window->ViewerWindow();
+            ASSERT_NE(viewer, nullptr);
+            EXPECT_TRUE(viewer->isVisible());
+            EXPECT_EQ(viewer->Data().Samples(), 3000);
+            EXPECT_EQ(viewer->Data().Channel(1).Codes()[2999], 0x41230003u - 2999u * 13u);
+            EXPECT_TRUE(h->presenter.boxes.empty());
+            EXPECT_TRUE(h->viewerDialogs.errors.empty());
+            EXPECT_FALSE(h->window->Record().HasData());
+            EXPECT_EQ(h->window->windowTitle(), U("MIRANTOS / v1.10"));
+        }
+    }
 }
 
 TEST(HandOver, RejectedFileShowsTheLoadBoxInTheRunningCopyOnly)

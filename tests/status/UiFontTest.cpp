@@ -3,6 +3,7 @@
 #include "Myfile.h"
 #include "Tables.h"
 #include "Texts.h"
+#include "ViewerTexts.h"
 
 #include <span>
 #include <vector>
@@ -33,6 +34,8 @@ TEST(UiFont, EveryFixedTextHasGlyphs)
     for (const char* t : mirantos::text::kAll)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kAnalysisTexts)
+        texts.push_back(mirantos::U(t));
+    for (const char* t : mirantos::text::kViewerTexts)
         texts.push_back(mirantos::U(t));
     for (auto items : {std::span<const std::string_view>(mirantos::kRateItems),
                        std::span<const std::string_view>(mirantos::kCountItems),

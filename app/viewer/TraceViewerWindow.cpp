@@ -1,0 +1,569 @@
+#include "TraceViewerWindow.h"
+
+#include "AnalysisTexts.h"
+#include "MeasureRecord.h"
+#include "MeasureSession.h"
+#include "NoiseAnalysisWindow.h"
+#include "ReadoutText.h"
+#include "SampleFile.h"
+#include "Texts.h"
+#include "UiFont.h"
+#include "ViewerTexts.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace mirantos {
+
+using namespace trace;
+
+namespace {
+
+QString Utf8(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+// Decimals that tell neighbouring samples' times apart at the record's rate.
+int TimeDecimals(double rateSps)
+{
+    if (!(rateSps > 0))
+        return 3;
+    return std::clamp(static_cast<int>(std::ceil(std::log10(rateSps) - 1e-9)), 3, 6);
+}
+
+QString Seconds(double s, double rateSps)
+{
+    return FormatMask(s, TimeDecimals(rateSps));
+}
+
+} // namespace
+
+// ---- The canvas ------------------------------------------------------------------
+
+TTraceCanvas::TTraceCanvas(TTraceViewerWindow* owner) : QWidget(owner), owner_(owner)
+{
+    setObjectName("canvas");
+    setMouseTracking(true);
+    setMinimumSize(kMinPictureWidth * 2, kMinPictureHeight * 2);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TTraceCanvas::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawImage(0, 0, owner_->Image());
+    owner_->PaintOverlay(p);
+}
+
+void TTraceCanvas::resizeEvent(QResizeEvent*)
+{
+    owner_->CanvasResized();
+}
+
+void TTraceCanvas::wheelEvent(QWheelEvent* event)
+{
+    owner_->Wheel(event->position().toPoint(), event->angleDelta().y());
+    event->accept();
+}
+
+void TTraceCanvas::mousePressEvent(QMouseEvent* event)
+{
+    owner_->Press(event->position().toPoint(), event->button(), event->modifiers());
+}
+
+void TTraceCanvas::mouseMoveEvent(QMouseEvent* event)
+{
+    owner_->Move(event->position().toPoint());
+}
+
+void TTraceCanvas::mouseReleaseEvent(QMouseEvent* event)
+{
+    owner_->Release(event->position().toPoint());
+}
+
+void TTraceCanvas::leaveEvent(QEvent*)
+{
+    owner_->Leave();
+}
+
+// ---- The window ------------------------------------------------------------------
+
+TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
+    : QWidget(parent, Qt::Window)
+{
+    if (dialogs == nullptr) {
+        ownDialogs_ = std::make_unique<TViewerDialogs>();
+        dialogs = ownDialogs_.get();
+    }
+    dialogs_ = dialogs;
+
+    setWindowTitle(Utf8(text::ViewerTitle));
+    setWindowModality(Qt::NonModal);
+    setFont(UiFont(WindowFontPixels));
+    resize(1000, 640);
+
+    open_ = new QPushButton(Utf8(text::ViewerOpen), this);
+    open_->setObjectName("open");
+    channelLabel_ = new QLabel(Utf8(text::ViewerChannel), this);
+    channelBox_ = new QComboBox(this);
+    channelBox_->setObjectName("channel");
+    channelBox_->addItem(Utf8(text::Channel) + "0", 0);
+    channelBox_->addItem(Utf8(text::Channel) + "1", 1);
+    channelBox_->addItem(Utf8(text::ViewerBoth), 2);
+    fitAll_ = new QPushButton(Utf8(text::ViewerFitAll), this);
+    fitAll_->setObjectName("fitAll");
+    latest_ = new QPushButton(Utf8(text::ViewerFollow), this);
+    latest_->setObjectName("latest");
+    analyse_ = new QPushButton(Utf8(text::ViewerAnalyse), this);
+    analyse_->setObjectName("analyse");
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(open_);
+    commands->addSpacing(16);
+    commands->addWidget(channelLabel_);
+    commands->addWidget(channelBox_);
+    commands->addSpacing(16);
+    commands->addWidget(fitAll_);
+    commands->addWidget(latest_);
+    commands->addWidget(analyse_);
+    commands->addStretch(1);
+
+    info_ = new QLabel(this);
+    info_->setObjectName("info");
+    canvas_ = new TTraceCanvas(this);
+    cursor_ = new QLabel(this);
+    cursor_->setObjectName("cursor");
+    cursor_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    span_ = new QLabel(this);
+    span_->setObjectName("span");
+    span_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(commands);
+    layout->addWidget(info_);
+    layout->addWidget(canvas_, 1);
+    layout->addWidget(cursor_);
+    layout->addWidget(span_);
+
+    frameTimer_.setSingleShot(true);
+    frameTimer_.setInterval(kFrameMs);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { Frame(); });
+    connect(open_, &QPushButton::clicked, this, [this] { OpenClick(); });
+    connect(fitAll_, &QPushButton::clicked, this, [this] { FitAllClick(); });
+    connect(latest_, &QPushButton::clicked, this, [this] { ShowLatestClick(); });
+    connect(analyse_, &QPushButton::clicked, this, [this] { AnalyseClick(); });
+    connect(channelBox_, &QComboBox::activated, this,
+            [this](int index) { SelectChannels(channelBox_->itemData(index).toInt()); });
+
+    TakeData(TTraceData());
+}
+
+TTraceViewerWindow::~TTraceViewerWindow() = default;
+
+QWidget* TTraceViewerWindow::Canvas() const
+{
+    return canvas_;
+}
+
+QRect TTraceViewerWindow::PlotArea() const
+{
+    return trace::PlotArea(canvas_->size());
+}
+
+void TTraceViewerWindow::OpenClick()
+{
+    if (following_)
+        return;
+    QString chosen;
+    {
+        ++dialogDepth_;
+        const auto done = qScopeGuard([this] { --dialogDepth_; });
+        if (!dialogs_->OpenFileName(this, Utf8(text::ViewerOpenFilter), &chosen) ||
+            chosen.isEmpty())
+            return;
+    }
+    OpenFile(chosen);
+}
+
+void TTraceViewerWindow::ShowError(const QString& text)
+{
+    ++dialogDepth_;
+    const auto done = qScopeGuard([this] { --dialogDepth_; });
+    dialogs_->ShowError(this, text);
+}
+
+bool TTraceViewerWindow::OpenFile(const QString& path)
+{
+    // A capture run feeds this record; another file would cut it off.
+    if (following_) {
+        ShowError(Utf8(text::ViewerBusy) + "\n" + path);
+        return false;
+    }
+    TSampleSet samples;
+    std::vector<std::string> warnings;
+    std::string error;
+    const std::string file = QFile::encodeName(path).toStdString();
+    switch (ReadSampleFile(file, kBoardGain, samples, warnings, error)) {
+    case TSampleLoad::Ok:
+        break;
+    case TSampleLoad::CaptureError:
+        ShowError(Utf8(text::ViewerReadError) + "\n" + path + "\n" + QString::fromStdString(error));
+        return false;
+    case TSampleLoad::DataFileError:
+        ShowError(Utf8(text::BoxDataFileError) + "\n" + path);
+        return false;
+    }
+    TakeData(TTraceData(std::move(samples), QFileInfo(path).fileName().toStdString()));
+    return true;
+}
+
+void TTraceViewerWindow::TakeData(TTraceData&& data)
+{
+    data_ = std::move(data);
+    view_.show = {true, true};
+    const bool both = data_.Holds(0) && data_.Holds(1);
+    channelLabel_->setVisible(both);
+    channelBox_->setVisible(both);
+    channelBox_->setCurrentIndex(2);
+    setWindowTitle(data_.Empty() ? Utf8(text::ViewerTitle)
+                                 : Utf8(text::ViewerTitle) + " : " +
+                                       QString::fromStdString(data_.FileName()));
+    FitAllClick();
+}
+
+void TTraceViewerWindow::SetVoltMode(bool voltMode)
+{
+    if (voltMode == view_.voltMode)
+        return;
+    view_.voltMode = voltMode;
+    Compose();
+}
+
+void TTraceViewerWindow::SelectChannels(int choice)
+{
+    if (choice < 0 || choice > 2 || (choice < 2 && !data_.Holds(choice)))
+        return;
+    view_.show = {choice != 1, choice != 0};
+    channelBox_->setCurrentIndex(choice);
+    Show(view_.x, autoScroll_);
+}
+
+void TTraceViewerWindow::SetAnalysisTarget(std::function<TNoiseAnalysisWindow*()> target)
+{
+    analysisTarget_ = std::move(target);
+}
+
+// ---- Views ----------------------------------------------------------------------
+
+void TTraceViewerWindow::Show(TViewX x, bool keepFollowing)
+{
+    autoScroll_ = keepFollowing && following_;
+    const QRect plot = PlotArea();
+    x.width = plot.width();
+    view_.x = Clamp(x, data_.Samples());
+    if (yAuto_)
+        view_.y = AutoYOf(data_, view_.show, VisibleSpan(view_.x, data_.Samples()), plot.height());
+    view_.y.height = plot.height();
+    Compose();
+}
+
+void TTraceViewerWindow::FitAllClick()
+{
+    yAuto_ = true;
+    Show(FitAll(data_.Samples(), PlotArea().width()));
+}
+
+void TTraceViewerWindow::ShowLatestClick()
+{
+    if (!following_)
+        return;
+    yAuto_ = true;
+    FollowTail();
+}
+
+void TTraceViewerWindow::FollowTail()
+{
+    const int64_t n = data_.Samples();
+    const auto count = std::max<int64_t>(1, std::llround(kFollowSeconds * data_.RateSps()));
+    Show(ShowSamples(n, PlotArea().width(), std::max<int64_t>(0, n - count), count), true);
+}
+
+void TTraceViewerWindow::ShowSeconds(double from, double to)
+{
+    yAuto_ = true;
+    Show(ViewOfSeconds(data_.Samples(), data_.RateSps(), PlotArea().width(), from, to));
+}
+
+void TTraceViewerWindow::CanvasResized()
+{
+    if (autoScroll_)
+        FollowTail();
+    else if (view_.x == FitAll(data_.Samples(), view_.x.width))
+        Show(FitAll(data_.Samples(), PlotArea().width()));
+    else
+        Show(view_.x);
+}
+
+// ---- Live following -------------------------------------------------------------
+
+void TTraceViewerWindow::FollowCapture(const TCaptureInfo& info, const QString& fileName)
+{
+    following_ = false;
+    TakeData(TTraceData(info.chSel, info.rateSps, info.gain,
+                        QFileInfo(fileName).fileName().toStdString(), info.startUtc));
+    following_ = true;
+    yAuto_ = true;
+    FollowTail();
+}
+
+void TTraceViewerWindow::AppendSamples(const uint32_t* c0, const uint32_t* c1, int n)
+{
+    if (!following_ || n <= 0)
+        return;
+    data_.Append(c0, c1, n);
+    dirty_ = true;
+    if (!frameTimer_.isActive())
+        frameTimer_.start();
+}
+
+void TTraceViewerWindow::EndCapture()
+{
+    if (!following_)
+        return;
+    frameTimer_.stop();
+    Frame();
+    following_ = false;
+    autoScroll_ = false;
+    UpdateControls();
+}
+
+void TTraceViewerWindow::Frame()
+{
+    if (!dirty_)
+        return;
+    dirty_ = false;
+    if (autoScroll_)
+        FollowTail();
+    else
+        Show(view_.x);
+}
+
+// ---- Mouse ----------------------------------------------------------------------
+
+void TTraceViewerWindow::Wheel(QPoint pos, int angleDelta)
+{
+    if (data_.Empty() || angleDelta == 0)
+        return;
+    const int x = pos.x() - PlotArea().left();
+    Show(ZoomAt(view_.x, data_.Samples(), x, std::pow(1.25, angleDelta / 120.0)));
+}
+
+void TTraceViewerWindow::Press(QPoint pos, Qt::MouseButton button, Qt::KeyboardModifiers mods)
+{
+    if (data_.Empty())
+        return;
+    dragStart_ = dragNow_ = pos;
+    dragView_ = view_.x;
+    if (button == Qt::RightButton || (button == Qt::LeftButton && (mods & Qt::ShiftModifier)))
+        drag_ = TDrag::Box;
+    else if (button == Qt::LeftButton)
+        drag_ = TDrag::Pan;
+}
+
+void TTraceViewerWindow::Move(QPoint pos)
+{
+    mouseInside_ = true;
+    mouse_ = pos;
+    dragNow_ = pos;
+    if (drag_ == TDrag::Pan && pos.x() != dragStart_.x())
+        Show(Pan(dragView_, data_.Samples(), pos.x() - dragStart_.x()));
+    else if (drag_ == TDrag::Box)
+        canvas_->update();
+    ShowCursor(pos);
+}
+
+void TTraceViewerWindow::Release(QPoint pos)
+{
+    const TDrag drag = std::exchange(drag_, TDrag::None);
+    if (drag != TDrag::Box) {
+        canvas_->update();
+        return;
+    }
+    const QRect plot = PlotArea();
+    const int x0 = dragStart_.x() - plot.left();
+    const int x1 = pos.x() - plot.left();
+    const int y0 = dragStart_.y() - plot.top();
+    const int y1 = pos.y() - plot.top();
+    if (std::abs(x1 - x0) < kMinBox) {
+        canvas_->update();
+        return;
+    }
+    const int w = plot.width() - 1;
+    const TViewX x =
+        ZoomToColumns(view_.x, data_.Samples(), std::clamp(x0, 0, w), std::clamp(x1, 0, w));
+    if (std::abs(y1 - y0) >= kMinBox) {
+        const int h = plot.height() - 1;
+        view_.y = ZoomToRows(view_.y, std::clamp(y0, 0, h), std::clamp(y1, 0, h));
+        yAuto_ = false;
+    }
+    Show(x);
+}
+
+void TTraceViewerWindow::Leave()
+{
+    mouseInside_ = false;
+    cursor_->clear();
+}
+
+void TTraceViewerWindow::PaintOverlay(QPainter& p) const
+{
+    if (drag_ != TDrag::Box)
+        return;
+    p.setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRect(dragStart_, dragNow_).normalized());
+}
+
+// ---- Picture and readouts ---------------------------------------------------------
+
+void TTraceViewerWindow::Compose()
+{
+    image_ = picture_.Compose(data_, view_, canvas_->size());
+    canvas_->update();
+    ShowSpan();
+    if (mouseInside_)
+        ShowCursor(mouse_);
+    UpdateControls();
+}
+
+void TTraceViewerWindow::UpdateControls()
+{
+    const bool held = !data_.Empty();
+    open_->setEnabled(!following_);
+    fitAll_->setEnabled(held);
+    latest_->setEnabled(following_ && !autoScroll_);
+    latest_->setVisible(following_);
+    analyse_->setEnabled(held && data_.Samples() > 0 && !following_);
+    QString info;
+    if (held) {
+        info = QString::fromStdString(data_.FileName()) + Utf8(text::Separator) +
+               QString::number(data_.RateSps(), 'g', 10) + Utf8(text::AnalysisUnitSps) +
+               Utf8(text::ViewerSamples) + QString::number(data_.Samples());
+        if (!data_.StartUtc().empty())
+            info += Utf8(text::Separator) + QString::fromStdString(data_.StartUtc());
+        if (following_)
+            info += Utf8(text::Separator) + Utf8(text::ViewerCapturing);
+    } else {
+        info = Utf8(text::ViewerNoData);
+    }
+    info_->setText(info);
+}
+
+void TTraceViewerWindow::ShowCursor(QPoint pos)
+{
+    const QRect plot = PlotArea();
+    const int64_t n = data_.Samples();
+    if (n == 0 || !plot.contains(pos)) {
+        cursor_->clear();
+        return;
+    }
+    const int64_t i = std::clamp<int64_t>(ColumnStart(view_.x, pos.x() - plot.left()), 0, n - 1);
+    QString s = Utf8(text::ViewerIndex) + QString::number(i) + Utf8(text::ViewerTime) +
+                Seconds(SampleSeconds(i, data_.RateSps()), data_.RateSps()) +
+                Utf8(text::ViewerSecondsUnit);
+    for (int c = 0; c < 2; ++c) {
+        if (!view_.show[static_cast<size_t>(c)] || !data_.Holds(c))
+            continue;
+        const uint32_t code = data_.Channel(c).Codes()[static_cast<size_t>(i)];
+        s += Utf8(text::Separator) + Utf8(text::Channel) + QString::number(c) +
+             Utf8(text::ViewerCode) + QString::number(code) + Utf8(text::UnitDigit) +
+             Utf8(text::Separator) + FormatMask(CodeToMicrovolt(code, data_.Gain()), 5) +
+             Utf8(text::UnitMicrovolt);
+    }
+    cursor_->setText(s);
+}
+
+void TTraceViewerWindow::ShowSpan()
+{
+    const int64_t n = data_.Samples();
+    if (n == 0) {
+        span_->clear();
+        return;
+    }
+    const TSampleSpan v = VisibleSpan(view_.x, n);
+    const double rate = data_.RateSps();
+    QString s = Utf8(text::ViewerSpan) + Seconds(SampleSeconds(v.first, rate), rate) +
+                Utf8(text::ViewerRangeTo) + Seconds(SampleSeconds(v.last, rate), rate) +
+                Utf8(text::ViewerSecondsUnit) + Utf8(text::ViewerSamples) +
+                QString::number(v.Count());
+    for (int c = 0; c < 2; ++c) {
+        if (!view_.show[static_cast<size_t>(c)] || !data_.Holds(c))
+            continue;
+        const TSpanStats st = SpanStatistics(data_.Channel(c), v.first, v.last, data_.Gain());
+        s +=
+            "\n" + (view_.voltMode
+                        ? StatVoltText(c, static_cast<float>(CodeToMicrovolt(st.max, data_.Gain())),
+                                       static_cast<float>(CodeToMicrovolt(st.min, data_.Gain())),
+                                       static_cast<float>(st.sigmaUv))
+                        : StatCodeText(st.max, st.min, static_cast<float>(st.sigma), c));
+    }
+    span_->setText(s);
+}
+
+QString TTraceViewerWindow::CursorText() const
+{
+    return cursor_->text();
+}
+
+QString TTraceViewerWindow::SpanText() const
+{
+    return span_->text();
+}
+
+// ---- Analysis -------------------------------------------------------------------
+
+void TTraceViewerWindow::AnalyseClick()
+{
+    const int64_t n = data_.Samples();
+    if (n == 0 || following_)
+        return;
+    const TSampleSpan v = VisibleSpan(view_.x, n);
+    std::vector<uint32_t> codes[2];
+    for (int c = 0; c < 2; ++c)
+        if (view_.show[static_cast<size_t>(c)] && data_.Holds(c)) {
+            const auto& all = data_.Channel(c).Codes();
+            codes[c].assign(all.begin() + v.first, all.begin() + v.last);
+        }
+    TNoiseAnalysisWindow* target = analysisTarget_ ? analysisTarget_() : nullptr;
+    if (target == nullptr) {
+        if (ownAnalysis_ == nullptr) {
+            ownAnalysis_ = new TNoiseAnalysisWindow(this);
+            ownAnalysis_->setWindowFlag(Qt::Window);
+        }
+        target = ownAnalysis_;
+    }
+    const double rate = data_.RateSps();
+    const QString source =
+        Utf8(text::ViewerSourcePrefix) + QString::fromStdString(data_.FileName()) + " " +
+        Seconds(SampleSeconds(v.first, rate), rate) + Utf8(text::ViewerRangeTo) +
+        Seconds(SampleSeconds(v.last, rate), rate) + Utf8(text::ViewerSecondsUnit);
+    target->SetVoltMode(view_.voltMode);
+    target->SetCodes(std::move(codes[0]), std::move(codes[1]), rate, data_.Gain(), source);
+    target->show();
+    target->raise();
+    target->activateWindow();
+}
+
+} // namespace mirantos

@@ -1,0 +1,117 @@
+#pragma once
+// Records for the trace viewer's tests, written by the program's own writers
+// to a real folder, and the mouse as the canvas gets it.
+
+#include "CaptureFile.h"
+#include "MeasureRecord.h"
+#include "Myfile.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+#include <QWidget>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "ViewerDialogs.h"
+
+namespace viewertest {
+
+// 1 ksps with Sinc3, as the rate table has it.
+inline mirantos::TCaptureInfo Info(int chSel)
+{
+    mirantos::TCaptureInfo info;
+    info.rateIndex = 10;
+    info.rateSps = 1000;
+    info.sinc5 = false;
+    info.chSel = chSel;
+    info.gain = 1;
+    info.board = "MIRANTOS 1.10";
+    info.startUtc = "2026-12-08T05:01:46Z";
+    return info;
+}
+
+// Codes far above 2^24 whose low bits all differ: a float would merge them.
+inline std::vector<uint32_t> Codes(int64_t n, uint32_t base, uint32_t salt)
+{
+    std::vector<uint32_t> v(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; ++i)
+        v[static_cast<size_t>(i)] = base + ((static_cast<uint32_t>(i) * 2654435761u + salt) >> 19) +
+                                    static_cast<uint32_t>(i);
+    return v;
+}
+
+inline std::string WriteCapture(const QTemporaryDir& dir, const std::string& name, int chSel,
+                                const std::vector<uint32_t>& c0, const std::vector<uint32_t>& c1)
+{
+    const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
+    mirantos::TCaptureWriter w;
+    const size_t n = std::max(c0.size(), c1.size());
+    if (!w.Open(path, true) || !w.Begin(Info(chSel)) ||
+        !w.Write(c0.empty() ? nullptr : c0.data(), c1.empty() ? nullptr : c1.data(),
+                 static_cast<int32_t>(n)) ||
+        !w.Finish(mirantos::TCaptureEnd::Complete))
+        return {};
+    return path;
+}
+
+inline std::string WriteDta(const QTemporaryDir& dir, const std::string& name,
+                            std::vector<uint32_t> c0, std::vector<uint32_t> c1)
+{
+    const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
+    TAdcSetting s;
+    s.spsSel = 10;
+    s.DataCountSel = 0;
+    s.CHSel = 2;
+    s.fSinc5 = 0;
+    std::vector<float> v0(c0.size()), v1(c1.size());
+    TChannelData ch0{static_cast<int32_t>(c0.size()), c0.data(), v0.data()};
+    TChannelData ch1{static_cast<int32_t>(c1.size()), c1.data(), v1.data()};
+    TmyFile file;
+    return file.SaveData2ch(path, &s, &ch0, &ch1) ? path : std::string();
+}
+
+struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
+    std::deque<QString> openNames; // a null QString: cancelled
+    std::vector<QString> errors;
+    bool OpenFileName(QWidget*, const QString&, QString* chosen) override
+    {
+        if (openNames.empty())
+            return false;
+        *chosen = openNames.front();
+        openNames.pop_front();
+        return !chosen->isNull();
+    }
+    void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+};
+
+inline void Wheel(QWidget* w, QPoint at, int delta)
+{
+    QWheelEvent e(QPointF(at), QPointF(w->mapToGlobal(at)), QPoint(), QPoint(0, delta),
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+inline void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button,
+                  Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton
+                                  : type == QEvent::MouseMove        ? Qt::MouseButtons(button)
+                                                                     : Qt::MouseButtons(button);
+    QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, held, mods);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+inline void Drag(QWidget* w, QPoint from, QPoint to, Qt::MouseButton button,
+                 Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    Mouse(w, QEvent::MouseButtonPress, from, button, mods);
+    Mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, mods);
+    Mouse(w, QEvent::MouseMove, to, Qt::NoButton, mods);
+    Mouse(w, QEvent::MouseButtonRelease, to, button, mods);
+}
+
+} // namespace viewertest

@@ -1,0 +1,116 @@
+#include "TraceTicks.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mirantos::trace {
+
+namespace {
+
+// Multiples of step in [lo, hi], at most a screenful.
+std::vector<double> Multiples(double lo, double hi, double step)
+{
+    std::vector<double> out;
+    if (!(step > 0) || !(hi >= lo))
+        return out;
+    const double k0 = std::ceil(lo / step - 1e-9);
+    for (double k = k0; k * step <= hi + step * 1e-9 && out.size() < 4096; k += 1)
+        out.push_back(k * step);
+    return out;
+}
+
+// The row map of TraceView.h continued between codes: the centre of code c's band.
+double RowOf(const TViewY& v, double code)
+{
+    const double span = static_cast<double>(v.high) - static_cast<double>(v.low) + 1.0;
+    return (2.0 * (static_cast<double>(v.high) - code) + 1.0) * v.height / (2.0 * span);
+}
+
+} // namespace
+
+double NiceStep(double raw, double floor)
+{
+    if (!(raw > 0) || !std::isfinite(raw))
+        return std::max(floor, 1.0);
+    const double p = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * p;
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * p >= raw * (1 - 1e-12)) {
+            step = m * p;
+            break;
+        }
+    return std::max(step, floor);
+}
+
+int StepDecimals(double step)
+{
+    if (!(step > 0) || step >= 1)
+        return 0;
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 10);
+}
+
+double TimeToColumn(const TViewX& v, double rateSps, double seconds)
+{
+    // ColumnOfSample continued between samples: ceil of this is the column the
+    // renderer puts the sample's point in.
+    const double sample = seconds * rateSps;
+    return ((sample + 1) * static_cast<double>(kOne) - static_cast<double>(v.first)) /
+               static_cast<double>(v.step) -
+           1;
+}
+
+double ColumnToTime(const TViewX& v, double rateSps, double x)
+{
+    if (!(rateSps > 0))
+        return 0;
+    const double sample = (static_cast<double>(v.first) + (x + 1) * static_cast<double>(v.step)) /
+                              static_cast<double>(kOne) -
+                          1;
+    return sample / rateSps;
+}
+
+TTicks TimeTicks(const TViewX& v, double rateSps, int minSpacing)
+{
+    TTicks t;
+    if (!(rateSps > 0) || v.width <= 0)
+        return t;
+    const double perColumn = static_cast<double>(v.step) / static_cast<double>(kOne) / rateSps;
+    t.step = NiceStep(perColumn * std::max(minSpacing, 1));
+    t.decimals = StepDecimals(t.step);
+    // Ticks whose column (ceil of the position) lies in 0..width-1.
+    const double t0 = ColumnToTime(v, rateSps, -1 + 1e-6);
+    const double t1 = ColumnToTime(v, rateSps, v.width - 1);
+    for (double s : Multiples(t0, t1, t.step))
+        t.ticks.push_back({TimeToColumn(v, rateSps, s), s});
+    return t;
+}
+
+TTicks CodeTicks(const TViewY& v, int minSpacing)
+{
+    TTicks t;
+    const double span = static_cast<double>(v.high) - static_cast<double>(v.low) + 1.0;
+    t.step = NiceStep(span / std::max(v.height, 1) * std::max(minSpacing, 1), 1.0);
+    t.decimals = 0;
+    for (double c : Multiples(v.low, v.high, t.step))
+        t.ticks.push_back({RowOf(v, c), c});
+    return t;
+}
+
+TTicks MicrovoltTicks(const TViewY& v, int32_t gain, int minSpacing)
+{
+    TTicks t;
+    const TMicrovoltAxis axis = MicrovoltAxis(v, gain);
+    const double uvSpan = axis.high - axis.low;
+    const double codeSpan = static_cast<double>(v.high) - static_cast<double>(v.low);
+    if (!(uvSpan > 0) || !(codeSpan > 0))
+        return t;
+    const double uvPerCode = uvSpan / codeSpan;
+    t.step =
+        NiceStep((codeSpan + 1.0) / std::max(v.height, 1) * std::max(minSpacing, 1) * uvPerCode);
+    t.decimals = StepDecimals(t.step);
+    for (double u : Multiples(axis.low, axis.high, t.step))
+        t.ticks.push_back({RowOf(v, v.low + (u - axis.low) / uvPerCode), u});
+    return t;
+}
+
+} // namespace mirantos::trace
