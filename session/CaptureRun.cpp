@@ -156,6 +156,7 @@ void TCaptureRun::RunStarted()
     info.board = (controller->Board() + QLatin1Char(' ') + controller->Version()).toStdString();
     info.startUtc = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
     flushTimer_.start(kFlushCheckMs);
+    emit Started(info);
 }
 
 void TCaptureRun::RunEnded(TMeasureController::RunEnd how)

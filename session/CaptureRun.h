@@ -92,6 +92,8 @@ public:
     static constexpr int kFlushCheckMs = 250;
 
 signals:
+    // The board took the start: the capture's settings as its file states them.
+    void Started(const mirantos::TCaptureInfo& info);
     // The file is finished (or abandoned) and Result() tells how.
     void Ended();
 

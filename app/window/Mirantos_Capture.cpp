@@ -12,10 +12,12 @@
 #include "Mymessage.h"
 #include "Mystatus.h"
 #include "Texts.h"
+#include "TraceViewerWindow.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <cstring>
 
 using namespace mirantos;
@@ -52,9 +54,9 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
         return;
     }
     connect(capture_.get(), &TCaptureRun::Ended, this, &TFormMain::CaptureEnded);
+    FollowInViewer(*capture_, request.path);
     captureRequest_ = request;
     titleBeforeCapture_ = windowTitle();
-    emit CaptureStarting(capture_.get());
     if (!capture_->Start(*session_, RequestSettings(request))) {
         // The session has said why (the board's panel, its error box); the
         // file was given up.
@@ -64,6 +66,20 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
     }
     // The run panel names the file while the detail panel counts the samples.
     session_->Status()->SetPanelText(U(text::CaptureRecording) + request.path, TmyStatus::RunPanel);
+}
+
+void TFormMain::FollowInViewer(TCaptureRun& run, const QString& path)
+{
+    // The trace viewer comes forward and shows the capture as it grows, the
+    // last seconds rolling in, until the user zooms or pans.
+    const QPointer<TTraceViewerWindow> viewer = OpenViewer();
+    connect(&run, &TCaptureRun::Started, viewer,
+            [viewer, path](const TCaptureInfo& info) { viewer->FollowCapture(info, path); });
+    run.SetBlockObserver([viewer](const uint32_t* c0, const uint32_t* c1, int32_t n) {
+        if (viewer)
+            viewer->AppendSamples(c0, c1, n);
+    });
+    connect(&run, &TCaptureRun::Ended, viewer, &TTraceViewerWindow::EndCapture);
 }
 
 void TFormMain::CaptureEnded()

@@ -133,11 +133,6 @@ public:
     QMenu* Data1 = nullptr;
     QMenu* MenuY = nullptr;
 
-signals:
-    // A capture run is about to start: the moment to subscribe to its blocks
-    // (TCaptureRun::SetBlockObserver).
-    void CaptureStarting(mirantos::TCaptureRun* run);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -173,6 +168,8 @@ private:
     void StartCapture(const mirantos::TCaptureRequest& request);
     // The capture's file is finished: the end message, and the reason of an error.
     void CaptureEnded();
+    // The trace viewer follows the capture's blocks as they reach the file.
+    void FollowInViewer(mirantos::TCaptureRun& run, const QString& path);
     // The trace viewer, made on first use, shown and brought forward.
     mirantos::TTraceViewerWindow* OpenViewer();
 
