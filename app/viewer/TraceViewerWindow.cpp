@@ -345,6 +345,7 @@ void TTraceViewerWindow::EndCapture()
     frameTimer_.stop();
     Frame();
     following_ = false;
+    ShowSpan();
     autoScroll_ = false;
     UpdateControls();
 }
@@ -442,7 +443,12 @@ void TTraceViewerWindow::Compose()
 {
     image_ = picture_.Compose(data_, view_, canvas_->size());
     canvas_->update();
-    ShowSpan();
+    // The span's sigma takes every visible sample; while the record rolls in,
+    // a few readouts a second are as many as anyone can read.
+    if (!following_ || !spanShown_.isValid() || spanShown_.elapsed() >= kFollowReadoutMs) {
+        spanShown_.start();
+        ShowSpan();
+    }
     if (mouseInside_)
         ShowCursor(mouse_);
     UpdateControls();

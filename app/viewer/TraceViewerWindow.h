@@ -19,6 +19,7 @@
 #include "TracePicture.h"
 #include "ViewerDialogs.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -60,6 +61,8 @@ class TTraceViewerWindow : public QWidget {
 public:
     static constexpr double kFollowSeconds = 10;
     static constexpr int kFrameMs = 33;
+    // The span readout while following: at most this often.
+    static constexpr int kFollowReadoutMs = 250;
     // A drag shorter than this (pixels) is a click, not a box.
     static constexpr int kMinBox = 3;
 
@@ -146,6 +149,7 @@ private:
     bool following_ = false;
     bool autoScroll_ = false;
     bool dirty_ = false;
+    QElapsedTimer spanShown_;
     QTimer frameTimer_;
 
     enum class TDrag { None, Pan, Box };
