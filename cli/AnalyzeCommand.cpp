@@ -4,6 +4,7 @@
 #include "CliArgs.h"
 #include "Commands.h"
 #include "FileCommandSupport.h"
+#include "LowFrequency.h"
 #include "NoisePlots.h"
 #include "NoiseReport.h"
 #include "Output.h"
@@ -149,7 +150,10 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     if ((histogramCsv &&
          !WriteOutput(io, *histogramCsv, analysis::HistogramCsv(figures.histogram))) ||
         (spectrumCsv && !WriteOutput(io, *spectrumCsv, analysis::SpectrumCsv(figures.spectrum))) ||
-        (png && !WritePng(io, *png, RenderNoisePlots(figures, false))))
+        (png &&
+         !WritePng(io, *png,
+                   RenderNoisePlots(
+                       figures, analysis::ComputeLowFrequency(codes, rate, samples.gain), false))))
         return kExitFailure;
 
     if (parsed.Flag("--json"))

@@ -30,6 +30,15 @@ inline constexpr char AnalysisBinWidth[] = "ヒストグラムのビン幅";
 inline constexpr char AnalysisSegments[] = "セグメント数";
 inline constexpr char AnalysisMedianDensity[] = "ノイズ密度(中央値)";
 inline constexpr char AnalysisBandRms[] = "帯域RMSノイズ";
+inline constexpr char AnalysisDrift[] = "ドリフト";
+inline constexpr char AnalysisLfPpMedian[] = "0.1〜10 Hz pp (中央値)";
+inline constexpr char AnalysisLfPpMax[] = "0.1〜10 Hz pp (最大)";
+inline constexpr char AnalysisLfRms[] = "0.1〜10 Hz rms";
+// Why the 0.1-10 Hz figures are missing, for the two reasons the library gives.
+inline constexpr char AnalysisLfUndefined[] = "算出できません：";
+inline constexpr char AnalysisLfNeedsRate[] = "49.96 sps以上のレートが必要です";
+inline constexpr char AnalysisLfNeedsLength[] = "30秒以上のデータが必要です";
+inline constexpr char AnalysisLfIntervals[] = "区間";
 
 // Units, each with its leading space.
 inline constexpr char AnalysisUnitDigit[] = " digit";
@@ -38,6 +47,7 @@ inline constexpr char AnalysisUnitBits[] = " bit";
 inline constexpr char AnalysisUnitSps[] = " sps";
 inline constexpr char AnalysisUnitHz[] = " Hz";
 inline constexpr char AnalysisUnitDensity[] = " nV/√Hz";
+inline constexpr char AnalysisUnitDrift[] = " µV/h";
 inline constexpr char AnalysisBandFrom[] = "帯域 ";
 inline constexpr char AnalysisBandTo[] = " ～ ";
 
@@ -51,6 +61,12 @@ inline constexpr char AnalysisAxisFrequency[] = "周波数 [Hz]";
 inline constexpr char AnalysisAxisDensity[] = "ノイズ密度 [nV/√Hz]";
 inline constexpr char AnalysisGaussian[] = "正規分布(同じ平均値と標準偏差)";
 inline constexpr char AnalysisMedianLine[] = "中央値";
+inline constexpr char AnalysisAllanTitle[] = "アラン偏差";
+inline constexpr char AnalysisAxisTau[] = "平均化時間 τ [s]";
+inline constexpr char AnalysisAxisAllan[] = "アラン偏差 [µV]";
+inline constexpr char AnalysisWhiteGuide[] = "白色雑音 (σ/√m)";
+inline constexpr char AnalysisLfTitle[] = "0.1〜10 Hz ノイズ";
+inline constexpr char AnalysisAxisTime[] = "時間 [s]";
 
 // Saving.
 inline constexpr char AnalysisSavePicture[] = "画像保存(&P)...";
@@ -81,7 +97,12 @@ inline constexpr const char* kAnalysisTexts[] = {
     AnalysisGaussian,      AnalysisMedianLine,    AnalysisSavePicture,
     AnalysisSaveHistogram, AnalysisSaveSpectrum,  AnalysisPngFilter,
     AnalysisCsvFilter,     AnalysisSaveError,     AnalysisNoData,
-    AnalysisTooFew,
+    AnalysisTooFew,        AnalysisDrift,         AnalysisLfPpMedian,
+    AnalysisLfPpMax,       AnalysisLfRms,         AnalysisLfUndefined,
+    AnalysisLfNeedsRate,   AnalysisLfNeedsLength, AnalysisLfIntervals,
+    AnalysisUnitDrift,     AnalysisAllanTitle,    AnalysisAxisTau,
+    AnalysisAxisAllan,     AnalysisWhiteGuide,    AnalysisLfTitle,
+    AnalysisAxisTime,
 };
 
 } // namespace mirantos::text

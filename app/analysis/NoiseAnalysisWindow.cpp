@@ -51,6 +51,13 @@ constexpr TRow kRows[] = {
     {"band_rms", text::AnalysisBandRms},
 };
 constexpr int kRowCount = static_cast<int>(std::size(kRows));
+// Then the low-frequency rows, in the order of LowFrequencyValueTexts.
+constexpr TRow kLowFrequencyRows[] = {
+    {"drift", text::AnalysisDrift},
+    {"lf_pp_median", text::AnalysisLfPpMedian},
+    {"lf_pp_max", text::AnalysisLfPpMax},
+    {"lf_rms", text::AnalysisLfRms},
+};
 
 QString Fixed(double v, int decimals)
 {
@@ -77,7 +84,31 @@ QString Hz(double v)
     return QString::number(v, 'g', 10) + Utf8(text::AnalysisUnitHz);
 }
 
+// The library's reasons in the window's language; another one as it comes.
+QString Reason(const std::string& reason)
+{
+    if (reason == "needs at least 49.96 sps")
+        return Utf8(text::AnalysisLfNeedsRate);
+    if (reason == "needs at least 30 s of samples")
+        return Utf8(text::AnalysisLfNeedsLength);
+    return QString::fromStdString(reason);
+}
+
 } // namespace
+
+std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf)
+{
+    const QString drift = Fixed(lf.slopeUvPerH, 3) + Utf8(text::AnalysisUnitDrift);
+    if (!lf.lf) {
+        const QString why = Utf8(text::AnalysisLfUndefined) + Reason(lf.lfReason);
+        return {drift, why, why, why};
+    }
+    const analysis::TLowFrequencyNoise& n = *lf.lf;
+    return {drift,
+            Microvolts(n.ppUvMedian, 3) + " (" + QString::number(n.intervals) +
+                Utf8(text::AnalysisLfIntervals) + ")",
+            Microvolts(n.ppUvMax, 3), Microvolts(n.rmsUv, 4)};
+}
 
 TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* dialogs)
     : QWidget(parent, Qt::Window)
@@ -91,7 +122,7 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     setWindowTitle(Utf8(text::AnalysisTitle));
     setWindowModality(Qt::NonModal);
     setFont(UiFont(WindowFontPixels));
-    resize(1000, 720);
+    resize(1280, 800);
 
     auto* choices = new QHBoxLayout;
     channelLabel_ = new QLabel(Utf8(text::AnalysisChannel), this);
@@ -126,18 +157,37 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
         figures->addWidget(value, i, 1);
         values_.push_back(value);
     }
-    figures->setRowStretch(kRowCount, 1);
+    for (int i = 0; i < static_cast<int>(std::size(kLowFrequencyRows)); ++i) {
+        const TRow& row = kLowFrequencyRows[i];
+        figures->addWidget(new QLabel(Utf8(row.label), this), kRowCount + i, 0);
+        auto* value = new QLabel(this);
+        value->setObjectName(QString("value_") + row.key);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        value->setWordWrap(true);
+        figures->addWidget(value, kRowCount + i, 1);
+        values_.push_back(value);
+    }
+    figures->setRowStretch(kRowCount + static_cast<int>(std::size(kLowFrequencyRows)), 1);
     figures->setColumnMinimumWidth(1, 260);
 
     histogram_ = new QCustomPlot(this);
     histogram_->setObjectName("histogramPlot");
     spectrum_ = new QCustomPlot(this);
     spectrum_->setObjectName("spectrumPlot");
+    allan_ = new QCustomPlot(this);
+    allan_->setObjectName("allanPlot");
+    trace_ = new QCustomPlot(this);
+    trace_->setObjectName("lowFrequencyPlot");
     PrepareHistogramPlot(*histogram_);
     PrepareSpectrumPlot(*spectrum_);
-    auto* plots = new QVBoxLayout;
-    plots->addWidget(histogram_, 1);
-    plots->addWidget(spectrum_, 1);
+    PrepareAllanPlot(*allan_);
+    PrepareLowFrequencyPlot(*trace_);
+    // As in the saved picture.
+    auto* plots = new QGridLayout;
+    plots->addWidget(histogram_, 0, 0);
+    plots->addWidget(spectrum_, 0, 1);
+    plots->addWidget(allan_, 1, 0);
+    plots->addWidget(trace_, 1, 1);
 
     auto* body = new QHBoxLayout;
     body->addLayout(figures, 0);
@@ -222,6 +272,7 @@ void TNoiseAnalysisWindow::TakeCodes(double rateSps, int gain)
 {
     for (size_t c = 0; c < 2; ++c)
         held_[c] = !codes_[c].empty();
+    lowFrequencyStale_ = true;
     rateSps_ = rateSps;
     gain_ = gain;
     channel_ = held_[0] ? 0 : held_[1] ? 1 : -1;
@@ -243,6 +294,7 @@ void TNoiseAnalysisWindow::ClearDataSet()
         c.clear();
     held_ = {false, false};
     channel_ = -1;
+    lowFrequencyStale_ = true;
     source_->clear();
     source_->setVisible(false);
     channelLabel_->setVisible(false);
@@ -272,6 +324,11 @@ const analysis::TNoiseFigures* TNoiseAnalysisWindow::Figures() const
     return analysed_ ? &figures_ : nullptr;
 }
 
+const analysis::TLowFrequencyFigures* TNoiseAnalysisWindow::LowFrequency() const
+{
+    return analysed_ ? &lowFrequency_ : nullptr;
+}
+
 int TNoiseAnalysisWindow::Channel() const
 {
     return channel_;
@@ -282,6 +339,7 @@ void TNoiseAnalysisWindow::SelectChannel(int channel)
     if (channel < 0 || channel > 1 || !held_[static_cast<size_t>(channel)] || channel == channel_)
         return;
     channel_ = channel;
+    lowFrequencyStale_ = true;
     channelBox_->setCurrentIndex(channel);
     FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel)].size()));
     Analyse();
@@ -318,7 +376,23 @@ void TNoiseAnalysisWindow::Analyse()
         ShowEmpty(text::AnalysisTooFew);
         return;
     }
+    if (lowFrequencyStale_) {
+        lowFrequency_ = analysis::ComputeLowFrequency(codes, rateSps_, gain_);
+        lowFrequencyStale_ = false;
+        ShowLowFrequencyFigures();
+    }
     ShowFigures();
+}
+
+void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
+{
+    const std::array<QString, 4> texts = LowFrequencyValueTexts(lowFrequency_);
+    for (size_t i = 0; i < texts.size(); ++i)
+        values_[static_cast<size_t>(kRowCount) + i]->setText(texts[i]);
+    ShowAllan(*allan_, lowFrequency_);
+    ShowLowFrequency(*trace_, lowFrequency_, rateSps_);
+    allan_->replot();
+    trace_->replot();
 }
 
 void TNoiseAnalysisWindow::ShowFigures()
@@ -355,13 +429,15 @@ void TNoiseAnalysisWindow::ShowFigures()
 void TNoiseAnalysisWindow::ShowEmpty(const char* message)
 {
     analysed_ = false;
+    // The low-frequency figures go with the figures: shown again only after a new computation.
+    lowFrequencyStale_ = true;
     for (QLabel* v : values_)
         v->clear();
     message_->setText(Utf8(message));
-    ClearNoisePlot(*histogram_);
-    ClearNoisePlot(*spectrum_);
-    histogram_->replot();
-    spectrum_->replot();
+    for (QCustomPlot* p : {histogram_, spectrum_, allan_, trace_}) {
+        ClearNoisePlot(*p);
+        p->replot();
+    }
     for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_})
         b->setEnabled(false);
 }
@@ -370,7 +446,7 @@ QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
 {
     if (!analysed_)
         return {};
-    return RenderNoisePlots(figures_, voltMode_, size);
+    return RenderNoisePlots(figures_, lowFrequency_, voltMode_, size);
 }
 
 bool TNoiseAnalysisWindow::SavePicture(const QString& path) const

@@ -1,12 +1,14 @@
 #pragma once
 // "ノイズ解析": a non-modal window with the noise figures of the held data set,
-// its histogram and its noise spectral density, for one channel at a time.
+// its histogram, its noise spectral density, its Allan deviation and its
+// 0.1-10 Hz trace, for one channel at a time.
 // The owner hands it the data set whenever one becomes complete (a run ends, a
 // stopped run is kept, a file is loaded), clears it when the data set is
 // cleared and passes on the Y unit; the window copies the codes it is given,
 // so it never reads the record behind the owner's back.
 
 #include "AnalysisDialogs.h"
+#include "LowFrequency.h"
 #include "NoiseAnalysis.h"
 #include "NoisePlots.h"
 
@@ -25,6 +27,10 @@ class QPushButton;
 class TMeasureRecord;
 
 namespace mirantos {
+
+// The texts of the low-frequency rows: drift, 0.1-10 Hz pp median, pp maximum
+// and rms; without the band-limited figures the last three give the reason.
+std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf);
 
 class TNoiseAnalysisWindow : public QWidget {
     Q_OBJECT
@@ -51,11 +57,13 @@ public:
     bool HasDataSet() const;
     // The figures shown, or null while there are none (no data, fewer than 10 samples).
     const analysis::TNoiseFigures* Figures() const;
+    // The low-frequency figures of the channel shown, or null with the figures above.
+    const analysis::TLowFrequencyFigures* LowFrequency() const;
     // The channel shown (0 or 1), -1 without data.
     int Channel() const;
     void SelectChannel(int channel);
 
-    // The two plots as shown, in one picture.
+    // The four plots as shown, in one picture.
     QImage RenderPlots(QSize size = kNoisePictureSize) const;
     // The picture (PNG) and the CSVs, each written whole or not at all.
     bool SavePicture(const QString& path) const;
@@ -69,6 +77,7 @@ private:
     void TakeCodes(double rateSps, int gain);
     void Analyse();
     void ShowFigures();
+    void ShowLowFrequencyFigures();
     void ShowEmpty(const char* message);
     void FillSegmentChoices(int samples);
     void AskAndSave(const char* filter, const char* suggested, const char* suffix,
@@ -86,6 +95,9 @@ private:
     bool voltMode_ = false;
     bool analysed_ = false;
     analysis::TNoiseFigures figures_;
+    // Computed once per data set and channel: window and segment do not touch them.
+    analysis::TLowFrequencyFigures lowFrequency_;
+    bool lowFrequencyStale_ = true;
 
     QLabel* channelLabel_ = nullptr;
     QComboBox* channelBox_ = nullptr;
@@ -96,6 +108,8 @@ private:
     std::vector<QLabel*> values_;
     QCustomPlot* histogram_ = nullptr;
     QCustomPlot* spectrum_ = nullptr;
+    QCustomPlot* allan_ = nullptr;
+    QCustomPlot* trace_ = nullptr;
     QPushButton* savePicture_ = nullptr;
     QPushButton* saveHistogram_ = nullptr;
     QPushButton* saveSpectrum_ = nullptr;

@@ -41,6 +41,19 @@ void Prepare(QCustomPlot& plot, const char* title, const char* xLabel, const cha
     plot.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
 }
 
+void LogLog(QCustomPlot& plot)
+{
+    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
+        axis->setScaleType(QCPAxis::stLogarithmic);
+        axis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
+        axis->setNumberFormat("gb");
+        axis->setNumberPrecision(3);
+    }
+}
+
+// More interval labels than this would only overlap.
+constexpr int64_t kMaxIntervalLabels = 30;
+
 // Decimals that tell ticks `step` apart.
 int DecimalsFor(double step)
 {
@@ -62,17 +75,24 @@ void PrepareSpectrumPlot(QCustomPlot& plot)
 {
     Prepare(plot, text::AnalysisSpectrumTitle, text::AnalysisAxisFrequency,
             text::AnalysisAxisDensity);
-    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
-        axis->setScaleType(QCPAxis::stLogarithmic);
-        axis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
-        axis->setNumberFormat("gb");
-        axis->setNumberPrecision(3);
-    }
+    LogLog(plot);
+}
+
+void PrepareAllanPlot(QCustomPlot& plot)
+{
+    Prepare(plot, text::AnalysisAllanTitle, text::AnalysisAxisTau, text::AnalysisAxisAllan);
+    LogLog(plot);
+}
+
+void PrepareLowFrequencyPlot(QCustomPlot& plot)
+{
+    Prepare(plot, text::AnalysisLfTitle, text::AnalysisAxisTime, text::AnalysisAxisMicrovolt);
 }
 
 void ClearNoisePlot(QCustomPlot& plot)
 {
     plot.clearPlottables();
+    plot.clearItems();
     plot.legend->setVisible(false);
 }
 
@@ -174,26 +194,168 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
     plot.yAxis->setRange(lo / 2.0, hi * 2.0);
 }
 
-QImage RenderNoisePlots(const analysis::TNoiseFigures& f, bool voltMode, QSize size)
+void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf)
+{
+    ClearNoisePlot(plot);
+    QVector<double> keys, values;
+    for (const analysis::TAllanPoint& p : lf.allan) {
+        if (p.tauS > 0.0 && p.adevUv > 0.0) {
+            keys.push_back(p.tauS);
+            values.push_back(p.adevUv);
+        }
+    }
+    if (keys.isEmpty()) {
+        plot.xAxis->setRange(0.001, 1.0);
+        plot.yAxis->setRange(0.1, 10.0);
+        return;
+    }
+    QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+    g->setName(Utf8(text::AnalysisAllanTitle));
+    g->setPen(QPen(QColor(30, 90, 170), 1.5));
+    g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 5));
+    g->setData(keys, values, true);
+    g->removeFromLegend();
+
+    // White noise averages down as 1/sqrt(m): the line the points would follow
+    // if the first one were all white noise; where they rise above it, 1/f
+    // noise or drift takes over.
+    const QVector<double> guideKeys{keys.front(), keys.back()};
+    const QVector<double> guideValues{values.front(),
+                                      values.front() * std::sqrt(keys.front() / keys.back())};
+    QCPGraph* guide = plot.addGraph(plot.xAxis, plot.yAxis);
+    guide->setName(Utf8(text::AnalysisWhiteGuide));
+    guide->setPen(QPen(QColor(200, 40, 40), 1.5, Qt::DashLine));
+    guide->setData(guideKeys, guideValues, true);
+    plot.legend->setVisible(true);
+
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    plot.xAxis->setRange(keys.front() / 1.5, keys.back() * 1.5);
+    plot.yAxis->setRange(std::min(*lo, guideValues.back()) / 2.0, *hi * 2.0);
+}
+
+void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf, double rateSps)
+{
+    ClearNoisePlot(plot);
+    if (!lf.lf || lf.lf->keptUv.empty() || !(rateSps > 0.0)) {
+        plot.xAxis->setRange(0.0, 1.0);
+        plot.yAxis->setRange(-1.0, 1.0);
+        return;
+    }
+    const analysis::TLowFrequencyNoise& n = *lf.lf;
+    const double dt = 1.0 / rateSps;
+    const double x0 = static_cast<double>(n.firstKept) * dt;
+    const TMinMaxPoints points = DecimateMinMax(n.keptUv, x0, dt, kTraceBuckets);
+    QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+    g->setName(Utf8(text::AnalysisLfTitle));
+    g->setPen(QPen(QColor(30, 90, 170), 1));
+    g->setData(points.keys, points.values, true);
+    g->removeFromLegend();
+
+    // Each interval's peak-to-peak as data sheets draw it: a line at its
+    // maximum and one at its minimum across the interval, the value above.
+    const auto kept = static_cast<int64_t>(n.keptUv.size());
+    const int64_t length = n.intervalSamples;
+    const QFont font = UiFont(WindowFontPixels - 1);
+    const QPen pen(QColor(200, 40, 40), 1.5);
+    double lo = *std::min_element(n.keptUv.begin(), n.keptUv.end());
+    double hi = *std::max_element(n.keptUv.begin(), n.keptUv.end());
+    for (int64_t k = 0; length > 0 && (k + 1) * length <= kept; ++k) {
+        const auto first = n.keptUv.begin() + k * length;
+        const auto [mn, mx] = std::minmax_element(first, first + length);
+        // Inset a little, so that neighbouring intervals' lines stay apart.
+        const double a = x0 + (static_cast<double>(k * length) + 0.05 * length) * dt;
+        const double b = x0 + (static_cast<double>((k + 1) * length) - 0.05 * length) * dt;
+        for (double y : {*mx, *mn}) {
+            auto* line = new QCPItemLine(&plot);
+            line->setPen(pen);
+            line->start->setCoords(a, y);
+            line->end->setCoords(b, y);
+        }
+        if (n.intervals <= kMaxIntervalLabels) {
+            auto* label = new QCPItemText(&plot);
+            label->setFont(font);
+            label->setColor(QColor(200, 40, 40));
+            label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+            label->position->setCoords((a + b) / 2.0, *mx);
+            label->setText(QString::number(*mx - *mn, 'g', 3) + Utf8(text::AnalysisUnitMicrovolt));
+        }
+    }
+    const double span = std::max(hi - lo, 1e-9);
+    plot.xAxis->setRange(x0, x0 + static_cast<double>(kept) * dt);
+    plot.yAxis->setRange(lo - 0.1 * span, hi + 0.25 * span);
+}
+
+TMinMaxPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets)
+{
+    TMinMaxPoints out;
+    const size_t n = y.size();
+    auto add = [&](size_t i) {
+        out.keys.push_back(x0 + static_cast<double>(i) * dx);
+        out.values.push_back(y[i]);
+    };
+    if (buckets < 1 || n <= 2 * static_cast<size_t>(buckets)) {
+        for (size_t i = 0; i < n; ++i)
+            add(i);
+        return out;
+    }
+    const auto b = static_cast<size_t>(buckets);
+    out.keys.reserve(static_cast<qsizetype>(2 * b));
+    out.values.reserve(static_cast<qsizetype>(2 * b));
+    for (size_t k = 0; k < b; ++k) {
+        const size_t first = n * k / b;
+        const size_t last = n * (k + 1) / b;
+        const auto [mn, mx] = std::minmax_element(y.begin() + static_cast<std::ptrdiff_t>(first),
+                                                  y.begin() + static_cast<std::ptrdiff_t>(last));
+        auto i = static_cast<size_t>(mn - y.begin());
+        auto j = static_cast<size_t>(mx - y.begin());
+        if (i > j)
+            std::swap(i, j);
+        add(i);
+        if (j != i)
+            add(j);
+    }
+    return out;
+}
+
+QImage RenderNoisePlots(const analysis::TNoiseFigures& f, const analysis::TLowFrequencyFigures& lf,
+                        bool voltMode, QSize size)
 {
     const int w = std::max(size.width(), 16);
     const int h = std::max(size.height(), 16);
+    const int left = w / 2;
     const int upper = h / 2;
     QCustomPlot histogram;
     QCustomPlot spectrum;
+    QCustomPlot allan;
+    QCustomPlot trace;
     PrepareHistogramPlot(histogram);
     PrepareSpectrumPlot(spectrum);
+    PrepareAllanPlot(allan);
+    PrepareLowFrequencyPlot(trace);
     ShowHistogram(histogram, f, voltMode);
     ShowSpectrum(spectrum, f);
-    histogram.resize(w, upper);
-    spectrum.resize(w, h - upper);
+    ShowAllan(allan, lf);
+    ShowLowFrequency(trace, lf, f.rateSps);
 
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QCPPainter painter(&image);
-    histogram.toPainter(&painter, w, upper);
-    painter.translate(0, upper);
-    spectrum.toPainter(&painter, w, h - upper);
+    const struct {
+        QCustomPlot* plot;
+        int x, y, width, height;
+    } cells[] = {
+        {&histogram, 0, 0, left, upper},
+        {&spectrum, left, 0, w - left, upper},
+        {&allan, 0, upper, left, h - upper},
+        {&trace, left, upper, w - left, h - upper},
+    };
+    for (const auto& c : cells) {
+        c.plot->resize(c.width, c.height);
+        painter.save();
+        painter.translate(c.x, c.y);
+        c.plot->toPainter(&painter, c.width, c.height);
+        painter.restore();
+    }
     painter.end();
     return image;
 }

@@ -1,14 +1,20 @@
 #pragma once
-// The two plots of the noise analysis, drawn with QCustomPlot: the histogram
+// The four plots of the noise analysis, drawn with QCustomPlot: the histogram
 // of codes (bars, with the normal distribution of the same mean and sigma over
-// them) in codes or microvolts, and the noise spectral density on log-log axes.
-// The window shows them; RenderNoisePlots draws them into one picture for a
-// saved PNG and for the command-line tool.
+// them) in codes or microvolts, the noise spectral density on log-log axes,
+// the Allan deviation on log-log axes with the white-noise guide, and the
+// 0.1-10 Hz trace with each interval's peak-to-peak marked. The window shows
+// them; RenderNoisePlots draws them into one picture for a saved PNG and for
+// the command-line tool.
 
+#include "LowFrequency.h"
 #include "NoiseAnalysis.h"
 
 #include <QImage>
 #include <QSize>
+#include <QVector>
+
+#include <span>
 
 class QCustomPlot;
 
@@ -17,18 +23,37 @@ namespace mirantos {
 // Fonts, title row and axis texts of an empty plot.
 void PrepareHistogramPlot(QCustomPlot& plot);
 void PrepareSpectrumPlot(QCustomPlot& plot);
+void PrepareAllanPlot(QCustomPlot& plot);
+void PrepareLowFrequencyPlot(QCustomPlot& plot);
 
 // Replace the plot's contents with the figures' histogram / density; does not replot.
 void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool voltMode);
 void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f);
+// The Allan points (graph 0) and the line sigma/sqrt(m) through the first (graph 1, dashed).
+void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf);
+// The kept 0.1-10 Hz samples against time in s (graph 0, decimated), and for
+// each interval two short lines at its maximum and minimum with its pp as a
+// label; empty when the figures are not defined.
+void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf, double rateSps);
 // Empties a plot prepared by one of the functions above.
 void ClearNoisePlot(QCustomPlot& plot);
 
+// Samples y_i at x0 + i dx reduced for drawing: each of `buckets` consecutive
+// runs of samples gives its minimum and maximum, in sample order, at their own
+// x, so a line through them covers what every sample would have drawn. Short
+// inputs (at most 2 buckets points) come back whole.
+struct TMinMaxPoints {
+    QVector<double> keys, values;
+};
+TMinMaxPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets);
+inline constexpr int kTraceBuckets = 2000;
+
 inline constexpr QSize kNoisePictureSize(900, 900);
 
-// Histogram above density, white background. QCustomPlot is a widget, so a
-// QApplication must exist (the offscreen platform will do).
-QImage RenderNoisePlots(const analysis::TNoiseFigures& f, bool voltMode,
-                        QSize size = kNoisePictureSize);
+// Histogram and density above, Allan deviation and 0.1-10 Hz trace below,
+// white background. QCustomPlot is a widget, so a QApplication must exist
+// (the offscreen platform will do).
+QImage RenderNoisePlots(const analysis::TNoiseFigures& f, const analysis::TLowFrequencyFigures& lf,
+                        bool voltMode, QSize size = kNoisePictureSize);
 
 } // namespace mirantos

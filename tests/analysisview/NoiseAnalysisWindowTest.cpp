@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -241,32 +242,71 @@ TEST_F(AnalysisWindowTest, ClearingAndTooFewSamples)
     EXPECT_EQ(Message(), QString::fromUtf8(text::AnalysisTooFew));
 }
 
-TEST_F(AnalysisWindowTest, PictureHoldsBothPlots)
+TEST_F(AnalysisWindowTest, PictureIsTheFourPlotsOfTheFiguresShown)
 {
     Complete(record, 0, 2000);
     window.SetDataSet(record, 400.0, 1);
+    window.SetVoltMode(true);
     const QImage image = window.RenderPlots(QSize(600, 500));
     ASSERT_EQ(image.size(), QSize(600, 500));
-    // The histogram above (blue bars, the red normal curve), the density below.
-    auto count = [&](int y0, int y1, auto match) {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += match(QColor(image.pixel(x, y))) ? 1 : 0;
-        return n;
+    EXPECT_EQ(image,
+              RenderNoisePlots(*window.Figures(), *window.LowFrequency(), true, QSize(600, 500)));
+    // The bars top left.
+    int bars = 0;
+    for (int y = 0; y < 250; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const QColor p(image.pixel(x, y));
+            bars += p.blue() > p.red() + 60 && p.green() > 100 ? 1 : 0;
+        }
+    EXPECT_GT(bars, 300 * 250 / 20);
+}
+
+TEST_F(AnalysisWindowTest, LowFrequencyFiguresOfTheChannelShownComputedOncePerDataSet)
+{
+    // 40 s at 100 sps: the 0.1-10 Hz figures are defined.
+    Complete(record, 2, 4000);
+    window.SetDataSet(record, 100.0, 1);
+    auto expectOf = [&](std::span<const uint32_t> codes, double rate) {
+        const analysis::TLowFrequencyFigures lf = analysis::ComputeLowFrequency(codes, rate, 1);
+        ASSERT_NE(window.LowFrequency(), nullptr);
+        EXPECT_EQ(window.LowFrequency()->slopeUvPerH, lf.slopeUvPerH);
+        const std::array<QString, 4> texts = LowFrequencyValueTexts(lf);
+        EXPECT_EQ(Value("drift"), texts[0]);
+        EXPECT_EQ(Value("lf_pp_median"), texts[1]);
+        EXPECT_EQ(Value("lf_pp_max"), texts[2]);
+        EXPECT_EQ(Value("lf_rms"), texts[3]);
+        EXPECT_EQ(Plot("allanPlot")->graph(0)->data()->size(), static_cast<int>(lf.allan.size()));
+        EXPECT_EQ(Plot("lowFrequencyPlot")->graphCount(), lf.lf ? 1 : 0);
     };
-    // Lines are antialiased: close to their colour.
-    auto near = [](int r, int g, int b) {
-        return [=](QColor p) {
-            return std::abs(p.red() - r) < 30 && std::abs(p.green() - g) < 30 &&
-                   std::abs(p.blue() - b) < 30;
-        };
-    };
-    auto barFill = [](QColor p) { return p.blue() > p.red() + 60 && p.green() > 100; };
-    EXPECT_GT(count(0, 250, barFill), 600 * 250 / 20);
-    EXPECT_LT(count(250, 500, barFill), 600 * 250 / 100);
-    EXPECT_GT(count(0, 250, near(200, 40, 40)), 100);
-    EXPECT_GT(count(250, 500, near(30, 90, 170)), 100);
+    expectOf({record.Ch0.Code, 4000}, 100.0);
+
+    // Window and segment change the density only: the low-frequency plots stay as drawn.
+    const QPointer<QCPGraph> allan = Plot("allanPlot")->graph(0);
+    const QPointer<QCPGraph> trace = Plot("lowFrequencyPlot")->graph(0);
+    Box("window")->setCurrentIndex(1);
+    Box("segment")->setCurrentIndex(0);
+    emit Box("segment")->activated(0);
+    EXPECT_EQ(window.Figures()->spectrum.segment, 8);
+    EXPECT_FALSE(allan.isNull());
+    EXPECT_FALSE(trace.isNull());
+
+    // Another channel is computed anew.
+    Box("channel")->setCurrentIndex(1);
+    emit Box("channel")->activated(1);
+    EXPECT_TRUE(allan.isNull());
+    expectOf({record.Ch1.Code, 4000}, 100.0);
+
+    // Codes handed over by the viewer go the same way, at their own rate.
+    std::vector<uint32_t> span(record.Ch0.Code, record.Ch0.Code + 1000);
+    window.SetCodes(span, {}, 20.0, 1, "x");
+    expectOf(span, 20.0);
+    EXPECT_TRUE(Value("lf_rms").endsWith(QString::fromUtf8(text::AnalysisLfNeedsRate)));
+
+    window.ClearDataSet();
+    EXPECT_EQ(window.LowFrequency(), nullptr);
+    EXPECT_TRUE(Value("drift").isEmpty());
+    EXPECT_EQ(Plot("allanPlot")->plottableCount(), 0);
+    EXPECT_EQ(Plot("lowFrequencyPlot")->plottableCount(), 0);
 }
 
 TEST_F(AnalysisWindowTest, SavesThePictureAndBothCsvThroughTheDialog)
