@@ -69,6 +69,8 @@ void PrepareHistogramPlot(QCustomPlot& plot)
     Prepare(plot, text::AnalysisHistogramTitle, text::AnalysisAxisCode, text::AnalysisAxisCount);
     plot.xAxis->setNumberFormat("f");
     plot.xAxis->setNumberPrecision(0);
+    // Ten-digit codes in a quarter of the picture: few ticks, or they run together.
+    plot.xAxis->ticker()->setTickCount(3);
 }
 
 void PrepareSpectrumPlot(QCustomPlot& plot)

@@ -1,14 +1,17 @@
-// Makes docs/analysis.png: the noise analysis window after a two-channel run
-// of 10000 samples at 1 ksps (Sinc5+Sinc1) on the simulated board, with mains
-// pickup, on a manual clock. Usage: analysis_screenshot OUT.png [PLOTS.png]
-// (the second file gets the picture the window saves).
+// Makes docs/analysis.png: the noise analysis window on a long capture from the
+// window, 60 s of both channels at 1 ksps (Sinc5+Sinc1) on the simulated
+// board with mains pickup, on a manual clock, handed over as the trace viewer
+// hands a span. Usage: analysis_screenshot OUT.png [PLOTS.png] (the second
+// file gets the picture the window saves).
 
 #include "AppTestSupport.h"
+#include "CaptureFile.h"
 #include "NoiseAnalysisWindow.h"
-#include "RateTable.h"
+#include "ViewerTexts.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -20,16 +23,41 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QString path = dir.filePath(QStringLiteral("noise60s.csv"));
     WindowHarness h([](mirantos::SimConfig& c) { c.pickup50HzUv = 2.0; });
-    h.Select(10, 6, 2, false);
-    h.window->MeasureBtnClick();
+    h.dialogs.captureAnswer = [&](mirantos::TCaptureRequest* r) {
+        r->path = path;
+        r->rateIndex = 10;
+        r->sinc3 = false;
+        r->channelIndex = 2;
+        r->byDuration = false;
+        r->count = 60000;
+        return true;
+    };
+    h.window->Capture1Click();
     if (!h.RunToEnd())
         return 1;
     h.Settle();
-    const TMeasureRecord& r = h.window->Record();
+
+    mirantos::TCaptureData data;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!mirantos::ReadCapture(path.toStdString(), data, warnings, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const double rate = data.info.rateSps;
+    const double seconds = static_cast<double>(data.ch0.size()) / rate;
+    const QString source = QString::fromUtf8(mirantos::text::ViewerSourcePrefix) +
+                           "noise60s.csv 0.000" + QString::fromUtf8(mirantos::text::ViewerRangeTo) +
+                           QString::number(seconds, 'f', 3) +
+                           QString::fromUtf8(mirantos::text::ViewerSecondsUnit);
     mirantos::TNoiseAnalysisWindow analysis;
-    analysis.SetDataSet(r, mirantos::SettingRateSps(r.Setting), r.Setting.Gain);
-    analysis.resize(1100, 760);
+    analysis.SetCodes(std::move(data.ch0), std::move(data.ch1), rate, data.info.gain, source);
+    analysis.resize(1400, 860);
     analysis.show();
     h.Settle();
     for (int i = 0; i < 5; ++i)
