@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace mirantos {
@@ -254,25 +255,23 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
     g->removeFromLegend();
 
     // Each interval's peak-to-peak as data sheets draw it: a line at its
-    // maximum and one at its minimum across the interval, the value above.
+    // maximum and one at its minimum across the interval (graphs 1 and 2, one
+    // stroke per interval, NaN between them, so that thousands of intervals
+    // stay two plottables), the value above while there is room for it.
     const auto kept = static_cast<int64_t>(n.keptUv.size());
     const int64_t length = n.intervalSamples;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QVector<double> keys, tops, bottoms;
     const QFont font = UiFont(WindowFontPixels - 1);
-    const QPen pen(QColor(200, 40, 40), 1.5);
-    double lo = *std::min_element(n.keptUv.begin(), n.keptUv.end());
-    double hi = *std::max_element(n.keptUv.begin(), n.keptUv.end());
     for (int64_t k = 0; length > 0 && (k + 1) * length <= kept; ++k) {
         const auto first = n.keptUv.begin() + k * length;
         const auto [mn, mx] = std::minmax_element(first, first + length);
         // Inset a little, so that neighbouring intervals' lines stay apart.
         const double a = x0 + (static_cast<double>(k * length) + 0.05 * length) * dt;
         const double b = x0 + (static_cast<double>((k + 1) * length) - 0.05 * length) * dt;
-        for (double y : {*mx, *mn}) {
-            auto* line = new QCPItemLine(&plot);
-            line->setPen(pen);
-            line->start->setCoords(a, y);
-            line->end->setCoords(b, y);
-        }
+        keys << a << b << b;
+        tops << *mx << *mx << nan;
+        bottoms << *mn << *mn << nan;
         if (n.intervals <= kMaxIntervalLabels) {
             auto* label = new QCPItemText(&plot);
             label->setFont(font);
@@ -282,6 +281,14 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
             label->setText(QString::number(*mx - *mn, 'g', 3) + Utf8(text::AnalysisUnitMicrovolt));
         }
     }
+    for (const QVector<double>* values : {&tops, &bottoms}) {
+        QCPGraph* m = plot.addGraph(plot.xAxis, plot.yAxis);
+        m->setPen(QPen(QColor(200, 40, 40), 1.5));
+        m->setData(keys, *values, true);
+        m->removeFromLegend();
+    }
+    const double lo = *std::min_element(n.keptUv.begin(), n.keptUv.end());
+    const double hi = *std::max_element(n.keptUv.begin(), n.keptUv.end());
     const double span = std::max(hi - lo, 1e-9);
     plot.xAxis->setRange(x0, x0 + static_cast<double>(kept) * dt);
     plot.yAxis->setRange(lo - 0.1 * span, hi + 0.25 * span);

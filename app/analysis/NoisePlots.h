@@ -32,8 +32,8 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f);
 // The Allan points (graph 0) and the line sigma/sqrt(m) through the first (graph 1, dashed).
 void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf);
 // The kept 0.1-10 Hz samples against time in s (graph 0, decimated), and for
-// each interval two short lines at its maximum and minimum with its pp as a
-// label; empty when the figures are not defined.
+// each interval a short line at its maximum (graph 1) and at its minimum
+// (graph 2) with its pp as a label; empty when the figures are not defined.
 void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf, double rateSps);
 // Empties a plot prepared by one of the functions above.
 void ClearNoisePlot(QCustomPlot& plot);

@@ -251,14 +251,6 @@ TEST_F(AnalysisWindowTest, PictureIsTheFourPlotsOfTheFiguresShown)
     ASSERT_EQ(image.size(), QSize(600, 500));
     EXPECT_EQ(image,
               RenderNoisePlots(*window.Figures(), *window.LowFrequency(), true, QSize(600, 500)));
-    // The bars top left.
-    int bars = 0;
-    for (int y = 0; y < 250; ++y)
-        for (int x = 0; x < 300; ++x) {
-            const QColor p(image.pixel(x, y));
-            bars += p.blue() > p.red() + 60 && p.green() > 100 ? 1 : 0;
-        }
-    EXPECT_GT(bars, 300 * 250 / 20);
 }
 
 TEST_F(AnalysisWindowTest, LowFrequencyFiguresOfTheChannelShownComputedOncePerDataSet)
@@ -270,25 +262,21 @@ TEST_F(AnalysisWindowTest, LowFrequencyFiguresOfTheChannelShownComputedOncePerDa
         const analysis::TLowFrequencyFigures lf = analysis::ComputeLowFrequency(codes, rate, 1);
         ASSERT_NE(window.LowFrequency(), nullptr);
         EXPECT_EQ(window.LowFrequency()->slopeUvPerH, lf.slopeUvPerH);
-        const std::array<QString, 4> texts = LowFrequencyValueTexts(lf);
-        EXPECT_EQ(Value("drift"), texts[0]);
-        EXPECT_EQ(Value("lf_pp_median"), texts[1]);
-        EXPECT_EQ(Value("lf_pp_max"), texts[2]);
-        EXPECT_EQ(Value("lf_rms"), texts[3]);
+        EXPECT_EQ((std::array{Value("drift"), Value("lf_pp_median"), Value("lf_pp_max"),
+                              Value("lf_rms")}),
+                  LowFrequencyValueTexts(lf));
         EXPECT_EQ(Plot("allanPlot")->graph(0)->data()->size(), static_cast<int>(lf.allan.size()));
-        EXPECT_EQ(Plot("lowFrequencyPlot")->graphCount(), lf.lf ? 1 : 0);
+        EXPECT_EQ(Plot("lowFrequencyPlot")->graphCount(), lf.lf ? 3 : 0);
     };
     expectOf({record.Ch0.Code, 4000}, 100.0);
 
     // Window and segment change the density only: the low-frequency plots stay as drawn.
     const QPointer<QCPGraph> allan = Plot("allanPlot")->graph(0);
-    const QPointer<QCPGraph> trace = Plot("lowFrequencyPlot")->graph(0);
     Box("window")->setCurrentIndex(1);
     Box("segment")->setCurrentIndex(0);
     emit Box("segment")->activated(0);
     EXPECT_EQ(window.Figures()->spectrum.segment, 8);
     EXPECT_FALSE(allan.isNull());
-    EXPECT_FALSE(trace.isNull());
 
     // Another channel is computed anew.
     Box("channel")->setCurrentIndex(1);
