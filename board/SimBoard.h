@@ -101,7 +101,7 @@ std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& conf
 // Flicker noise of one channel through one run, in microvolts: a sum of
 // first-order low-pass sections two a decade apart, from a quarter of the
 // rate down to 0.1 mHz, each driven by its own white noise and all of equal
-// variance, which sums to a density of A^2/f from the lowest corner to fs/2.
+// variance, which sums to a density of A^2/f (within a dB) from 1 mHz to fs/2.
 // Each section starts in its steady state, so the run has no settling.
 // Produced in order: sample k follows from the key and samples 0..k-1.
 class SimFlicker {
