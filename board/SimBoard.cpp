@@ -3,6 +3,7 @@
 #include "RateTable.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -31,6 +32,22 @@ double GaussianFor(uint64_t key)
     const double u2 = static_cast<double>(b >> 11) * 0x1.0p-53;         // [0, 1)
     return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
 }
+
+// A cheap unit-variance noise value for the flicker sections' drive: the sum
+// of four 16-bit uniforms. The sections low-pass it, so its shape does not show.
+double UnitNoiseFor(uint64_t key)
+{
+    const uint64_t x = SplitMix64(key);
+    const double sum = static_cast<double>(x & 0xFFFFu) + static_cast<double>((x >> 16) & 0xFFFFu) +
+                       static_cast<double>((x >> 32) & 0xFFFFu) + static_cast<double>(x >> 48);
+    // Each uniform on 0..65535 has variance (65536^2 - 1) / 12.
+    static const double kScale = 1.0 / std::sqrt((65536.0 * 65536.0 - 1.0) / 3.0);
+    return (sum - 2.0 * 65535.0) * kScale;
+}
+
+constexpr double kFlickerRatio = 3.1622776601683795; // two sections a decade
+constexpr double kFlickerLowestHz = 1e-4;
+constexpr int kMaxFlickerSections = 32; // 10 ksps needs 15
 
 void PutHex8(uint32_t v, char* out)
 {
@@ -69,6 +86,115 @@ double SimNoiseRmsUv(double sps, bool sinc5)
     const double slope = std::log(hi.uv / lo.uv) / std::log(hi.sps / lo.sps);
     const double rms = lo.uv * std::pow(sps / lo.sps, slope);
     return sinc5 ? rms : 0.75 * rms;
+}
+
+SimFlicker::SimFlicker(double nvAt1Hz, double sps, uint64_t key) : key_(key)
+{
+    // Equal-variance Lorentzians whose corners are a ratio r apart sum to a
+    // one-sided density of sigma^2 / (f ln r). The top corner at fs/4 keeps
+    // the discrete sections' excess near fs/2 within a dB.
+    sigmaUv_ = nvAt1Hz * 1e-3 * std::sqrt(std::log(kFlickerRatio));
+    for (double fc = 0.25 * sps;
+         fc >= kFlickerLowestHz && sections_.size() < static_cast<size_t>(kMaxFlickerSections);
+         fc /= kFlickerRatio) {
+        Section s;
+        s.a = std::exp(-2.0 * std::numbers::pi * fc / sps);
+        s.b = std::sqrt(1.0 - s.a * s.a); // keeps each section at unit variance
+        sections_.push_back(s);
+    }
+    Restart();
+}
+
+void SimFlicker::Restart()
+{
+    for (size_t i = 0; i < sections_.size(); ++i)
+        sections_[i].y = GaussianFor(SplitMix64(key_ ^ 0xA0761D6478BD642Full) + i);
+    next_ = 0;
+    last_ = 0.0;
+}
+
+double SimFlicker::At(int64_t k)
+{
+    if (k < next_ - 1)
+        Restart(); // only a caller going back; the model itself reads forward
+    while (next_ <= k) {
+        const uint64_t base = key_ + static_cast<uint64_t>(next_) * kMaxFlickerSections;
+        double sum = 0.0;
+        for (size_t i = 0; i < sections_.size(); ++i) {
+            Section& s = sections_[i];
+            s.y = s.a * s.y + s.b * UnitNoiseFor(base + i);
+            sum += s.y;
+        }
+        last_ = sigmaUv_ * sum;
+        ++next_;
+    }
+    return last_;
+}
+
+namespace {
+
+bool ParseSetting(std::string_view text, double lo, double hi, double& value)
+{
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v < lo ||
+        v > hi)
+        return false;
+    value = v;
+    return true;
+}
+
+std::string_view Trimmed(std::string_view t)
+{
+    while (!t.empty() && t.front() == ' ')
+        t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ')
+        t.remove_suffix(1);
+    return t;
+}
+
+} // namespace
+
+std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& config)
+{
+    std::vector<std::string> problems;
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view item = Trimmed(text.substr(0, comma));
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        if (item.empty())
+            continue;
+        const size_t eq = item.find('=');
+        const std::string_view name = Trimmed(item.substr(0, eq));
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : Trimmed(item.substr(eq + 1));
+        const std::string quoted = "\"" + std::string(value) + "\"";
+        if (name == "flicker") {
+            if (!ParseSetting(value, 0.0, kSimMaxFlickerNv, config.flickerNvAt1Hz))
+                problems.push_back("flicker takes nV/sqrt(Hz) at 1 Hz from 0 to 100000, not " +
+                                   quoted);
+        } else if (name == "drift") {
+            if (!ParseSetting(value, -kSimMaxDriftUvPerH, kSimMaxDriftUvPerH,
+                              config.driftUvPerHour))
+                problems.push_back("drift takes uV/h from -1000000 to 1000000, not " + quoted);
+        } else if (name == "pickup") {
+            if (!ParseSetting(value, 0.0, kSimMaxPickupUv, config.pickup50HzUv))
+                problems.push_back("pickup takes uV from 0 to 1000000, not " + quoted);
+        } else if (name == "seed") {
+            uint64_t seed = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seed);
+            if (ec != std::errc() || value.empty() || end != value.data() + value.size())
+                problems.push_back("seed takes a whole number from 0 to 18446744073709551615, "
+                                   "not " +
+                                   quoted);
+            else
+                config.seed = seed;
+        } else {
+            problems.push_back("unknown setting \"" + std::string(item) +
+                               "\" (flicker, drift, pickup or seed)");
+        }
+    }
+    return problems;
 }
 
 SimBoardDriver::SimBoardDriver(SimConfig config) : config_(std::move(config))
@@ -256,6 +382,12 @@ void SimBoardDriver::Execute(const std::string& line, int64_t t)
         s.startUs = t;
         s.sps = RateSps(rateIndex_, sinc5_);
         s.rmsUv = SimNoiseRmsUv(s.sps, sinc5_) * config_.noiseScale;
+        if (config_.flickerNvAt1Hz > 0.0) {
+            const uint64_t key = SplitMix64(config_.seed ^ 0x3C6EF372FE94F82Bull) + s.run * 2;
+            for (int c = 0; c < 2; ++c)
+                s.flicker[c] = std::make_shared<SimFlicker>(config_.flickerNvAt1Hz, s.sps,
+                                                            SplitMix64(key + c));
+        }
         s.limit = std::stoll(line.substr(2), nullptr, 16);
         if (config_.faults.stallAfterSamples >= 0)
             s.limit = std::min(s.limit, config_.faults.stallAfterSamples);
@@ -358,11 +490,15 @@ void SimBoardDriver::Prune()
     }
 }
 
-uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel) const
+uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel)
 {
     const uint64_t key = config_.seed * 0x9E3779B97F4A7C15ull ^ (s.run << 40) ^
                          (static_cast<uint64_t>(k) << 1) ^ static_cast<uint64_t>(channel);
     double uv = config_.dcUv[channel] + s.rmsUv * GaussianFor(key);
+    if (s.flicker[channel])
+        uv += s.flicker[channel]->At(k);
+    if (config_.driftUvPerHour != 0.0)
+        uv += config_.driftUvPerHour / 3600.0 * static_cast<double>(k + 1) / s.sps;
     if (config_.pickup50HzUv != 0.0) {
         const double tk =
             static_cast<double>(s.startUs) * 1e-6 + static_cast<double>(k + 1) / s.sps;
@@ -372,7 +508,7 @@ uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel) const
     return static_cast<uint32_t>(std::clamp(code, 0.0, 4294967295.0));
 }
 
-void SimBoardDriver::FormatRecord(const Segment& s, int64_t k, char* out) const
+void SimBoardDriver::FormatRecord(const Segment& s, int64_t k, char* out)
 {
     if (s.channel == 2) {
         PutHex8(Code(s, k, 0), out);
@@ -383,7 +519,7 @@ void SimBoardDriver::FormatRecord(const Segment& s, int64_t k, char* out) const
     out[s.recordSize - 1] = k == config_.faults.missingCrAtSample ? '\n' : '\r';
 }
 
-void SimBoardDriver::CopyOut(int64_t from, int64_t count, uint8_t* out) const
+void SimBoardDriver::CopyOut(int64_t from, int64_t count, uint8_t* out)
 {
     const int64_t to = from + count;
     for (const Segment& s : segments_) {

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mirantos {
@@ -73,13 +74,55 @@ struct SimConfig {
     double dcUv[2] = {1200000.0, -350000.0};
     double noiseScale = 1.0;   // multiplies the converter's noise figure
     double pickup50HzUv = 0.0; // amplitude of mains pickup, both channels
-    int64_t latencyUs = 2000;  // a partly filled USB packet is sent after this long
+    // Flicker (1/f) noise of the input, its density at 1 Hz in nV/sqrt(Hz);
+    // the same process, drawn independently, on each channel.
+    double flickerNvAt1Hz = 0.0;
+    double driftUvPerHour = 0.0; // linear drift from the start of each run, both channels
+    int64_t latencyUs = 2000;    // a partly filled USB packet is sent after this long
     SimFaults faults;
     std::shared_ptr<ISimClock> clock; // null: real time
 };
 
 // Noise of the converter in microvolts rms for a rate and filter.
 double SimNoiseRmsUv(double sps, bool sinc5);
+
+// The largest values the signal settings take (the command line and
+// MIRANTOS_SIM check against them).
+inline constexpr double kSimMaxFlickerNv = 100000.0; // nV/sqrt(Hz) at 1 Hz
+inline constexpr double kSimMaxDriftUvPerH = 1.0e6;  // either sign
+inline constexpr double kSimMaxPickupUv = 1.0e6;
+
+// mirantos-sim's MIRANTOS_SIM: comma-separated name=value items, "flicker"
+// (nV/sqrt(Hz) at 1 Hz), "drift" (uV/h), "pickup" (uV at 50 Hz), "seed".
+// Good items are set in `config`; each bad one is left out and described in
+// the returned list.
+std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& config);
+
+// Flicker noise of one channel through one run, in microvolts: a sum of
+// first-order low-pass sections two a decade apart, from a quarter of the
+// rate down to 0.1 mHz, each driven by its own white noise and all of equal
+// variance, which sums to a density of A^2/f (within a dB) from 1 mHz to fs/2.
+// Each section starts in its steady state, so the run has no settling.
+// Produced in order: sample k follows from the key and samples 0..k-1.
+class SimFlicker {
+public:
+    SimFlicker(double nvAt1Hz, double sps, uint64_t key);
+    double At(int64_t k);
+
+private:
+    void Restart();
+
+    struct Section {
+        double a = 0.0; // pole
+        double b = 0.0; // drive per unit white noise
+        double y = 0.0;
+    };
+    std::vector<Section> sections_;
+    double sigmaUv_ = 0.0;
+    uint64_t key_ = 0;
+    int64_t next_ = 0; // the sample the sections are ready to produce
+    double last_ = 0.0;
+};
 
 class SimBoardDriver : public IFtdiDriver {
 public:
@@ -127,6 +170,7 @@ private:
         int channel = 0;
         uint64_t run = 0;
         double rmsUv = 0.0;
+        std::shared_ptr<SimFlicker> flicker[2]; // null when flicker is off
     };
 
     bool Valid(FT_HANDLE h) const { return open_ && h == this; }
@@ -142,9 +186,9 @@ private:
     void Answer(const std::string& text, int64_t t);
     void Execute(const std::string& line, int64_t t);
     void Prune();
-    uint32_t Code(const Segment& s, int64_t k, int channel) const;
-    void FormatRecord(const Segment& s, int64_t k, char* out) const;
-    void CopyOut(int64_t from, int64_t count, uint8_t* out) const;
+    uint32_t Code(const Segment& s, int64_t k, int channel);
+    void FormatRecord(const Segment& s, int64_t k, char* out);
+    void CopyOut(int64_t from, int64_t count, uint8_t* out);
 
     SimConfig config_;
     std::shared_ptr<ISimClock> clock_;

@@ -2,20 +2,30 @@
 
 #include "BoardFactory.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace mirantos::cli {
 
 std::vector<OptionSpec> BoardOptionSpecs()
 {
-    return {{"--board", "", true},    {"--rate", "", true}, {"--filter", "", true},
-            {"--channels", "", true}, {"--seed", "", true}, {"--device", "", true}};
+    return {{"--board", "", true},       {"--rate", "", true},      {"--filter", "", true},
+            {"--channels", "", true},    {"--seed", "", true},      {"--device", "", true},
+            {"--sim-flicker", "", true}, {"--sim-drift", "", true}, {"--sim-pickup", "", true}};
 }
 
 std::unique_ptr<IFtdiDriver> MakeBoardDriver(const BoardChoice& choice, const MeasureEnv& env)
 {
     if (env.makeDriver)
         return env.makeDriver(choice.board, choice.seed);
-    return choice.board == BoardKind::Sim ? MakeSimDriver(choice.seed)
-                                          : MakeUsbDriver(choice.device);
+    if (choice.board != BoardKind::Sim)
+        return MakeUsbDriver(choice.device);
+    SimConfig config;
+    config.seed = choice.seed;
+    config.flickerNvAt1Hz = choice.simFlickerNv;
+    config.driftUvPerHour = choice.simDriftUvPerH;
+    config.pickup50HzUv = choice.simPickupUv;
+    return MakeSimDriver(std::move(config));
 }
 
 bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& o, TControlValues& controls,
@@ -56,6 +66,36 @@ bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& o, TControlValues&
         if (!ParseUint64(*v, o.seed))
             return bad("--seed takes a whole number from 0 to 18446744073709551615, not \"" + *v +
                        "\"");
+    }
+    struct SimValue {
+        const char* option;
+        double lo, hi;
+        double* value;
+        const char* takes;
+    };
+    const SimValue simValues[] = {
+        {"--sim-flicker", 0.0, kSimMaxFlickerNv, &o.simFlickerNv,
+         "a density in nV/sqrt(Hz) at 1 Hz from 0 to 100000"},
+        {"--sim-drift", -kSimMaxDriftUvPerH, kSimMaxDriftUvPerH, &o.simDriftUvPerH,
+         "uV per hour from -1000000 to 1000000"},
+        {"--sim-pickup", 0.0, kSimMaxPickupUv, &o.simPickupUv,
+         "a 50 Hz amplitude in uV from 0 to 1000000"},
+    };
+    for (const SimValue& s : simValues) {
+        const auto v = parsed.Value(s.option);
+        if (!v)
+            continue;
+        if (o.board != BoardKind::Sim)
+            return bad(std::string(s.option) +
+                       " applies to the simulated board (--board sim) only");
+        double x = 0.0;
+        const char* first = v->data();
+        const char* last = first + v->size();
+        const auto [end, ec] = std::from_chars(first, last, x);
+        if (v->empty() || ec != std::errc() || end != last || !std::isfinite(x) || x < s.lo ||
+            x > s.hi)
+            return bad(std::string(s.option) + " takes " + s.takes + ", not \"" + *v + "\"");
+        *s.value = x;
     }
     if (const auto v = parsed.Value("--device")) {
         if (o.board != BoardKind::Usb)

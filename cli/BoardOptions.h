@@ -1,6 +1,7 @@
 #pragma once
 // The options that choose and set up the board, shared by measure and capture:
-// --board, --rate, --filter, --channels, --seed and --device.
+// --board, --rate, --filter, --channels, --seed, --device and the simulated
+// board's signal (--sim-flicker, --sim-drift, --sim-pickup).
 
 #include "CliArgs.h"
 #include "Commands.h"
@@ -17,6 +18,10 @@ struct BoardChoice {
     BoardKind board = BoardKind::Usb;
     uint64_t seed = 1;
     std::string device; // serial number of the USB board, optionally ":A" or ":B"
+    // The simulated board's input (SimConfig's fields of the same meaning).
+    double simFlickerNv = 0.0;
+    double simDriftUvPerH = 0.0;
+    double simPickupUv = 0.0;
 };
 
 // The specs of those options, to be joined with a command's own.

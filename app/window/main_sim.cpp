@@ -2,7 +2,20 @@
 #include "BoardFactory.h"
 #include "Startup.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 int main(int argc, char** argv)
 {
-    return RunMirantos(argc, argv, [] { return mirantos::MakeSimDriver(); });
+    // MIRANTOS_SIM sets the simulated input (flicker, drift, pickup, seed). A
+    // bad item is named on stderr and left out; the program starts anyway, as
+    // it does without the variable.
+    mirantos::SimConfig config;
+    if (const char* text = std::getenv("MIRANTOS_SIM")) {
+        for (const std::string& problem : mirantos::ApplySimSettings(text, config))
+            std::fprintf(stderr, "mirantos-sim: MIRANTOS_SIM: %s; ignored\n", problem.c_str());
+    }
+    return RunMirantos(argc, argv, [config]() -> std::unique_ptr<IFtdiDriver> {
+        return mirantos::MakeSimDriver(config);
+    });
 }

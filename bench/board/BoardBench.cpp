@@ -109,6 +109,42 @@ void BM_EmptyPoll_SimRunning(benchmark::State& state)
 }
 BENCHMARK(BM_EmptyPoll_SimRunning);
 
+// One second of a 10 kSPS two-channel run made and read straight from the
+// simulated board on a manual clock; argument 1 adds flicker noise and drift,
+// which must stay a small part of real time.
+void BM_SimSecond10ksps2ch(benchmark::State& state)
+{
+    auto clock = std::make_shared<ManualClock>();
+    SimConfig cfg;
+    cfg.clock = clock;
+    if (state.range(0) != 0) {
+        cfg.flickerNvAt1Hz = 50.0;
+        cfg.driftUvPerHour = 2.0;
+    }
+    SimBoardDriver sim(std::move(cfg));
+    FT_HANDLE h = nullptr;
+    sim.Open(0, &h);
+    uint32_t n = 0;
+    const char start[] = "S5\rFD\rA2FFFFF\r";
+    sim.Write(h, start, sizeof start - 1, &n);
+    std::vector<char> buf(17 * 10000);
+    for (auto _ : state) {
+        clock->AdvanceUs(1000000);
+        if (sim.Read(h, buf.data(), static_cast<uint32_t>(buf.size()), &n) != FT_OK) {
+            state.SkipWithError("read failed");
+            break;
+        }
+        benchmark::DoNotOptimize(buf.data());
+        if (n < buf.size() / 2) { // a run lasts 105 s: start the next one
+            state.PauseTiming();
+            sim.Write(h, start + 6, sizeof start - 7, &n);
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_SimSecond10ksps2ch)->Arg(0)->Arg(1);
+
 // The same with the board idle (nothing produced at all).
 void BM_EmptyPoll_SimIdle(benchmark::State& state)
 {

@@ -2,6 +2,7 @@
 // picture, board failures and the stop by Ctrl-C.
 
 #include "BoardFactory.h"
+#include "BoardOptions.h"
 #include "CliTestSupport.h"
 
 #include <QImage>
@@ -326,4 +327,59 @@ TEST(MeasureUsage, BadOptionsExitTwoWithoutTouchingTheBoard)
         EXPECT_NE(r.err.find("Usage: mirantos-cli measure"), std::string::npos);
     }
     EXPECT_EQ(board.made, 0);
+}
+
+// ---- the simulated board's signal -----------------------------------------------
+
+TEST(MeasureUsage, SimSignalOptionsAreCheckedAndReachTheSimulatedBoard)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* problem; // empty: accepted
+        double flicker = 0, drift = 0, pickup = 0;
+    };
+    const Case cases[] = {
+        {{"--board", "sim", "--sim-flicker", "50", "--sim-drift", "-2.5", "--sim-pickup", "3"},
+         "",
+         50,
+         -2.5,
+         3},
+        {{"--board", "sim", "--sim-flicker", "1e5", "--sim-drift", "0"}, "", 1e5, 0, 0},
+        {{"--sim-flicker", "50"},
+         "--sim-flicker applies to the simulated board (--board sim) only"},
+        {{"--board", "usb", "--sim-drift", "1"}, "--sim-drift applies to the simulated board"},
+        {{"--sim-pickup", "1", "--board", "usb"}, "--sim-pickup applies to the simulated board"},
+        {{"--board", "sim", "--sim-flicker", "-1"},
+         "--sim-flicker takes a density in nV/sqrt(Hz) at 1 Hz from 0 to 100000, not \"-1\""},
+        {{"--board", "sim", "--sim-flicker", "100001"}, "not \"100001\""},
+        {{"--board", "sim", "--sim-drift", "-1e7"},
+         "--sim-drift takes uV per hour from -1000000 to 1000000, not \"-1e7\""},
+        {{"--board", "sim", "--sim-drift", "nan"}, "--sim-drift takes"},
+        {{"--board", "sim", "--sim-pickup", "3uV"},
+         "--sim-pickup takes a 50 Hz amplitude in uV from 0 to 1000000, not \"3uV\""},
+        {{"--board", "sim", "--sim-pickup", ""}, "--sim-pickup takes"},
+        {{"--board", "sim", "--sim-pickup", "+3"}, "--sim-pickup takes"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"measure"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        if (*c.problem != 0) {
+            const auto r = RunCli(args);
+            EXPECT_EQ(r.code, cli::kExitUsage) << c.problem;
+            EXPECT_NE(r.err.find(c.problem), std::string::npos) << r.err;
+            continue;
+        }
+        cli::ParsedArgs parsed;
+        std::string error;
+        ASSERT_TRUE(cli::ParseArgs(c.args, cli::BoardOptionSpecs(), parsed, error)) << error;
+        cli::BoardChoice choice;
+        cli::TControlValues controls;
+        ASSERT_TRUE(cli::ParseBoardOptions(parsed, choice, controls, error)) << error;
+        auto driver = cli::MakeBoardDriver(choice, {});
+        auto* sim = dynamic_cast<mirantos::SimBoardDriver*>(driver.get());
+        ASSERT_NE(sim, nullptr);
+        EXPECT_EQ(sim->Config().flickerNvAt1Hz, c.flicker);
+        EXPECT_EQ(sim->Config().driftUvPerHour, c.drift);
+        EXPECT_EQ(sim->Config().pickup50HzUv, c.pickup);
+    }
 }
