@@ -1,6 +1,6 @@
 // Makes docs/analysis.png: the noise analysis window on a long capture from the
 // window, 60 s of both channels at 1 ksps (Sinc5+Sinc1) on the simulated
-// board with mains pickup, on a manual clock, handed over as the trace viewer
+// board with 1/f noise, drift and mains pickup, on a manual clock, handed over as the trace viewer
 // hands a span. Usage: analysis_screenshot OUT.png [PLOTS.png] (the second
 // file gets the picture the window saves).
 
@@ -27,7 +27,11 @@ int main(int argc, char** argv)
     if (!dir.isValid())
         return 1;
     const QString path = dir.filePath(QStringLiteral("noise60s.csv"));
-    WindowHarness h([](mirantos::SimConfig& c) { c.pickup50HzUv = 2.0; });
+    WindowHarness h([](mirantos::SimConfig& c) {
+        c.pickup50HzUv = 2.0;
+        c.flickerNvAt1Hz = 150.0;
+        c.driftUvPerHour = 20.0;
+    });
     h.dialogs.captureAnswer = [&](mirantos::TCaptureRequest* r) {
         r->path = path;
         r->rateIndex = 10;
