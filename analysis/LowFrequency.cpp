@@ -22,6 +22,20 @@ struct TOffsetUv {
     double sum = 0;
 };
 
+// sum of term(i) for i < n in four partial sums: independent chains the
+// processor overlaps, where one running sum waits for every addition.
+template <class F> double Sum4(size_t n, F term)
+{
+    double a[4] = {0, 0, 0, 0};
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (size_t j = 0; j < 4; ++j)
+            a[j] += term(i + j);
+    for (; i < n; ++i)
+        a[0] += term(i);
+    return (a[0] + a[1]) + (a[2] + a[3]);
+}
+
 TOffsetUv OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain)
 {
     TOffsetUv out;
@@ -32,22 +46,17 @@ TOffsetUv OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain)
     const double baseUv = CodeToMicrovolt(base, gain);
     out.v.resize(codes.size());
     const uint64_t span = static_cast<uint64_t>(*hi - base) + 1;
-    double sum = 0;
     if (span <= codes.size()) {
         std::vector<double> table(static_cast<size_t>(span));
         for (uint64_t i = 0; i < span; ++i)
             table[i] = CodeToMicrovolt(static_cast<uint32_t>(base + i), gain) - baseUv;
-        for (size_t i = 0; i < codes.size(); ++i) {
+        for (size_t i = 0; i < codes.size(); ++i)
             out.v[i] = table[codes[i] - base];
-            sum += out.v[i];
-        }
     } else {
-        for (size_t i = 0; i < codes.size(); ++i) {
+        for (size_t i = 0; i < codes.size(); ++i)
             out.v[i] = CodeToMicrovolt(codes[i], gain) - baseUv;
-            sum += out.v[i];
-        }
     }
-    out.sum = sum;
+    out.sum = Sum4(out.v.size(), [&v = out.v](size_t i) { return v[i]; });
     return out;
 }
 
@@ -60,9 +69,8 @@ double SlopePerHour(const std::vector<double>& v, double rateSps)
     if (v.size() < 2)
         return 0;
     const double centre = (n - 1) / 2;
-    double s = 0;
-    for (size_t i = 0; i < v.size(); ++i)
-        s += (static_cast<double>(i) - centre) * v[i];
+    const double s =
+        Sum4(v.size(), [&](size_t i) { return (static_cast<double>(i) - centre) * v[i]; });
     return s / (n * (n * n - 1) / 12) * rateSps * 3600;
 }
 
@@ -153,10 +161,7 @@ std::optional<TLowFrequencyNoise> BandNoise(const TOffsetUv& uv, double rateSps,
     const TBiquad h = s[0], l1 = s[1], l2 = s[2];
     double h1 = 0, h2 = 0, p1 = 0, p2 = 0, q1 = 0, q2 = 0;
     const double mean = uv.sum / static_cast<double>(n);
-    const int64_t end = settle + intervals * length;
-    double* kept = out.keptUv.data();
-    for (int64_t i = 0; i < end; ++i) {
-        const double x = uv.v[static_cast<size_t>(i)] - mean;
+    auto step = [&](double x) {
         const double y0 = h.b0 * x + h1;
         h1 = h.b1 * x - h.a1 * y0 + h2;
         h2 = h.b2 * x - h.a2 * y0;
@@ -166,9 +171,14 @@ std::optional<TLowFrequencyNoise> BandNoise(const TOffsetUv& uv, double rateSps,
         const double y2 = l2.b0 * y1 + q1;
         q1 = l2.b1 * y1 - l2.a1 * y2 + q2;
         q2 = l2.b2 * y1 - l2.a2 * y2;
-        if (i >= settle)
-            kept[i - settle] = y2;
-    }
+        return y2;
+    };
+    const double* x = uv.v.data();
+    for (int64_t i = 0; i < settle; ++i)
+        step(x[i] - mean);
+    double* kept = out.keptUv.data();
+    for (size_t i = 0; i < out.keptUv.size(); ++i)
+        kept[i] = step(x[settle + static_cast<int64_t>(i)] - mean);
 
     double squares = 0;
     out.intervalPpUv.reserve(static_cast<size_t>(intervals));
@@ -227,20 +237,12 @@ std::vector<TAllanPoint> AllanDeviation(std::span<const uint32_t> codes, double 
     const int64_t* s = sums.data();
     for (int64_t m = 1; 4 * m <= n; m *= 2) {
         const int64_t terms = n - 2 * m + 1;
-        // Four partial sums: independent chains the processor can overlap.
-        double a[4] = {0, 0, 0, 0};
-        int64_t k = 0;
-        for (; k + 4 <= terms; k += 4) {
-            for (int j = 0; j < 4; ++j) {
-                const auto d = static_cast<double>(s[k + j + 2 * m] - 2 * s[k + j + m] + s[k + j]);
-                a[j] += d * d;
-            }
-        }
-        for (; k < terms; ++k) {
-            const auto d = static_cast<double>(s[k + 2 * m] - 2 * s[k + m] + s[k]);
-            a[0] += d * d;
-        }
-        const double total = (a[0] + a[1]) + (a[2] + a[3]);
+        const int64_t* far = s + 2 * m;
+        const int64_t* mid = s + m;
+        const double total = Sum4(static_cast<size_t>(terms), [&](size_t k) {
+            const auto d = static_cast<double>(far[k] - 2 * mid[k] + s[k]);
+            return d * d;
+        });
         const auto md = static_cast<double>(m);
         TAllanPoint p;
         p.m = m;
