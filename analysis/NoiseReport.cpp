@@ -399,11 +399,11 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
     };
     line("drift", General(lf.slopeUvPerH, 6) + " uV/h");
     // One line per averaging length: tau, deviation, terms.
-    line("allan deviation",
-         lf.allan.empty() ? "needs at least 4 samples" : "tau s, adev uV, terms");
+    char row[96];
+    std::snprintf(row, sizeof row, "%-12s  %-12s  %s", "tau s", "adev uV", "terms");
+    line("allan deviation", lf.allan.empty() ? "needs at least 4 samples" : row);
     for (const TAllanPoint& p : lf.allan) {
-        char row[96];
-        std::snprintf(row, sizeof row, "%12s  %12s  %10lld", General(p.tauS, 6).c_str(),
+        std::snprintf(row, sizeof row, "%-12s  %-12s  %lld", General(p.tauS, 6).c_str(),
                       General(p.adevUv, 6).c_str(), static_cast<long long>(p.terms));
         line("", row);
     }
