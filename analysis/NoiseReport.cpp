@@ -220,7 +220,9 @@ std::string DoubleText(double v)
     return s;
 }
 
-std::string FiguresJson(const TNoiseFigures& f, int channel)
+namespace {
+
+TJson NoiseJson(const TNoiseFigures& f, int channel)
 {
     TJson j;
     j["channel"] = channel;
@@ -254,9 +256,69 @@ std::string FiguresJson(const TNoiseFigures& f, int channel)
         j["band_rms_uV"] = nullptr;
         j["band_rms_reason"] = emptyBand;
     }
+    return j;
+}
+
+std::string Text(const TJson& j, const TNoiseFigures& f)
+{
     std::string out;
     out.reserve(64 + 24 * (f.histogram.counts.size() + f.spectrum.nsdNv.size()));
     Serialize(j, out);
+    return out;
+}
+
+} // namespace
+
+std::string FiguresJson(const TNoiseFigures& f, int channel)
+{
+    return Text(NoiseJson(f, channel), f);
+}
+
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
+{
+    TJson j = NoiseJson(f, channel);
+    j["slope_uV_per_h"] = lf.slopeUvPerH;
+    TJson allan = TJson::array();
+    for (const TAllanPoint& p : lf.allan)
+        allan.push_back(
+            TJson{{"m", p.m}, {"tau_s", p.tauS}, {"adev_uV", p.adevUv}, {"terms", p.terms}});
+    j["allan"] = std::move(allan);
+    if (lf.lf) {
+        j["lf_0p1_10Hz"] = TJson{{"intervals", lf.lf->intervals},
+                                 {"pp_uV_median", lf.lf->ppUvMedian},
+                                 {"pp_uV_max", lf.lf->ppUvMax},
+                                 {"rms_uV", lf.lf->rmsUv}};
+    } else {
+        j["lf_0p1_10Hz"] = nullptr;
+        j["lf_reason"] = lf.lfReason;
+    }
+    return Text(j, f);
+}
+
+std::string AllanCsv(const std::vector<TAllanPoint>& allan)
+{
+    std::string out = "tau_s,adev_uV,terms\n";
+    for (const TAllanPoint& p : allan) {
+        AppendDouble(out, p.tauS);
+        out.push_back(',');
+        AppendDouble(out, p.adevUv);
+        out.push_back(',');
+        AppendUnsigned(out, static_cast<uint64_t>(p.terms));
+        out.push_back('\n');
+    }
+    return out;
+}
+
+std::string LowFrequencyCsv(const TLowFrequencyNoise& lf, double rateSps)
+{
+    std::string out = "t_s,uV\n";
+    out.reserve(out.size() + 40 * lf.keptUv.size());
+    for (size_t k = 0; k < lf.keptUv.size(); ++k) {
+        AppendDouble(out, static_cast<double>(lf.firstKept + static_cast<int64_t>(k)) / rateSps);
+        out.push_back(',');
+        AppendDouble(out, lf.keptUv[k]);
+        out.push_back('\n');
+    }
     return out;
 }
 
@@ -322,6 +384,36 @@ std::string FiguresTable(const TNoiseFigures& f, int channel)
                          ? emptyBand
                          : Fixed(f.bandRmsUv, 5) + " uV over " + General(f.bandLowHz, 10) + " to " +
                                General(f.bandHighHz, 10) + " Hz");
+    return t;
+}
+
+std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
+{
+    std::string t = FiguresTable(f, channel);
+    auto line = [&t](const char* name, const std::string& value) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%-18s", name);
+        t += head;
+        t += value;
+        t.push_back('\n');
+    };
+    line("drift", General(lf.slopeUvPerH, 6) + " uV/h");
+    // One line per averaging length: tau, deviation, terms.
+    char row[96];
+    std::snprintf(row, sizeof row, "%-12s  %-12s  %s", "tau s", "adev uV", "terms");
+    line("allan deviation", lf.allan.empty() ? "needs at least 4 samples" : row);
+    for (const TAllanPoint& p : lf.allan) {
+        std::snprintf(row, sizeof row, "%-12s  %-12s  %lld", General(p.tauS, 6).c_str(),
+                      General(p.adevUv, 6).c_str(), static_cast<long long>(p.terms));
+        line("", row);
+    }
+    if (lf.lf)
+        line("0.1-10 Hz noise", Fixed(lf.lf->ppUvMedian, 5) + " uV pp median, " +
+                                    Fixed(lf.lf->ppUvMax, 5) + " uV pp max, " +
+                                    Fixed(lf.lf->rmsUv, 5) + " uV rms over " +
+                                    std::to_string(lf.lf->intervals) + " x 10 s");
+    else
+        line("0.1-10 Hz noise", lf.lfReason);
     return t;
 }
 

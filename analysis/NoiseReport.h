@@ -3,6 +3,7 @@
 // command-line tool: the JSON object, the histogram and spectrum CSVs, the
 // table a person reads, and an all-or-nothing file write.
 
+#include "LowFrequency.h"
 #include "NoiseAnalysis.h"
 
 #include <string>
@@ -24,13 +25,25 @@ std::string DoubleText(double v);
 // band_rms_reason with the table's text ("no frequency bin between ...").
 std::string FiguresJson(const TNoiseFigures& f, int channel);
 
+// The same object with the low-frequency figures after the last key:
+// slope_uV_per_h, allan [{m, tau_s, adev_uV, terms}...], and lf_0p1_10Hz
+// {intervals, pp_uV_median, pp_uV_max, rms_uV}, or null and then lf_reason.
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf);
+
 // "first_code,last_code,count" and one line per bin, LF line ends.
 std::string HistogramCsv(const THistogram& h);
 // "f_Hz,nsd_nV_per_rtHz" and one line per k = 0..floor(L/2), LF line ends.
 std::string SpectrumCsv(const TSpectrum& s);
 
+// "tau_s,adev_uV,terms" and one line per averaging length, LF line ends.
+std::string AllanCsv(const std::vector<TAllanPoint>& allan);
+// "t_s,uV": the band-limited samples kept, t = i / fs from the record's start.
+std::string LowFrequencyCsv(const TLowFrequencyNoise& lf, double rateSps);
+
 // The figures as aligned lines with units, for a terminal (English, LF).
 std::string FiguresTable(const TNoiseFigures& f, int channel);
+// The same lines, then the drift, the Allan deviation and the 0.1-10 Hz noise.
+std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf);
 
 // Writes `content` to `path` without replacing what the name stands for.
 // A new name or a regular file gets a temporary file beside it, synced and

@@ -1,5 +1,6 @@
 // analyze: the noise figures of one channel of a data file, as a table, as
-// JSON, and as the histogram and spectrum CSVs and the plots' picture.
+// JSON, and as the histogram, spectrum, Allan deviation and 0.1-10 Hz CSVs
+// and the plots' picture.
 
 #include "CliArgs.h"
 #include "Commands.h"
@@ -84,6 +85,8 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
                            {"--json", "", false},
                            {"--histogram-csv", "", true},
                            {"--spectrum-csv", "", true},
+                           {"--allan-csv", "", true},
+                           {"--lf-csv", "", true},
                            {"--png", "", true},
                            {"--force", "", false}},
                           kAnalyzeUsage, io, parsed, code))
@@ -106,6 +109,8 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     const std::string& path = parsed.positional.front();
     const auto histogramCsv = parsed.Value("--histogram-csv");
     const auto spectrumCsv = parsed.Value("--spectrum-csv");
+    const auto allanCsv = parsed.Value("--allan-csv");
+    const auto lfCsv = parsed.Value("--lf-csv");
     const auto png = parsed.Value("--png");
     std::vector<TOutputFile> outputs;
     if (parsed.Flag("--json"))
@@ -114,6 +119,10 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
         outputs.push_back({"--histogram-csv", *histogramCsv, true});
     if (spectrumCsv)
         outputs.push_back({"--spectrum-csv", *spectrumCsv, true});
+    if (allanCsv)
+        outputs.push_back({"--allan-csv", *allanCsv, true});
+    if (lfCsv)
+        outputs.push_back({"--lf-csv", *lfCsv, true});
     if (png)
         outputs.push_back({"--png", *png, false});
     if (!CheckOutputs({path}, outputs, parsed.Flag("--force"), kAnalyzeUsage, io, code))
@@ -146,20 +155,25 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     std::string error;
     if (!analysis::Analyze(codes, rate, samples.gain, options, figures, &error))
         return UsageError(io, error, kAnalyzeUsage);
+    const analysis::TLowFrequencyFigures lf =
+        analysis::ComputeLowFrequency(codes, rate, samples.gain);
+    // Nothing is written when one of the files cannot have its content.
+    if (lfCsv && !lf.lf)
+        return Fail(io, "--lf-csv: no 0.1-10 Hz noise in " + path + ": " + lf.lfReason,
+                    kExitFailure);
 
     if ((histogramCsv &&
          !WriteOutput(io, *histogramCsv, analysis::HistogramCsv(figures.histogram))) ||
         (spectrumCsv && !WriteOutput(io, *spectrumCsv, analysis::SpectrumCsv(figures.spectrum))) ||
-        (png &&
-         !WritePng(io, *png,
-                   RenderNoisePlots(
-                       figures, analysis::ComputeLowFrequency(codes, rate, samples.gain), false))))
+        (allanCsv && !WriteOutput(io, *allanCsv, analysis::AllanCsv(lf.allan))) ||
+        (lfCsv && !WriteOutput(io, *lfCsv, analysis::LowFrequencyCsv(*lf.lf, rate))) ||
+        (png && !WritePng(io, *png, RenderNoisePlots(figures, lf, false))))
         return kExitFailure;
 
     if (parsed.Flag("--json"))
-        io.out << analysis::FiguresJson(figures, channel) << '\n';
+        io.out << analysis::FiguresJson(figures, channel, lf) << '\n';
     else if (tableShown)
-        io.out << analysis::FiguresTable(figures, channel);
+        io.out << analysis::FiguresTable(figures, channel, lf);
     io.out << std::flush;
     return kExitOk;
 }

@@ -1,9 +1,11 @@
 // Every noise figure with the default options (100 bins, default segment,
 // Blackman-Harris, the whole band) for 10 000 and 1 048 575 samples of white
-// noise on a 1.2 V offset. With --dump DIR the data and MIRANTOS' figures are
-// written there first, so compare_numpy.py times numpy/scipy on the very same
-// samples and checks that both agree.
+// noise on a 1.2 V offset; then all of analyze's figures (those and the
+// drift, Allan deviation and 0.1-10 Hz noise) and each low-frequency one alone. With --dump DIR the
+// data and MIRANTOS' figures are written there first, so compare_numpy.py times numpy/scipy on the
+// very same samples and checks that both agree.
 
+#include "LowFrequency.h"
 #include "NoiseAnalysis.h"
 #include "NoiseReport.h"
 
@@ -48,6 +50,45 @@ void BM_AllFigures(benchmark::State& state)
 }
 BENCHMARK(BM_AllFigures)->Arg(10000)->Arg(1048575)->Unit(benchmark::kMillisecond);
 
+// What analyze computes.
+void BM_AnalyzeAll(benchmark::State& state)
+{
+    const auto& codes = Codes(state.range(0));
+    TNoiseFigures f;
+    for (auto _ : state) {
+        Analyze(codes, kRateSps, 1, {}, f);
+        const TLowFrequencyFigures lf = ComputeLowFrequency(codes, kRateSps, 1);
+        benchmark::DoNotOptimize(f.bandRmsUv);
+        benchmark::DoNotOptimize(lf.slopeUvPerH);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_AnalyzeAll)->Arg(1048575)->Unit(benchmark::kMillisecond);
+
+void BM_Drift(benchmark::State& state)
+{
+    const auto& codes = Codes(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DriftUvPerHour(codes, kRateSps, 1));
+}
+BENCHMARK(BM_Drift)->Arg(1048575)->Unit(benchmark::kMillisecond);
+
+void BM_Allan(benchmark::State& state)
+{
+    const auto& codes = Codes(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(AllanDeviation(codes, kRateSps, 1));
+}
+BENCHMARK(BM_Allan)->Arg(1048575)->Unit(benchmark::kMillisecond);
+
+void BM_Band(benchmark::State& state)
+{
+    const auto& codes = Codes(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LowFrequencyNoise(codes, kRateSps, 1, nullptr));
+}
+BENCHMARK(BM_Band)->Arg(1048575)->Unit(benchmark::kMillisecond);
+
 bool Dump(const std::string& dir)
 {
     for (const int64_t n : {int64_t{10000}, int64_t{1048575}}) {
@@ -56,7 +97,8 @@ bool Dump(const std::string& dir)
         std::string raw(reinterpret_cast<const char*>(codes.data()), codes.size() * 4);
         TNoiseFigures f;
         if (!Analyze(codes, kRateSps, 1, {}, f) || !WriteFileWhole(base + ".u32", raw) ||
-            !WriteFileWhole(base + ".json", FiguresJson(f, 0)))
+            !WriteFileWhole(base + ".json",
+                            FiguresJson(f, 0, ComputeLowFrequency(codes, kRateSps, 1))))
             return false;
     }
     return true;

@@ -8,7 +8,9 @@
 #include <QImage>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <random>
 
 using clitest::DtaText;
@@ -47,6 +49,15 @@ an::TNoiseFigures Expected(const std::vector<uint32_t>& codes, double rate,
     return f;
 }
 
+// What analyze prints: the noise figures and the low-frequency ones.
+std::string Json(const std::vector<uint32_t>& codes, double rate, int channel,
+                 an::TAnalysisOptions o = {})
+{
+    return an::FiguresJson(Expected(codes, rate, o), channel,
+                           an::ComputeLowFrequency(codes, rate, 1)) +
+           "\n";
+}
+
 } // namespace
 
 TEST(AnalyzeCommand, PrintsTheLibrarysFiguresAtTheFilesRate)
@@ -57,13 +68,14 @@ TEST(AnalyzeCommand, PrintsTheLibrarysFiguresAtTheFilesRate)
     const std::string f = dir.Write("a.DTA", DtaText(0, c.lines, 8, 3));
     const auto json = RunCli({"analyze", "--json", f});
     EXPECT_EQ(json.code, cli::kExitOk) << json.err;
-    EXPECT_EQ(json.out, an::FiguresJson(Expected(c.ch0, 397.5), 0) + "\n");
+    EXPECT_EQ(json.out, Json(c.ch0, 397.5, 0));
     EXPECT_NE(json.out.find("\"rate_sps\":397.5,"), std::string::npos);
     EXPECT_EQ(json.err, "");
 
     const auto table = RunCli({"analyze", f});
     EXPECT_EQ(table.code, cli::kExitOk);
-    EXPECT_EQ(table.out, an::FiguresTable(Expected(c.ch0, 397.5), 0));
+    EXPECT_EQ(table.out, an::FiguresTable(Expected(c.ch0, 397.5), 0,
+                                          an::ComputeLowFrequency(c.ch0, 397.5, 1)));
 
     // Index 2: the table's 16.66 sps is the decimal 16.66, not its float.
     const std::string g = dir.Write("b.DTA", DtaText(0, c.lines, 2, 3));
@@ -84,10 +96,9 @@ TEST(AnalyzeCommand, OptionsAndChannelReachTheAnalysis)
     const auto r = RunCli({"analyze", "--channel", "1", "--bins", "7", "--segment=100", "--window",
                            "hann", "--band", "10:250.5", "--json", f});
     EXPECT_EQ(r.code, cli::kExitOk) << r.err;
-    EXPECT_EQ(r.out, an::FiguresJson(Expected(c.ch1, 1000.0, o), 1) + "\n");
+    EXPECT_EQ(r.out, Json(c.ch1, 1000.0, 1, o));
     // CH0 by default, as stats.
-    EXPECT_EQ(RunCli({"analyze", "--json", f}).out,
-              an::FiguresJson(Expected(c.ch0, 1000.0), 0) + "\n");
+    EXPECT_EQ(RunCli({"analyze", "--json", f}).out, Json(c.ch0, 1000.0, 0));
 }
 
 TEST(AnalyzeCommand, WritesTheCsvFilesAndThePicture)
@@ -108,6 +119,76 @@ TEST(AnalyzeCommand, WritesTheCsvFilesAndThePicture)
     EXPECT_EQ(bad.code, cli::kExitFailure);
     EXPECT_NE(bad.err.find("cannot write"), std::string::npos);
     EXPECT_FALSE(clitest::FileExists(dir.Path("no/s.csv")));
+}
+
+// The low-frequency keys after the others, a figure or null with the reason,
+// and their CSVs, at rates and lengths either side of what the band needs.
+TEST(AnalyzeCommand, LowFrequencyFiguresAndTheirCsvs)
+{
+    struct Case {
+        int spsSel;
+        double rate;
+        int samples;
+        const char* reason; // nullptr: the 0.1-10 Hz figure is there
+    };
+    const Case cases[] = {{6, 100.0, 10000, nullptr},
+                          {6, 100.0, 2999, "needs at least 30 s of samples"},
+                          {2, 16.66, 10000, "needs at least 49.96 sps"}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.samples);
+        TempDir dir;
+        const Channels c = Noise(k.samples, false);
+        const std::string f = dir.Write("a.DTA", DtaText(0, c.lines, k.spsSel, 3));
+        const an::TLowFrequencyFigures lf = an::ComputeLowFrequency(c.ch0, k.rate, 1);
+        const auto r = RunCli({"analyze", "--json", "--allan-csv", dir.Path("a.csv"), f});
+        ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+        const auto j = nlohmann::ordered_json::parse(r.out);
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : j.items())
+            keys.push_back(key);
+        std::vector<std::string> tail(keys.end() - (k.reason ? 4 : 3), keys.end());
+        std::vector<std::string> want = {"slope_uV_per_h", "allan", "lf_0p1_10Hz"};
+        if (k.reason)
+            want.push_back("lf_reason");
+        EXPECT_EQ(tail, want);
+        EXPECT_EQ(keys[keys.size() - want.size() - 1], "band_rms_uV");
+        EXPECT_DOUBLE_EQ(j["slope_uV_per_h"].get<double>(), lf.slopeUvPerH);
+        ASSERT_EQ(j["allan"].size(), lf.allan.size());
+        EXPECT_EQ(j["allan"].back()["m"], lf.allan.back().m);
+        EXPECT_EQ(j["allan"].back()["terms"], lf.allan.back().terms);
+        EXPECT_DOUBLE_EQ(j["allan"][0]["tau_s"].get<double>(), 1 / k.rate);
+        EXPECT_DOUBLE_EQ(j["allan"][0]["adev_uV"].get<double>(), lf.allan[0].adevUv);
+        EXPECT_EQ(clitest::ReadAll(dir.Path("a.csv")), an::AllanCsv(lf.allan));
+        EXPECT_EQ(clitest::ReadAll(dir.Path("a.csv")).substr(0, 20), "tau_s,adev_uV,terms\n");
+
+        const auto table = RunCli({"analyze", f});
+        const auto lfCsv = RunCli({"analyze", "--lf-csv", dir.Path("lf.csv"), f});
+        if (k.reason) {
+            EXPECT_TRUE(j["lf_0p1_10Hz"].is_null());
+            EXPECT_EQ(j["lf_reason"], k.reason);
+            EXPECT_NE(table.out.find(std::string("0.1-10 Hz noise   ") + k.reason + "\n"),
+                      std::string::npos)
+                << table.out;
+            // No figure, no file: exit 1 with the reason, nothing written.
+            EXPECT_EQ(lfCsv.code, cli::kExitFailure);
+            EXPECT_NE(lfCsv.err.find(k.reason), std::string::npos) << lfCsv.err;
+            EXPECT_FALSE(clitest::FileExists(dir.Path("lf.csv")));
+        } else {
+            EXPECT_EQ(j["lf_0p1_10Hz"]["intervals"], 8); // (10000 - 2000) / 1000
+            EXPECT_DOUBLE_EQ(j["lf_0p1_10Hz"]["pp_uV_median"].get<double>(), lf.lf->ppUvMedian);
+            EXPECT_DOUBLE_EQ(j["lf_0p1_10Hz"]["pp_uV_max"].get<double>(), lf.lf->ppUvMax);
+            EXPECT_DOUBLE_EQ(j["lf_0p1_10Hz"]["rms_uV"].get<double>(), lf.lf->rmsUv);
+            EXPECT_NE(table.out.find("uV pp median"), std::string::npos) << table.out;
+            EXPECT_EQ(lfCsv.code, cli::kExitOk) << lfCsv.err;
+            const std::string csv = clitest::ReadAll(dir.Path("lf.csv"));
+            EXPECT_EQ(csv, an::LowFrequencyCsv(*lf.lf, 100.0));
+            EXPECT_EQ(csv.substr(0, 10), "t_s,uV\n20,"); // sample 2000 at 100 sps
+            EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 8001);
+        }
+        EXPECT_NE(table.out.find("drift             "), std::string::npos) << table.out;
+        // "-": the Allan CSV on standard output instead of the table.
+        EXPECT_EQ(RunCli({"analyze", "--allan-csv", "-", f}).out, an::AllanCsv(lf.allan));
+    }
 }
 
 TEST(AnalyzeCommand, BadOptionValuesAreUsageErrors)

@@ -441,6 +441,8 @@ TEST(CaptureCommand, AnalyzeTakesEverySampleOfACaptureAtItsRate)
     ASSERT_TRUE(analysis::Analyze(c.data.ch1, 1000.0, 1, {}, expected));
     const auto r = RunCli({"analyze", "--json", "--channel", "1", path});
     ASSERT_EQ(r.code, cli::kExitOk) << r.err;
-    EXPECT_EQ(r.out, analysis::FiguresJson(expected, 1) + "\n");
+    EXPECT_EQ(r.out, analysis::FiguresJson(expected, 1,
+                                           analysis::ComputeLowFrequency(c.data.ch1, 1000.0, 1)) +
+                         "\n");
     EXPECT_NE(r.out.find("\"samples\":12000,"), std::string::npos) << r.out;
 }
