@@ -75,7 +75,7 @@ inline std::string WriteDta(const QTemporaryDir& dir, const std::string& name,
 }
 
 struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
-    std::deque<QString> openNames; // a null QString: cancelled
+    std::deque<QString> openNames; // none left: cancelled
     std::vector<QString> errors;
     bool OpenFileName(QWidget*, const QString&, QString* chosen) override
     {
@@ -83,7 +83,7 @@ struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
             return false;
         *chosen = openNames.front();
         openNames.pop_front();
-        return !chosen->isNull();
+        return true;
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
 };
@@ -98,9 +98,7 @@ inline void Wheel(QWidget* w, QPoint at, int delta)
 inline void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button,
                   Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton
-                                  : type == QEvent::MouseMove        ? Qt::MouseButtons(button)
-                                                                     : Qt::MouseButtons(button);
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
     QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, held, mods);
     QCoreApplication::sendEvent(w, &e);
 }
