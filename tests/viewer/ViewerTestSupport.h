@@ -4,7 +4,6 @@
 
 #include "CaptureFile.h"
 #include "MeasureRecord.h"
-#include "Myfile.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -29,8 +28,6 @@ inline mirantos::TCaptureInfo Info(int chSel)
     info.sinc5 = false;
     info.chSel = chSel;
     info.gain = 1;
-    info.board = "MIRANTOS 1.10";
-    info.startUtc = "2026-12-08T05:01:46Z";
     return info;
 }
 
@@ -56,22 +53,6 @@ inline std::string WriteCapture(const QTemporaryDir& dir, const std::string& nam
         !w.Finish(mirantos::TCaptureEnd::Complete))
         return {};
     return path;
-}
-
-inline std::string WriteDta(const QTemporaryDir& dir, const std::string& name,
-                            std::vector<uint32_t> c0, std::vector<uint32_t> c1)
-{
-    const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
-    TAdcSetting s;
-    s.spsSel = 10;
-    s.DataCountSel = 0;
-    s.CHSel = 2;
-    s.fSinc5 = 0;
-    std::vector<float> v0(c0.size()), v1(c1.size());
-    TChannelData ch0{static_cast<int32_t>(c0.size()), c0.data(), v0.data()};
-    TChannelData ch1{static_cast<int32_t>(c1.size()), c1.data(), v1.data()};
-    TmyFile file;
-    return file.SaveData2ch(path, &s, &ch0, &ch1) ? path : std::string();
 }
 
 struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
