@@ -43,10 +43,9 @@ TEST(TraceData, GrownBlockByBlockEqualsReadWhole)
         grown.Append(a.data() + at, b.data() + at, n);
     }
     ASSERT_EQ(grown.Samples(), whole.Samples());
-    for (int c = 0; c < 2; ++c) {
+    for (int c = 0; c < 2; ++c) { // its pyramids: the pyramid test's append-equals-build
         EXPECT_EQ(grown.Channel(c).Codes(), whole.Channel(c).Codes());
-        for (auto [f, l] : {std::pair<int64_t, int64_t>{0, 100003}, {31, 64}, {777, 99999}})
-            EXPECT_EQ(grown.Channel(c).Range(f, l), whole.Channel(c).Range(f, l));
+        EXPECT_EQ(grown.Channel(c).Range(31, 99999), whole.Channel(c).Range(31, 99999));
     }
     TTraceData one(1, 1000, 1, "", "");
     one.Append(a.data(), b.data(), 10); // CH0's pointer is not its to take
