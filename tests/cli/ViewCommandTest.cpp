@@ -36,22 +36,21 @@ std::string Capture(const TempDir& dir, const std::string& name, int chSel, int 
 }
 
 // The picture the library composes for the file, for comparison.
-QImage Composed(const std::string& path, std::array<bool, 2> show, bool volt, QSize size,
-                double from = -1, double to = -1)
+QImage Composed(const std::string& path, QSize size, double from, double to)
 {
     mirantos::TSampleSet s;
     std::vector<std::string> warnings;
     std::string error;
     mirantos::ReadSampleFile(path, 1, s, warnings, error);
     const mirantos::trace::TTraceData data(std::move(s), "x");
-    auto view = mirantos::trace::WholeView(data, show, volt, size);
+    const std::array<bool, 2> show = {true, true};
+    auto view = mirantos::trace::WholeView(data, show, false, size);
     if (from >= 0) {
         view.x = mirantos::trace::ViewOfSeconds(data.Samples(), 1000, view.x.width, from, to);
         view.y = mirantos::trace::AutoYOf(
             data, show, mirantos::trace::VisibleSpan(view.x, data.Samples()), view.y.height);
     }
-    mirantos::trace::TTracePicture p;
-    return p.Compose(data, view, size);
+    return mirantos::trace::TTracePicture().Compose(data, view, size);
 }
 
 // The window's test covers units, channels and spans against this tool; here
@@ -80,7 +79,7 @@ TEST(ViewCommand, WritesTheViewersPictureOfEitherKindOfFile)
         const auto r = RunCli(args);
         ASSERT_EQ(r.code, cli::kExitOk) << r.err;
         EXPECT_EQ(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32),
-                  Composed(c.args[0], {true, true}, false, c.size, c.from, c.to));
+                  Composed(c.args[0], c.size, c.from, c.to));
     }
 }
 
