@@ -12,6 +12,7 @@
 #include <random>
 
 using namespace mirantos::trace;
+namespace analysis = mirantos::analysis;
 
 namespace {
 
@@ -64,8 +65,20 @@ TEST_P(TracePyramid, MatchesBruteForce)
         if (a > b)
             std::swap(a, b);
         ASSERT_EQ(p.Range(a, b), Brute(codes, a, b)) << a << ".." << b;
+        // The span's statistics are the noise analysis's figures for it.
+        if (t % 40 == 0 && a < b) {
+            analysis::TNoiseFigures f;
+            analysis::ComputeLevelFigures(std::span(codes).subspan(a, b - a), 1 + t % 8, f);
+            const TSpanStats s = SpanStatistics(p, a, b, 1 + t % 8);
+            EXPECT_TRUE(s.samples == f.samples && s.min == f.minCode && s.max == f.maxCode &&
+                        s.pp == f.ppCode && s.mean == f.meanCode && s.sigma == f.rmsCode &&
+                        s.ppUv == f.ppUv)
+                << a << ".." << b;
+            EXPECT_NEAR(s.sigmaUv, f.rmsUv, 1e-9 * f.rmsUv);
+        }
     }
     EXPECT_EQ(p.Range(-5, n + 5), Brute(codes, 0, n));
+    EXPECT_EQ(SpanStatistics(p, n / 2, n / 2, 1).samples, 0);
 
     std::vector<int64_t> starts;
     std::vector<TCodeRange> cols;
@@ -105,33 +118,5 @@ TEST_P(TracePyramid, MatchesBruteForce)
 INSTANTIATE_TEST_SUITE_P(Sizes, TracePyramid,
                          ::testing::Values(0, 1, 31, 32, 33, 63, 64, 65, 127, 1000, 4097, 65536,
                                            100003, 1048575));
-
-// The statistics of the whole record, or of any span, are the noise
-// analysis's figures for those samples.
-TEST(TraceStatistics, AreTheNoiseAnalysis)
-{
-    const std::vector<uint32_t> codes = Codes(200000, 3);
-    const TMinMaxPyramid p(codes);
-    struct Span {
-        int64_t first, last;
-        int32_t gain;
-    };
-    for (const Span& c :
-         {Span{0, 200000, 1}, Span{0, 200000, 8}, Span{1234, 5678, 1}, Span{777, 778, 2}}) {
-        mirantos::analysis::TNoiseFigures f;
-        mirantos::analysis::ComputeLevelFigures(std::span(codes).subspan(c.first, c.last - c.first),
-                                                c.gain, f);
-        const TSpanStats s = SpanStatistics(p, c.first, c.last, c.gain);
-        EXPECT_EQ(s.samples, f.samples);
-        EXPECT_EQ(s.min, f.minCode);
-        EXPECT_EQ(s.max, f.maxCode);
-        EXPECT_EQ(s.pp, f.ppCode);
-        EXPECT_EQ(s.mean, f.meanCode);
-        EXPECT_EQ(s.sigma, f.rmsCode);
-        EXPECT_EQ(s.ppUv, f.ppUv);
-        EXPECT_NEAR(s.sigmaUv, f.rmsUv, 1e-9 * f.rmsUv) << c.first;
-    }
-    EXPECT_EQ(SpanStatistics(p, 10, 10, 1).samples, 0);
-}
 
 } // namespace

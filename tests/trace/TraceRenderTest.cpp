@@ -21,10 +21,10 @@ std::vector<uint32_t> Wave(int64_t n, unsigned seed)
     std::mt19937 rng(seed);
     std::normal_distribution<double> noise(0.0, 300.0);
     std::vector<uint32_t> v(static_cast<size_t>(n));
-    for (int64_t i = 0; i < n; ++i) {
-        const double slow = 20000.0 * std::sin(6.283185307 * 3.0 * static_cast<double>(i) / n);
-        v[static_cast<size_t>(i)] = static_cast<uint32_t>(2147483648.0 + slow + noise(rng));
-    }
+    for (int64_t i = 0; i < n; ++i)
+        v[static_cast<size_t>(i)] = static_cast<uint32_t>(
+            2147483648.0 + 20000.0 * std::sin(18.84955592 * static_cast<double>(i) / n) +
+            noise(rng));
     return v;
 }
 
@@ -91,7 +91,7 @@ class TraceRender : public ::testing::TestWithParam<RenderCase> {};
 TEST_P(TraceRender, EqualsBruteForce)
 {
     const RenderCase c = GetParam();
-    std::vector<std::vector<uint32_t>> chs = {Wave(c.n0, 1), Wave(c.n1, 2)};
+    const std::vector<std::vector<uint32_t>> chs = {Wave(c.n0, 1), Wave(c.n1, 2)};
     const TMinMaxPyramid p0(chs[0]), p1(chs[1]);
     const int64_t n = std::max(c.n0, c.n1);
     const TViewX vx = c.count == 0 ? FitAll(n, c.width) : ShowSamples(n, c.width, c.first, c.count);
@@ -104,8 +104,7 @@ TEST_P(TraceRender, EqualsBruteForce)
                         c.height / 2 + c.height / (2 * c.yZoom));
     const TTraceLayer layers[2] = {{&p0, kInk[0]}, {&p1, kInk[1]}};
     QImage img(c.width, c.height, QImage::Format_ARGB32);
-    TTraceRenderer renderer;
-    renderer.Render(img, vx, vy, layers, kBack);
+    TTraceRenderer().Render(img, vx, vy, layers, kBack);
     const QImage want = Reference(vx, vy, chs);
     int lit = 0;
     for (int y = 0; y < c.height; ++y)

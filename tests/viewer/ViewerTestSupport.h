@@ -4,7 +4,6 @@
 
 #include "CaptureFile.h"
 #include "MeasureRecord.h"
-#include "Myfile.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -29,8 +28,6 @@ inline mirantos::TCaptureInfo Info(int chSel)
     info.sinc5 = false;
     info.chSel = chSel;
     info.gain = 1;
-    info.board = "MIRANTOS 1.10";
-    info.startUtc = "2026-12-08T05:01:46Z";
     return info;
 }
 
@@ -58,24 +55,8 @@ inline std::string WriteCapture(const QTemporaryDir& dir, const std::string& nam
     return path;
 }
 
-inline std::string WriteDta(const QTemporaryDir& dir, const std::string& name,
-                            std::vector<uint32_t> c0, std::vector<uint32_t> c1)
-{
-    const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
-    TAdcSetting s;
-    s.spsSel = 10;
-    s.DataCountSel = 0;
-    s.CHSel = 2;
-    s.fSinc5 = 0;
-    std::vector<float> v0(c0.size()), v1(c1.size());
-    TChannelData ch0{static_cast<int32_t>(c0.size()), c0.data(), v0.data()};
-    TChannelData ch1{static_cast<int32_t>(c1.size()), c1.data(), v1.data()};
-    TmyFile file;
-    return file.SaveData2ch(path, &s, &ch0, &ch1) ? path : std::string();
-}
-
 struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
-    std::deque<QString> openNames; // a null QString: cancelled
+    std::deque<QString> openNames; // none left: cancelled
     std::vector<QString> errors;
     bool OpenFileName(QWidget*, const QString&, QString* chosen) override
     {
@@ -83,7 +64,7 @@ struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
             return false;
         *chosen = openNames.front();
         openNames.pop_front();
-        return !chosen->isNull();
+        return true;
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
 };
@@ -98,9 +79,7 @@ inline void Wheel(QWidget* w, QPoint at, int delta)
 inline void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button,
                   Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton
-                                  : type == QEvent::MouseMove        ? Qt::MouseButtons(button)
-                                                                     : Qt::MouseButtons(button);
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
     QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, held, mods);
     QCoreApplication::sendEvent(w, &e);
 }
