@@ -12,6 +12,7 @@
 #include "MeasureController.h"
 #include "Mirantos_Main.h"
 #include "Mymessage.h"
+#include "SimReplay.h"
 #include "TraceData.h"
 #include "TraceViewerWindow.h"
 #include "WindowDialogs.h"
@@ -63,33 +64,6 @@ struct CaptureDialogs : IWindowDialogs {
     }
 };
 
-// The same board and seed on a manual clock: what an intact capture holds.
-bool Replay(std::vector<uint32_t>& ch0, std::vector<uint32_t>& ch1)
-{
-    auto clock = std::make_shared<mirantos::ManualClock>();
-    clock->SetAutoStepUs(200);
-    mirantos::SimConfig config;
-    config.seed = kSeed;
-    config.clock = clock;
-    QObject owner;
-    TADC adc(&owner, mirantos::MakeSimDriver(config));
-    char text[11];
-    if (!adc.Connect() || !adc.CheckBoard() || !adc.GetBoardName(text) || !adc.GetVersion(text) ||
-        !adc.SetSinc3() || !adc.SetRate(kRate) || !adc.StartConversion(2, kSamples))
-        return false;
-    ch0.assign(kSamples, 0);
-    ch1.assign(kSamples, 0);
-    int32_t received = 0;
-    while (received < kSamples) {
-        clock->AdvanceUs(10000);
-        int32_t converted = 0;
-        if (!adc.ReadData2CH(ch0.data() + received, ch1.data() + received, 100, &converted))
-            return false;
-        received += converted;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -100,7 +74,7 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     std::vector<uint32_t> ref0;
     std::vector<uint32_t> ref1;
-    if (!Replay(ref0, ref1)) {
+    if (!ReplaySimRun(kSeed, kSamples, ref0, ref1)) {
         std::printf("replay failed\n");
         return 1;
     }

@@ -11,6 +11,7 @@
 #include "MeasureController.h"
 #include "Mirantos_Main.h"
 #include "Mymessage.h"
+#include "SimReplay.h"
 #include "StatusBarWidget.h"
 
 #include <QApplication>
@@ -47,33 +48,6 @@ constexpr int kRate = 13;    // 10 ksps
 constexpr int kCount = 6;    // 10000
 constexpr int kChannels = 2; // both
 constexpr int kSamples = 10000;
-
-// The same board and seed on a manual clock, read to the end: what an intact run holds.
-bool Replay(std::vector<uint32_t>& ch0, std::vector<uint32_t>& ch1)
-{
-    auto clock = std::make_shared<mirantos::ManualClock>();
-    clock->SetAutoStepUs(200);
-    mirantos::SimConfig config;
-    config.seed = kSeed;
-    config.clock = clock;
-    QObject owner;
-    TADC adc(&owner, mirantos::MakeSimDriver(config));
-    char text[11];
-    if (!adc.Connect() || !adc.CheckBoard() || !adc.GetBoardName(text) || !adc.GetVersion(text) ||
-        !adc.SetSinc3() || !adc.SetRate(kRate) || !adc.StartConversion(kChannels, kSamples))
-        return false;
-    ch0.assign(kSamples, 0);
-    ch1.assign(kSamples, 0);
-    int received = 0;
-    while (received < kSamples) {
-        clock->AdvanceUs(10000);
-        int32_t converted = 0;
-        if (!adc.ReadData2CH(ch0.data() + received, ch1.data() + received, 100, &converted))
-            return false;
-        received += converted;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -126,7 +100,7 @@ int main(int argc, char** argv)
 
     const TMeasureRecord& r = window.Record();
     std::vector<uint32_t> ref0, ref1;
-    const bool replayed = Replay(ref0, ref1);
+    const bool replayed = ReplaySimRun(kSeed, kSamples, ref0, ref1);
     int mismatches = 0;
     if (replayed && r.Ch0.Count == kSamples && r.Ch1.Count == kSamples) {
         for (int i = 0; i < kSamples; ++i)
