@@ -1,0 +1,52 @@
+#pragma once
+// Several analysed runs side by side: each run's settings and figures, and the
+// difference of the 2nd, 3rd ... run to the first (the reference):
+//   rms and pp in %    100 (x_i / x_0 - 1)
+//   rms and pp in dB   20 log10(x_i / x_0)      (amplitudes)
+//   nsd median in dB   20 log10(nsd_i / nsd_0)  (an amplitude density)
+//   resolution         bits_i - bits_0          (effective and noise-free)
+// rms and pp in microvolts; a ratio with a zero reference is not a number
+// and stays absent. Pure C++; no Qt.
+
+#include "LowFrequency.h"
+#include "NoiseAnalysis.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirantos::analysis {
+
+inline constexpr int kMaxComparedRuns = 8;
+
+struct TRunSettings {
+    int32_t rateIndex = 0;
+    bool sinc5 = true;
+    int32_t chSel = 0;   // the channels the file holds
+    int32_t channel = 0; // the channel analysed
+    int64_t samples = 0;
+    std::string board;    // "MIRANTOS 1.10", empty when the file has none
+    std::string startUtc; // empty when the file has none
+};
+
+struct TRunFigures {
+    std::string label; // --label or the file's base name
+    std::string path;
+    TRunSettings settings;
+    TNoiseFigures noise;
+    TLowFrequencyFigures low;
+};
+
+struct TDifference {
+    std::optional<double> rmsPct, rmsDb;
+    std::optional<double> ppPct, ppDb;
+    std::optional<double> nsdMedianDb;
+    double effectiveBits = 0;
+    double noiseFreeBits = 0;
+};
+
+// One entry per run after the first, in order.
+std::vector<TDifference> DifferencesToFirst(const std::vector<TRunFigures>& runs);
+
+} // namespace mirantos::analysis

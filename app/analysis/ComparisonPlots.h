@@ -1,0 +1,30 @@
+#pragma once
+// The overlaid plots of a comparison, one colour per run (the reference first)
+// and a legend with the labels: the noise spectral densities (each on its own
+// frequency axis values), the histograms normalised to probability density,
+// and the Allan deviations. Drawn with QCustomPlot into an image, or onto any
+// painter (a PDF page gets them as vector graphics).
+
+#include "Comparison.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QRgb>
+#include <QSize>
+
+#include <vector>
+
+class QPainter;
+
+namespace mirantos {
+
+// The colour of run i (0 the reference), the same in every plot and report.
+QRgb ComparisonColor(int run);
+
+// The three plots side by side (or stacked when taller than wide).
+QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size);
+// The same plots painted into `area` of `painter` (vector graphics).
+void PaintComparisonPlots(QPainter& painter, const QRectF& area,
+                          const std::vector<analysis::TRunFigures>& runs);
+
+} // namespace mirantos
