@@ -105,6 +105,11 @@ struct TCase {
     int pages;
 };
 
+void PrintTo(const TCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ComparisonPdf : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(ComparisonPdf, ReadsBackWithEveryFigure)
