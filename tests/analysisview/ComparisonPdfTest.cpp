@@ -157,6 +157,24 @@ TEST_P(ComparisonPdf, ReadsBackWithEveryFigure)
     for (const std::string& w : wanted)
         EXPECT_TRUE(text.contains(QString::fromStdString(w))) << "not in the text: " << w << "\n"
                                                               << text.toStdString();
+    // Every word inside the margins (15 mm = 42.5 pt) of its A4 page: a
+    // plot drawn at the wrong scale runs off the page and fails here.
+    const QString words = Poppler("pdftotext", {"-bbox", "-enc", "UTF-8", path, "-"});
+    QRegularExpression box("<word xMin=\"([-\\d.]+)\" yMin=\"([-\\d.]+)\" xMax=\"([-\\d.]+)\" "
+                           "yMax=\"([-\\d.]+)\">([^<]*)<");
+    int count = 0;
+    for (auto it = box.globalMatch(words); it.hasNext(); ++count) {
+        const auto m = it.next();
+        EXPECT_TRUE(m.captured(1).toDouble() >= 42 && m.captured(3).toDouble() <= 595.3 - 42 &&
+                    m.captured(2).toDouble() >= 42 && m.captured(4).toDouble() <= 841.9 - 42)
+            << "off the page: " << m.captured(5).toStdString() << " at "
+            << m.captured(1).toStdString() << ", " << m.captured(2).toStdString();
+    }
+    EXPECT_GT(count, 100);
+    // The overlaid plots' page names every run in its legend.
+    const QString plots = Poppler("pdftotext", {"-f", "2", "-l", "2", "-enc", "UTF-8", path, "-"});
+    for (const TRunFigures& r : runs)
+        EXPECT_TRUE(plots.contains(QString::fromStdString(r.label))) << r.label;
     // The foot of every page, "n / N" (pdftotext may drop the spaces).
     for (int n = 1; n <= c.pages; ++n)
         EXPECT_TRUE(text.contains(
