@@ -32,11 +32,10 @@ constexpr double kMarginMm = 15.0;
 constexpr double kTitlePt = 16.0;
 constexpr double kHeadingPt = 11.0;
 constexpr double kTextPt = 8.0;
-constexpr double kSmallestPt = 5.0;
+constexpr double kSmallestPt = 4.5;
 constexpr double kFooterPt = 8.0;
 constexpr double kGapPt = 10.0;
-constexpr double kLabelColumnShare = 0.28;
-constexpr double kCellPadPt = 2.0;
+constexpr double kCellPadPt = 1.5;
 constexpr double kLfPlotHeightPt = 190.0;
 // The off-screen plot's size in its own pixels: fonts and lines keep their
 // screen proportions, and the painter scales it into the area.
@@ -205,37 +204,46 @@ struct TBlock {
     std::function<void(QCPPainter&, const QRectF&)> paint;
 };
 
-// The largest font (from kTextPt down) at which every cell fits its column.
-QFont TableFont(const TTable& t, double width)
+struct TTableFont {
+    QFont quarterFont;     // in quarter points, for finer sizes than whole pixels
+    double labelWidth = 0; // the first column, in points
+};
+
+// The largest font (from kTextPt down) at which every cell fits its column,
+// the first column as wide as its widest name.
+TTableFont TableFont(const TTable& t, double width)
 {
-    const double labelWidth = width * kLabelColumnShare;
-    const double column = (width - labelWidth) / std::max<double>(1, double(t.header.size()) - 1);
+    const double columns = std::max<double>(1, double(t.header.size()) - 1);
     for (double pt = kTextPt;; pt -= 0.5) {
         QFont font = UiFont(1);
-        font.setPixelSize(static_cast<int>(pt * 4)); // quarter points, scaled back when painted
+        font.setPixelSize(static_cast<int>(pt * 4));
         const QFontMetricsF m(font);
+        double labelWidth = 0;
+        for (const QStringList& r : t.rows)
+            labelWidth = std::max(labelWidth, m.horizontalAdvance(r[0]) / 4 + 2 * kCellPadPt);
+        const double column = (width - labelWidth) / columns;
         bool fits = true;
         auto check = [&](const QStringList& cells) {
             for (qsizetype c = 1; c < cells.size(); ++c)
                 fits = fits && m.horizontalAdvance(cells[c]) / 4 + 2 * kCellPadPt <= column;
-            fits = fits && m.horizontalAdvance(cells[0]) / 4 + 2 * kCellPadPt <= labelWidth;
         };
         check(t.header);
         for (const QStringList& r : t.rows)
             check(r);
         if (fits || pt <= kSmallestPt)
-            return font;
+            return {font, labelWidth};
     }
 }
 
-void PaintTable(QCPPainter& p, const QRectF& area, const TTable& t, const QFont& quarterFont)
+void PaintTable(QCPPainter& p, const QRectF& area, const TTable& t, const TTableFont& tf)
 {
+    const QFont& quarterFont = tf.quarterFont;
     p.save();
     p.translate(area.topLeft());
-    p.scale(0.25, 0.25); // the font is in quarter points, for finer sizes than whole pixels
+    p.scale(0.25, 0.25);
     p.setFont(quarterFont);
     const double w = area.width() * 4;
-    const double labelWidth = w * kLabelColumnShare;
+    const double labelWidth = tf.labelWidth * 4;
     const double column = (w - labelWidth) / std::max<double>(1, double(t.header.size()) - 1);
     const double rowH = QFontMetricsF(quarterFont).height() * 1.35;
     const double pad = kCellPadPt * 4;
@@ -293,9 +301,9 @@ TBlock Heading(const QString& text)
 
 TBlock TableBlock(TTable t, double width)
 {
-    const QFont font = TableFont(t, width);
+    const TTableFont font = TableFont(t, width);
     return {
-        TableHeight(t, font) + kGapPt, false, false,
+        TableHeight(t, font.quarterFont) + kGapPt, false, false,
         [t = std::move(t), font](QCPPainter& p, const QRectF& a) { PaintTable(p, a, t, font); }};
 }
 

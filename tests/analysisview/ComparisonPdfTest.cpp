@@ -190,7 +190,20 @@ const TRunSpec kSlow{"slow-10sps", 1, 10.0, 300, 80, 0};
 INSTANTIATE_TEST_SUITE_P(Runs, ComparisonPdf,
                          ::testing::Values(TCase{"two", {kWhite, kFlicker}, "Bench A/B 試験", 3},
                                            TCase{"three", {kWhite, kFlicker, kSlow}, "", 3},
-                                           TCase{"one_without_lf", {kSlow}, "", 2}),
+                                           TCase{"one_without_lf", {kSlow}, "", 2},
+                                           // The most runs: the tables' font shrinks to
+                                           // fit, six traces take two pages.
+                                           TCase{"eight",
+                                                 {kWhite,
+                                                  kFlicker,
+                                                  kSlow,
+                                                  {"long-label-run-4", 6, 100.0, 4000, 300, 40},
+                                                  {"run-5", 6, 100.0, 4000, 3000, 0},
+                                                  {"run-6", 6, 100.0, 4000, 10, 1},
+                                                  {"run-7", 1, 10.0, 100, 1e5, 0},
+                                                  {"run-8", 6, 100.0, 4000, 30000, 500}},
+                                                 "",
+                                                 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
