@@ -1,0 +1,239 @@
+#include "ComparisonPlots.h"
+
+#include "AnalysisTexts.h"
+#include "MeasureRecord.h"
+#include "NoisePlots.h"
+#include "UiFont.h"
+
+#include <qcustomplot.h>
+
+#include <QPainter>
+#include <QPicture>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace mirantos {
+
+namespace {
+
+// Eight colours that stay apart on white paper and in grey print.
+constexpr std::array<QRgb, analysis::kMaxComparedRuns> kColors{
+    qRgb(31, 119, 180),  qRgb(214, 39, 40), qRgb(44, 160, 44),   qRgb(255, 127, 14),
+    qRgb(148, 103, 189), qRgb(140, 86, 75), qRgb(227, 119, 194), qRgb(23, 190, 207),
+};
+
+// The histogram in microvolts: runs at different gains share no code axis.
+constexpr char kDensityAxis[] = "確率密度 [1/µV]";
+
+QString Utf8(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+QPen RunPen(int run, double width)
+{
+    return QPen(QColor(ComparisonColor(run)), width);
+}
+
+// The range of positive values, widened by `factor` on a logarithmic axis.
+struct TSpan {
+    double lo = 0, hi = 0;
+    bool any = false;
+    void Add(double v)
+    {
+        if (!(v > 0.0) || !std::isfinite(v))
+            return;
+        lo = any ? std::min(lo, v) : v;
+        hi = any ? std::max(hi, v) : v;
+        any = true;
+    }
+};
+
+void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+{
+    ClearNoisePlot(plot);
+    TSpan x, y;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const analysis::TSpectrum& s = runs[i].noise.spectrum;
+        QVector<double> keys, values;
+        // Each run on its own frequencies: files at different rates stay as they are.
+        for (size_t k = 1; k < s.nsdNv.size(); ++k) {
+            if (!(s.nsdNv[k] > 0.0))
+                continue;
+            keys.push_back(s.FrequencyHz(k));
+            values.push_back(s.nsdNv[k]);
+            x.Add(keys.back());
+            y.Add(values.back());
+        }
+        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+        g->setName(QString::fromStdString(runs[i].label));
+        g->setPen(RunPen(static_cast<int>(i), 1.2));
+        g->setData(keys, values, true);
+    }
+    plot.xAxis->setRange(x.any ? x.lo : 0.1, x.any ? std::max(x.hi, x.lo * 10.0) : 10.0);
+    plot.yAxis->setRange(y.any ? y.lo / 2.0 : 0.1, y.any ? y.hi * 2.0 : 10.0);
+    plot.legend->setVisible(!runs.empty());
+}
+
+void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+{
+    ClearNoisePlot(plot);
+    plot.xAxis->setLabel(Utf8(text::AnalysisAxisMicrovolt));
+    plot.yAxis->setLabel(Utf8(kDensityAxis));
+    double lo = 0, hi = 0, top = 0;
+    bool any = false;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const analysis::TNoiseFigures& f = runs[i].noise;
+        const analysis::THistogram& h = f.histogram;
+        const double uvPerCode =
+            static_cast<double>(FULL_SCALE_UV / std::max(f.gain, 1)) / 2147483647.0;
+        const double width = static_cast<double>(h.binWidth) * uvPerCode;
+        uint64_t total = 0;
+        for (uint64_t c : h.counts)
+            total += c;
+        QVector<double> keys, values;
+        if (total > 0 && width > 0.0) {
+            // Counts over N times the bin width: areas of one, comparable
+            // across runs of any length, gain or bin width. A step line, as
+            // overlaid bars would hide each other.
+            const double norm = 1.0 / (static_cast<double>(total) * width);
+            const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
+            for (size_t k = 0; k < h.counts.size(); ++k) {
+                const auto first = static_cast<uint32_t>(h.BinFirst(k));
+                keys.push_back(CodeToMicrovolt(first, f.gain) + half * uvPerCode);
+                values.push_back(static_cast<double>(h.counts[k]) * norm);
+                top = std::max(top, values.back());
+            }
+            const double a = keys.front() - width;
+            const double b = keys.back() + width;
+            lo = any ? std::min(lo, a) : a;
+            hi = any ? std::max(hi, b) : b;
+            any = true;
+        }
+        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+        g->setName(QString::fromStdString(runs[i].label));
+        g->setPen(RunPen(static_cast<int>(i), 1.2));
+        g->setLineStyle(QCPGraph::lsStepCenter);
+        g->setData(keys, values, true);
+    }
+    plot.xAxis->setNumberFormat("g");
+    plot.xAxis->setNumberPrecision(6);
+    plot.xAxis->setRange(any ? lo : -1.0, any ? hi : 1.0);
+    plot.yAxis->setRange(0.0, top > 0.0 ? top * 1.15 : 1.0);
+    plot.legend->setVisible(false);
+}
+
+void ShowAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+{
+    ClearNoisePlot(plot);
+    TSpan x, y;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        QVector<double> keys, values;
+        for (const analysis::TAllanPoint& p : runs[i].low.allan) {
+            if (p.tauS > 0.0 && p.adevUv > 0.0) {
+                keys.push_back(p.tauS);
+                values.push_back(p.adevUv);
+                x.Add(p.tauS);
+                y.Add(p.adevUv);
+            }
+        }
+        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+        g->setName(QString::fromStdString(runs[i].label));
+        g->setPen(RunPen(static_cast<int>(i), 1.5));
+        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
+        g->setData(keys, values, true);
+    }
+    plot.xAxis->setRange(x.any ? x.lo / 1.5 : 0.001, x.any ? x.hi * 1.5 : 1.0);
+    plot.yAxis->setRange(y.any ? y.lo / 2.0 : 0.1, y.any ? y.hi * 2.0 : 10.0);
+    plot.legend->setVisible(false);
+}
+
+// The three plots, filled; the legend of labels sits in the density plot.
+struct TPlots {
+    QCustomPlot spectrum, histogram, allan;
+    explicit TPlots(const std::vector<analysis::TRunFigures>& runs)
+    {
+        PrepareSpectrumPlot(spectrum);
+        PrepareHistogramPlot(histogram);
+        PrepareAllanPlot(allan);
+        ShowDensities(spectrum, runs);
+        ShowDensityHistograms(histogram, runs);
+        ShowAllans(allan, runs);
+    }
+};
+
+// The three cells of `area`, side by side or stacked when taller than wide.
+template <typename Draw>
+void Layout(const QRectF& area, const std::vector<analysis::TRunFigures>& runs, Draw draw)
+{
+    TPlots plots(runs);
+    QCustomPlot* order[] = {&plots.spectrum, &plots.histogram, &plots.allan};
+    const bool stacked = area.height() > area.width();
+    for (int i = 0; i < 3; ++i) {
+        const QRectF cell = stacked ? QRectF(area.left(), area.top() + area.height() * i / 3.0,
+                                             area.width(), area.height() / 3.0)
+                                    : QRectF(area.left() + area.width() * i / 3.0, area.top(),
+                                             area.width() / 3.0, area.height());
+        draw(*order[i], cell);
+    }
+}
+
+// A cell this wide in plot pixels keeps fonts and lines in proportion on a
+// page of any resolution.
+constexpr double kCellPixels = 400.0;
+
+} // namespace
+
+QRgb ComparisonColor(int run)
+{
+    const int n = static_cast<int>(kColors.size());
+    return kColors[static_cast<size_t>(((run % n) + n) % n)];
+}
+
+QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size)
+{
+    const int w = std::max(size.width(), 48);
+    const int h = std::max(size.height(), 48);
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QCPPainter painter(&image);
+    Layout(QRectF(0, 0, w, h), runs, [&](QCustomPlot& plot, const QRectF& cell) {
+        const int cw = std::max(16, static_cast<int>(cell.width()));
+        const int ch = std::max(16, static_cast<int>(cell.height()));
+        plot.resize(cw, ch);
+        painter.save();
+        painter.translate(cell.topLeft());
+        plot.toPainter(&painter, cw, ch);
+        painter.restore();
+    });
+    painter.end();
+    return image;
+}
+
+void PaintComparisonPlots(QPainter& painter, const QRectF& area,
+                          const std::vector<analysis::TRunFigures>& runs)
+{
+    // QCustomPlot draws only through its own painter: each plot is recorded
+    // as a picture (vector commands) and replayed, scaled, into the caller's.
+    Layout(area, runs, [&](QCustomPlot& plot, const QRectF& cell) {
+        if (!(cell.width() > 0.0) || !(cell.height() > 0.0))
+            return;
+        const double scale = cell.width() / kCellPixels;
+        const int cw = static_cast<int>(kCellPixels);
+        const int ch = std::max(16, static_cast<int>(cell.height() / scale));
+        plot.resize(cw, ch);
+        QPicture picture;
+        QCPPainter recorder(&picture);
+        plot.toPainter(&recorder, cw, ch);
+        recorder.end();
+        painter.save();
+        painter.translate(cell.topLeft());
+        painter.scale(scale, scale);
+        painter.drawPicture(0, 0, picture);
+        painter.restore();
+    });
+}
+
+} // namespace mirantos
