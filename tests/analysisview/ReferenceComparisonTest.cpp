@@ -14,7 +14,9 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -248,6 +250,15 @@ TEST_F(ReferenceTest, ReportButtonWritesThePdfOfAllRuns)
     QFile pdf(dir.filePath("report.pdf"));
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.readAll().startsWith("%PDF-"));
+    // Both runs are in it, by their labels (pdftotext from poppler-utils).
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    ASSERT_FALSE(pdftotext.isEmpty()) << "install poppler-utils (scripts/install-deps)";
+    QProcess p;
+    p.start(pdftotext, {"-enc", "UTF-8", pdf.fileName(), "-"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_TRUE(text.contains(QString::fromUtf8(text::AnalysisCurrentData))) << text.toStdString();
+    EXPECT_TRUE(text.contains("quiet")) << text.toStdString();
     // A folder that does not exist: the error box.
     dialogs.saves = {dir.filePath("missing/report.pdf")};
     Button("saveReport")->click();
