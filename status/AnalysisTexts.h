@@ -80,29 +80,98 @@ inline constexpr char AnalysisSaveError[] = "ファイルを保存できませ�
 inline constexpr char AnalysisNoData[] = "データがありません";
 inline constexpr char AnalysisTooFew[] = "データが10個未満のため解析できません";
 
+// Comparison with reference files and the report.
+inline constexpr char AnalysisAddReference[] = "比較に追加(&R)...";
+inline constexpr char AnalysisSaveReport[] = "レポート保存(&P)...";
+inline constexpr char AnalysisRemoveReference[] = "削除";
+inline constexpr char AnalysisReferences[] = "比較するファイル：";
+inline constexpr char AnalysisCurrentData[] = "現在のデータ";
+inline constexpr char AnalysisReferenceFilter[] =
+    "記録ファイル (*.csv *.CSV *.DTA *.dta);;すべてのファイル (*)";
+inline constexpr char AnalysisPdfFilter[] = "PDF (*.pdf)";
+inline constexpr char AnalysisReferenceReadError[] = "ファイルを読み込めませんでした";
+inline constexpr char AnalysisReferenceNoChannel[] = "表示中のチャンネルがないファイルです";
+inline constexpr char AnalysisReferenceTooFew[] = "データが少なすぎて解析できないファイルです";
+inline constexpr char AnalysisTooManyReferences[] = "比較に追加できるのは7件までです";
+inline constexpr char AnalysisDifference[] = "差";
+inline constexpr char AnalysisProbabilityDensity[] = "確率密度";
+
 // Every text above, for the font check.
 inline constexpr const char* kAnalysisTexts[] = {
-    AnalysisMenuItem,      AnalysisTitle,         AnalysisChannel,
-    AnalysisWindow,        AnalysisSegment,       AnalysisWindowBlackmanHarris,
-    AnalysisWindowHann,    AnalysisWindowRect,    AnalysisSamples,
-    AnalysisRate,          AnalysisMean,          AnalysisRms,
-    AnalysisPeakToPeak,    AnalysisMaximum,       AnalysisMinimum,
-    AnalysisEffectiveBits, AnalysisNoiseFreeBits, AnalysisBinWidth,
-    AnalysisSegments,      AnalysisMedianDensity, AnalysisBandRms,
-    AnalysisUnitDigit,     AnalysisUnitMicrovolt, AnalysisUnitBits,
-    AnalysisUnitSps,       AnalysisUnitHz,        AnalysisUnitDensity,
-    AnalysisBandFrom,      AnalysisBandTo,        AnalysisHistogramTitle,
-    AnalysisSpectrumTitle, AnalysisAxisCode,      AnalysisAxisMicrovolt,
-    AnalysisAxisCount,     AnalysisAxisFrequency, AnalysisAxisDensity,
-    AnalysisGaussian,      AnalysisMedianLine,    AnalysisSavePicture,
-    AnalysisSaveHistogram, AnalysisSaveSpectrum,  AnalysisPngFilter,
-    AnalysisCsvFilter,     AnalysisSaveError,     AnalysisNoData,
-    AnalysisTooFew,        AnalysisDrift,         AnalysisLfPpMedian,
-    AnalysisLfPpMax,       AnalysisLfRms,         AnalysisLfUndefined,
-    AnalysisLfNeedsRate,   AnalysisLfNeedsLength, AnalysisLfIntervals,
-    AnalysisUnitDrift,     AnalysisAllanTitle,    AnalysisAxisTau,
-    AnalysisAxisAllan,     AnalysisWhiteGuide,    AnalysisLfTitle,
+    AnalysisMenuItem,
+    AnalysisTitle,
+    AnalysisChannel,
+    AnalysisWindow,
+    AnalysisSegment,
+    AnalysisWindowBlackmanHarris,
+    AnalysisWindowHann,
+    AnalysisWindowRect,
+    AnalysisSamples,
+    AnalysisRate,
+    AnalysisMean,
+    AnalysisRms,
+    AnalysisPeakToPeak,
+    AnalysisMaximum,
+    AnalysisMinimum,
+    AnalysisEffectiveBits,
+    AnalysisNoiseFreeBits,
+    AnalysisBinWidth,
+    AnalysisSegments,
+    AnalysisMedianDensity,
+    AnalysisBandRms,
+    AnalysisUnitDigit,
+    AnalysisUnitMicrovolt,
+    AnalysisUnitBits,
+    AnalysisUnitSps,
+    AnalysisUnitHz,
+    AnalysisUnitDensity,
+    AnalysisBandFrom,
+    AnalysisBandTo,
+    AnalysisHistogramTitle,
+    AnalysisSpectrumTitle,
+    AnalysisAxisCode,
+    AnalysisAxisMicrovolt,
+    AnalysisAxisCount,
+    AnalysisAxisFrequency,
+    AnalysisAxisDensity,
+    AnalysisGaussian,
+    AnalysisMedianLine,
+    AnalysisSavePicture,
+    AnalysisSaveHistogram,
+    AnalysisSaveSpectrum,
+    AnalysisPngFilter,
+    AnalysisCsvFilter,
+    AnalysisSaveError,
+    AnalysisNoData,
+    AnalysisTooFew,
+    AnalysisDrift,
+    AnalysisLfPpMedian,
+    AnalysisLfPpMax,
+    AnalysisLfRms,
+    AnalysisLfUndefined,
+    AnalysisLfNeedsRate,
+    AnalysisLfNeedsLength,
+    AnalysisLfIntervals,
+    AnalysisUnitDrift,
+    AnalysisAllanTitle,
+    AnalysisAxisTau,
+    AnalysisAxisAllan,
+    AnalysisWhiteGuide,
+    AnalysisLfTitle,
     AnalysisAxisTime,
+    AnalysisAddReference,
+    AnalysisSaveReport,
+    AnalysisRemoveReference,
+    AnalysisReferences,
+    AnalysisCurrentData,
+    AnalysisReferenceFilter,
+    AnalysisPdfFilter,
+    AnalysisReferenceReadError,
+    AnalysisReferenceNoChannel,
+    AnalysisReferenceTooFew,
+    AnalysisTooManyReferences,
+    AnalysisDifference,
+    AnalysisProbabilityDensity,
 };
 
 } // namespace mirantos::text

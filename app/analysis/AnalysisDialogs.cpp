@@ -18,6 +18,16 @@ bool TAnalysisDialogs::SaveFileName(QWidget* parent, const QString& filter,
     return true;
 }
 
+bool TAnalysisDialogs::OpenFileNames(QWidget* parent, const QString& filter, QStringList* chosen)
+{
+    const QStringList names =
+        QFileDialog::getOpenFileNames(parent, QString::fromUtf8(text::AnalysisTitle), {}, filter);
+    if (names.isEmpty())
+        return false;
+    *chosen = names;
+    return true;
+}
+
 void TAnalysisDialogs::ShowError(QWidget* parent, const QString& text)
 {
     QMessageBox::critical(parent, QString::fromUtf8(text::AnalysisTitle), text);

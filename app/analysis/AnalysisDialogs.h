@@ -1,8 +1,9 @@
 #pragma once
 // The modal parts of the noise analysis window behind one seam, so tests
-// answer them: the save-file dialog and the error box.
+// answer them: the save-file and open-files dialogs and the error box.
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -14,6 +15,8 @@ public:
     // False when cancelled.
     virtual bool SaveFileName(QWidget* parent, const QString& filter, const QString& suggested,
                               QString* chosen) = 0;
+    // False when cancelled or nothing chosen.
+    virtual bool OpenFileNames(QWidget* parent, const QString& filter, QStringList* chosen) = 0;
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
 };
 
@@ -22,6 +25,7 @@ class TAnalysisDialogs : public IAnalysisDialogs {
 public:
     bool SaveFileName(QWidget* parent, const QString& filter, const QString& suggested,
                       QString* chosen) override;
+    bool OpenFileNames(QWidget* parent, const QString& filter, QStringList* chosen) override;
     void ShowError(QWidget* parent, const QString& text) override;
 };
 

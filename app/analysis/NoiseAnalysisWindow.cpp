@@ -1,8 +1,12 @@
 #include "NoiseAnalysisWindow.h"
 
 #include "AnalysisTexts.h"
+#include "ComparisonPdf.h"
+#include "ComparisonPlots.h"
 #include "MeasureRecord.h"
+#include "MeasureSession.h"
 #include "NoiseReport.h"
+#include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
 
@@ -13,9 +17,12 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -94,6 +101,127 @@ QString Reason(const std::string& reason)
     return QString::fromStdString(reason);
 }
 
+// The rows of the comparison table: each run's figures, then its difference
+// to the current data (empty in the current data's own column).
+constexpr const char* kComparisonRows[] = {
+    text::AnalysisSamples,       text::AnalysisRate,          text::AnalysisRms,
+    text::AnalysisPeakToPeak,    text::AnalysisEffectiveBits, text::AnalysisNoiseFreeBits,
+    text::AnalysisMedianDensity, text::AnalysisRms,           text::AnalysisPeakToPeak,
+    text::AnalysisMedianDensity, text::AnalysisEffectiveBits, text::AnalysisNoiseFreeBits,
+};
+constexpr int kComparisonFigureRows = 7;
+
+QString Signed(double v, int decimals)
+{
+    return (v >= 0 ? QString("+") : QString()) + Fixed(v, decimals);
+}
+
+QString PercentAndDb(const std::optional<double>& pct, const std::optional<double>& db)
+{
+    const QString none = QString::fromUtf8("—");
+    return (pct ? Signed(*pct, 2) + " %" : none) + Utf8(text::Separator) +
+           (db ? Signed(*db, 2) + " dB" : none);
+}
+
+std::array<QString, 12> ComparisonTexts(const analysis::TRunFigures& run,
+                                        const analysis::TDifference* d)
+{
+    const analysis::TNoiseFigures& f = run.noise;
+    std::array<QString, 12> t = {
+        QString::number(f.samples),
+        QString::number(f.rateSps, 'g', 10) + Utf8(text::AnalysisUnitSps),
+        Microvolts(f.rmsUv, 5),
+        Microvolts(f.ppUv, 5),
+        Fixed(f.effectiveBits, 2) + Utf8(text::AnalysisUnitBits),
+        Fixed(f.noiseFreeBits, 2) + Utf8(text::AnalysisUnitBits),
+        QString::number(f.nsdMedianNv, 'g', 4) + Utf8(text::AnalysisUnitDensity),
+    };
+    if (d != nullptr) {
+        t[7] = PercentAndDb(d->rmsPct, d->rmsDb);
+        t[8] = PercentAndDb(d->ppPct, d->ppDb);
+        t[9] = d->nsdMedianDb ? Signed(*d->nsdMedianDb, 2) + " dB" : QString::fromUtf8("—");
+        t[10] = Signed(d->effectiveBits, 2) + Utf8(text::AnalysisUnitBits);
+        t[11] = Signed(d->noiseFreeBits, 2) + Utf8(text::AnalysisUnitBits);
+    }
+    return t;
+}
+
+QCPGraph* RunGraph(QCustomPlot& plot, const analysis::TRunFigures& run, int i)
+{
+    QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+    g->setName(QString::fromStdString(run.label));
+    g->setPen(QPen(QColor(ComparisonColor(i)), 1.5));
+    return g;
+}
+
+// Histograms of different lengths and widths compare only as probability
+// densities: count / (N * bin width), per code or per microvolt.
+void OverlayHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs,
+                       bool voltMode)
+{
+    ClearNoisePlot(plot);
+    plot.xAxis->setLabel(Utf8(voltMode ? text::AnalysisAxisMicrovolt : text::AnalysisAxisCode));
+    plot.yAxis->setLabel(Utf8(text::AnalysisProbabilityDensity));
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const analysis::TNoiseFigures& f = runs[r].noise;
+        const analysis::THistogram& h = f.histogram;
+        const double uvPerCode =
+            static_cast<double>(FULL_SCALE_UV / std::max(f.gain, 1)) / 2147483647.0;
+        const double width = static_cast<double>(h.binWidth) * (voltMode ? uvPerCode : 1.0);
+        const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
+        QVector<double> keys, values;
+        for (size_t k = 0; k < h.counts.size(); ++k) {
+            const auto first = static_cast<uint32_t>(h.BinFirst(k));
+            keys.push_back(voltMode ? CodeToMicrovolt(first, f.gain) + half * uvPerCode
+                                    : static_cast<double>(first) + half);
+            values.push_back(static_cast<double>(h.counts[k]) /
+                             (static_cast<double>(f.samples) * width));
+        }
+        QCPGraph* g = RunGraph(plot, runs[r], static_cast<int>(r));
+        g->setLineStyle(QCPGraph::lsStepCenter);
+        g->setData(keys, values, true);
+    }
+    plot.rescaleAxes();
+    plot.legend->setVisible(true);
+}
+
+void OverlaySpectra(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+{
+    ClearNoisePlot(plot);
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const analysis::TSpectrum& s = runs[r].noise.spectrum;
+        QVector<double> keys, values;
+        for (size_t k = 1; k < s.nsdNv.size(); ++k) {
+            if (s.nsdNv[k] > 0.0) {
+                keys.push_back(s.FrequencyHz(k));
+                values.push_back(s.nsdNv[k]);
+            }
+        }
+        RunGraph(plot, runs[r], static_cast<int>(r))->setData(keys, values, true);
+    }
+    plot.rescaleAxes();
+    plot.legend->setVisible(true);
+}
+
+void OverlayAllan(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+{
+    ClearNoisePlot(plot);
+    for (size_t r = 0; r < runs.size(); ++r) {
+        QVector<double> keys, values;
+        for (const analysis::TAllanPoint& p : runs[r].low.allan) {
+            if (p.tauS > 0.0 && p.adevUv > 0.0) {
+                keys.push_back(p.tauS);
+                values.push_back(p.adevUv);
+            }
+        }
+        QCPGraph* g = RunGraph(plot, runs[r], static_cast<int>(r));
+        g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 5));
+        g->setData(keys, values, true);
+    }
+    plot.rescaleAxes();
+    plot.legend->setVisible(true);
+}
+
 } // namespace
 
 std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf)
@@ -170,6 +298,33 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     figures->setRowStretch(kRowCount + static_cast<int>(std::size(kLowFrequencyRows)), 1);
     figures->setColumnMinimumWidth(1, 260);
 
+    referenceList_ = new QListWidget(this);
+    referenceList_->setObjectName("references");
+    referenceList_->setMaximumHeight(110);
+    removeReference_ = new QPushButton(Utf8(text::AnalysisRemoveReference), this);
+    removeReference_->setObjectName("removeReference");
+    comparison_ = new QTableWidget(this);
+    comparison_->setObjectName("comparison");
+    comparison_->setRowCount(static_cast<int>(std::size(kComparisonRows)));
+    {
+        QStringList rows;
+        for (int i = 0; i < static_cast<int>(std::size(kComparisonRows)); ++i)
+            rows << (i < kComparisonFigureRows ? Utf8(kComparisonRows[i])
+                                               : Utf8(kComparisonRows[i]) + Utf8(text::Separator) +
+                                                     Utf8(text::AnalysisDifference));
+        comparison_->setVerticalHeaderLabels(rows);
+    }
+    comparison_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auto* referenceRow = new QHBoxLayout;
+    referenceRow->addWidget(new QLabel(Utf8(text::AnalysisReferences), this));
+    referenceRow->addStretch(1);
+    referenceRow->addWidget(removeReference_);
+    auto* left = new QVBoxLayout;
+    left->addLayout(figures, 1);
+    left->addLayout(referenceRow);
+    left->addWidget(referenceList_);
+    left->addWidget(comparison_, 1);
+
     histogram_ = new QCustomPlot(this);
     histogram_->setObjectName("histogramPlot");
     spectrum_ = new QCustomPlot(this);
@@ -190,7 +345,7 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     plots->addWidget(trace_, 1, 1);
 
     auto* body = new QHBoxLayout;
-    body->addLayout(figures, 0);
+    body->addLayout(left, 0);
     body->addLayout(plots, 1);
 
     message_ = new QLabel(this);
@@ -202,11 +357,17 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     saveHistogram_->setObjectName("saveHistogram");
     saveSpectrum_ = new QPushButton(Utf8(text::AnalysisSaveSpectrum), this);
     saveSpectrum_->setObjectName("saveSpectrum");
+    addReference_ = new QPushButton(Utf8(text::AnalysisAddReference), this);
+    addReference_->setObjectName("addReference");
+    saveReport_ = new QPushButton(Utf8(text::AnalysisSaveReport), this);
+    saveReport_->setObjectName("saveReport");
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(message_, 1);
     buttons->addWidget(savePicture_);
     buttons->addWidget(saveHistogram_);
     buttons->addWidget(saveSpectrum_);
+    buttons->addWidget(addReference_);
+    buttons->addWidget(saveReport_);
 
     source_ = new QLabel(this);
     source_->setObjectName("source");
@@ -234,6 +395,16 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
         AskAndSave(text::AnalysisCsvFilter, "spectrum.csv", "csv",
                    &TNoiseAnalysisWindow::SaveSpectrumCsv);
     });
+
+    connect(addReference_, &QPushButton::clicked, this, [this] { AskAndAddReferences(); });
+    connect(saveReport_, &QPushButton::clicked, this, [this] {
+        AskAndSave(text::AnalysisPdfFilter, "noise_report.pdf", "pdf",
+                   &TNoiseAnalysisWindow::SaveReport);
+    });
+    connect(removeReference_, &QPushButton::clicked, this,
+            [this] { RemoveReference(referenceList_->currentRow()); });
+    connect(referenceList_, &QListWidget::currentRowChanged, this,
+            [this](int row) { removeReference_->setEnabled(row >= 0); });
 
     ClearDataSet();
 }
@@ -310,6 +481,7 @@ void TNoiseAnalysisWindow::SetVoltMode(bool voltMode)
     voltMode_ = voltMode;
     if (analysed_) {
         ShowHistogram(*histogram_, figures_, voltMode_);
+        ShowReferences();
         histogram_->replot();
     }
 }
@@ -382,6 +554,9 @@ void TNoiseAnalysisWindow::Analyse()
         ShowLowFrequencyFigures();
     }
     ShowFigures();
+    for (size_t i = 0; i < references_.size(); ++i)
+        AnalyseReference(i);
+    ShowReferences();
 }
 
 void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
@@ -422,7 +597,7 @@ void TNoiseAnalysisWindow::ShowFigures()
     ShowSpectrum(*spectrum_, f);
     histogram_->replot();
     spectrum_->replot();
-    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_})
+    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
         b->setEnabled(true);
 }
 
@@ -438,8 +613,9 @@ void TNoiseAnalysisWindow::ShowEmpty(const char* message)
         ClearNoisePlot(*p);
         p->replot();
     }
-    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_})
+    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
         b->setEnabled(false);
+    ShowReferences();
 }
 
 QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
@@ -470,6 +646,185 @@ bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path) const
 {
     return analysed_ && analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
                                                  analysis::SpectrumCsv(figures_.spectrum));
+}
+
+bool TNoiseAnalysisWindow::AddReference(const QString& path)
+{
+    if (!analysed_) {
+        ShowError(Utf8(text::AnalysisNoData) + "\n" + path);
+        return false;
+    }
+    if (references_.size() + 1 >= static_cast<size_t>(analysis::kMaxComparedRuns)) {
+        ShowError(Utf8(text::AnalysisTooManyReferences) + "\n" + path);
+        return false;
+    }
+    TSampleSet samples;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (ReadSampleFile(QFile::encodeName(path).toStdString(), kBoardGain, samples, warnings,
+                       error) != TSampleLoad::Ok) {
+        ShowError(Utf8(text::AnalysisReferenceReadError) + "\n" + path +
+                  (error.empty() ? QString() : "\n" + QString::fromStdString(error)));
+        return false;
+    }
+    TReference ref;
+    ref.path = path;
+    ref.codes = {std::move(samples.ch0), std::move(samples.ch1)};
+    ref.rateSps = samples.rateSps;
+    ref.gain = samples.gain;
+    ref.settings.rateIndex = samples.rateIndex;
+    ref.settings.sinc5 = samples.sinc5;
+    ref.settings.chSel = samples.chSel;
+    ref.settings.startUtc = samples.startUtc;
+    if (ref.codes[static_cast<size_t>(channel_)].empty()) {
+        ShowError(Utf8(text::AnalysisReferenceNoChannel) + "\n" + path);
+        return false;
+    }
+    references_.push_back(std::move(ref));
+    if (!AnalyseReference(references_.size() - 1)) {
+        references_.pop_back();
+        ShowError(Utf8(text::AnalysisReferenceTooFew) + "\n" + path);
+        return false;
+    }
+    ShowReferences();
+    return true;
+}
+
+void TNoiseAnalysisWindow::RemoveReference(int index)
+{
+    if (index < 0 || index >= ReferenceCount())
+        return;
+    references_.erase(references_.begin() + index);
+    if (analysed_) {
+        // The plain plots again when the last reference goes.
+        ShowFigures();
+        ShowLowFrequencyFigures();
+    }
+    ShowReferences();
+}
+
+bool TNoiseAnalysisWindow::AnalyseReference(size_t i)
+{
+    TReference& ref = references_[i];
+    ref.analysed = false;
+    if (channel_ < 0)
+        return false;
+    const std::vector<uint32_t>& codes = ref.codes[static_cast<size_t>(channel_)];
+    if (codes.size() < static_cast<size_t>(analysis::kMinSamples))
+        return false;
+    analysis::TAnalysisOptions options;
+    options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
+    options.segment = segmentBox_->currentData().toInt();
+    // The segment chosen for the current data may be longer than a reference.
+    if (options.segment > static_cast<int>(codes.size()))
+        options.segment = analysis::DefaultSegment(static_cast<int>(codes.size()));
+    if (!analysis::Analyze(codes, ref.rateSps, ref.gain, options, ref.noise))
+        return false;
+    if (ref.settings.channel != channel_ || ref.low.allan.empty()) {
+        ref.low = analysis::ComputeLowFrequency(codes, ref.rateSps, ref.gain);
+        ref.settings.channel = channel_;
+    }
+    ref.settings.samples = static_cast<int64_t>(codes.size());
+    ref.analysed = true;
+    return true;
+}
+
+std::vector<analysis::TRunFigures> TNoiseAnalysisWindow::Runs() const
+{
+    std::vector<analysis::TRunFigures> runs;
+    if (!analysed_)
+        return runs;
+    analysis::TRunFigures current;
+    current.label = (Source().isEmpty() ? Utf8(text::AnalysisCurrentData) : Source()).toStdString();
+    current.settings.channel = channel_;
+    current.settings.chSel = held_[0] && held_[1] ? 2 : channel_;
+    current.settings.samples = figures_.samples;
+    current.noise = figures_;
+    current.low = lowFrequency_;
+    runs.push_back(std::move(current));
+    for (const TReference& ref : references_) {
+        if (!ref.analysed)
+            continue;
+        analysis::TRunFigures run;
+        run.label = QFileInfo(ref.path).completeBaseName().toStdString();
+        run.path = QFile::encodeName(ref.path).toStdString();
+        run.settings = ref.settings;
+        run.noise = ref.noise;
+        run.low = ref.low;
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
+void TNoiseAnalysisWindow::ShowReferences()
+{
+    const int row = referenceList_->currentRow();
+    referenceList_->clear();
+    for (const TReference& ref : references_)
+        referenceList_->addItem(QFileInfo(ref.path).fileName());
+    referenceList_->setCurrentRow(std::min(row, ReferenceCount() - 1));
+    removeReference_->setEnabled(referenceList_->currentRow() >= 0);
+
+    const std::vector<analysis::TRunFigures> runs = Runs();
+    comparison_->setVisible(runs.size() > 1);
+    if (runs.size() <= 1) {
+        histogram_->yAxis->setLabel(Utf8(text::AnalysisAxisCount));
+        return;
+    }
+    const std::vector<analysis::TDifference> differences = analysis::DifferencesToFirst(runs);
+    comparison_->setColumnCount(static_cast<int>(runs.size()));
+    QStringList labels;
+    for (size_t r = 0; r < runs.size(); ++r) {
+        labels << QString::fromStdString(runs[r].label);
+        const auto texts = ComparisonTexts(
+            runs[r], r == 0 || r - 1 >= differences.size() ? nullptr : &differences[r - 1]);
+        for (size_t i = 0; i < texts.size(); ++i)
+            comparison_->setItem(static_cast<int>(i), static_cast<int>(r),
+                                 new QTableWidgetItem(texts[i]));
+    }
+    comparison_->setHorizontalHeaderLabels(labels);
+    comparison_->resizeColumnsToContents();
+    OverlayHistograms(*histogram_, runs, voltMode_);
+    OverlaySpectra(*spectrum_, runs);
+    OverlayAllan(*allan_, runs);
+    for (QCustomPlot* p : {histogram_, spectrum_, allan_})
+        p->replot();
+}
+
+bool TNoiseAnalysisWindow::SaveReport(const QString& path) const
+{
+    const std::vector<analysis::TRunFigures> runs = Runs();
+    if (runs.empty())
+        return false;
+    TReportOptions options;
+    options.voltMode = voltMode_;
+    QByteArray bytes;
+    if (!WriteComparisonPdf(runs, options, &bytes))
+        return false;
+    return analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
+                                    std::string_view(bytes.constData(), bytes.size()));
+}
+
+void TNoiseAnalysisWindow::AskAndAddReferences()
+{
+    ++dialogDepth_;
+    const auto done = qScopeGuard([this] { --dialogDepth_; });
+    QStringList names;
+    if (!dialogs_->OpenFileNames(this, Utf8(text::AnalysisReferenceFilter), &names))
+        return;
+    for (const QString& name : names) {
+        // One message for the files beyond the last place, not one each.
+        if (!AddReference(name) &&
+            references_.size() + 1 >= static_cast<size_t>(analysis::kMaxComparedRuns))
+            break;
+    }
+}
+
+void TNoiseAnalysisWindow::ShowError(const QString& text)
+{
+    ++dialogDepth_;
+    const auto done = qScopeGuard([this] { --dialogDepth_; });
+    dialogs_->ShowError(this, text);
 }
 
 void TNoiseAnalysisWindow::AskAndSave(const char* filter, const char* suggested, const char* suffix,

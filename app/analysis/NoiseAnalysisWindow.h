@@ -8,6 +8,7 @@
 // so it never reads the record behind the owner's back.
 
 #include "AnalysisDialogs.h"
+#include "Comparison.h"
 #include "LowFrequency.h"
 #include "NoiseAnalysis.h"
 #include "NoisePlots.h"
@@ -23,7 +24,9 @@
 class QComboBox;
 class QCustomPlot;
 class QLabel;
+class QListWidget;
 class QPushButton;
+class QTableWidget;
 class TMeasureRecord;
 
 namespace mirantos {
@@ -69,6 +72,19 @@ public:
     bool SavePicture(const QString& path) const;
     bool SaveHistogramCsv(const QString& path) const;
     bool SaveSpectrumCsv(const QString& path) const;
+    // Reference files shown beside the current data, up to seven; each is
+    // analysed on the channel shown with the window's options and kept when the
+    // current data changes. False (with a message naming the file) when the
+    // file cannot be read, lacks the channel, is too short, or seven are held.
+    bool AddReference(const QString& path);
+    void RemoveReference(int index);
+    int ReferenceCount() const { return static_cast<int>(references_.size()); }
+    // The current data (first) and the references analysed on the channel
+    // shown; empty without figures of the current data.
+    std::vector<analysis::TRunFigures> Runs() const;
+    // The report of Runs() as PDF, written whole or not at all.
+    bool SaveReport(const QString& path) const;
+
     // True while one of its dialogs is open: the owner must not change the
     // data set under it (it would save the new one).
     bool InDialog() const { return dialogDepth_ > 0; }
@@ -80,6 +96,12 @@ private:
     void ShowLowFrequencyFigures();
     void ShowEmpty(const char* message);
     void FillSegmentChoices(int samples);
+    void AskAndAddReferences();
+    void AskAndSaveReport();
+    void ShowError(const QString& text);
+    // Analyses reference i on the channel shown; false when it cannot be.
+    bool AnalyseReference(size_t i);
+    void ShowReferences();
     void AskAndSave(const char* filter, const char* suggested, const char* suffix,
                     bool (TNoiseAnalysisWindow::*save)(const QString&) const);
 
@@ -99,6 +121,18 @@ private:
     analysis::TLowFrequencyFigures lowFrequency_;
     bool lowFrequencyStale_ = true;
 
+    struct TReference {
+        QString path;
+        std::array<std::vector<uint32_t>, 2> codes;
+        double rateSps = 0;
+        int gain = 1;
+        analysis::TRunSettings settings;
+        bool analysed = false;
+        analysis::TNoiseFigures noise;
+        analysis::TLowFrequencyFigures low;
+    };
+    std::vector<TReference> references_;
+
     QLabel* channelLabel_ = nullptr;
     QComboBox* channelBox_ = nullptr;
     QComboBox* windowBox_ = nullptr;
@@ -113,6 +147,11 @@ private:
     QPushButton* savePicture_ = nullptr;
     QPushButton* saveHistogram_ = nullptr;
     QPushButton* saveSpectrum_ = nullptr;
+    QPushButton* addReference_ = nullptr;
+    QPushButton* saveReport_ = nullptr;
+    QPushButton* removeReference_ = nullptr;
+    QListWidget* referenceList_ = nullptr;
+    QTableWidget* comparison_ = nullptr;
 };
 
 } // namespace mirantos

@@ -45,6 +45,7 @@ struct ScriptedDialogs : IAnalysisDialogs {
         names.pop_front();
         return true;
     }
+    bool OpenFileNames(QWidget*, const QString&, QStringList*) override { return false; }
     void ShowError(QWidget*, const QString& text) override { errors << text; }
 };
 

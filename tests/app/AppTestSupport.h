@@ -98,6 +98,7 @@ struct ScriptedAnalysisDialogs : mirantos::IAnalysisDialogs {
         saveNames.pop_front();
         return !chosen->isNull();
     }
+    bool OpenFileNames(QWidget*, const QString&, QStringList*) override { return false; }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
 };
 
