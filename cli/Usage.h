@@ -19,6 +19,7 @@ extern const char* const kPlotUsage;
 extern const char* const kExportUsage;
 extern const char* const kViewUsage;
 extern const char* const kAnalyzeUsage;
+extern const char* const kCompareUsage;
 
 // "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.
 int UsageError(CliIo io, std::string_view problem, const char* usage);
