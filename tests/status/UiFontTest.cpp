@@ -1,6 +1,7 @@
 #include "UiFont.h"
 #include "AnalysisTexts.h"
 #include "Myfile.h"
+#include "ReportTexts.h"
 #include "Tables.h"
 #include "Texts.h"
 #include "ViewerTexts.h"
@@ -36,6 +37,8 @@ TEST(UiFont, EveryFixedTextHasGlyphs)
     for (const char* t : mirantos::text::kAnalysisTexts)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kViewerTexts)
+        texts.push_back(mirantos::U(t));
+    for (const char* t : mirantos::text::kReportTexts)
         texts.push_back(mirantos::U(t));
     for (auto items : {std::span<const std::string_view>(mirantos::kRateItems),
                        std::span<const std::string_view>(mirantos::kCountItems),
