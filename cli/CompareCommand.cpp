@@ -5,6 +5,7 @@
 #include "CliArgs.h"
 #include "Commands.h"
 #include "Comparison.h"
+#include "ComparisonPdf.h"
 #include "ComparisonPlots.h"
 #include "FileAnalysis.h"
 #include "NoiseReport.h"
@@ -207,28 +208,36 @@ std::string ComparisonJson(const std::vector<TFileAnalysis>& files,
 
 } // namespace
 
-int Compare(const std::vector<std::string>& args, CliIo io)
+namespace {
+
+// compare and report: the same files, options and runs; report needs only
+// one file and writes the PDF alone.
+int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
 {
-    const char* usage = kCompareUsage;
+    const char* usage = report ? kReportUsage : kCompareUsage;
+    const char* command = report ? "report" : "compare";
+    const size_t minFiles = report ? 1 : 2;
+    std::vector<OptionSpec> specs{{"--channel", "", true}, {"--bins", "", true},
+                                  {"--segment", "", true}, {"--window", "", true},
+                                  {"--band", "", true},    {"--label", "", true},
+                                  {"--title", "", true},   {"--force", "", false}};
+    if (report) {
+        specs.push_back({"--output", "-o", true});
+    } else {
+        specs.push_back({"--json", "", false});
+        specs.push_back({"--png", "", true});
+        specs.push_back({"--pdf", "", true});
+    }
     ParsedArgs parsed;
     int code = kExitOk;
-    if (!ParseCommandArgs(args,
-                          {{"--channel", "", true},
-                           {"--bins", "", true},
-                           {"--segment", "", true},
-                           {"--window", "", true},
-                           {"--band", "", true},
-                           {"--label", "", true},
-                           {"--json", "", false},
-                           {"--png", "", true},
-                           {"--force", "", false}},
-                          usage, io, parsed, code))
+    if (!ParseCommandArgs(args, specs, usage, io, parsed, code))
         return code;
     const std::vector<std::string>& paths = parsed.positional;
-    if (paths.size() < 2 || paths.size() > static_cast<size_t>(analysis::kMaxComparedRuns))
+    if (paths.size() < minFiles || paths.size() > static_cast<size_t>(analysis::kMaxComparedRuns))
         return UsageError(io,
-                          "compare takes 2 to " + std::to_string(analysis::kMaxComparedRuns) +
-                              " data files, not " + std::to_string(paths.size()),
+                          std::string(command) + " takes " + std::to_string(minFiles) + " to " +
+                              std::to_string(analysis::kMaxComparedRuns) + " data files, not " +
+                              std::to_string(paths.size()),
                           usage);
     const auto labelList = parsed.lists.find("--label");
     const std::vector<std::string> labels =
@@ -246,11 +255,17 @@ int Compare(const std::vector<std::string>& args, CliIo io)
         return code;
 
     const auto png = parsed.Value("--png");
+    const auto pdf = parsed.Value(report ? "--output" : "--pdf");
+    if (report && !pdf)
+        return UsageError(io, "report needs -o FILE.pdf", usage);
     std::vector<TOutputFile> outputs;
     if (parsed.Flag("--json"))
         outputs.push_back({"--json", "-", true});
     if (png)
         outputs.push_back({"--png", *png, false});
+    // A PDF is binary: never "-".
+    if (pdf)
+        outputs.push_back({report ? "-o" : "--pdf", *pdf, false});
     if (!CheckOutputs(paths, outputs, parsed.Flag("--force"), usage, io, code))
         return code;
 
@@ -274,14 +289,38 @@ int Compare(const std::vector<std::string>& args, CliIo io)
     }
     const std::vector<TDifference> diffs = analysis::DifferencesToFirst(runs);
 
+    if (pdf) {
+        TReportOptions reportOptions;
+        if (const auto title = parsed.Value("--title"))
+            reportOptions.title = QString::fromStdString(*title);
+        QByteArray bytes;
+        if (!WriteComparisonPdf(runs, reportOptions, &bytes))
+            return Fail(io, "cannot make the report " + *pdf, kExitFailure);
+        if (!WriteOutput(io, *pdf, std::string_view(bytes.constData(), bytes.size())))
+            return kExitFailure;
+    }
     if (png && !WritePng(io, *png, RenderComparisonPlots(runs, kComparisonPictureSize)))
         return kExitFailure;
+    if (report)
+        return kExitOk;
     if (parsed.Flag("--json"))
         io.out << ComparisonJson(files, diffs) << '\n';
     else
         io.out << ComparisonTable(runs, diffs);
     io.out << std::flush;
     return kExitOk;
+}
+
+} // namespace
+
+int Compare(const std::vector<std::string>& args, CliIo io)
+{
+    return CompareOrReport(args, io, false);
+}
+
+int Report(const std::vector<std::string>& args, CliIo io)
+{
+    return CompareOrReport(args, io, true);
 }
 
 } // namespace mirantos::cli

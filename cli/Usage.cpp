@@ -16,6 +16,7 @@ const char* const kMainUsage =
     "  view      render a capture or a .DTA file as the trace viewer shows it (PNG)\n"
     "  analyze   noise figures, histogram and noise density of a .DTA file or a capture\n"
     "  compare   the noise figures of 2 to 8 files side by side, each against the first\n"
+    "  report    the noise report of 1 to 8 files as an A4 PDF\n"
     "\n"
     "  mirantos-cli <command> --help   options of a command\n"
     "  mirantos-cli --version          program version\n";
@@ -200,7 +201,8 @@ const char* const kAnalyzeUsage =
 const char* const kCompareUsage =
     "Usage: mirantos-cli compare [--channel 0|1] [--bins B] [--segment L]\n"
     "                            [--window blackman-harris|hann|rect] [--band F1:F2]\n"
-    "                            [--label TEXT]... [--json] [--png OUT] [--force]\n"
+    "                            [--label TEXT]... [--json] [--png OUT]\n"
+    "                            [--pdf OUT.pdf [--title TEXT]] [--force]\n"
     "                            FILE1 FILE2 [FILE3 ... FILE8]\n"
     "\n"
     "Analyses each FILE as analyze does (same options, same checks) and prints one\n"
@@ -219,12 +221,35 @@ const char* const kCompareUsage =
     "  --png OUT           the noise densities, the histograms as probability\n"
     "                      density and the Allan deviations overlaid, one colour per\n"
     "                      file, with a legend of the labels\n"
+    "  --pdf OUT.pdf       the A4 noise report (as the report command writes it)\n"
+    "  --title TEXT        the report's title\n"
     "  --force             replace output files that exist\n"
     "  (--channel, --bins, --segment, --window, --band: as for analyze)\n"
     "\n"
     "Every file is written whole or not at all, never over an input FILE.\n"
     "Exit status: 0 done, 1 a file is rejected, lacks the channel or holds fewer\n"
     "than 10 samples, or an output exists or cannot be written; 2 usage error.\n";
+
+const char* const kReportUsage =
+    "Usage: mirantos-cli report [--channel 0|1] [--bins B] [--segment L]\n"
+    "                           [--window blackman-harris|hann|rect] [--band F1:F2]\n"
+    "                           [--label TEXT]... [--title TEXT] [--force]\n"
+    "                           -o OUT.pdf FILE1 [FILE2 ... FILE8]\n"
+    "\n"
+    "Analyses each FILE as compare does and writes the noise report as an A4 PDF:\n"
+    "title, date, program version and host name; the settings and figures tables\n"
+    "with each file's difference to the first; the overlaid noise densities,\n"
+    "histograms and Allan deviations; each file's 0.1-10 Hz trace where defined.\n"
+    "\n"
+    "  -o, --output OUT.pdf  the PDF to write (never \"-\", never an input FILE)\n"
+    "  --title TEXT        the report's title (default: a title of the program's)\n"
+    "  --label TEXT        the name of the next file (default: its base name)\n"
+    "  --force             replace OUT.pdf when it exists\n"
+    "  (--channel, --bins, --segment, --window, --band: as for analyze)\n"
+    "\n"
+    "The PDF is written whole or not at all.\n"
+    "Exit status: 0 done, 1 a file is rejected, lacks the channel or holds fewer\n"
+    "than 10 samples, or the PDF exists or cannot be written; 2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {

@@ -223,5 +223,27 @@ INSTANTIATE_TEST_SUITE_P(
                 cli::kExitUsage,
                 "3 labels for 2 data files"},
         Refusal{"PictureOverAnInput", 2, {"--png", "{first}"}, cli::kExitUsage, "--png"},
-        Refusal{"BadWindow", 2, {"--window", "flat"}, cli::kExitUsage, "--window takes"}),
+        Refusal{"BadWindow", 2, {"--window", "flat"}, cli::kExitUsage, "--window takes"},
+        Refusal{"PdfToStandardOutput", 2, {"--pdf", "-"}, cli::kExitUsage, "--pdf -"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// report: one file is enough; the PDF is written whole, and not again without --force.
+TEST(ReportCommand, WritesThePdfOnceAndNeedsAnOutput)
+{
+    TempDir dir;
+    const std::string a = ScaledFile(dir, "a.DTA", 1);
+    const std::string pdf = dir.Path("r.pdf");
+    const auto none = RunCli({"report", a});
+    EXPECT_EQ(none.code, cli::kExitUsage);
+    EXPECT_NE(none.err.find("report needs -o FILE.pdf"), std::string::npos);
+    const auto r = RunCli({"report", "--title", "Board A", "-o", pdf, a});
+    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string bytes = clitest::ReadAll(pdf);
+    EXPECT_EQ(bytes.rfind("%PDF-", 0), 0u);
+    EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
+    const auto again = RunCli({"report", "-o", pdf, a});
+    EXPECT_EQ(again.code, cli::kExitFailure);
+    EXPECT_EQ(clitest::ReadAll(pdf), bytes);
+    EXPECT_EQ(RunCli({"report", "--force", "-o", pdf, a}).code, cli::kExitOk);
+}
