@@ -4,6 +4,7 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
+#include "FileAnalysis.h"
 #include "FileCommandSupport.h"
 #include "LowFrequency.h"
 #include "NoisePlots.h"
@@ -32,11 +33,30 @@ bool ParseDouble(std::string_view text, double& value)
     return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
-// The options that need no file; false after the usage message (`code` set).
-bool ParseAnalysisOptions(const ParsedArgs& parsed, TAnalysisOptions& o, CliIo io, int& code)
+} // namespace
+
+bool ParseChannelOption(const ParsedArgs& parsed, const char* usage, CliIo io, int& channel,
+                        int& code)
+{
+    channel = -1;
+    if (const auto c = parsed.Value("--channel")) {
+        if (*c == "0") {
+            channel = 0;
+        } else if (*c == "1") {
+            channel = 1;
+        } else {
+            code = UsageError(io, "--channel takes 0 or 1, not \"" + *c + "\"", usage);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseAnalysisOptions(const ParsedArgs& parsed, const char* usage, CliIo io,
+                          TAnalysisOptions& o, int& code)
 {
     auto bad = [&](const std::string& problem) {
-        code = UsageError(io, problem, kAnalyzeUsage);
+        code = UsageError(io, problem, usage);
         return false;
     };
     long long v = 0;
@@ -70,7 +90,42 @@ bool ParseAnalysisOptions(const ParsedArgs& parsed, TAnalysisOptions& o, CliIo i
     return true;
 }
 
-} // namespace
+bool AnalyseFile(const std::string& path, int channel, const TAnalysisOptions& options,
+                 const char* usage, CliIo io, TFileAnalysis& out, int& code)
+{
+    code = kExitFailure;
+    // A .DTA file or a capture, with all of its samples.
+    if (!LoadSamples(path, out.samples, io))
+        return false;
+    const TSampleSet& samples = out.samples;
+    // The window's readout channel after a load, unless another is asked for.
+    if (channel < 0) {
+        channel = ReadoutChannel(samples.chSel);
+    } else if (!HoldsChannel(samples.chSel, channel)) {
+        Fail(io,
+             path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
+                 std::to_string(samples.chSel) + ")",
+             kExitFailure);
+        return false;
+    }
+    out.channel = channel;
+    const std::vector<uint32_t>& codes = channel == 0 ? samples.ch0 : samples.ch1;
+    const auto n = static_cast<int64_t>(codes.size());
+    if (n < analysis::kMinSamples) {
+        Fail(io,
+             path + " holds " + std::to_string(n) + " CH" + std::to_string(channel) +
+                 " samples; the noise analysis needs at least 10",
+             kExitFailure);
+        return false;
+    }
+    std::string error;
+    if (!analysis::Analyze(codes, samples.rateSps, samples.gain, options, out.figures, &error)) {
+        code = UsageError(io, error, usage);
+        return false;
+    }
+    out.lf = analysis::ComputeLowFrequency(codes, samples.rateSps, samples.gain);
+    return true;
+}
 
 int Analyze(const std::vector<std::string>& args, CliIo io)
 {
@@ -92,16 +147,10 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
                           kAnalyzeUsage, io, parsed, code))
         return code;
     int channel = -1;
-    if (const auto c = parsed.Value("--channel")) {
-        if (*c == "0")
-            channel = 0;
-        else if (*c == "1")
-            channel = 1;
-        else
-            return UsageError(io, "--channel takes 0 or 1, not \"" + *c + "\"", kAnalyzeUsage);
-    }
+    if (!ParseChannelOption(parsed, kAnalyzeUsage, io, channel, code))
+        return code;
     TAnalysisOptions options;
-    if (!ParseAnalysisOptions(parsed, options, io, code))
+    if (!ParseAnalysisOptions(parsed, kAnalyzeUsage, io, options, code))
         return code;
 
     // The files, checked before the work; the JSON takes standard output as a
@@ -130,33 +179,13 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     const bool tableShown = std::none_of(outputs.begin(), outputs.end(),
                                          [](const TOutputFile& o) { return o.path == "-"; });
 
-    // A .DTA file or a capture, with all of its samples.
-    TSampleSet samples;
-    if (!LoadSamples(path, samples, io))
-        return kExitFailure;
-    // The window's readout channel after a load, unless another is asked for.
-    if (channel < 0)
-        channel = ReadoutChannel(samples.chSel);
-    else if (!HoldsChannel(samples.chSel, channel))
-        return Fail(io,
-                    path + " holds no CH" + std::to_string(channel) + " data (CHSel " +
-                        std::to_string(samples.chSel) + ")",
-                    kExitFailure);
-
-    const std::vector<uint32_t>& codes = channel == 0 ? samples.ch0 : samples.ch1;
-    const auto n = static_cast<int64_t>(codes.size());
-    const double rate = samples.rateSps;
-    if (n < analysis::kMinSamples)
-        return Fail(io,
-                    path + " holds " + std::to_string(n) + " CH" + std::to_string(channel) +
-                        " samples; the noise analysis needs at least 10",
-                    kExitFailure);
-    analysis::TNoiseFigures figures;
-    std::string error;
-    if (!analysis::Analyze(codes, rate, samples.gain, options, figures, &error))
-        return UsageError(io, error, kAnalyzeUsage);
-    const analysis::TLowFrequencyFigures lf =
-        analysis::ComputeLowFrequency(codes, rate, samples.gain);
+    TFileAnalysis run;
+    if (!AnalyseFile(path, channel, options, kAnalyzeUsage, io, run, code))
+        return code;
+    channel = run.channel;
+    const analysis::TNoiseFigures& figures = run.figures;
+    const analysis::TLowFrequencyFigures& lf = run.lf;
+    const double rate = run.samples.rateSps;
     // Nothing is written when one of the files cannot have its content.
     if (lfCsv && !lf.lf)
         return Fail(io, "--lf-csv: no 0.1-10 Hz noise in " + path + ": " + lf.lfReason,

@@ -31,6 +31,10 @@ int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         return View(rest, io);
     if (command == "analyze")
         return Analyze(rest, io);
+    if (command == "compare")
+        return Compare(rest, io);
+    if (command == "report")
+        return Report(rest, io);
     if (command == "--help" || command == "-h" || command == "help")
         return PrintHelp(io, kMainUsage);
     if (command == "--version") {

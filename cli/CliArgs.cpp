@@ -92,9 +92,13 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpe
         const QString name = NameOf(s.name);
         if (!parser.isSet(name))
             continue;
-        if (s.takesValue)
-            parsed.values[std::string(s.name)] = parser.values(name).constLast().toStdString();
-        else
+        if (s.takesValue) {
+            const QStringList all = parser.values(name);
+            parsed.values[std::string(s.name)] = all.constLast().toStdString();
+            std::vector<std::string>& list = parsed.lists[std::string(s.name)];
+            for (const QString& v : all)
+                list.push_back(v.toStdString());
+        } else
             parsed.flags.insert(std::string(s.name));
     }
     for (const QString& p : parser.positionalArguments())

@@ -22,6 +22,8 @@ struct OptionSpec {
 
 struct ParsedArgs {
     std::map<std::string, std::string, std::less<>> values; // by long name; the last one given wins
+    // Every value of an option, in the order given (for one that may repeat).
+    std::map<std::string, std::vector<std::string>, std::less<>> lists;
     std::set<std::string, std::less<>> flags;
     std::vector<std::string> positional;
     bool help = false; // --help or -h anywhere among the options

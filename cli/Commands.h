@@ -51,6 +51,10 @@ int Export(const std::vector<std::string>& args, CliIo io);
 int View(const std::vector<std::string>& args, CliIo io);
 // Needs a QApplication for --png: the plots are QCustomPlot widgets.
 int Analyze(const std::vector<std::string>& args, CliIo io);
+// Two to eight files analysed as analyze does, side by side, each against the first.
+int Compare(const std::vector<std::string>& args, CliIo io);
+// One to eight files as compare analyses them, as the A4 PDF report.
+int Report(const std::vector<std::string>& args, CliIo io);
 
 // "mirantos-cli 1.10"
 std::string VersionText();

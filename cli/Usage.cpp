@@ -15,6 +15,8 @@ const char* const kMainUsage =
     "  export    write the samples of a .DTA file or a capture as CSV\n"
     "  view      render a capture or a .DTA file as the trace viewer shows it (PNG)\n"
     "  analyze   noise figures, histogram and noise density of a .DTA file or a capture\n"
+    "  compare   the noise figures of 2 to 8 files side by side, each against the first\n"
+    "  report    the noise report of 1 to 8 files as an A4 PDF\n"
     "\n"
     "  mirantos-cli <command> --help   options of a command\n"
     "  mirantos-cli --version          program version\n";
@@ -195,6 +197,59 @@ const char* const kAnalyzeUsage =
     "goes to standard output instead of the table (not together with --json).\n"
     "Exit status: 0 done, 1 the file is rejected, lacks the channel or holds fewer\n"
     "than 10 samples, or an output exists or cannot be written; 2 usage error.\n";
+
+const char* const kCompareUsage =
+    "Usage: mirantos-cli compare [--channel 0|1] [--bins B] [--segment L]\n"
+    "                            [--window blackman-harris|hann|rect] [--band F1:F2]\n"
+    "                            [--label TEXT]... [--json] [--png OUT]\n"
+    "                            [--pdf OUT.pdf [--title TEXT]] [--force]\n"
+    "                            FILE1 FILE2 [FILE3 ... FILE8]\n"
+    "\n"
+    "Analyses each FILE as analyze does (same options, same checks) and prints one\n"
+    "column per file: the settings, every figure, and for the second file on its\n"
+    "difference to the first: rms and peak-to-peak in % (100 (x/x1 - 1)) and in dB\n"
+    "(20 log10(x/x1)), the noise density median in dB, the resolution in bits.\n"
+    "Files at different rates are compared as they are. Without --channel each\n"
+    "file's own readout channel is used; with it, a file lacking it is an error.\n"
+    "\n"
+    "  --label TEXT        the name of the next file's column (default: its base\n"
+    "                      name); once per file, in order, at most one per file\n"
+    "  --json              {\"files\": [analyze's object of each file], \"reference\": 0,\n"
+    "                      \"differences\": [{file, rms_pct, rms_dB, pp_pct, pp_dB,\n"
+    "                      nsd_median_dB, effective_bits, noise_free_bits}...]}\n"
+    "                      instead of the table (null where a ratio has no value)\n"
+    "  --png OUT           the noise densities, the histograms as probability\n"
+    "                      density and the Allan deviations overlaid, one colour per\n"
+    "                      file, with a legend of the labels\n"
+    "  --pdf OUT.pdf       the A4 noise report (as the report command writes it)\n"
+    "  --title TEXT        the report's title\n"
+    "  --force             replace output files that exist\n"
+    "  (--channel, --bins, --segment, --window, --band: as for analyze)\n"
+    "\n"
+    "Every file is written whole or not at all, never over an input FILE.\n"
+    "Exit status: 0 done, 1 a file is rejected, lacks the channel or holds fewer\n"
+    "than 10 samples, or an output exists or cannot be written; 2 usage error.\n";
+
+const char* const kReportUsage =
+    "Usage: mirantos-cli report [--channel 0|1] [--bins B] [--segment L]\n"
+    "                           [--window blackman-harris|hann|rect] [--band F1:F2]\n"
+    "                           [--label TEXT]... [--title TEXT] [--force]\n"
+    "                           -o OUT.pdf FILE1 [FILE2 ... FILE8]\n"
+    "\n"
+    "Analyses each FILE as compare does and writes the noise report as an A4 PDF:\n"
+    "title, date, program version and host name; the settings and figures tables\n"
+    "with each file's difference to the first; the overlaid noise densities,\n"
+    "histograms and Allan deviations; each file's 0.1-10 Hz trace where defined.\n"
+    "\n"
+    "  -o, --output OUT.pdf  the PDF to write (never \"-\", never an input FILE)\n"
+    "  --title TEXT        the report's title (default: a title of the program's)\n"
+    "  --label TEXT        the name of the next file (default: its base name)\n"
+    "  --force             replace OUT.pdf when it exists\n"
+    "  (--channel, --bins, --segment, --window, --band: as for analyze)\n"
+    "\n"
+    "The PDF is written whole or not at all.\n"
+    "Exit status: 0 done, 1 a file is rejected, lacks the channel or holds fewer\n"
+    "than 10 samples, or the PDF exists or cannot be written; 2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {

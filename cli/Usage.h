@@ -19,6 +19,8 @@ extern const char* const kPlotUsage;
 extern const char* const kExportUsage;
 extern const char* const kViewUsage;
 extern const char* const kAnalyzeUsage;
+extern const char* const kCompareUsage;
+extern const char* const kReportUsage;
 
 // "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.
 int UsageError(CliIo io, std::string_view problem, const char* usage);

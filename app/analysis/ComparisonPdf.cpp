@@ -14,7 +14,6 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QPicture>
 #include <QSysInfo>
 #include <qcustomplot.h>
 
@@ -321,27 +320,6 @@ void PaintPlot(QCPPainter& p, const QRectF& area, QCustomPlot& plot)
     p.restore();
 }
 
-// The overlaid plots go through a picture of their own: a QPicture replayed
-// onto a device scales itself by the device's resolution over the picture's,
-// so the plots are recorded at the picture's resolution and the painter
-// undoes that factor when the whole is replayed onto the page.
-void PaintPlotsAtDeviceDpi(QCPPainter& p, const QRectF& area,
-                           const std::vector<analysis::TRunFigures>& runs)
-{
-    QPicture picture;
-    {
-        QPainter recorder(&picture);
-        PaintComparisonPlots(recorder, QRectF(QPointF(0, 0), area.size()), runs);
-    }
-    const double factorX = double(p.device()->logicalDpiX()) / picture.logicalDpiX();
-    const double factorY = double(p.device()->logicalDpiY()) / picture.logicalDpiY();
-    p.save();
-    p.translate(area.topLeft());
-    p.scale(1.0 / factorX, 1.0 / factorY);
-    p.drawPicture(0, 0, picture);
-    p.restore();
-}
-
 } // namespace
 
 bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
@@ -403,7 +381,7 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
     blocks.back().ownPage = true;
     blocks.push_back(
         {std::min(bodyH - blocks.back().height - kGapPt, pageW * 1.35), false, false,
-         [&runs](QCPPainter& p, const QRectF& a) { PaintPlotsAtDeviceDpi(p, a, runs); }});
+         [&runs](QCPPainter& p, const QRectF& a) { PaintComparisonPlots(p, a, runs); }});
     for (const auto& r : runs) {
         if (!r.low.lf)
             continue;

@@ -8,7 +8,6 @@
 #include <qcustomplot.h>
 
 #include <QPainter>
-#include <QPicture>
 
 #include <algorithm>
 #include <array>
@@ -180,9 +179,7 @@ void Layout(const QRectF& area, const std::vector<analysis::TRunFigures>& runs, 
     }
 }
 
-// A cell this wide in plot pixels keeps fonts and lines in proportion on a
-// page of any resolution.
-constexpr double kCellPixels = 400.0;
+constexpr double kCellPixels = 600.0;
 
 } // namespace
 
@@ -212,27 +209,25 @@ QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSi
     return image;
 }
 
-void PaintComparisonPlots(QPainter& painter, const QRectF& area,
+void PaintComparisonPlots(QCPPainter& p, const QRectF& area,
                           const std::vector<analysis::TRunFigures>& runs)
 {
-    // QCustomPlot draws only through its own painter: each plot is recorded
-    // as a picture (vector commands) and replayed, scaled, into the caller's.
+    // Painted straight onto the page: a recorded QPicture's replay would
+    // rescale pixel fonts and clip rectangles by the device's resolution.
     Layout(area, runs, [&](QCustomPlot& plot, const QRectF& cell) {
         if (!(cell.width() > 0.0) || !(cell.height() > 0.0))
             return;
+        // A cell kCellPixels wide in the plot's own pixels keeps fonts and
+        // lines in proportion on a page of any resolution.
         const double scale = cell.width() / kCellPixels;
         const int cw = static_cast<int>(kCellPixels);
         const int ch = std::max(16, static_cast<int>(cell.height() / scale));
         plot.resize(cw, ch);
-        QPicture picture;
-        QCPPainter recorder(&picture);
-        plot.toPainter(&recorder, cw, ch);
-        recorder.end();
-        painter.save();
-        painter.translate(cell.topLeft());
-        painter.scale(scale, scale);
-        painter.drawPicture(0, 0, picture);
-        painter.restore();
+        p.save();
+        p.translate(cell.topLeft());
+        p.scale(scale, scale);
+        plot.toPainter(&p, cw, ch);
+        p.restore();
     });
 }
 

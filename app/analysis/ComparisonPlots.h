@@ -2,8 +2,8 @@
 // The overlaid plots of a comparison, one colour per run (the reference first)
 // and a legend with the labels: the noise spectral densities (each on its own
 // frequency axis values), the histograms normalised to probability density,
-// and the Allan deviations. Drawn with QCustomPlot into an image, or onto any
-// painter (a PDF page gets them as vector graphics).
+// and the Allan deviations. Drawn with QCustomPlot into an image, or onto a
+// QCustomPlot painter (a PDF page gets them as vector graphics).
 
 #include "Comparison.h"
 
@@ -14,7 +14,7 @@
 
 #include <vector>
 
-class QPainter;
+class QCPPainter;
 
 namespace mirantos {
 
@@ -23,8 +23,9 @@ QRgb ComparisonColor(int run);
 
 // The three plots side by side (or stacked when taller than wide).
 QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size);
-// The same plots painted into `area` of `painter` (vector graphics).
-void PaintComparisonPlots(QPainter& painter, const QRectF& area,
+// The same plots painted into `area` of a QCustomPlot painter (vector
+// graphics on a PDF page: QCustomPlot draws only through its own painter).
+void PaintComparisonPlots(QCPPainter& painter, const QRectF& area,
                           const std::vector<analysis::TRunFigures>& runs);
 
 } // namespace mirantos

@@ -1,0 +1,326 @@
+// compare: two to eight data files analysed as analyze does, side by side,
+// with each one's difference to the first, as a table, as JSON and as the
+// overlaid plots' picture.
+
+#include "CliArgs.h"
+#include "Commands.h"
+#include "Comparison.h"
+#include "ComparisonPdf.h"
+#include "ComparisonPlots.h"
+#include "FileAnalysis.h"
+#include "NoiseReport.h"
+#include "Output.h"
+#include "Tables.h"
+#include "Usage.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <sstream>
+
+namespace mirantos::cli {
+
+namespace {
+
+using analysis::TDifference;
+using analysis::TRunFigures;
+
+constexpr QSize kComparisonPictureSize(1500, 500);
+
+std::string BaseName(const std::string& path)
+{
+    const std::string name = std::filesystem::path(path).filename().string();
+    return name.empty() ? path : name;
+}
+
+std::string Fixed(double v, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    std::string text = buf;
+    // A value that rounds to zero reads as 0, not -0.
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    return text;
+}
+
+std::string Signed(const std::optional<double>& v, int decimals)
+{
+    if (!v)
+        return "-";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%+.*f", decimals, *v);
+    return buf;
+}
+
+std::string Figure(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+std::string OptionalJson(const std::optional<double>& v)
+{
+    return v ? analysis::DoubleText(*v) : "null";
+}
+
+std::string ChannelsText(int chSel)
+{
+    return chSel >= 0 && chSel < kChannelItemCount
+               ? std::string(kChannelItems[static_cast<size_t>(chSel)])
+               : std::to_string(chSel);
+}
+
+std::string RateText(int rateIndex)
+{
+    return ValidRateIndex(rateIndex) ? std::string(kRateItems[static_cast<size_t>(rateIndex)])
+                                     : std::to_string(rateIndex);
+}
+
+// One row: a name, then one cell per run.
+using TRow = std::pair<std::string, std::vector<std::string>>;
+
+std::string Layout(const std::vector<TRow>& rows)
+{
+    size_t nameWidth = 0;
+    size_t cells = 0;
+    for (const TRow& r : rows) {
+        nameWidth = std::max(nameWidth, r.first.size());
+        cells = std::max(cells, r.second.size());
+    }
+    std::vector<size_t> widths(cells, 0);
+    for (const TRow& r : rows)
+        for (size_t i = 0; i < r.second.size(); ++i)
+            widths[i] = std::max(widths[i], r.second[i].size());
+    std::ostringstream out;
+    for (const TRow& r : rows) {
+        std::string line = r.first;
+        if (!r.second.empty())
+            line.append(nameWidth - r.first.size(), ' ');
+        for (size_t i = 0; i < r.second.size(); ++i) {
+            line += "  ";
+            line.append(widths[i] - r.second[i].size(), ' ');
+            line += r.second[i];
+        }
+        out << line << '\n';
+    }
+    return out.str();
+}
+
+std::string ComparisonTable(const std::vector<TRunFigures>& runs,
+                            const std::vector<TDifference>& diffs)
+{
+    std::vector<TRow> rows;
+    auto row = [&](const std::string& name, auto cell) {
+        TRow r{name, {}};
+        for (size_t i = 0; i < runs.size(); ++i)
+            r.second.push_back(cell(i));
+        rows.push_back(std::move(r));
+    };
+    auto lfCell = [&](size_t i, auto member) {
+        const auto& lf = runs[i].low.lf;
+        return lf ? Fixed((*lf).*member, 3) : std::string("-");
+    };
+    row("", [&](size_t i) { return runs[i].label; });
+    row("rate", [&](size_t i) { return RateText(runs[i].settings.rateIndex); });
+    row("rate [sps]", [&](size_t i) { return Figure(runs[i].noise.rateSps); });
+    row("filter",
+        [&](size_t i) { return std::string(runs[i].settings.sinc5 ? "sinc5+sinc1" : "sinc3"); });
+    row("channels", [&](size_t i) { return ChannelsText(runs[i].settings.chSel); });
+    row("channel", [&](size_t i) { return "CH" + std::to_string(runs[i].settings.channel); });
+    row("samples", [&](size_t i) { return std::to_string(runs[i].settings.samples); });
+    row("board", [&](size_t i) {
+        return runs[i].settings.board.empty() ? std::string("-") : runs[i].settings.board;
+    });
+    row("start (UTC)", [&](size_t i) {
+        return runs[i].settings.startUtc.empty() ? std::string("-") : runs[i].settings.startUtc;
+    });
+    row("gain", [&](size_t i) { return std::to_string(runs[i].noise.gain); });
+    row("mean [uV]", [&](size_t i) { return Fixed(runs[i].noise.meanUv, 3); });
+    row("rms [uV]", [&](size_t i) { return Fixed(runs[i].noise.rmsUv, 4); });
+    row("pp [uV]", [&](size_t i) { return Fixed(runs[i].noise.ppUv, 4); });
+    row("rms [code]", [&](size_t i) { return Fixed(runs[i].noise.rmsCode, 3); });
+    row("pp [code]", [&](size_t i) { return std::to_string(runs[i].noise.ppCode); });
+    row("effective bits", [&](size_t i) { return Fixed(runs[i].noise.effectiveBits, 2); });
+    row("noise-free bits", [&](size_t i) { return Fixed(runs[i].noise.noiseFreeBits, 2); });
+    row("nsd median [nV/rtHz]", [&](size_t i) { return Figure(runs[i].noise.nsdMedianNv); });
+    row("band [Hz]", [&](size_t i) {
+        return Figure(runs[i].noise.bandLowHz) + "-" + Figure(runs[i].noise.bandHighHz);
+    });
+    row("band rms [uV]", [&](size_t i) { return Fixed(runs[i].noise.bandRmsUv, 4); });
+    row("drift [uV/h]", [&](size_t i) { return Fixed(runs[i].low.slopeUvPerH, 3); });
+    row("adev at 1/fs [uV]", [&](size_t i) {
+        return runs[i].low.allan.empty() ? std::string("-")
+                                         : Fixed(runs[i].low.allan.front().adevUv, 4);
+    });
+    row("adev at longest tau [uV]", [&](size_t i) {
+        return runs[i].low.allan.empty() ? std::string("-")
+                                         : Fixed(runs[i].low.allan.back().adevUv, 4);
+    });
+    row("0.1-10 Hz pp median [uV]",
+        [&](size_t i) { return lfCell(i, &analysis::TLowFrequencyNoise::ppUvMedian); });
+    row("0.1-10 Hz pp max [uV]",
+        [&](size_t i) { return lfCell(i, &analysis::TLowFrequencyNoise::ppUvMax); });
+    row("0.1-10 Hz rms [uV]",
+        [&](size_t i) { return lfCell(i, &analysis::TLowFrequencyNoise::rmsUv); });
+
+    rows.push_back({"difference to " + runs.front().label + ":", {}});
+    auto diff = [&](const std::string& name, auto cell) {
+        row(name, [&](size_t i) { return i == 0 ? std::string("-") : cell(diffs[i - 1]); });
+    };
+    diff("rms [%]", [](const TDifference& d) { return Signed(d.rmsPct, 2); });
+    diff("rms [dB]", [](const TDifference& d) { return Signed(d.rmsDb, 2); });
+    diff("pp [%]", [](const TDifference& d) { return Signed(d.ppPct, 2); });
+    diff("pp [dB]", [](const TDifference& d) { return Signed(d.ppDb, 2); });
+    diff("nsd median [dB]", [](const TDifference& d) { return Signed(d.nsdMedianDb, 2); });
+    diff("effective bits", [](const TDifference& d) { return Signed(d.effectiveBits, 2); });
+    diff("noise-free bits", [](const TDifference& d) { return Signed(d.noiseFreeBits, 2); });
+    return Layout(rows);
+}
+
+std::string ComparisonJson(const std::vector<TFileAnalysis>& files,
+                           const std::vector<TDifference>& diffs)
+{
+    std::string out = "{\"files\":[";
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += analysis::FiguresJson(files[i].figures, files[i].channel, files[i].lf);
+    }
+    out += "],\"reference\":0,\"differences\":[";
+    for (size_t i = 0; i < diffs.size(); ++i) {
+        const TDifference& d = diffs[i];
+        if (i > 0)
+            out += ',';
+        out += "{\"file\":" + std::to_string(i + 1) + ",\"rms_pct\":" + OptionalJson(d.rmsPct) +
+               ",\"rms_dB\":" + OptionalJson(d.rmsDb) + ",\"pp_pct\":" + OptionalJson(d.ppPct) +
+               ",\"pp_dB\":" + OptionalJson(d.ppDb) +
+               ",\"nsd_median_dB\":" + OptionalJson(d.nsdMedianDb) +
+               ",\"effective_bits\":" + analysis::DoubleText(d.effectiveBits) +
+               ",\"noise_free_bits\":" + analysis::DoubleText(d.noiseFreeBits) + "}";
+    }
+    out += "]}";
+    return out;
+}
+
+} // namespace
+
+namespace {
+
+// compare and report: the same files, options and runs; report needs only
+// one file and writes the PDF alone.
+int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
+{
+    const char* usage = report ? kReportUsage : kCompareUsage;
+    const char* command = report ? "report" : "compare";
+    const size_t minFiles = report ? 1 : 2;
+    std::vector<OptionSpec> specs{{"--channel", "", true}, {"--bins", "", true},
+                                  {"--segment", "", true}, {"--window", "", true},
+                                  {"--band", "", true},    {"--label", "", true},
+                                  {"--title", "", true},   {"--force", "", false}};
+    if (report) {
+        specs.push_back({"--output", "-o", true});
+    } else {
+        specs.push_back({"--json", "", false});
+        specs.push_back({"--png", "", true});
+        specs.push_back({"--pdf", "", true});
+    }
+    ParsedArgs parsed;
+    int code = kExitOk;
+    if (!ParseCommandArgs(args, specs, usage, io, parsed, code))
+        return code;
+    const std::vector<std::string>& paths = parsed.positional;
+    if (paths.size() < minFiles || paths.size() > static_cast<size_t>(analysis::kMaxComparedRuns))
+        return UsageError(io,
+                          std::string(command) + " takes " + std::to_string(minFiles) + " to " +
+                              std::to_string(analysis::kMaxComparedRuns) + " data files, not " +
+                              std::to_string(paths.size()),
+                          usage);
+    const auto labelList = parsed.lists.find("--label");
+    const std::vector<std::string> labels =
+        labelList == parsed.lists.end() ? std::vector<std::string>{} : labelList->second;
+    if (labels.size() > paths.size())
+        return UsageError(io,
+                          std::to_string(labels.size()) + " labels for " +
+                              std::to_string(paths.size()) + " data files",
+                          usage);
+    int channel = -1;
+    if (!ParseChannelOption(parsed, usage, io, channel, code))
+        return code;
+    analysis::TAnalysisOptions options;
+    if (!ParseAnalysisOptions(parsed, usage, io, options, code))
+        return code;
+
+    const auto png = parsed.Value("--png");
+    const auto pdf = parsed.Value(report ? "--output" : "--pdf");
+    if (report && !pdf)
+        return UsageError(io, "report needs -o FILE.pdf", usage);
+    std::vector<TOutputFile> outputs;
+    if (parsed.Flag("--json"))
+        outputs.push_back({"--json", "-", true});
+    if (png)
+        outputs.push_back({"--png", *png, false});
+    // A PDF is binary: never "-".
+    if (pdf)
+        outputs.push_back({report ? "-o" : "--pdf", *pdf, false});
+    if (!CheckOutputs(paths, outputs, parsed.Flag("--force"), usage, io, code))
+        return code;
+
+    std::vector<TFileAnalysis> files(paths.size());
+    std::vector<TRunFigures> runs(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (!AnalyseFile(paths[i], channel, options, usage, io, files[i], code))
+            return code;
+        const TSampleSet& s = files[i].samples;
+        TRunFigures& r = runs[i];
+        r.label = i < labels.size() ? labels[i] : BaseName(paths[i]);
+        r.path = paths[i];
+        r.settings.rateIndex = s.rateIndex;
+        r.settings.sinc5 = s.sinc5;
+        r.settings.chSel = s.chSel;
+        r.settings.channel = files[i].channel;
+        r.settings.samples = files[i].figures.samples;
+        r.settings.startUtc = s.startUtc;
+        r.noise = files[i].figures;
+        r.low = files[i].lf;
+    }
+    const std::vector<TDifference> diffs = analysis::DifferencesToFirst(runs);
+
+    if (pdf) {
+        TReportOptions reportOptions;
+        if (const auto title = parsed.Value("--title"))
+            reportOptions.title = QString::fromStdString(*title);
+        QByteArray bytes;
+        if (!WriteComparisonPdf(runs, reportOptions, &bytes))
+            return Fail(io, "cannot make the report " + *pdf, kExitFailure);
+        if (!WriteOutput(io, *pdf, std::string_view(bytes.constData(), bytes.size())))
+            return kExitFailure;
+    }
+    if (png && !WritePng(io, *png, RenderComparisonPlots(runs, kComparisonPictureSize)))
+        return kExitFailure;
+    if (report)
+        return kExitOk;
+    if (parsed.Flag("--json"))
+        io.out << ComparisonJson(files, diffs) << '\n';
+    else
+        io.out << ComparisonTable(runs, diffs);
+    io.out << std::flush;
+    return kExitOk;
+}
+
+} // namespace
+
+int Compare(const std::vector<std::string>& args, CliIo io)
+{
+    return CompareOrReport(args, io, false);
+}
+
+int Report(const std::vector<std::string>& args, CliIo io)
+{
+    return CompareOrReport(args, io, true);
+}
+
+} // namespace mirantos::cli
