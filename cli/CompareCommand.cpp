@@ -284,6 +284,7 @@ int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
         r.settings.channel = files[i].channel;
         r.settings.samples = files[i].figures.samples;
         r.settings.startUtc = s.startUtc;
+        r.settings.board = s.board;
         r.noise = files[i].figures;
         r.low = files[i].lf;
     }

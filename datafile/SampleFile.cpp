@@ -22,6 +22,7 @@ TSampleLoad ReadSampleFile(const std::string& path, int32_t dtaGain, TSampleSet&
         out.rateSps = data.info.rateSps;
         out.gain = data.info.gain;
         out.startUtc = data.info.startUtc;
+        out.board = data.info.board;
         out.ch0 = std::move(data.ch0);
         out.ch1 = std::move(data.ch1);
         return TSampleLoad::Ok;

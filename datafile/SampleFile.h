@@ -17,6 +17,7 @@ struct TSampleSet {
     double rateSps = 0;
     int32_t gain = 1;
     std::string startUtc; // a capture's start, empty for a .DTA file
+    std::string board;    // a capture's board name and version, empty for a .DTA file
     // Codes of the channels the file holds (the other one empty).
     std::vector<uint32_t> ch0;
     std::vector<uint32_t> ch1;

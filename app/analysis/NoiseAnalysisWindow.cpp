@@ -676,6 +676,7 @@ bool TNoiseAnalysisWindow::AddReference(const QString& path)
     ref.settings.sinc5 = samples.sinc5;
     ref.settings.chSel = samples.chSel;
     ref.settings.startUtc = samples.startUtc;
+    ref.settings.board = samples.board;
     if (ref.codes[static_cast<size_t>(channel_)].empty()) {
         ShowError(Utf8(text::AnalysisReferenceNoChannel) + "\n" + path);
         return false;

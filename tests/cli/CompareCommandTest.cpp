@@ -3,6 +3,7 @@
 // hand, the JSON's shape against analyze's own objects, the overlaid
 // picture's colours in the files' order, and the refusals.
 
+#include "CaptureFile.h"
 #include "CliTestSupport.h"
 #include "ComparisonPlots.h"
 
@@ -246,4 +247,30 @@ TEST(ReportCommand, WritesThePdfOnceAndNeedsAnOutput)
     EXPECT_EQ(again.code, cli::kExitFailure);
     EXPECT_EQ(clitest::ReadAll(pdf), bytes);
     EXPECT_EQ(RunCli({"report", "--force", "-o", pdf, a}).code, cli::kExitOk);
+}
+
+TEST(CompareCommand, ACapturesBoardAndStartTimeAreInItsColumn)
+{
+    TempDir dir;
+    const std::string capture = dir.Path("run.csv");
+    mirantos::TCaptureWriter writer;
+    mirantos::TCaptureInfo info;
+    info.rateIndex = 10;
+    info.rateSps = 1000.0;
+    info.board = "MIRANTOS 1.10";
+    info.startUtc = "2026-12-08T06:00:00Z";
+    std::vector<uint32_t> codes(1000);
+    for (size_t i = 0; i < codes.size(); ++i)
+        codes[i] = static_cast<uint32_t>(kMid + static_cast<int64_t>(i % 7) * 3);
+    ASSERT_TRUE(writer.Open(capture, false) && writer.Begin(info));
+    ASSERT_TRUE(writer.Write(codes.data(), nullptr, static_cast<int32_t>(codes.size())));
+    ASSERT_TRUE(writer.Finish(mirantos::TCaptureEnd::Complete));
+    const auto r = RunCli({"compare", ScaledFile(dir, "a.DTA", 1), capture});
+    ASSERT_EQ(r.code, cli::kExitOk) << r.err;
+    for (const char* row : {"board", "start"}) {
+        const size_t at = r.out.find(std::string("\n") + row);
+        ASSERT_NE(at, std::string::npos) << r.out;
+        const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+        EXPECT_NE(line.find(row[0] == 'b' ? info.board : info.startUtc), std::string::npos) << line;
+    }
 }
