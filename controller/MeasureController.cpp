@@ -313,8 +313,9 @@ int32_t TMeasureController::ReadRecords(bool dual, uint32_t* codes0, uint32_t* c
         // Records converted before a malformed one are genuine: they are kept.
         // After a link failure the backend still hands out what arrived
         // before it, whole records short of a block included.
-        readFailure_ = ReadFailureText();
-        if (converted == 0 && !adc_->LinkError().empty())
+        const std::string link = adc_->LinkError();
+        readFailure_ = link.empty() ? std::string("the board sent a malformed record") : link;
+        if (converted == 0 && !link.empty())
             converted = ReadTail(dual, codes0, codes1, n - 1);
         return converted;
     }
@@ -448,12 +449,6 @@ int32_t TMeasureController::ReadTail(bool dual, uint32_t* codes0, uint32_t* code
         ++taken;
     }
     return taken;
-}
-
-std::string TMeasureController::ReadFailureText() const
-{
-    const std::string link = adc_->LinkError();
-    return link.empty() ? std::string("the board sent a malformed record") : link;
 }
 
 void TMeasureController::ReadErrorSequence()

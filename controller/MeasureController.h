@@ -169,7 +169,6 @@ private:
     // records taken; `failed` when the run ends with the read error (a failed
     // read, or a board gone quiet), after the records that came before.
     int32_t ReadRecords(bool dual, uint32_t* codes0, uint32_t* codes1, int32_t n, bool* failed);
-    std::string ReadFailureText() const;
     int32_t ReadTail(bool dual, uint32_t* codes0, uint32_t* codes1, int32_t room);
     // True (and the read error recorded) once the run has gone quiet too long.
     bool WentQuiet();

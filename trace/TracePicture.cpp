@@ -27,11 +27,6 @@ constexpr QRgb kBackground = 0xffffffffu;
 constexpr QRgb kFrame = 0xff808080u;
 constexpr QRgb kInk = 0xff000000u;
 
-QString U8(const char* s)
-{
-    return QString::fromUtf8(s);
-}
-
 } // namespace
 
 QRect PlotArea(QSize size)
@@ -117,7 +112,7 @@ QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, 
         p.setPen(QColor::fromRgb(kInk));
         p.drawText(left, plot.bottom() + kTickLength + 2 + fm.ascent(), label);
     }
-    const QString xUnit = U8(text::ViewerAxisSeconds);
+    const QString xUnit = U(text::ViewerAxisSeconds);
     p.drawText(plot.right() - fm.horizontalAdvance(xUnit),
                plot.bottom() + kTickLength + 4 + fm.height() + fm.ascent(), xUnit);
 
@@ -136,14 +131,14 @@ QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, 
                    y - fm.height() / 2 + fm.ascent(), label);
     }
     p.drawText(4, fm.ascent() + 4,
-               U8(view.voltMode ? text::ViewerAxisMicrovolt : text::ViewerAxisDigit));
+               U(view.voltMode ? text::ViewerAxisMicrovolt : text::ViewerAxisDigit));
 
     // Legend: the shown channels in their colours.
     int x = plot.left();
     for (int c = 0; c < 2; ++c) {
         if (!view.show[static_cast<size_t>(c)] || !data.Holds(c))
             continue;
-        const QString name = U8(text::Channel) + QString::number(c);
+        const QString name = U(text::Channel) + QString::number(c);
         p.fillRect(x, 8, 16, 3, QColor::fromRgb(kTraceColors[c]));
         p.setPen(QColor::fromRgb(kTraceColors[c]));
         p.drawText(x + 20, fm.ascent() + 4, name);

@@ -1,4 +1,5 @@
 #include "ComparisonPdf.h"
+#include "Texts.h"
 
 #include "AnalysisTexts.h"
 #include "ComparisonPlots.h"
@@ -42,11 +43,6 @@ constexpr int kPlotPixelWidth = 900;
 
 const QString kNone = QStringLiteral("—");
 
-QString U8(const char* s)
-{
-    return QString::fromUtf8(s);
-}
-
 // The formats of analyze's table (NoiseReport.cpp): fixed decimals, or %g digits.
 QString Fixed(double v, int decimals)
 {
@@ -88,11 +84,11 @@ struct TTable {
 TTable SettingsTable(const std::vector<analysis::TRunFigures>& runs)
 {
     TTable t;
-    t.header << U8(text::ReportLabel);
+    t.header << U(text::ReportLabel);
     for (const auto& r : runs)
         t.header << QString::fromStdString(r.label);
     auto row = [&](const char* name, auto cell) {
-        QStringList cells{U8(name)};
+        QStringList cells{U(name)};
         for (const auto& r : runs)
             cells << cell(r);
         t.rows.push_back(cells);
@@ -129,7 +125,7 @@ TTable FiguresTable(const std::vector<analysis::TRunFigures>& runs)
         t.header << QString::fromStdString(r.label);
     using R = analysis::TRunFigures;
     auto row = [&](const char* name, const char* unit, auto cell) {
-        QStringList cells{U8(name) + U8(unit)};
+        QStringList cells{U(name) + U(unit)};
         for (const auto& r : runs)
             cells << cell(r);
         t.rows.push_back(cells);
@@ -156,7 +152,7 @@ TTable FiguresTable(const std::vector<analysis::TRunFigures>& runs)
     row(text::AnalysisMedianDensity, " [nV/√Hz]",
         [](const R& r) { return General(r.noise.nsdMedianNv, 6); });
     row(text::ReportBand, " [Hz]", [](const R& r) {
-        return General(r.noise.bandLowHz, 10) + U8(text::AnalysisBandTo) +
+        return General(r.noise.bandLowHz, 10) + U(text::AnalysisBandTo) +
                General(r.noise.bandHighHz, 10);
     });
     row(text::AnalysisBandRms, uv,
@@ -180,7 +176,7 @@ TTable DifferenceTable(const std::vector<analysis::TRunFigures>& runs)
         t.header << QString::fromStdString(runs[i].label);
     using D = analysis::TDifference;
     auto row = [&](const char* name, const char* unit, auto cell) {
-        QStringList cells{U8(name) + U8(unit)};
+        QStringList cells{U(name) + U(unit)};
         for (const D& x : d)
             cells << cell(x);
         t.rows.push_back(cells);
@@ -334,7 +330,7 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
                                      QPageLayout::Millimeter));
-    const QString title = options.title.isEmpty() ? U8(text::ReportTitle) : options.title;
+    const QString title = options.title.isEmpty() ? U(text::ReportTitle) : options.title;
     writer.setTitle(title);
     writer.setCreator(QStringLiteral("MIRANTOS " MIRANTOS_VERSION));
 
@@ -349,10 +345,10 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
         const double titleH = QFontMetricsF(PointFont(kTitlePt, true)).height();
         const double lineH = QFontMetricsF(PointFont(kTextPt + 1)).height();
         const QStringList meta = {
-            U8(text::ReportDate) +
+            U(text::ReportDate) +
                 QLocale::c().toString(QDateTime::currentDateTime(), "yyyy-MM-dd HH:mm:ss"),
-            U8(text::ReportVersion) + QStringLiteral("MIRANTOS " MIRANTOS_VERSION),
-            U8(text::ReportHost) + QSysInfo::machineHostName()};
+            U(text::ReportVersion) + QStringLiteral("MIRANTOS " MIRANTOS_VERSION),
+            U(text::ReportHost) + QSysInfo::machineHostName()};
         blocks.push_back({titleH + lineH * double(meta.size()) + kGapPt, false, false,
                           [=](QCPPainter& p, const QRectF& a) {
                               p.setPen(Qt::black);
@@ -368,16 +364,16 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
                               }
                           }});
     }
-    blocks.push_back(Heading(U8(text::ReportSettings)));
+    blocks.push_back(Heading(U(text::ReportSettings)));
     blocks.push_back(TableBlock(SettingsTable(runs), pageW));
-    blocks.push_back(Heading(U8(text::ReportFigures)));
+    blocks.push_back(Heading(U(text::ReportFigures)));
     blocks.push_back(TableBlock(FiguresTable(runs), pageW));
     if (runs.size() > 1) {
         blocks.push_back(
-            Heading(U8(text::ReportDifference) + QString::fromStdString(runs.front().label) + ")"));
+            Heading(U(text::ReportDifference) + QString::fromStdString(runs.front().label) + ")"));
         blocks.push_back(TableBlock(DifferenceTable(runs), pageW));
     }
-    blocks.push_back(Heading(U8(text::ReportPlots)));
+    blocks.push_back(Heading(U(text::ReportPlots)));
     blocks.back().ownPage = true;
     blocks.push_back(
         {std::min(bodyH - blocks.back().height - kGapPt, pageW * 1.35), false, false,
@@ -387,7 +383,7 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
             continue;
         // A heading stays with its plot: the pair is one block.
         const TBlock head =
-            Heading(U8(text::AnalysisLfTitle) + ": " + QString::fromStdString(r.label));
+            Heading(U(text::AnalysisLfTitle) + ": " + QString::fromStdString(r.label));
         const double rate = r.noise.rateSps;
         blocks.push_back(
             {head.height + kLfPlotHeightPt + kGapPt, false, false,

@@ -1,4 +1,5 @@
 #include "ComparisonPlots.h"
+#include "Texts.h"
 
 #include "AnalysisTexts.h"
 #include "MeasureRecord.h"
@@ -25,11 +26,6 @@ constexpr std::array<QRgb, analysis::kMaxComparedRuns> kColors{
 
 // The histogram in microvolts: runs at different gains share no code axis.
 constexpr char kDensityAxis[] = "確率密度 [1/µV]";
-
-QString Utf8(const char* s)
-{
-    return QString::fromUtf8(s);
-}
 
 QPen RunPen(int run, double width)
 {
@@ -79,8 +75,8 @@ void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& 
 void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
 {
     ClearNoisePlot(plot);
-    plot.xAxis->setLabel(Utf8(text::AnalysisAxisMicrovolt));
-    plot.yAxis->setLabel(Utf8(kDensityAxis));
+    plot.xAxis->setLabel(U(text::AnalysisAxisMicrovolt));
+    plot.yAxis->setLabel(U(kDensityAxis));
     double lo = 0, hi = 0, top = 0;
     bool any = false;
     for (size_t i = 0; i < runs.size(); ++i) {

@@ -31,11 +31,6 @@ using namespace trace;
 
 namespace {
 
-QString Utf8(const char* s)
-{
-    return QString::fromUtf8(s);
-}
-
 // Decimals that tell neighbouring samples' times apart at the record's rate.
 int TimeDecimals(double rateSps)
 {
@@ -110,24 +105,24 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     }
     dialogs_ = dialogs;
 
-    setWindowTitle(Utf8(text::ViewerTitle));
+    setWindowTitle(U(text::ViewerTitle));
     setWindowModality(Qt::NonModal);
     setFont(UiFont(WindowFontPixels));
     resize(1000, 640);
 
-    open_ = new QPushButton(Utf8(text::ViewerOpen), this);
+    open_ = new QPushButton(U(text::ViewerOpen), this);
     open_->setObjectName("open");
-    channelLabel_ = new QLabel(Utf8(text::ViewerChannel), this);
+    channelLabel_ = new QLabel(U(text::ViewerChannel), this);
     channelBox_ = new QComboBox(this);
     channelBox_->setObjectName("channel");
-    channelBox_->addItem(Utf8(text::Channel) + "0", 0);
-    channelBox_->addItem(Utf8(text::Channel) + "1", 1);
-    channelBox_->addItem(Utf8(text::ViewerBoth), 2);
-    fitAll_ = new QPushButton(Utf8(text::ViewerFitAll), this);
+    channelBox_->addItem(U(text::Channel) + "0", 0);
+    channelBox_->addItem(U(text::Channel) + "1", 1);
+    channelBox_->addItem(U(text::ViewerBoth), 2);
+    fitAll_ = new QPushButton(U(text::ViewerFitAll), this);
     fitAll_->setObjectName("fitAll");
-    latest_ = new QPushButton(Utf8(text::ViewerFollow), this);
+    latest_ = new QPushButton(U(text::ViewerFollow), this);
     latest_->setObjectName("latest");
-    analyse_ = new QPushButton(Utf8(text::ViewerAnalyse), this);
+    analyse_ = new QPushButton(U(text::ViewerAnalyse), this);
     analyse_->setObjectName("analyse");
     auto* commands = new QHBoxLayout;
     commands->addWidget(open_);
@@ -190,8 +185,7 @@ void TTraceViewerWindow::OpenClick()
     {
         ++dialogDepth_;
         const auto done = qScopeGuard([this] { --dialogDepth_; });
-        if (!dialogs_->OpenFileName(this, Utf8(text::ViewerOpenFilter), &chosen) ||
-            chosen.isEmpty())
+        if (!dialogs_->OpenFileName(this, U(text::ViewerOpenFilter), &chosen) || chosen.isEmpty())
             return;
     }
     OpenFile(chosen);
@@ -208,7 +202,7 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
 {
     // A capture run feeds this record; another file would cut it off.
     if (following_) {
-        ShowError(Utf8(text::ViewerBusy) + "\n" + path);
+        ShowError(U(text::ViewerBusy) + "\n" + path);
         return false;
     }
     TSampleSet samples;
@@ -219,10 +213,10 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
     case TSampleLoad::Ok:
         break;
     case TSampleLoad::CaptureError:
-        ShowError(Utf8(text::ViewerReadError) + "\n" + path + "\n" + QString::fromStdString(error));
+        ShowError(U(text::ViewerReadError) + "\n" + path + "\n" + QString::fromStdString(error));
         return false;
     case TSampleLoad::DataFileError:
-        ShowError(Utf8(text::BoxDataFileError) + "\n" + path);
+        ShowError(U(text::BoxDataFileError) + "\n" + path);
         return false;
     }
     TakeData(TTraceData(std::move(samples), QFileInfo(path).fileName().toStdString()));
@@ -237,9 +231,9 @@ void TTraceViewerWindow::TakeData(TTraceData&& data)
     channelLabel_->setVisible(both);
     channelBox_->setVisible(both);
     channelBox_->setCurrentIndex(2);
-    setWindowTitle(data_.Empty() ? Utf8(text::ViewerTitle)
-                                 : Utf8(text::ViewerTitle) + " : " +
-                                       QString::fromStdString(data_.FileName()));
+    setWindowTitle(data_.Empty()
+                       ? U(text::ViewerTitle)
+                       : U(text::ViewerTitle) + " : " + QString::fromStdString(data_.FileName()));
     FitAllClick();
 }
 
@@ -464,15 +458,15 @@ void TTraceViewerWindow::UpdateControls()
     analyse_->setEnabled(held && data_.Samples() > 0 && !following_);
     QString info;
     if (held) {
-        info = QString::fromStdString(data_.FileName()) + Utf8(text::Separator) +
-               QString::number(data_.RateSps(), 'g', 10) + Utf8(text::AnalysisUnitSps) +
-               Utf8(text::ViewerSamples) + QString::number(data_.Samples());
+        info = QString::fromStdString(data_.FileName()) + U(text::Separator) +
+               QString::number(data_.RateSps(), 'g', 10) + U(text::AnalysisUnitSps) +
+               U(text::ViewerSamples) + QString::number(data_.Samples());
         if (!data_.StartUtc().empty())
-            info += Utf8(text::Separator) + QString::fromStdString(data_.StartUtc());
+            info += U(text::Separator) + QString::fromStdString(data_.StartUtc());
         if (following_)
-            info += Utf8(text::Separator) + Utf8(text::ViewerCapturing);
+            info += U(text::Separator) + U(text::ViewerCapturing);
     } else {
-        info = Utf8(text::ViewerNoData);
+        info = U(text::ViewerNoData);
     }
     info_->setText(info);
 }
@@ -486,17 +480,16 @@ void TTraceViewerWindow::ShowCursor(QPoint pos)
         return;
     }
     const int64_t i = std::clamp<int64_t>(ColumnStart(view_.x, pos.x() - plot.left()), 0, n - 1);
-    QString s = Utf8(text::ViewerIndex) + QString::number(i) + Utf8(text::ViewerTime) +
+    QString s = U(text::ViewerIndex) + QString::number(i) + U(text::ViewerTime) +
                 Seconds(SampleSeconds(i, data_.RateSps()), data_.RateSps()) +
-                Utf8(text::ViewerSecondsUnit);
+                U(text::ViewerSecondsUnit);
     for (int c = 0; c < 2; ++c) {
         if (!view_.show[static_cast<size_t>(c)] || !data_.Holds(c))
             continue;
         const uint32_t code = data_.Channel(c).Codes()[static_cast<size_t>(i)];
-        s += Utf8(text::Separator) + Utf8(text::Channel) + QString::number(c) +
-             Utf8(text::ViewerCode) + QString::number(code) + Utf8(text::UnitDigit) +
-             Utf8(text::Separator) + FormatMask(CodeToMicrovolt(code, data_.Gain()), 5) +
-             Utf8(text::UnitMicrovolt);
+        s += U(text::Separator) + U(text::Channel) + QString::number(c) + U(text::ViewerCode) +
+             QString::number(code) + U(text::UnitDigit) + U(text::Separator) +
+             FormatMask(CodeToMicrovolt(code, data_.Gain()), 5) + U(text::UnitMicrovolt);
     }
     cursor_->setText(s);
 }
@@ -510,10 +503,9 @@ void TTraceViewerWindow::ShowSpan()
     }
     const TSampleSpan v = VisibleSpan(view_.x, n);
     const double rate = data_.RateSps();
-    QString s = Utf8(text::ViewerSpan) + Seconds(SampleSeconds(v.first, rate), rate) +
-                Utf8(text::ViewerRangeTo) + Seconds(SampleSeconds(v.last, rate), rate) +
-                Utf8(text::ViewerSecondsUnit) + Utf8(text::ViewerSamples) +
-                QString::number(v.Count());
+    QString s = U(text::ViewerSpan) + Seconds(SampleSeconds(v.first, rate), rate) +
+                U(text::ViewerRangeTo) + Seconds(SampleSeconds(v.last, rate), rate) +
+                U(text::ViewerSecondsUnit) + U(text::ViewerSamples) + QString::number(v.Count());
     for (int c = 0; c < 2; ++c) {
         if (!view_.show[static_cast<size_t>(c)] || !data_.Holds(c))
             continue;
@@ -561,10 +553,10 @@ void TTraceViewerWindow::AnalyseClick()
         target = ownAnalysis_;
     }
     const double rate = data_.RateSps();
-    const QString source =
-        Utf8(text::ViewerSourcePrefix) + QString::fromStdString(data_.FileName()) + " " +
-        Seconds(SampleSeconds(v.first, rate), rate) + Utf8(text::ViewerRangeTo) +
-        Seconds(SampleSeconds(v.last, rate), rate) + Utf8(text::ViewerSecondsUnit);
+    const QString source = U(text::ViewerSourcePrefix) + QString::fromStdString(data_.FileName()) +
+                           " " + Seconds(SampleSeconds(v.first, rate), rate) +
+                           U(text::ViewerRangeTo) + Seconds(SampleSeconds(v.last, rate), rate) +
+                           U(text::ViewerSecondsUnit);
     target->SetVoltMode(view_.voltMode);
     target->SetCodes(std::move(codes[0]), std::move(codes[1]), rate, data_.Gain(), source);
     target->show();
