@@ -1,0 +1,68 @@
+#pragma once
+// One test run's result as the results database keeps it, and what its
+// queries give back. Plain data: filled by station/, stored by TResultsDb.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirantos::results {
+
+// One figure of one channel against its limits.
+struct TMeasurementRow {
+    int channel = 0;
+    std::string figure;          // analyze's JSON name, e.g. "rms_uV", "lf_0p1_10Hz.pp_uV_median"
+    std::optional<double> value; // absent when the figure could not be computed
+    std::optional<double> low;   // the limit's min
+    std::optional<double> high;  // the limit's max
+    bool pass = false;
+};
+
+struct TRunRecord {
+    std::string uuid; // RFC 4122 text, lower case: the run's identity in every database
+    std::string serial;
+    std::string operatorName;
+    std::string station;     // the station's name (the host name unless set)
+    std::string testName;    // the limits file's name and version
+    std::string testVersion;
+    std::string testContent; // the limits file's bytes as read
+    std::string testSha256;  // of testContent, lower-case hex
+    std::string startedUtc;  // ISO 8601 with milliseconds, "2026-12-08T07:30:00.123Z"
+    std::string endedUtc;
+    std::string settingsJson; // the settings the run used, as one JSON object
+    bool pass = false;        // the verdict: every limit held
+    std::string programVersion;
+    std::string dataPath;   // the kept raw data file (absolute), empty when not kept
+    std::string dataSha256; // of that file, empty when not kept
+    std::vector<TMeasurementRow> measurements;
+};
+
+// A stored run as `results` lists it.
+struct TRunSummary {
+    std::string uuid, serial, operatorName, station, testName, testVersion;
+    std::string startedUtc, endedUtc;
+    bool pass = false;
+    int failedLimits = 0;
+    std::string dataPath, dataSha256;
+};
+
+// One point of a figure's trend over time.
+struct TTrendPoint {
+    std::string startedUtc;
+    std::string serial;
+    std::string uuid;
+    int channel = 0;
+    std::optional<double> value, low, high;
+    bool pass = false;
+};
+
+// The filters of `results`; every one optional.
+struct TRunQuery {
+    std::optional<std::string> serial;
+    std::optional<std::string> testName;
+    std::optional<std::string> sinceUtc; // runs started at or after, ISO 8601 ("2026-12-01" or full)
+    bool failedOnly = false;
+};
+
+} // namespace mirantos::results

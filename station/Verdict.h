@@ -1,0 +1,80 @@
+#pragma once
+// A board's verdict: each limit of a test checked against the figures of the
+// measured channel, and every way the result leaves the station (the table a
+// person reads, JUnit XML for CI dashboards, the database's run record).
+//
+// Margin in percent of the limit, positive while the limit holds:
+//   max:  100 (max - value) / |max|      min:  100 (value - min) / |min|
+// with both, the smaller; absent for a limit of 0 or a figure not computed.
+
+#include "Limits.h"
+#include "LowFrequency.h"
+#include "NoiseAnalysis.h"
+#include "ResultTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mirantos::station {
+
+struct TCheck {
+    int channel = 0;
+    TLimit limit;
+    std::optional<double> value; // absent: not computed (then the check fails)
+    std::string reason;          // why not computed
+    bool pass = false;
+    std::optional<double> marginPct;
+};
+
+struct TVerdict {
+    std::vector<TCheck> checks; // channel 0's limits, then channel 1's, each in the file's order
+    bool pass = false;          // every check passed
+    int Failed() const;
+};
+
+// One channel's figures as the limits need them.
+struct TChannelFigures {
+    analysis::TNoiseFigures noise;
+    analysis::TLowFrequencyFigures low;
+};
+
+// Analyses `codes` of `channel` with the test's analysis options and checks its limits.
+std::vector<TCheck> CheckChannel(const TTestLimits& limits, int channel,
+                                 std::span<const uint32_t> codes, double rateSps, int32_t gain);
+// Both channels' checks (the measured ones) into one verdict.
+TVerdict MakeVerdict(std::vector<TCheck> checks);
+
+// The value of a named figure, or nullopt with the reason it is not defined.
+std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
+                                  std::string* reason);
+// Margin as defined above.
+std::optional<double> MarginPct(const TLimit& limit, std::optional<double> value);
+
+// The table: channel, figure, value, limit, PASS/FAIL, margin; then "verdict: PASS|FAIL".
+std::string VerdictTable(const TVerdict& verdict);
+// JUnit XML: one test suite named after the test, one test case per limit
+// ("ch0 rms_uV"), failures with the value and the limit.
+std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
+                     const std::string& startedUtc, double seconds);
+
+// The database's record of a run (a fresh uuid; measurements from the checks).
+struct TRunFacts {
+    std::string serial, operatorName, station;
+    std::string startedUtc, endedUtc;
+    std::string programVersion;
+    std::string dataPath, dataSha256;
+};
+results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& verdict,
+                                  const TRunFacts& facts);
+std::string NewUuid();
+// UTC now as the records write it: "2026-12-08T07:30:00.123Z".
+std::string UtcNow();
+// The name a kept data file gets: serial (characters outside [A-Za-z0-9._-]
+// replaced by '_') and start time, "SN123_20261208T073000Z" + extension.
+std::string KeptDataName(const std::string& serial, const std::string& startedUtc,
+                         const std::string& extension);
+
+} // namespace mirantos::station
