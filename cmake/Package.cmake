@@ -24,14 +24,18 @@ microvolts. Data sets are saved to and loaded from .DTA files.
 The package holds the window for the board (mirantos), the same window on
 a built-in simulated board (mirantos-sim), the command-line tool
 mirantos-cli (measurements, statistics, graph pictures, CSV export, noise
-analysis and long captures streamed to disk), the udev rule that lets the
+analysis, long captures streamed to disk, and noise tests against a limits
+file whose results go to an SQLite or PostgreSQL database), the udev rule that lets the
 logged-in user open the board, and a menu entry.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Not a library: the window's Japanese texts need a Japanese font.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+# Not libraries the linker sees: the window's Japanese texts need a Japanese
+# font, and the results database is opened through Qt's SQL driver plugins
+# (SQLite always; PostgreSQL only for a shared server).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
