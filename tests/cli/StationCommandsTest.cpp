@@ -131,7 +131,7 @@ TEST_P(TestOutcome, ExitTableAndStoredRun)
         EXPECT_EQ(runs[0].serial, "SN-1");
         EXPECT_EQ(runs[0].pass, c.code == 0);
         if (c.check)
-            c.check(dir.Path(""), runs[0]);
+            c.check(dir.Path("") + "/", runs[0]);
     }
 }
 
@@ -294,8 +294,10 @@ TEST_P(DatabaseFault, KeepsVerdictAndRawData)
 
 void StoreOneRun(const std::string& db)
 {
-    const std::string limits = TempDir().Write("l.json", LimitsJson(kPass));
-    ASSERT_EQ(RunCli({"test", "--limits", limits, "--serial", "SN-0", "--db", db}).code, 0);
+    const TempDir folder;
+    const std::string limits = folder.Write("l.json", LimitsJson(kPass));
+    const auto r = RunCli({"test", "--limits", limits, "--serial", "SN-0", "--db", db});
+    ASSERT_EQ(r.code, 0) << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
