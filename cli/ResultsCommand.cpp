@@ -11,6 +11,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QString>
 #include <algorithm>
 #include <cstdio>
@@ -248,6 +249,12 @@ int Results(const std::vector<std::string>& args, CliIo io)
         return ok ? kExitOk : Fail(io, error, kExitFailure);
     }
 
+    // Reading never makes a database: a mistyped file name is an error, not an empty list.
+    if (o.db.engine == results::TDbTarget::Engine::Sqlite &&
+        !QFileInfo::exists(QString::fromStdString(o.db.sqlitePath)))
+        return Fail(io,
+                    o.db.sqlitePath + ": no results database (test makes it with its first run)",
+                    kExitFailure);
     const auto db = results::TResultsDb::Open(o.db, error);
     if (!db)
         return Fail(io, error, kExitFailure);

@@ -73,9 +73,15 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
         return usage("no serial number given (--serial TEXT)");
     o.serial = *serial;
     o.operatorName = parsed.Value("--operator").value_or("");
-    o.station = parsed.Value("--station").value_or(QSysInfo::machineHostName().toStdString());
-    if (o.station.empty())
-        return usage("--station needs a name");
+    if (const auto v = parsed.Value("--station")) {
+        if (v->empty())
+            return usage("--station needs a name");
+        o.station = *v;
+    } else {
+        o.station = QSysInfo::machineHostName().toStdString();
+        if (o.station.empty())
+            o.station = "localhost";
+    }
     std::string error;
     const auto db = results::ParseDbUrl(parsed.Value("--db").value_or(""), error);
     if (!db)

@@ -112,6 +112,11 @@ struct Outcome {
     std::function<void(const std::string& folder, const results::TRunSummary&)> check = {};
 };
 
+void PrintTo(const Outcome& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TestOutcome : public Station, public ::testing::WithParamInterface<Outcome> {};
 
 TEST_P(TestOutcome, ExitTableAndStoredRun)
@@ -164,7 +169,7 @@ void CheckKeptData(const std::string& folder, const results::TRunSummary& run)
 INSTANTIATE_TEST_SUITE_P(
     Cases, TestOutcome,
     ::testing::Values(
-        Outcome{"Pass", kPass, {}, 0, "PASS"}, Outcome{"FailWithMargin", kFail, {}, 4, "-16"},
+        Outcome{"Pass", kPass, {}, 0, "PASS"}, Outcome{"FailWithMargin", kFail, {}, 4, "-165.1 %"},
         Outcome{"JUnit", kFail, {"--junit", "@r.xml"}, 4, "FAIL", true, CheckJUnit},
         Outcome{"KeepData", kPass, {"--keep-data", "@kept"}, 0, "PASS", true, CheckKeptData},
         Outcome{"LimitsRefused", R"({"ch0": {"rms_uV": {"maxx": 1}}})", {}, 1, "limits.ch0.rms_uV"},
@@ -237,7 +242,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Query{{"--figure", "noise_free_bits", "--csv"}, 0, 3},
                       Query{{"--figure", "rms_uV", "--failed", "--csv"}, 0, 2},
                       Query{{"--csv", "--json"}, 2, 0}, Query{{"--figure", "rms"}, 2, 0},
-                      Query{{"--since", "yesterday"}, 2, 0}));
+                      Query{{"--since", "yesterday"}, 2, 0},
+                      Query{{"--db", "/nonexistent/r.sqlite"}, 1, 0}));
 
 // Root writes through file modes; without CAP_DAC_OVERRIDE it meets them as anyone does.
 class AsFileOwner {
@@ -263,6 +269,11 @@ struct Fault {
     std::function<void(const std::string& db)> prepare;
     bool readOnly = false;
 };
+
+void PrintTo(const Fault& f, std::ostream* os)
+{
+    *os << f.name;
+}
 
 class DatabaseFault : public Station, public ::testing::WithParamInterface<Fault> {};
 
