@@ -94,14 +94,6 @@ private:
     QByteArray old_;
 };
 
-std::string Sha256Hex(const std::string& path)
-{
-    return QCryptographicHash::hash(QByteArray::fromStdString(ReadAll(path)),
-                                    QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
-
 struct Outcome {
     const char* name;
     std::string limits;
@@ -163,7 +155,9 @@ void CheckKeptData(const std::string& folder, const results::TRunSummary& run)
         QRegularExpression(QStringLiteral(R"(^SN-1_\d{8}T\d{6}Z\.DTA$)")).match(kept[0]).hasMatch())
         << kept[0].toStdString();
     EXPECT_EQ(run.dataPath, folder + "kept/" + kept[0].toStdString());
-    EXPECT_EQ(run.dataSha256, Sha256Hex(run.dataPath));
+    const QByteArray bytes = QByteArray::fromStdString(ReadAll(run.dataPath));
+    EXPECT_EQ(run.dataSha256,
+              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,16 +211,9 @@ TEST_P(ResultsQuery, FindsWhatTestStored)
     ASSERT_EQ(r.code, GetParam().code) << r.err;
     if (r.code != 0)
         return;
-    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
-        const auto json = nlohmann::json::parse(r.out);
-        ASSERT_EQ(json.size(), GetParam().rows);
-        std::set<std::string> uuids;
-        for (const auto& run : json)
-            uuids.insert(run["uuid"].get<std::string>());
-        EXPECT_EQ(uuids.size(), GetParam().rows);
-    } else {
-        EXPECT_EQ(Lines(r.out).size(), GetParam().rows + 1) << r.out;
-    }
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    EXPECT_EQ(json ? nlohmann::json::parse(r.out).size() : Lines(r.out).size() - 1, GetParam().rows)
+        << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
