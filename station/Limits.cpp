@@ -427,13 +427,12 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
         TJson j;
         try {
             j = TJson::parse(content.begin(), content.end(), std::ref(duplicates));
-        } catch (const TJson::parse_error& e) {
+        } catch (const TJson::exception& e) {
             // "[json.exception.parse_error.101] parse error at line 3, ..." without the tag.
-            std::string what = e.what();
-            if (const size_t tag = what.find("] ");
-                what.rfind("[json.", 0) == 0 && tag != std::string::npos)
-                what.erase(0, tag + 2);
-            error = what;
+            error = e.what();
+            if (const size_t tag = error.find("] ");
+                error.rfind("[json.", 0) == 0 && tag != std::string::npos)
+                error.erase(0, tag + 2);
             return false;
         }
         if (!duplicates.duplicate.empty())

@@ -242,7 +242,7 @@ std::string VerdictTable(const TVerdict& verdict)
 std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
                      const std::string& startedUtc, double seconds)
 {
-    QString text;
+    QByteArray text;
     QXmlStreamWriter xml(&text);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
@@ -278,13 +278,15 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
         xml.writeAttribute(QStringLiteral("classname"), classname);
         xml.writeAttribute(QStringLiteral("name"), Q(Channel(c.channel) + " " + c.limit.figure));
         if (!c.pass) {
-            const std::string value = c.value ? ValueText(*c.value) : "not computed: " + c.reason;
+            const std::string value =
+                c.value ? ValueText(*c.value) : "not computed (" + c.reason + ")";
             const std::string message =
                 FigureText(c.limit) + " " + value + ", limit " + LimitText(c.limit);
+            const std::string margin = c.marginPct ? ", margin " + MarginText(c.marginPct) : "";
             xml.writeStartElement(QStringLiteral("failure"));
             xml.writeAttribute(QStringLiteral("message"), Q(message));
             xml.writeAttribute(QStringLiteral("type"), QStringLiteral("limit"));
-            xml.writeCharacters(Q(message + ", margin " + MarginText(c.marginPct)));
+            xml.writeCharacters(Q(message + margin));
             xml.writeEndElement();
         }
         xml.writeEndElement();
