@@ -5,6 +5,7 @@
 
 #include "BoardFactory.h"
 #include "BoardOptions.h"
+#include "BoardRun.h"
 #include "CaptureRun.h"
 #include "CliArgs.h"
 #include "Commands.h"
@@ -25,14 +26,6 @@ namespace mirantos::cli {
 
 namespace {
 
-struct CaptureOptions {
-    BoardChoice choice;
-    TControlValues controls;
-    int32_t count = 0;
-    std::string output;
-    bool force = false;
-};
-
 // "90s", "15m", "2h" to seconds.
 bool ParseDuration(std::string_view text, long long& seconds)
 {
@@ -47,7 +40,7 @@ bool ParseDuration(std::string_view text, long long& seconds)
     return true;
 }
 
-bool ParseCapture(const std::vector<std::string>& args, CliIo io, CaptureOptions& o, int& code)
+bool ParseCapture(const std::vector<std::string>& args, CliIo io, TCaptureJob& o, int& code)
 {
     ParsedArgs parsed;
     std::vector<OptionSpec> specs = BoardOptionSpecs();
@@ -117,13 +110,18 @@ std::string MegaBytes(int64_t bytes)
 
 int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
 {
-    CaptureOptions o;
+    TCaptureJob o;
     int code = kExitOk;
     if (!ParseCapture(args, io, o, code))
         return code;
 
     if (!CheckOutputs({}, {{"-o", o.output, false}}, o.force, kCaptureUsage, io, code))
         return code;
+    return RunCapture(o, io, env);
+}
+
+int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
+{
     // Ctrl-C is ours before the file exists, so it never ends the process
     // with a new empty file left behind.
     TSigintWatcher sigint;

@@ -35,6 +35,10 @@ int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         return Compare(rest, io);
     if (command == "report")
         return Report(rest, io);
+    if (command == "test")
+        return Test(rest, io, env);
+    if (command == "results")
+        return Results(rest, io);
     if (command == "--help" || command == "-h" || command == "help")
         return PrintHelp(io, kMainUsage);
     if (command == "--version") {

@@ -19,6 +19,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;       // a file the window rejects, a failed write
 inline constexpr int kExitUsage = 2;         // bad command line
 inline constexpr int kExitBoard = 3;         // the board could not be reached or failed
+inline constexpr int kExitLimitFailed = 4;   // test: a limit of the limits file does not hold
 inline constexpr int kExitInterrupted = 130; // Ctrl-C
 
 struct CliIo {
@@ -55,6 +56,12 @@ int Analyze(const std::vector<std::string>& args, CliIo io);
 int Compare(const std::vector<std::string>& args, CliIo io);
 // One to eight files as compare analyses them, as the A4 PDF report.
 int Report(const std::vector<std::string>& args, CliIo io);
+
+// A noise test: the limits file's settings on the board, each limit checked,
+// the verdict printed and stored in the results database; uses `env` as measure does.
+int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
+// The results database's runs, or the trend of one figure; --sync sends the spool.
+int Results(const std::vector<std::string>& args, CliIo io);
 
 // "mirantos-cli 1.10"
 std::string VersionText();

@@ -4,6 +4,7 @@
 #include "Ad7177.h"
 #include "BoardFactory.h"
 #include "BoardOptions.h"
+#include "BoardRun.h"
 #include "CliArgs.h"
 #include "Commands.h"
 #include "Output.h"
@@ -25,16 +26,8 @@ namespace mirantos::cli {
 
 namespace {
 
-struct MeasureOptions {
-    BoardChoice choice;
-    TControlValues controls;
-    std::optional<std::string> output; // with its ".DTA"
-    bool force = false;
-    std::optional<std::string> png;
-};
-
 // On false the exit code is in `code`.
-bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions& o, int& code)
+bool ParseMeasure(const std::vector<std::string>& args, CliIo io, TDataSetRun& o, int& code)
 {
     ParsedArgs parsed;
     std::vector<OptionSpec> specs = BoardOptionSpecs();
@@ -84,7 +77,7 @@ bool ParseMeasure(const std::vector<std::string>& args, CliIo io, MeasureOptions
 
 int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
 {
-    MeasureOptions o;
+    TDataSetRun o;
     int code = kExitOk;
     if (!ParseMeasure(args, io, o, code))
         return code;
@@ -97,7 +90,11 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
         outputs.push_back({"--png", *o.png, false});
     if (!CheckOutputs({}, outputs, o.force, kMeasureUsage, io, code))
         return code;
+    return RunDataSet(o, io, env);
+}
 
+int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
+{
     std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);

@@ -21,6 +21,8 @@ extern const char* const kViewUsage;
 extern const char* const kAnalyzeUsage;
 extern const char* const kCompareUsage;
 extern const char* const kReportUsage;
+extern const char* const kTestUsage;
+extern const char* const kResultsUsage;
 
 // "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.
 int UsageError(CliIo io, std::string_view problem, const char* usage);

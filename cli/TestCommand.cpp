@@ -1,0 +1,281 @@
+// test: one board through a noise test. The limits file fixes the settings;
+// the run is measure's (a count of the list) or capture's (any other count),
+// the data file is read back as analyze reads it, every limit is checked, the
+// verdict printed and the result stored in the results database.
+
+#include "BoardRun.h"
+#include "CliArgs.h"
+#include "Commands.h"
+#include "MirantosVersion.h"
+#include "Output.h"
+#include "ResultsDb.h"
+#include "SampleSource.h"
+#include "Tables.h"
+#include "Usage.h"
+#include "Verdict.h"
+
+#include <QElapsedTimer>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+namespace mirantos::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TestOptions {
+    std::string limitsPath;
+    std::string serial;
+    std::string operatorName;
+    std::string station;
+    results::TDbTarget db;
+    std::optional<std::string> junit;
+    std::optional<std::string> keepDir;
+    bool force = false;
+    ParsedArgs parsed; // the board options, read once the limits file is
+};
+
+bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, int& code)
+{
+    std::vector<OptionSpec> specs = BoardOptionSpecs();
+    specs.insert(specs.end(), {{"--limits", "", true},
+                               {"--serial", "", true},
+                               {"--operator", "", true},
+                               {"--station", "", true},
+                               {"--db", "", true},
+                               {"--junit", "", true},
+                               {"--keep-data", "", true},
+                               {"--force", "", false}});
+    auto usage = [&](const std::string& problem) {
+        code = UsageError(io, problem, kTestUsage);
+        return false;
+    };
+    ParsedArgs& parsed = o.parsed;
+    if (!ParseCommandArgs(args, specs, kTestUsage, io, parsed, code))
+        return false;
+    if (!parsed.positional.empty())
+        return usage("unexpected argument \"" + parsed.positional.front() + "\"");
+    for (const char* fixed : {"--rate", "--filter", "--channels"}) {
+        if (parsed.Value(fixed))
+            return usage(std::string(fixed) + " is set by the limits file");
+    }
+    const auto limits = parsed.Value("--limits");
+    if (!limits || limits->empty())
+        return usage("no limits file given (--limits FILE)");
+    o.limitsPath = *limits;
+    const auto serial = parsed.Value("--serial");
+    if (!serial || serial->empty())
+        return usage("no serial number given (--serial TEXT)");
+    o.serial = *serial;
+    o.operatorName = parsed.Value("--operator").value_or("");
+    if (const auto v = parsed.Value("--station")) {
+        if (v->empty())
+            return usage("--station needs a name");
+        o.station = *v;
+    } else {
+        o.station = QSysInfo::machineHostName().toStdString();
+        if (o.station.empty())
+            o.station = "localhost";
+    }
+    std::string error;
+    const auto db = results::ParseDbUrl(parsed.Value("--db").value_or(""), error);
+    if (!db)
+        return usage("--db: " + error);
+    o.db = *db;
+    if (const auto v = parsed.Value("--junit")) {
+        if (v->empty())
+            return usage("--junit needs a file name");
+        o.junit = *v;
+    }
+    if (const auto v = parsed.Value("--keep-data")) {
+        if (v->empty())
+            return usage("--keep-data needs a folder");
+        o.keepDir = *v;
+    }
+    o.force = parsed.Flag("--force");
+    if (o.force && !o.junit)
+        return usage("--force goes with --junit FILE (a kept data file is never replaced)");
+    return true;
+}
+
+// The board as the limits file sets it, then the command line's board options over it.
+bool ChooseBoard(const station::TTestSettings& s, const ParsedArgs& parsed, BoardChoice& choice,
+                 TControlValues& controls, std::string& problem)
+{
+    choice.board = s.sim ? BoardKind::Sim : BoardKind::Usb;
+    choice.seed = s.simSeed;
+    choice.simFlickerNv = s.simFlickerNv;
+    choice.simDriftUvPerH = s.simDriftUvPerH;
+    choice.simPickupUv = s.simPickupUv;
+    controls.rateIndex = s.rateIndex;
+    controls.sinc3 = !s.sinc5;
+    controls.channelIndex = s.chSel;
+    const auto count = std::find(kCountValues.begin(), kCountValues.end(), s.samples);
+    if (count != kCountValues.end())
+        controls.countIndex = static_cast<int>(count - kCountValues.begin());
+    return ParseBoardOptions(parsed, choice, controls, problem);
+}
+
+// A free name in `dir` for `name`: itself, else with "-2", "-3", ... before the extension.
+fs::path FreeName(const fs::path& dir, const std::string& name)
+{
+    const fs::path base(name);
+    fs::path candidate = dir / base;
+    for (int i = 2; fs::exists(candidate); ++i)
+        candidate =
+            dir / (base.stem().string() + "-" + std::to_string(i) + base.extension().string());
+    return candidate;
+}
+
+// A data file that would otherwise go with its temporary folder, moved where
+// the user finds it: the result it belongs to was not stored.
+std::optional<std::string> KeepUnsaved(const std::string& path, CliIo io)
+{
+    std::error_code ec;
+    const fs::path dir = fs::path(results::DefaultSqlitePath()).parent_path() / "unsaved";
+    fs::create_directories(dir, ec);
+    const fs::path target = FreeName(dir, fs::path(path).filename().string());
+    if (!ec)
+        fs::copy_file(path, target, fs::copy_options::none, ec);
+    if (ec) {
+        Fail(io, "cannot keep the raw data in " + dir.string() + ": " + ec.message(), kExitFailure);
+        return std::nullopt;
+    }
+    return target.string();
+}
+
+} // namespace
+
+int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
+{
+    TestOptions o;
+    int code = kExitOk;
+    if (!ParseTest(args, io, o, code))
+        return code;
+
+    station::TTestLimits limits;
+    if (std::string error; !station::ReadLimitsFile(o.limitsPath, limits, error))
+        return Fail(io, error, kExitFailure);
+    const station::TTestSettings& settings = limits.settings;
+    BoardChoice choice;
+    TControlValues controls;
+    if (std::string problem; !ChooseBoard(settings, o.parsed, choice, controls, problem))
+        return UsageError(io, problem, kTestUsage);
+
+    // The data file's folder: the one to keep it in, or a temporary one that goes with the run.
+    QTemporaryDir scratch;
+    std::string dataDir;
+    if (o.keepDir) {
+        std::error_code ec;
+        fs::create_directories(*o.keepDir, ec);
+        if (ec || !fs::is_directory(*o.keepDir))
+            return Fail(io,
+                        "--keep-data " + *o.keepDir + ": not a folder that can be written" +
+                            (ec ? ": " + ec.message() : ""),
+                        kExitFailure);
+        dataDir = fs::absolute(*o.keepDir).lexically_normal().string();
+    } else {
+        if (!scratch.isValid())
+            return Fail(io, "cannot make a temporary folder for the data", kExitFailure);
+        dataDir = scratch.path().toStdString();
+    }
+
+    const std::string startedUtc = station::UtcNow();
+    const bool dataSet = settings.IsDataSet();
+    const std::string dataPath =
+        (fs::path(dataDir) / station::KeptDataName(o.serial, startedUtc, dataSet ? ".DTA" : ".csv"))
+            .string();
+    // Before the run, so no measurement is lost to a file that cannot be written.
+    if (fs::exists(fs::symlink_status(dataPath)))
+        return Fail(io, dataPath + " exists; a kept data file is never replaced", kExitFailure);
+    std::vector<TOutputFile> outputs;
+    if (o.junit)
+        outputs.push_back({"--junit", *o.junit, false});
+    outputs.push_back({"--keep-data", dataPath, false});
+    if (!CheckOutputs({o.limitsPath}, outputs, o.force, kTestUsage, io, code))
+        return code;
+
+    // The run's own report (board, progress, readout) goes to the error
+    // stream: the output stream carries the verdict table alone.
+    const CliIo runIo{io.err, io.err, io.errIsTerminal};
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const int runCode =
+        dataSet ? RunDataSet({choice, controls, dataPath, false, std::nullopt}, runIo, env)
+                : RunCapture({choice, controls, settings.samples, dataPath, false}, runIo, env);
+    const std::string endedUtc = station::UtcNow();
+    const double seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
+    // A stopped or failed run has no verdict and stores nothing.
+    if (runCode != kExitOk)
+        return runCode;
+
+    TSampleSet samples;
+    if (!LoadSamples(dataPath, samples, io))
+        return kExitFailure;
+    const double rateSps = samples.rateSps > 0 ? samples.rateSps : settings.RateSps();
+    std::vector<station::TCheck> checks;
+    for (int channel = 0; channel < 2; ++channel) {
+        const std::vector<uint32_t>& codes = channel == 0 ? samples.ch0 : samples.ch1;
+        if (samples.chSel != channel && samples.chSel != 2)
+            continue;
+        for (station::TCheck& c :
+             station::CheckChannel(limits, channel, codes, rateSps, samples.gain))
+            checks.push_back(std::move(c));
+    }
+    const station::TVerdict verdict = station::MakeVerdict(std::move(checks));
+    io.out << station::VerdictTable(verdict) << std::flush;
+
+    int result = verdict.pass ? kExitOk : kExitLimitFailed;
+    if (o.junit && !WriteOutput(io, *o.junit,
+                                station::JUnitXml(verdict, limits, o.serial, startedUtc, seconds)))
+        result = kExitFailure;
+
+    station::TRunFacts facts;
+    facts.serial = o.serial;
+    facts.operatorName = o.operatorName;
+    facts.station = o.station;
+    facts.startedUtc = startedUtc;
+    facts.endedUtc = endedUtc;
+    facts.programVersion = MIRANTOS_VERSION;
+    if (o.keepDir) {
+        std::string error;
+        facts.dataPath = dataPath;
+        facts.dataSha256 = station::Sha256OfFile(dataPath, error);
+        if (facts.dataSha256.empty())
+            io.err << "mirantos-cli: warning: " << error << '\n' << std::flush;
+    }
+    const results::TRunRecord record = station::MakeRunRecord(limits, verdict, facts);
+    const std::string spool = results::DefaultSqlitePath();
+    const results::TStoreOutcome stored = results::StoreRun(record, o.db, spool);
+    switch (stored.kind) {
+    case results::TStoreOutcome::Kind::Stored:
+        if (stored.forwarded > 0)
+            io.err << "mirantos-cli: " << stored.forwarded << " earlier result"
+                   << (stored.forwarded == 1 ? "" : "s") << " sent from " << spool << " to "
+                   << o.db.Display() << '\n';
+        io.err << "result " << record.uuid << " stored in " << o.db.Display() << '\n' << std::flush;
+        break;
+    case results::TStoreOutcome::Kind::Spooled:
+        io.err << "mirantos-cli: warning: " << o.db.Display() << ": " << stored.message
+               << "\nmirantos-cli: result " << record.uuid << " kept in " << spool
+               << "; it is sent with the next run or with `mirantos-cli results --sync`\n"
+               << std::flush;
+        break;
+    case results::TStoreOutcome::Kind::Failed: {
+        Fail(io, "the result was not stored: " + stored.message, kExitFailure);
+        const std::optional<std::string> kept = o.keepDir ? dataPath : KeepUnsaved(dataPath, io);
+        if (kept)
+            io.err << "mirantos-cli: the raw data is kept in " << *kept << '\n' << std::flush;
+        result = kExitFailure;
+        break;
+    }
+    }
+    return result;
+}
+
+} // namespace mirantos::cli
