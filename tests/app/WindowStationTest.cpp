@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace mirantos;
@@ -86,8 +87,10 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         h.Settle();
         QElapsedTimer wall;
         wall.start();
-        while (h.window->StationStoring() && wall.elapsed() < 20000)
+        while (h.window->StationStoring() && wall.elapsed() < 20000) {
+            QThread::msleep(5);
             h.Settle();
+        }
         EXPECT_TRUE(h.presenter.boxes.empty());
     }
 
