@@ -9,6 +9,17 @@
 
 namespace mirantos::analysis {
 
+std::string LowFrequencyNoiseReason(int64_t samples, double rateSps)
+{
+    if (!(rateSps >= kLfMinRateSps))
+        return "needs at least 49.96 sps";
+    const auto settle = static_cast<int64_t>(std::llround(kLfSettleSeconds * rateSps));
+    const auto length = static_cast<int64_t>(std::llround(kLfIntervalSeconds * rateSps));
+    if ((samples > settle ? (samples - settle) / length : 0) < 1)
+        return "needs at least 30 s of samples";
+    return {};
+}
+
 namespace {
 
 using TComplex = std::complex<double>;
@@ -133,19 +144,17 @@ std::vector<TBiquad> Butterworth(int order, double cutHz, double rateSps, bool h
 std::optional<TLowFrequencyNoise> BandNoise(const TOffsetUv& uv, double rateSps,
                                             std::string* reason)
 {
-    auto fail = [reason](const char* why) {
+    auto fail = [reason](const std::string& why) {
         if (reason != nullptr)
             *reason = why;
         return std::nullopt;
     };
-    if (!(rateSps >= kLfMinRateSps))
-        return fail("needs at least 49.96 sps");
     const auto n = static_cast<int64_t>(uv.v.size());
+    if (const std::string why = LowFrequencyNoiseReason(n, rateSps); !why.empty())
+        return fail(why);
     const auto settle = static_cast<int64_t>(std::llround(kLfSettleSeconds * rateSps));
     const auto length = static_cast<int64_t>(std::llround(kLfIntervalSeconds * rateSps));
-    const int64_t intervals = n > settle ? (n - settle) / length : 0;
-    if (intervals < 1)
-        return fail("needs at least 30 s of samples");
+    const int64_t intervals = (n - settle) / length;
     if (reason != nullptr)
         reason->clear();
 

@@ -84,13 +84,6 @@ std::string Fixed(double v, int decimals)
     return buf;
 }
 
-std::string General(double v, int digits)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    return buf;
-}
-
 std::string DirectoryOf(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
@@ -106,19 +99,6 @@ bool Fail(std::string* error, const std::string& what)
     if (error != nullptr)
         *error = what + ": " + std::strerror(errno);
     return false;
-}
-
-// The band's text when it holds no bin, else empty: the bins BandRms sums
-// are those from k = 1 (DC left out) whose frequency lies in the band.
-std::string EmptyBandText(const TNoiseFigures& f)
-{
-    for (size_t k = 1; k < f.spectrum.psdUv2.size(); ++k) {
-        const double hz = f.spectrum.FrequencyHz(k);
-        if (hz >= f.bandLowHz && hz <= f.bandHighHz)
-            return {};
-    }
-    return "no frequency bin between " + General(f.bandLowHz, 10) + " and " +
-           General(f.bandHighHz, 10) + " Hz";
 }
 
 bool WriteAll(int fd, std::string_view content)
@@ -208,6 +188,25 @@ bool ReplaceWhole(const std::string& target, const struct stat* old, std::string
 
 } // namespace
 
+std::string GeneralText(double v, int digits)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    return buf;
+}
+
+std::string EmptyBandText(const TSpectrum& s, double lowHz, double highHz)
+{
+    // The bins BandRms sums: from k = 1 (DC left out), frequency inside the band.
+    for (size_t k = 1; k < s.psdUv2.size(); ++k) {
+        const double hz = s.FrequencyHz(k);
+        if (hz >= lowHz && hz <= highHz)
+            return {};
+    }
+    return "no frequency bin between " + GeneralText(lowHz, 10) + " and " +
+           GeneralText(highHz, 10) + " Hz";
+}
+
 std::string DoubleText(double v)
 {
     if (!std::isfinite(v))
@@ -250,7 +249,8 @@ TJson NoiseJson(const TNoiseFigures& f, int channel)
     j["nsd_median_nV"] = f.nsdMedianNv;
     j["band_Hz"] = TJson::array({f.bandLowHz, f.bandHighHz});
     // A band without a bin has no figure, and says why.
-    if (const std::string emptyBand = EmptyBandText(f); emptyBand.empty()) {
+    if (const std::string emptyBand = EmptyBandText(f.spectrum, f.bandLowHz, f.bandHighHz);
+        emptyBand.empty()) {
         j["band_rms_uV"] = f.bandRmsUv;
     } else {
         j["band_rms_uV"] = nullptr;
@@ -362,7 +362,7 @@ std::string FiguresTable(const TNoiseFigures& f, int channel)
     };
     line("channel", "CH" + std::to_string(channel));
     line("samples", std::to_string(f.samples));
-    line("rate", General(f.rateSps, 10) + " sps");
+    line("rate", GeneralText(f.rateSps, 10) + " sps");
     line("gain", std::to_string(f.gain));
     line("mean", Fixed(f.meanCode, 3) + " codes = " + Fixed(f.meanUv, 4) + " uV");
     line("rms noise", Fixed(f.rmsCode, 3) + " codes = " + Fixed(f.rmsUv, 5) + " uV");
@@ -377,13 +377,13 @@ std::string FiguresTable(const TNoiseFigures& f, int channel)
     line("spectrum", std::string(WindowName(f.spectrum.window)) + " window, segment " +
                          std::to_string(f.spectrum.segment) + ", " +
                          std::to_string(f.spectrum.segments) + " segments, " +
-                         General(f.spectrum.dfHz, 6) + " Hz per bin");
-    line("median density", General(f.nsdMedianNv, 6) + " nV/rtHz");
-    const std::string emptyBand = EmptyBandText(f);
+                         GeneralText(f.spectrum.dfHz, 6) + " Hz per bin");
+    line("median density", GeneralText(f.nsdMedianNv, 6) + " nV/rtHz");
+    const std::string emptyBand = EmptyBandText(f.spectrum, f.bandLowHz, f.bandHighHz);
     line("band rms", !emptyBand.empty()
                          ? emptyBand
-                         : Fixed(f.bandRmsUv, 5) + " uV over " + General(f.bandLowHz, 10) + " to " +
-                               General(f.bandHighHz, 10) + " Hz");
+                         : Fixed(f.bandRmsUv, 5) + " uV over " + GeneralText(f.bandLowHz, 10) +
+                               " to " + GeneralText(f.bandHighHz, 10) + " Hz");
     return t;
 }
 
@@ -397,14 +397,14 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
         t += value;
         t.push_back('\n');
     };
-    line("drift", General(lf.slopeUvPerH, 6) + " uV/h");
+    line("drift", GeneralText(lf.slopeUvPerH, 6) + " uV/h");
     // One line per averaging length: tau, deviation, terms.
     char row[96];
     std::snprintf(row, sizeof row, "%-12s  %-12s  %s", "tau s", "adev uV", "terms");
     line("allan deviation", lf.allan.empty() ? "needs at least 4 samples" : row);
     for (const TAllanPoint& p : lf.allan) {
-        std::snprintf(row, sizeof row, "%-12s  %-12s  %lld", General(p.tauS, 6).c_str(),
-                      General(p.adevUv, 6).c_str(), static_cast<long long>(p.terms));
+        std::snprintf(row, sizeof row, "%-12s  %-12s  %lld", GeneralText(p.tauS, 6).c_str(),
+                      GeneralText(p.adevUv, 6).c_str(), static_cast<long long>(p.terms));
         line("", row);
     }
     if (lf.lf)

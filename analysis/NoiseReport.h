@@ -15,6 +15,11 @@ namespace mirantos::analysis {
 // keeps a ".0" so it still reads as a floating number. "nan"/"inf" never occur
 // in the figures; they are written as JSON null should they appear.
 std::string DoubleText(double v);
+// printf's "%.*g": `digits` significant digits, no trailing zeros; the tables' numbers.
+std::string GeneralText(double v, int digits);
+// Empty when the band holds a frequency bin of the spectrum, else the reason
+// its rms is not defined ("no frequency bin between 3 and 4 Hz").
+std::string EmptyBandText(const TSpectrum& s, double lowHz, double highHz);
 
 // One JSON object, one line, no trailing newline, keys in the documented order:
 // channel, samples, rate_sps, gain, mean_code, rms_code, min_code, max_code,

@@ -130,38 +130,6 @@ bool ParseUint64(std::string_view text, uint64_t& value)
     return true;
 }
 
-namespace {
-
-std::string WithoutBlanks(std::string_view s)
-{
-    std::string r;
-    for (char c : s) {
-        if (c != ' ')
-            r += c;
-    }
-    return r;
-}
-
-} // namespace
-
-bool ParseRateText(std::string_view text, int& index)
-{
-    const std::string compact = WithoutBlanks(text);
-    for (int i = 0; i < kRateItemCount; ++i) {
-        const std::string_view item = kRateItems[static_cast<size_t>(i)];
-        if (!compact.empty() && compact == WithoutBlanks(item)) {
-            index = i;
-            return true;
-        }
-    }
-    long long v = 0;
-    if (ParseInt(text, 0, kRateItemCount - 1, v)) {
-        index = static_cast<int>(v);
-        return true;
-    }
-    return false;
-}
-
 bool ParseCountText(std::string_view text, int& index)
 {
     long long v = 0;

@@ -4,6 +4,8 @@
 // flags, positional arguments and "--" to end the options. It reports the first
 // problem as text in the tool's own words and never prints or exits itself.
 
+#include "Tables.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -40,9 +42,8 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpe
 bool ParseInt(std::string_view text, long long lo, long long hi, long long& value);
 bool ParseUint64(std::string_view text, uint64_t& value);
 
-// A rate of the window's list by its text (blanks optional, so
-// "16.66/16.67sps" works too) or by its index 0..13.
-bool ParseRateText(std::string_view text, int& index);
+// A rate of the window's list by its text or index: record's, shared with the limits files.
+using mirantos::ParseRateText;
 // A sample count of the window's list (100 ... 10000) to its index.
 bool ParseCountText(std::string_view text, int& index);
 

@@ -78,4 +78,8 @@ inline constexpr bool HoldsChannel(int chSel, int channel)
 // True when spsSel, DataCountSel and CHSel all lie inside their lists.
 bool SettingsInRange(const TAdcSetting& s);
 
+// A rate of the list by its text (blanks optional, so "16.66/16.67sps" works
+// too) or by its index 0..13, as the command line and the limits files take it.
+bool ParseRateText(std::string_view text, int& index);
+
 } // namespace mirantos

@@ -1,1 +1,354 @@
 #include "Verdict.h"
+
+#include "NoiseReport.h"
+
+#include <QDateTime>
+#include <QUuid>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace mirantos::station {
+
+namespace {
+
+bool NeedsLowFrequency(const TLimit& limit)
+{
+    const TFigureInfo* info = FindFigure(limit.figure);
+    return limit.figure == "slope_uV_per_h" || (info != nullptr && info->needsLowFrequency);
+}
+
+bool Holds(const TLimit& limit, double value)
+{
+    return (!limit.min || value >= *limit.min) && (!limit.max || value <= *limit.max);
+}
+
+// Values to six significant digits; limits as written (up to 15).
+std::string ValueText(double v)
+{
+    return analysis::GeneralText(v, 6);
+}
+
+std::string LimitNumber(double v)
+{
+    return analysis::GeneralText(v, 15);
+}
+
+std::string Channel(int channel)
+{
+    return "ch" + std::to_string(channel);
+}
+
+// "band_rms_uV 0.1..10 Hz" for a band limit, else the figure's name.
+std::string FigureText(const TLimit& limit)
+{
+    if (!limit.bandLowHz || !limit.bandHighHz)
+        return limit.figure;
+    return limit.figure + " " + LimitNumber(*limit.bandLowHz) + ".." +
+           LimitNumber(*limit.bandHighHz) + " Hz";
+}
+
+std::string MarginText(const std::optional<double>& m)
+{
+    if (!m)
+        return "-";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f %%", *m);
+    return buf;
+}
+
+std::string Padded(const std::string& s, size_t width, bool right)
+{
+    const std::string pad(width > s.size() ? width - s.size() : 0, ' ');
+    return right ? pad + s : s + pad;
+}
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+int TVerdict::Failed() const
+{
+    return static_cast<int>(
+        std::count_if(checks.begin(), checks.end(), [](const TCheck& c) { return !c.pass; }));
+}
+
+std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
+                                  std::string* reason)
+{
+    auto none = [reason](std::string why) -> std::optional<double> {
+        if (reason != nullptr)
+            *reason = std::move(why);
+        return std::nullopt;
+    };
+    const analysis::TNoiseFigures& n = f.noise;
+    if (n.samples == 0)
+        return none("no samples analysed");
+    const std::optional<analysis::TLowFrequencyNoise>& lf = f.low.lf;
+    const std::string& name = limit.figure;
+    std::optional<double> v;
+    if (name == "rms_uV")
+        v = n.rmsUv;
+    else if (name == "pp_uV")
+        v = n.ppUv;
+    else if (name == "rms_code")
+        v = n.rmsCode;
+    else if (name == "pp_code")
+        v = n.ppCode;
+    else if (name == "mean_uV")
+        v = n.meanUv;
+    else if (name == "mean_code")
+        v = n.meanCode;
+    else if (name == "effective_bits")
+        v = n.effectiveBits;
+    else if (name == "noise_free_bits")
+        v = n.noiseFreeBits;
+    else if (name == "nsd_median_nV")
+        v = n.nsdMedianNv;
+    else if (name == "band_rms_uV") {
+        const double lo = limit.bandLowHz.value_or(0.0);
+        const double hi = limit.bandHighHz.value_or(n.rateSps / 2.0);
+        if (std::string empty = analysis::EmptyBandText(n.spectrum, lo, hi); !empty.empty())
+            return none(std::move(empty));
+        v = analysis::BandRms(n.spectrum, lo, hi);
+    } else if (name == "slope_uV_per_h")
+        v = f.low.slopeUvPerH;
+    else if (name.rfind("lf_0p1_10Hz.", 0) == 0) {
+        if (!lf)
+            return none(f.low.lfReason.empty() ? "not computed" : f.low.lfReason);
+        if (name == "lf_0p1_10Hz.pp_uV_median")
+            v = lf->ppUvMedian;
+        else if (name == "lf_0p1_10Hz.pp_uV_max")
+            v = lf->ppUvMax;
+        else if (name == "lf_0p1_10Hz.rms_uV")
+            v = lf->rmsUv;
+    }
+    if (!v)
+        return none("unknown figure " + name);
+    if (!std::isfinite(*v))
+        return none("not a finite number");
+    if (reason != nullptr)
+        reason->clear();
+    return v;
+}
+
+std::optional<double> MarginPct(const TLimit& limit, std::optional<double> value)
+{
+    if (!value)
+        return std::nullopt;
+    std::optional<double> margin;
+    auto take = [&margin](double m) { margin = margin ? std::min(*margin, m) : m; };
+    if (limit.max && *limit.max != 0.0)
+        take(100.0 * (*limit.max - *value) / std::fabs(*limit.max));
+    if (limit.min && *limit.min != 0.0)
+        take(100.0 * (*value - *limit.min) / std::fabs(*limit.min));
+    return margin;
+}
+
+std::vector<TCheck> CheckChannel(const TTestLimits& limits, int channel,
+                                 std::span<const uint32_t> codes, double rateSps, int32_t gain)
+{
+    std::vector<TCheck> checks;
+    if (channel < 0 || channel > 1)
+        return checks;
+    const std::vector<TLimit>& wanted = limits.channels[static_cast<size_t>(channel)];
+    if (wanted.empty())
+        return checks;
+
+    TChannelFigures f;
+    std::string problem;
+    const bool analysed =
+        analysis::Analyze(codes, rateSps, gain, limits.settings.analysis, f.noise, &problem);
+    // Drift and the 0.1-10 Hz band cost a pass or three over the samples: only when asked for.
+    if (analysed && std::any_of(wanted.begin(), wanted.end(), NeedsLowFrequency))
+        f.low = analysis::ComputeLowFrequency(codes, rateSps, gain);
+
+    for (const TLimit& limit : wanted) {
+        TCheck c;
+        c.channel = channel;
+        c.limit = limit;
+        if (analysed)
+            c.value = FigureValue(f, limit, &c.reason);
+        else
+            c.reason = problem;
+        c.pass = c.value && Holds(limit, *c.value);
+        c.marginPct = MarginPct(limit, c.value);
+        checks.push_back(std::move(c));
+    }
+    return checks;
+}
+
+TVerdict MakeVerdict(std::vector<TCheck> checks)
+{
+    TVerdict v;
+    v.checks = std::move(checks);
+    std::stable_sort(v.checks.begin(), v.checks.end(),
+                     [](const TCheck& a, const TCheck& b) { return a.channel < b.channel; });
+    v.pass = !v.checks.empty() && v.Failed() == 0;
+    return v;
+}
+
+std::string LimitText(const TLimit& limit)
+{
+    if (limit.min && limit.max)
+        return LimitNumber(*limit.min) + " .. " + LimitNumber(*limit.max);
+    if (limit.max)
+        return "<= " + LimitNumber(*limit.max);
+    if (limit.min)
+        return ">= " + LimitNumber(*limit.min);
+    return "-";
+}
+
+std::string VerdictTable(const TVerdict& verdict)
+{
+    using TRow = std::array<std::string, 6>;
+    std::vector<TRow> rows{{"channel", "figure", "value", "limit", "result", "margin"}};
+    std::vector<std::string> reasons{""};
+    for (const TCheck& c : verdict.checks) {
+        rows.push_back({Channel(c.channel), FigureText(c.limit),
+                        c.value ? ValueText(*c.value) : "-", LimitText(c.limit),
+                        c.pass ? "PASS" : "FAIL", MarginText(c.marginPct)});
+        reasons.push_back(c.value ? "" : c.reason);
+    }
+    std::array<size_t, 6> width{};
+    for (const TRow& r : rows) {
+        for (size_t i = 0; i < r.size(); ++i)
+            width[i] = std::max(width[i], r[i].size());
+    }
+    // Numbers right-aligned, words left-aligned.
+    constexpr std::array<bool, 6> right = {false, false, true, false, false, true};
+    std::string out;
+    for (size_t k = 0; k < rows.size(); ++k) {
+        std::string line;
+        for (size_t i = 0; i < rows[k].size(); ++i)
+            line += (i == 0 ? "" : "  ") + Padded(rows[k][i], width[i], right[i]);
+        if (!reasons[k].empty())
+            line += "  (" + reasons[k] + ")";
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + "\n";
+    }
+    const int failed = verdict.Failed();
+    out += verdict.pass ? std::string("verdict: PASS\n")
+                        : "verdict: FAIL (" + std::to_string(failed) + " of " +
+                              std::to_string(verdict.checks.size()) + " limits)\n";
+    return out;
+}
+
+std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
+                     const std::string& startedUtc, double seconds)
+{
+    QByteArray text;
+    QXmlStreamWriter xml(&text);
+    xml.setAutoFormatting(true);
+    xml.writeStartDocument();
+    const QString tests = QString::number(verdict.checks.size());
+    const QString failures = QString::number(verdict.Failed());
+    const QString time = Q(analysis::GeneralText(seconds, 6));
+    xml.writeStartElement(QStringLiteral("testsuites"));
+    xml.writeAttribute(QStringLiteral("name"), Q(limits.name));
+    xml.writeAttribute(QStringLiteral("tests"), tests);
+    xml.writeAttribute(QStringLiteral("failures"), failures);
+    xml.writeAttribute(QStringLiteral("time"), time);
+    xml.writeStartElement(QStringLiteral("testsuite"));
+    xml.writeAttribute(QStringLiteral("name"), Q(limits.name));
+    xml.writeAttribute(QStringLiteral("tests"), tests);
+    xml.writeAttribute(QStringLiteral("failures"), failures);
+    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    xml.writeAttribute(QStringLiteral("timestamp"), Q(startedUtc));
+    xml.writeAttribute(QStringLiteral("time"), time);
+
+    xml.writeStartElement(QStringLiteral("properties"));
+    for (const auto& [name, value] :
+         {std::pair{"serial", serial}, std::pair{"test_version", limits.version},
+          std::pair{"sha256", limits.sha256}}) {
+        xml.writeEmptyElement(QStringLiteral("property"));
+        xml.writeAttribute(QStringLiteral("name"), QString::fromLatin1(name));
+        xml.writeAttribute(QStringLiteral("value"), Q(value));
+    }
+    xml.writeEndElement();
+
+    const QString classname = Q("mirantos." + serial);
+    for (const TCheck& c : verdict.checks) {
+        xml.writeStartElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"), classname);
+        xml.writeAttribute(QStringLiteral("name"), Q(Channel(c.channel) + " " + c.limit.figure));
+        if (!c.pass) {
+            const std::string value =
+                c.value ? ValueText(*c.value) : "not computed (" + c.reason + ")";
+            const std::string message =
+                FigureText(c.limit) + " " + value + ", limit " + LimitText(c.limit);
+            const std::string margin = c.marginPct ? ", margin " + MarginText(c.marginPct) : "";
+            xml.writeStartElement(QStringLiteral("failure"));
+            xml.writeAttribute(QStringLiteral("message"), Q(message));
+            xml.writeAttribute(QStringLiteral("type"), QStringLiteral("limit"));
+            xml.writeCharacters(Q(message + margin));
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    }
+    xml.writeEndDocument();
+    return text.toStdString();
+}
+
+results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& verdict,
+                                  const TRunFacts& facts)
+{
+    results::TRunRecord r;
+    r.uuid = NewUuid();
+    r.serial = facts.serial;
+    r.operatorName = facts.operatorName;
+    r.station = facts.station;
+    r.testName = limits.name;
+    r.testVersion = limits.version;
+    r.testContent = limits.content;
+    r.testSha256 = limits.sha256;
+    r.startedUtc = facts.startedUtc;
+    r.endedUtc = facts.endedUtc;
+    r.settingsJson = limits.settings.Json();
+    r.pass = verdict.pass;
+    r.programVersion = facts.programVersion;
+    r.dataPath = facts.dataPath;
+    r.dataSha256 = facts.dataSha256;
+    for (const TCheck& c : verdict.checks)
+        r.measurements.push_back(
+            {c.channel, c.limit.figure, c.value, c.limit.min, c.limit.max, c.pass});
+    return r;
+}
+
+std::string NewUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toLower().toStdString();
+}
+
+std::string UtcNow()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+std::string KeptDataName(const std::string& serial, const std::string& startedUtc,
+                         const std::string& extension)
+{
+    std::string name = serial.empty() ? "_" : serial;
+    for (char& c : name) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        if (!plain)
+            c = '_';
+    }
+    // "2026-12-08T07:30:00.123Z" -> "20261208T073000Z": the digits and the T up to the seconds.
+    std::string stamp;
+    for (char c : startedUtc) {
+        if (c == '.' || c == 'Z' || c == '+')
+            break;
+        if ((c >= '0' && c <= '9') || c == 'T')
+            stamp += c;
+    }
+    return name + "_" + stamp + "Z" + extension;
+}
+
+} // namespace mirantos::station

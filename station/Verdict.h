@@ -53,6 +53,8 @@ std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
 // Margin as defined above.
 std::optional<double> MarginPct(const TLimit& limit, std::optional<double> value);
 
+// A limit as the table and the JUnit messages show it: "<= 0.8", ">= 20.5", "0.01 .. 0.8".
+std::string LimitText(const TLimit& limit);
 // The table: channel, figure, value, limit, PASS/FAIL, margin; then "verdict: PASS|FAIL".
 std::string VerdictTable(const TVerdict& verdict);
 // JUnit XML: one test suite named after the test, one test case per limit

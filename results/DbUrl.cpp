@@ -1,0 +1,202 @@
+// Where the results go: the --db text and the default file.
+
+#include "ResultsDb.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+#include <QUrl>
+
+#include <cstdlib>
+
+namespace mirantos::results {
+
+namespace {
+
+bool StartsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+std::string Decode(std::string_view s)
+{
+    return QUrl::fromPercentEncoding(QByteArray(s.data(), static_cast<qsizetype>(s.size())))
+        .toStdString();
+}
+
+std::string Encode(const std::string& s, const char* keep = "")
+{
+    return QUrl::toPercentEncoding(QString::fromStdString(s), keep).toStdString();
+}
+
+bool ParsePort(std::string_view text, int& port)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < 1 || v > 65535)
+        return false;
+    port = v;
+    return true;
+}
+
+std::optional<TDbTarget> ParsePostgres(std::string_view rest, std::string_view url,
+                                       std::string& error)
+{
+    const auto fail = [&](const std::string& why) {
+        error = "database URL " + std::string(url.substr(0, url.find(':') + 3)) + "...: " + why;
+        return std::nullopt;
+    };
+    TDbTarget t;
+    t.engine = TDbTarget::Engine::Postgres;
+
+    std::string_view query;
+    if (const size_t q = rest.find('?'); q != std::string_view::npos) {
+        query = rest.substr(q + 1);
+        rest = rest.substr(0, q);
+    }
+    std::string_view authority = rest, path;
+    if (const size_t slash = rest.find('/'); slash != std::string_view::npos) {
+        authority = rest.substr(0, slash);
+        path = rest.substr(slash + 1);
+    }
+    if (const size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        const std::string_view userinfo = authority.substr(0, at);
+        authority = authority.substr(at + 1);
+        // Never echo what follows the colon: it would be the password.
+        if (userinfo.find(':') != std::string_view::npos)
+            return fail("a password in the URL is refused; put it in ~/.pgpass or PGPASSWORD");
+        t.user = Decode(userinfo);
+    }
+    std::string_view hostText = authority;
+    if (StartsWith(authority, "[")) {
+        const size_t close = authority.find(']');
+        if (close == std::string_view::npos)
+            return fail("unclosed '[' in the host");
+        hostText = authority.substr(1, close - 1);
+        authority = authority.substr(close + 1);
+        if (!authority.empty() && authority.front() != ':')
+            return fail("text after the host's ']'");
+        if (!authority.empty() && !ParsePort(authority.substr(1), t.port))
+            return fail("the port must be a number 1..65535");
+    } else if (const size_t colon = authority.rfind(':'); colon != std::string_view::npos) {
+        hostText = authority.substr(0, colon);
+        if (!ParsePort(authority.substr(colon + 1), t.port))
+            return fail("the port must be a number 1..65535");
+    }
+    t.host = Decode(hostText);
+    if (path.find('/') != std::string_view::npos)
+        return fail("the database name cannot contain '/'");
+    t.database = Decode(path);
+
+    while (!query.empty()) {
+        const size_t amp = query.find('&');
+        const std::string_view item = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        if (item.empty())
+            continue;
+        const size_t eq = item.find('=');
+        const std::string key(item.substr(0, eq));
+        const std::string value =
+            eq == std::string_view::npos ? std::string() : Decode(item.substr(eq + 1));
+        if (key == "host")
+            t.host = value;
+        else if (key == "port") {
+            if (!ParsePort(value, t.port))
+                return fail("the port must be a number 1..65535");
+        } else if (key == "user")
+            t.user = value;
+        else if (key == "dbname")
+            t.database = value;
+        else if (key == "password")
+            return fail("a password in the URL is refused; put it in ~/.pgpass or PGPASSWORD");
+        else
+            return fail("unsupported parameter '" + key + "' (host, port, user, dbname)");
+    }
+    return t;
+}
+
+} // namespace
+
+std::string TDbTarget::Display() const
+{
+    if (engine == Engine::Sqlite)
+        return sqlitePath;
+    std::string s = "postgresql://";
+    if (!user.empty())
+        s += Encode(user) + "@";
+    const bool socketDir = !host.empty() && host.front() == '/';
+    std::string params;
+    if (socketDir)
+        params = "host=" + Encode(host, "/");
+    else if (host.find(':') != std::string::npos)
+        s += "[" + host + "]";
+    else
+        s += Encode(host);
+    if (port != 0) {
+        if (socketDir)
+            params += "&port=" + std::to_string(port);
+        else
+            s += ":" + std::to_string(port);
+    }
+    s += "/" + Encode(database);
+    if (!params.empty())
+        s += "?" + params;
+    return s;
+}
+
+std::string DefaultSqlitePath()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + "/.local/share";
+    return (base + "/mirantos/results.sqlite").toStdString();
+}
+
+std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error)
+{
+    error.clear();
+    if (StartsWith(url, "postgresql://"))
+        return ParsePostgres(url.substr(13), url, error);
+    if (StartsWith(url, "postgres://"))
+        return ParsePostgres(url.substr(11), url, error);
+
+    TDbTarget t;
+    if (url.empty()) {
+        t.sqlitePath = DefaultSqlitePath();
+        return t;
+    }
+    if (StartsWith(url, "sqlite:")) {
+        url.remove_prefix(7);
+        if (StartsWith(url, "//"))
+            url.remove_prefix(2); // sqlite:///abs/path
+        if (url.empty()) {
+            error = "database URL sqlite: names no file";
+            return std::nullopt;
+        }
+        t.sqlitePath = std::string(url);
+        return t;
+    }
+    // Any other scheme is a mistake rather than a file name.
+    if (const size_t sep = url.find("://"); sep != std::string_view::npos && sep > 0) {
+        const std::string_view scheme = url.substr(0, sep);
+        bool word = true;
+        for (char c : scheme)
+            word = word && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
+        if (word) {
+            error = "database URL: unknown scheme '" + std::string(scheme) +
+                    "' (postgresql://, sqlite: or a file path)";
+            return std::nullopt;
+        }
+    }
+    t.sqlitePath = std::string(url);
+    return t;
+}
+
+} // namespace mirantos::results

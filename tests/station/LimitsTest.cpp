@@ -1,0 +1,217 @@
+// The limits reader: the documented example read whole, and one table of
+// files it must refuse, each with the key's path and what is wrong.
+
+#include "Limits.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace mirantos::station;
+using TJson = nlohmann::ordered_json;
+
+namespace {
+
+const char* const kExample = R"({
+  "name": "AFE-7 incoming inspection",
+  "version": "3",
+  "settings": {
+    "board": "sim",
+    "sim": {"seed": 7, "flicker_nV": 0, "drift_uV_per_h": 0, "pickup_uV": 0},
+    "rate": "1000",
+    "filter": "sinc5",
+    "channels": "both",
+    "samples": 10000,
+    "analysis": {"window": "blackman-harris", "segment": 0, "bins": 100}
+  },
+  "limits": {
+    "ch0": {
+      "rms_uV": {"max": 0.8},
+      "noise_free_bits": {"min": 20.5},
+      "band_rms_uV": {"band_Hz": [0.1, 10], "max": 0.3},
+      "slope_uV_per_h": {"max": 2.0}
+    },
+    "ch1": {"rms_uV": {"min": 0.01, "max": 0.8}}
+  }
+})";
+
+TEST(Limits, TheExampleReadsWhole)
+{
+    TTestLimits l;
+    std::string error;
+    ASSERT_TRUE(ParseLimits(kExample, l, error)) << error;
+    EXPECT_EQ(l.name, "AFE-7 incoming inspection");
+    EXPECT_EQ(l.version, "3");
+    EXPECT_TRUE(l.settings.sim);
+    EXPECT_EQ(l.settings.simSeed, 7u);
+    EXPECT_EQ(l.settings.RateSps(), 1000.0);
+    EXPECT_EQ(l.settings.chSel, 2);
+    EXPECT_TRUE(l.settings.IsDataSet());
+    ASSERT_EQ(l.LimitCount(), 5);
+    // The file's order, each limit with what it names.
+    EXPECT_EQ(l.channels[0][1].figure, "noise_free_bits");
+    EXPECT_EQ(l.channels[0][1].min, 20.5);
+    EXPECT_FALSE(l.channels[0][1].max);
+    EXPECT_EQ(l.channels[0][2].bandLowHz, 0.1);
+    EXPECT_EQ(l.channels[0][2].bandHighHz, 10.0);
+    EXPECT_EQ(l.channels[1][0].min, 0.01);
+    EXPECT_EQ(l.content, kExample);
+    EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(l.sha256, Sha256Hex(kExample));
+    const TJson settings = TJson::parse(l.settings.Json());
+    EXPECT_EQ(settings["rate"], "1ksps");
+    EXPECT_EQ(settings["sim"]["seed"], 7);
+    EXPECT_EQ(settings["samples"], 10000);
+}
+
+TEST(Limits, RateTextsOfTheListItsIndexOrItsRate)
+{
+    const std::pair<const char*, int> rates[] = {{"1ksps", 10}, {"1000", 10}, {"397.5/400sps", 8},
+                                                 {"400", 8},    {"50", 4},    {"12", 12}};
+    for (const auto& [text, index] : rates) {
+        TJson j = TJson::parse(kExample);
+        j["settings"]["rate"] = text;
+        TTestLimits l;
+        std::string error;
+        EXPECT_TRUE(ParseLimits(j.dump(), l, error)) << text << ": " << error;
+        EXPECT_EQ(l.settings.rateIndex, index) << text;
+    }
+}
+
+struct Refusal {
+    const char* label;
+    std::function<void(TJson&)> edit;
+    std::string expected; // the message starts with the path, then holds this
+};
+
+std::ostream& operator<<(std::ostream& os, const Refusal& r)
+{
+    return os << r.label;
+}
+
+class LimitsRefusal : public testing::TestWithParam<Refusal> {};
+
+TEST_P(LimitsRefusal, NamesTheKeysPath)
+{
+    TJson j = TJson::parse(kExample);
+    GetParam().edit(j);
+    TTestLimits l;
+    l.name = "untouched";
+    std::string error;
+    EXPECT_FALSE(ParseLimits(j.dump(), l, error));
+    EXPECT_EQ(error.rfind(GetParam().expected, 0), 0u) << error;
+    EXPECT_EQ(l.name, "untouched");
+}
+
+TJson& Ch0(TJson& j)
+{
+    return j["limits"]["ch0"];
+}
+
+const Refusal kRefusals[] = {
+    {"UnknownTopKey", [](TJson& j) { j["nmae"] = 1; }, "nmae: unknown key"},
+    {"UnknownSettingsKey", [](TJson& j) { j["settings"]["count"] = 10; },
+     "settings.count: unknown key"},
+    {"UnknownFigure",
+     [](TJson& j) {
+         Ch0(j)["rms_nV"] = {{"max", 1}};
+     },
+     "limits.ch0.rms_nV: unknown figure"},
+    {"TypoInLimit", [](TJson& j) { Ch0(j)["rms_uV"]["maximum"] = 1; },
+     "limits.ch0.rms_uV.maximum: unknown key"},
+    {"BandOnOtherFigure",
+     [](TJson& j) {
+         Ch0(j)["rms_uV"]["band_Hz"] = {1, 2};
+     },
+     "limits.ch0.rms_uV.band_Hz: unknown key"},
+    {"UnknownChannel", [](TJson& j) { j["limits"]["ch2"] = TJson::object(); },
+     "limits.ch2: unknown key"},
+    {"MissingName", [](TJson& j) { j.erase("name"); }, "name: missing"},
+    {"MissingSamples", [](TJson& j) { j["settings"].erase("samples"); },
+     "settings.samples: missing"},
+    {"VersionFraction", [](TJson& j) { j["version"] = 3.5; }, "version: must be a text"},
+    {"MaxIsText", [](TJson& j) { Ch0(j)["rms_uV"]["max"] = "0.8"; },
+     "limits.ch0.rms_uV.max: must be a number"},
+    {"MinAboveMax", [](TJson& j) { Ch0(j)["rms_uV"]["min"] = 0.9; },
+     "limits.ch0.rms_uV.min: 0.9 is above max 0.8"},
+    {"NegativeRms", [](TJson& j) { Ch0(j)["rms_uV"]["max"] = -0.1; },
+     "limits.ch0.rms_uV.max: -0.1 is below 0"},
+    {"BitsAbove32", [](TJson& j) { Ch0(j)["noise_free_bits"]["min"] = 33; },
+     "limits.ch0.noise_free_bits.min: 33 is above 32"},
+    {"CodeAboveRange",
+     [](TJson& j) {
+         Ch0(j)["pp_code"] = {{"max", 4294967296.0}};
+     },
+     "limits.ch0.pp_code.max: 4294967296 is above 4294967295"},
+    {"NoBound", [](TJson& j) { Ch0(j)["rms_uV"] = TJson::object(); },
+     "limits.ch0.rms_uV: needs \"min\" and/or \"max\""},
+    {"ChannelNotMeasured", [](TJson& j) { j["settings"]["channels"] = "ch0"; },
+     "limits.ch1: channel 1 is not measured"},
+    {"LowFrequencyOfTenSeconds",
+     [](TJson& j) {
+         Ch0(j)["lf_0p1_10Hz.rms_uV"] = {{"max", 1}};
+     },
+     "limits.ch0.lf_0p1_10Hz.rms_uV: not defined for 10000 samples at 1000 sps (needs at least "
+     "30 s"},
+    {"LowFrequencyTooSlow",
+     [](TJson& j) {
+         j["settings"]["rate"] = "20sps";
+         j["settings"]["samples"] = 100000;
+         Ch0(j)["lf_0p1_10Hz.pp_uV_max"] = {{"max", 1}};
+     },
+     "limits.ch0.lf_0p1_10Hz.pp_uV_max: not defined for 100000 samples at 20 sps (needs at "
+     "least 49.96"},
+    {"BandBeyondHalfTheRate",
+     [](TJson& j) {
+         Ch0(j)["band_rms_uV"]["band_Hz"] = {1, 501};
+     },
+     "limits.ch0.band_rms_uV.band_Hz[1]: must lie in 0 .. 500, not 501"},
+    {"BandReversed",
+     [](TJson& j) {
+         Ch0(j)["band_rms_uV"]["band_Hz"] = {10, 1};
+     },
+     "limits.ch0.band_rms_uV.band_Hz: runs from 10 down to 1"},
+    {"SegmentLongerThanSamples", [](TJson& j) { j["settings"]["analysis"]["segment"] = 10001; },
+     "settings.analysis.segment: must be 0 (the default) or lie in 8 .. 10000"},
+    {"WindowUnknown", [](TJson& j) { j["settings"]["analysis"]["window"] = "hamming"; },
+     "settings.analysis.window: must be blackman-harris, hann or rect"},
+    {"SamplesBeyondTheBoard", [](TJson& j) { j["settings"]["samples"] = 1048576; },
+     "settings.samples: must lie in 10 .. 1048575"},
+    {"RateAmbiguous", [](TJson& j) { j["settings"]["rate"] = "10"; },
+     "settings.rate: \"10\" is both the index of 1ksps and 10sps"},
+    {"RateUnknown", [](TJson& j) { j["settings"]["rate"] = "1KSPS"; },
+     "settings.rate: must be a rate of the list"},
+    {"SimOnUsb", [](TJson& j) { j["settings"]["board"] = "usb"; },
+     "settings.sim: only with \"board\": \"sim\""},
+    {"SimPickupTooLarge", [](TJson& j) { j["settings"]["sim"]["pickup_uV"] = 2e6; },
+     "settings.sim.pickup_uV: must lie in 0 .. 1000000"},
+    {"ChannelWithoutLimits", [](TJson& j) { j["limits"]["ch1"] = TJson::object(); },
+     "limits.ch1: no limits"},
+    {"NoLimitsAtAll", [](TJson& j) { j["limits"] = TJson::object(); }, "limits: no limits"},
+    {"NotAnObject", [](TJson& j) { j = TJson::array(); }, "the limits file: must be an object"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, LimitsRefusal, testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Limits, RepeatedKeysAndBrokenJsonAreRefused)
+{
+    std::string text = kExample;
+    text.replace(text.find("\"max\": 0.3"), 10, "\"max\": 0.3, \"max\": 3");
+    TTestLimits l;
+    std::string error;
+    EXPECT_FALSE(ParseLimits(text, l, error));
+    EXPECT_EQ(error, "limits.ch0.band_rms_uV.max: given twice");
+    text = kExample;
+    text.replace(text.find("\"max\": 0.3"), 10, "\"max\": 1e999");
+    EXPECT_FALSE(ParseLimits(text, l, error));
+    EXPECT_EQ(error, "number overflow parsing '1e999'");
+    EXPECT_FALSE(ParseLimits("{\"name\": ", l, error));
+    EXPECT_EQ(error.rfind("parse error at line 1", 0), 0u) << error;
+    EXPECT_FALSE(ReadLimitsFile("/nonexistent/limits.json", l, error));
+    EXPECT_EQ(error.rfind("/nonexistent/limits.json: ", 0), 0u) << error;
+}
+
+} // namespace

@@ -1,0 +1,225 @@
+// The verdict on records whose figures are known: codes alternating +-d about
+// mid-scale have an rms of exactly d codes and a peak-to-peak of 2d, all their
+// power at half the rate; a ramp of one code per sample drifts by fs codes a
+// second. Then the table, the JUnit XML read back, and the run's record.
+
+#include "Verdict.h"
+
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace mirantos::station;
+
+namespace {
+
+constexpr double kQ = 2500000.0 / 2147483647.0; // uV per code at gain 1
+constexpr uint32_t kMid = 2147483648u;
+constexpr double kRmsUv = 100 * kQ; // of Alternating(_, 100)
+
+std::vector<uint32_t> Alternating(size_t n, uint32_t d)
+{
+    std::vector<uint32_t> c(n);
+    for (size_t i = 0; i < n; ++i)
+        c[i] = i % 2 ? kMid + d : kMid - d;
+    return c;
+}
+
+TTestLimits Limits(const std::string& settings, const std::string& ch0, const std::string& ch1)
+{
+    const std::string text = R"({"name": "t", "version": 1, "settings": {"channels": "both", )" +
+                             settings + R"(}, "limits": {"ch0": {)" + ch0 + R"(}, "ch1": {)" + ch1 +
+                             "}}}";
+    TTestLimits l;
+    std::string error;
+    EXPECT_TRUE(ParseLimits(text, l, error)) << error;
+    return l;
+}
+
+const std::string kFast = R"("rate": "1000", "samples": 1000)";
+
+struct Expect {
+    const char* limit;
+    bool pass;
+    std::optional<double> margin;
+};
+
+TEST(Verdict, LimitsOnKnownFiguresPassFailAndMargin)
+{
+    const Expect rows[] = {
+        {R"("rms_uV": {"max": 0.2})", true, 100 * (0.2 - kRmsUv) / 0.2},
+        {R"("rms_uV": {"min": 0.15})", false, 100 * (kRmsUv - 0.15) / 0.15},
+        {R"("rms_uV": {"min": 0.1, "max": 0.2})", true, 100 * (kRmsUv - 0.1) / 0.1},
+        {R"("pp_code": {"max": 150})", false, 100 * (150.0 - 200) / 150},
+        {R"("rms_code": {"min": -0.0, "max": 100})", true, 0.0},
+        {R"("mean_code": {"min": 0})", true, std::nullopt},
+        {R"("effective_bits": {"min": 25.3})", true, 100 * (32 - std::log2(100) - 25.3) / 25.3},
+    };
+    for (const Expect& e : rows) {
+        const TTestLimits l = Limits(kFast, e.limit, R"("rms_uV": {"max": 1})");
+        const auto checks = CheckChannel(l, 0, Alternating(1000, 100), 1000.0, 1);
+        ASSERT_EQ(checks.size(), 1u) << e.limit;
+        EXPECT_EQ(checks[0].pass, e.pass) << e.limit;
+        ASSERT_EQ(checks[0].marginPct.has_value(), e.margin.has_value()) << e.limit;
+        if (e.margin) {
+            EXPECT_NEAR(*checks[0].marginPct, *e.margin, 1e-9) << e.limit;
+        }
+    }
+}
+
+TEST(Verdict, BandRmsTakesEachLimitsOwnBand)
+{
+    const TTestLimits top = Limits(kFast, R"("band_rms_uV": {"band_Hz": [250, 500], "max": 1})",
+                                   R"("band_rms_uV": {"band_Hz": [1, 100], "max": 1})");
+    const TTestLimits none =
+        Limits(kFast, R"("band_rms_uV": {"band_Hz": [0, 0], "max": 1})", R"("rms_uV": {"max": 1})");
+    const auto codes = Alternating(1000, 100);
+    const auto high = CheckChannel(top, 0, codes, 1000.0, 1);
+    const auto low = CheckChannel(top, 1, codes, 1000.0, 1);
+    const auto empty = CheckChannel(none, 0, codes, 1000.0, 1);
+    ASSERT_TRUE(high[0].value && low[0].value);
+    EXPECT_NEAR(*high[0].value, kRmsUv, 0.1 * kRmsUv);
+    EXPECT_LT(*low[0].value, 0.01 * kRmsUv);
+    EXPECT_FALSE(empty[0].value);
+    EXPECT_FALSE(empty[0].pass);
+    EXPECT_EQ(empty[0].reason, "no frequency bin between 0 and 0 Hz");
+}
+
+TEST(Verdict, DriftAndLowFrequencyFiguresOnlyWhenDefined)
+{
+    const TTestLimits l =
+        Limits(R"("rate": "100sps", "samples": 3000)",
+               R"("slope_uV_per_h": {"max": 400}, "lf_0p1_10Hz.pp_uV_max": {"max": 1000})",
+               R"("rms_uV": {"max": 1})");
+    std::vector<uint32_t> ramp(3000);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = kMid + static_cast<uint32_t>(i);
+    const double slope = kQ * 100 * 3600; // one code per sample at 100 sps
+    const auto whole = CheckChannel(l, 0, ramp, 100.0, 1);
+    ASSERT_TRUE(whole[0].value);
+    EXPECT_NEAR(*whole[0].value, slope, 1e-6 * slope);
+    EXPECT_FALSE(whole[0].pass);
+    EXPECT_NEAR(*whole[0].marginPct, 100 * (400 - slope) / 400, 1e-4);
+    EXPECT_TRUE(whole[1].value && whole[1].pass);
+
+    // A run that ended early: the band needs 30 s, the drift does not.
+    ramp.resize(2000);
+    const auto shorter = CheckChannel(l, 0, ramp, 100.0, 1);
+    EXPECT_TRUE(shorter[0].value);
+    EXPECT_FALSE(shorter[1].value);
+    EXPECT_FALSE(shorter[1].pass);
+    EXPECT_EQ(shorter[1].reason, "needs at least 30 s of samples");
+}
+
+TVerdict KnownVerdict(const TTestLimits& l)
+{
+    auto ch1 = CheckChannel(l, 1, Alternating(5, 100), 1000.0, 1); // too few to analyse
+    auto ch0 = CheckChannel(l, 0, Alternating(1000, 100), 1000.0, 1);
+    ch1.insert(ch1.end(), ch0.begin(), ch0.end());
+    return MakeVerdict(std::move(ch1));
+}
+
+const char* const kCh0 = R"("rms_uV": {"max": 0.2}, "pp_code": {"max": 150},
+                            "noise_free_bits": {"min": 20.5})";
+
+TEST(Verdict, TableAlignsItsColumnsAndCountsTheFailures)
+{
+    const TTestLimits l = Limits(kFast, kCh0, R"("rms_uV": {"min": 0.01, "max": 0.8})");
+    const TVerdict v = KnownVerdict(l);
+    ASSERT_EQ(v.checks.size(), 4u);
+    EXPECT_EQ(v.checks[0].channel, 0);
+    EXPECT_EQ(v.checks[3].channel, 1);
+    EXPECT_FALSE(v.pass);
+    const std::string table = VerdictTable(v);
+    std::vector<std::string> lines;
+    for (size_t at = 0, next; (next = table.find('\n', at)) != std::string::npos; at = next + 1)
+        lines.push_back(table.substr(at, next - at));
+    ASSERT_EQ(lines.size(), 6u) << table;
+    EXPECT_EQ(lines.back(), "verdict: FAIL (2 of 4 limits)");
+    const size_t result = lines[0].find("result");
+    EXPECT_EQ(lines[1].find("PASS"), result) << table;
+    EXPECT_EQ(lines[2].find("FAIL"), result) << table;
+    EXPECT_NE(lines[1].find("<= 0.2"), std::string::npos) << table;
+    EXPECT_NE(lines[3].find(">= 20.5"), std::string::npos) << table;
+    EXPECT_NE(lines[2].find("-33.3 %"), std::string::npos) << table;
+    EXPECT_NE(lines[4].find("0.01 .. 0.8"), std::string::npos) << table;
+    EXPECT_NE(lines[4].find("(the noise analysis needs at least 10 samples"), std::string::npos)
+        << table;
+
+    const TTestLimits ok = Limits(kFast, R"("rms_uV": {"max": 0.2})", R"("rms_uV": {"max": 1})");
+    auto pass = CheckChannel(ok, 0, Alternating(1000, 100), 1000.0, 1);
+    EXPECT_TRUE(MakeVerdict(pass).pass);
+    EXPECT_EQ(
+        VerdictTable(MakeVerdict(pass)).substr(VerdictTable(MakeVerdict(pass)).rfind("verdict")),
+        "verdict: PASS\n");
+    EXPECT_FALSE(MakeVerdict({}).pass);
+}
+
+TEST(Verdict, JUnitXmlReadsBackWithOneCasePerLimit)
+{
+    const TTestLimits l = Limits(kFast, kCh0, R"("rms_uV": {"min": 0.01, "max": 0.8})");
+    const std::string serial = "SN<7>&\"q\"";
+    QXmlStreamReader xml(QByteArray::fromStdString(
+        JUnitXml(KnownVerdict(l), l, serial, "2026-12-08T07:30:00.123Z", 1.5)));
+    int cases = 0, failures = 0;
+    QStringList names, messages;
+    QString suiteTests, suiteFailures, propertySerial, classname;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const auto a = xml.attributes();
+        if (xml.name() == QLatin1String("testsuite")) {
+            suiteTests = a.value("tests").toString();
+            suiteFailures = a.value("failures").toString();
+        } else if (xml.name() == QLatin1String("property") &&
+                   a.value("name") == QLatin1String("serial"))
+            propertySerial = a.value("value").toString();
+        else if (xml.name() == QLatin1String("testcase")) {
+            ++cases;
+            names << a.value("name").toString();
+            classname = a.value("classname").toString();
+        } else if (xml.name() == QLatin1String("failure")) {
+            ++failures;
+            messages << a.value("message").toString();
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(suiteTests, "4");
+    EXPECT_EQ(suiteFailures, "2");
+    EXPECT_EQ(cases, 4);
+    EXPECT_EQ(failures, 2);
+    EXPECT_EQ(names,
+              QStringList({"ch0 rms_uV", "ch0 pp_code", "ch0 noise_free_bits", "ch1 rms_uV"}));
+    EXPECT_EQ(propertySerial.toStdString(), serial);
+    EXPECT_EQ(classname.toStdString(), "mirantos." + serial);
+    EXPECT_EQ(messages.value(0), "pp_code 200, limit <= 150");
+    EXPECT_TRUE(messages.value(1).startsWith("rms_uV not computed (the noise analysis needs"));
+}
+
+TEST(Verdict, RunRecordAndKeptDataName)
+{
+    const TTestLimits l = Limits(kFast, kCh0, R"("rms_uV": {"min": 0.01, "max": 0.8})");
+    TRunFacts facts;
+    facts.serial = "SN7";
+    const auto a = MakeRunRecord(l, KnownVerdict(l), facts);
+    const auto b = MakeRunRecord(l, KnownVerdict(l), facts);
+    EXPECT_TRUE(std::regex_match(a.uuid, std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")))
+        << a.uuid;
+    EXPECT_NE(a.uuid, b.uuid);
+    EXPECT_FALSE(a.pass);
+    ASSERT_EQ(a.measurements.size(), 4u);
+    EXPECT_EQ(a.measurements[3].channel, 1);
+    EXPECT_EQ(a.measurements[3].low, 0.01);
+    EXPECT_EQ(a.measurements[3].high, 0.8);
+    EXPECT_FALSE(a.measurements[3].value);
+    EXPECT_EQ(a.measurements[1].value, 200.0);
+    EXPECT_EQ(a.testSha256, l.sha256);
+    EXPECT_TRUE(
+        std::regex_match(UtcNow(), std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")));
+    EXPECT_EQ(KeptDataName("SN 1/ä", "2026-12-08T07:30:00.123Z", ".DTA"),
+              "SN_1____20261208T073000Z.DTA");
+}
+
+} // namespace
