@@ -18,7 +18,7 @@ QString Number(double v)
     return QString::number(v, 'g', 6);
 }
 
-QString FigureText(const station::TLimit& limit)
+QString FigureCell(const station::TLimit& limit)
 {
     QString s = QString::fromStdString(limit.figure);
     if (limit.bandLowHz && limit.bandHighHz)
@@ -27,7 +27,7 @@ QString FigureText(const station::TLimit& limit)
     return s;
 }
 
-QString LimitText(const station::TLimit& limit)
+QString LimitCell(const station::TLimit& limit)
 {
     if (limit.min && limit.max)
         return Number(*limit.min) + U(text::StationRangeTo) + Number(*limit.max);
@@ -66,7 +66,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent) : QWidget(parent)
                                        U(text::StationColValue), U(text::StationColLimit),
                                        U(text::StationColVerdict), U(text::StationColMargin)});
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     data_ = new QLabel;
     data_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -107,9 +107,9 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
         const QString margin =
             c.marginPct ? QString::number(*c.marginPct, 'f', 1) + QStringLiteral(" %") : QString();
         table_->setItem(row, 0, Cell(QStringLiteral("CH%1").arg(c.channel)));
-        table_->setItem(row, 1, Cell(FigureText(c.limit)));
+        table_->setItem(row, 1, Cell(FigureCell(c.limit)));
         table_->setItem(row, 2, Cell(value, Qt::AlignRight));
-        table_->setItem(row, 3, Cell(LimitText(c.limit), Qt::AlignRight));
+        table_->setItem(row, 3, Cell(LimitCell(c.limit), Qt::AlignRight));
         QTableWidgetItem* judged =
             Cell(U(c.pass ? text::StationPass : text::StationFail), Qt::AlignCenter);
         judged->setForeground(c.pass ? kPassColor : kFailColor);
@@ -118,6 +118,7 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
         ++row;
     }
     table_->resizeColumnsToContents();
+    table_->setCurrentCell(-1, -1);
     data_->setText(dataPath.isEmpty() ? QString() : U(text::StationDataKept) + dataPath);
     data_->setVisible(!dataPath.isEmpty());
     storage_->clear();

@@ -40,6 +40,11 @@ struct StationCase {
     std::vector<Row> rows;
 };
 
+void PrintTo(const StationCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class WindowStation : public ::testing::TestWithParam<StationCase> {};
 
 TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
