@@ -51,8 +51,9 @@ std::string Num(double v)
 void OnlyKnown(const TJson& object, const std::string& path,
                std::initializer_list<const char*> known)
 {
-    for (const auto& [key, value] : object.items()) {
-        if (std::none_of(known.begin(), known.end(), [&](const char* k) { return key == k; }))
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const std::string& key = it.key();
+        if (std::none_of(known.begin(), known.end(), [&key](const char* k) { return key == k; }))
             Refuse(Join(path, key), "unknown key");
     }
 }

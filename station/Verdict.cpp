@@ -25,10 +25,12 @@ bool Holds(const TLimit& limit, double value)
     return (!limit.min || value >= *limit.min) && (!limit.max || value <= *limit.max);
 }
 
-// Values to six significant digits; limits as written (up to 15).
+// Values to six significant digits, but every digit before the point of a
+// large one (a mean code of 2147483648, a mean of 1200000.5 uV); limits as
+// written (up to 15).
 std::string ValueText(double v)
 {
-    return analysis::GeneralText(v, 6);
+    return analysis::GeneralText(v, std::fabs(v) < 1e6 ? 6 : 12);
 }
 
 std::string LimitNumber(double v)

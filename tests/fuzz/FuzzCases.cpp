@@ -2,6 +2,8 @@
 
 #include "Ad7177.h"
 #include "CaptureFile.h"
+#include "Limits.h"
+#include "LowFrequency.h"
 #include "MeasureRecord.h"
 #include "Myfile.h"
 #include "RateTable.h"
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -198,6 +201,40 @@ private:
 
 QObject* g_owner = nullptr;
 
+// ---- limits files ----------------------------------------------------------
+
+std::string CheckLimit(const station::TLimit& l, int channel, const station::TTestSettings& s)
+{
+    const std::string at = "ch" + std::to_string(channel) + " " + l.figure + ": ";
+    const station::TFigureInfo* info = station::FindFigure(l.figure);
+    if (info == nullptr)
+        return at + "an unknown figure was accepted";
+    if (!l.min && !l.max)
+        return at + "a limit without min or max was accepted";
+    for (const std::optional<double>& b : {l.min, l.max}) {
+        if (b && (!std::isfinite(*b) || *b < info->lowest || *b > info->highest))
+            return at + "a bound outside the figure's range was accepted";
+    }
+    if (l.min && l.max && *l.min > *l.max)
+        return at + "min above max was accepted";
+    if (l.bandLowHz.has_value() != l.bandHighHz.has_value() ||
+        (l.bandLowHz && l.figure != "band_rms_uV"))
+        return at + "a band on the wrong figure or with one edge";
+    if (l.bandLowHz) {
+        analysis::TAnalysisOptions o = s.analysis;
+        o.bandLowHz = l.bandLowHz;
+        o.bandHighHz = l.bandHighHz;
+        if (std::string e = analysis::CheckInput(s.samples, s.RateSps(), 1, o); !e.empty())
+            return at + "an accepted band the analysis refuses: " + e;
+    }
+    if (info->needsLowFrequency &&
+        !analysis::LowFrequencyNoiseReason(s.samples, s.RateSps()).empty())
+        return at + "a low-frequency figure where it is not defined";
+    if (!HoldsChannel(s.chSel, channel))
+        return at + "a limit on a channel that is not measured";
+    return {};
+}
+
 std::string CheckText(const char* text, const char* what)
 {
     if (std::memchr(text, '\0', 11) == nullptr)
@@ -327,6 +364,33 @@ std::string CaptureFileCase(const uint8_t* data, size_t size)
     if (backWarnings.size() != (errorEnd ? 1u : 0u))
         return "the rewritten capture reads with " + std::to_string(backWarnings.size()) +
                " warnings";
+    return {};
+}
+
+std::string LimitsCase(const uint8_t* data, size_t size)
+{
+    const std::string_view content(reinterpret_cast<const char*>(data), size);
+    station::TTestLimits l;
+    std::string error;
+    if (!station::ParseLimits(content, l, error))
+        return error.empty() ? "a refused limits file without a reason" : std::string();
+    const station::TTestSettings& s = l.settings;
+    if (l.name.empty() || l.version.empty())
+        return "a test without a name or version was accepted";
+    if (l.LimitCount() == 0)
+        return "a test without limits was accepted";
+    if (!ValidRateIndex(s.rateIndex) || !ValidChannelIndex(s.chSel) ||
+        s.samples < kMinCaptureCount || s.samples > kBoardMaxCount)
+        return "settings outside the lists were accepted";
+    if (std::string e = analysis::CheckInput(s.samples, s.RateSps(), 1, s.analysis); !e.empty())
+        return "accepted settings the analysis refuses: " + e;
+    for (int ch = 0; ch < 2; ++ch) {
+        for (const station::TLimit& limit : l.channels[static_cast<size_t>(ch)])
+            if (std::string e = CheckLimit(limit, ch, s); !e.empty())
+                return e;
+    }
+    if (l.content != content || l.sha256 != station::Sha256Hex(content))
+        return "the content or its hash is not the file's";
     return {};
 }
 

@@ -27,4 +27,11 @@ std::string CaptureFileCase(const uint8_t* data, size_t size);
 // fails), then the byte stream the device sends.
 std::string BoardLinkCase(const uint8_t* data, size_t size);
 
+// The bytes as a noise test's limits file: a refusal must say why; limits that
+// are accepted must hold what the reader promises (known figures, finite
+// bounds in their range and in order, bands within half the rate, measured
+// channels only, low-frequency figures only where defined) and settings the
+// noise analysis takes as they are.
+std::string LimitsCase(const uint8_t* data, size_t size);
+
 } // namespace mirantos::fuzz

@@ -57,6 +57,16 @@ TEST(FuzzRegression, CaptureInputsPassTheReaderChecks)
     }
 }
 
+TEST(FuzzRegression, LimitsInputsPassTheReaderChecks)
+{
+    const auto files = Inputs("limits");
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        const auto bytes = Bytes(f);
+        EXPECT_EQ(mirantos::fuzz::LimitsCase(bytes.data(), bytes.size()), "") << f;
+    }
+}
+
 TEST(FuzzRegression, BoardLinkInputsPassTheLinkChecks)
 {
     mirantos::fuzz::InitBoardLink(nullptr, nullptr);

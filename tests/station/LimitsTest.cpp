@@ -3,10 +3,12 @@
 
 #include "Limits.h"
 
+#include <QTemporaryDir>
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 
 using namespace mirantos::station;
@@ -60,6 +62,15 @@ TEST(Limits, TheExampleReadsWhole)
     EXPECT_EQ(l.content, kExample);
     EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(l.sha256, Sha256Hex(kExample));
+    // The same from a file on disk.
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("limits.json").toStdString();
+    std::ofstream(path, std::ios::binary) << kExample;
+    TTestLimits fromFile;
+    ASSERT_TRUE(ReadLimitsFile(path, fromFile, error)) << error;
+    EXPECT_EQ(Sha256OfFile(path, error), l.sha256);
+    EXPECT_EQ(Sha256OfFile(path + ".gone", error), "");
+    EXPECT_EQ(error.rfind(path + ".gone: ", 0), 0u) << error;
     const TJson settings = TJson::parse(l.settings.Json());
     EXPECT_EQ(settings["rate"], "1ksps");
     EXPECT_EQ(settings["sim"]["seed"], 7);

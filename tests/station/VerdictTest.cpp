@@ -155,6 +155,9 @@ TEST(Verdict, TableAlignsItsColumnsAndCountsTheFailures)
         VerdictTable(MakeVerdict(pass)).substr(VerdictTable(MakeVerdict(pass)).rfind("verdict")),
         "verdict: PASS\n");
     EXPECT_FALSE(MakeVerdict({}).pass);
+    TCheck mean{0, {"mean_code", 0.0, {}, {}, {}}, 2147483648.5, "", true, {}};
+    EXPECT_NE(VerdictTable(MakeVerdict({mean})).find(" 2147483648.5  >= 0"), std::string::npos)
+        << VerdictTable(MakeVerdict({mean}));
 }
 
 TEST(Verdict, JUnitXmlReadsBackWithOneCasePerLimit)
