@@ -4,7 +4,8 @@
 // print the same words. UTF-8; turn into QString with mirantos::U. The noise
 // analysis window's texts are beside this file in AnalysisTexts.h (their array
 // kAnalysisTexts goes with kAll below), the trace viewer's in ViewerTexts.h
-// (kViewerTexts). The one text built elsewhere is the data file's overwrite question
+// (kViewerTexts), the noise test's in StationTexts.h (kStationTexts). The one
+// text built elsewhere is the data file's overwrite question
 // (OverwriteQuestionText in datafile/Myfile.h, below the status texts); the
 // list items are in record/Tables.h.
 

@@ -4,13 +4,14 @@
 #include "Mirantos_Main.h"
 
 #include "AnalysisTexts.h"
-#include "ViewerTexts.h"
 #include "MeasureSession.h"
 #include "PaintBox.h"
+#include "StationTexts.h"
 #include "StatusBarWidget.h"
 #include "Tables.h"
 #include "Texts.h"
 #include "UiFont.h"
+#include "ViewerTexts.h"
 #include "WindowInternals.h"
 
 #include <QAction>
@@ -137,6 +138,8 @@ void TFormMain::BuildMenus()
     connect(TraceViewer1, &QAction::triggered, this, &TFormMain::TraceViewer1Click);
     Capture1 = Data1->addAction(U(text::MenuCapture));
     connect(Capture1, &QAction::triggered, this, &TFormMain::Capture1Click);
+    Station1 = Data1->addAction(U(text::StationMenuItem));
+    connect(Station1, &QAction::triggered, this, &TFormMain::Station1Click);
 
     MenuY = menuBar()->addMenu(U(text::MenuYAxis));
     MenuY_Volt = MenuY->addAction(U(text::MenuVolt));

@@ -4,12 +4,13 @@
 #include "Mirantos_Main.h"
 
 #include "Ad7177.h"
-#include "CaptureRun.h"
 #include "CaptureFile.h"
+#include "CaptureRun.h"
 #include "MessageBoxPresenter.h"
 #include "MirantosVersion.h"
 #include "NoiseAnalysisWindow.h"
 #include "PaintBox.h"
+#include "StationRun.h"
 #include "StatusBarWidget.h"
 #include "Tables.h"
 #include "Texts.h"
@@ -29,6 +30,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTimer>
 #include <utility>
 
@@ -131,6 +133,8 @@ bool TFormMain::CreateServices()
             &TFormMain::DataSetChanged);
     connect(session_->Controller(), &TMeasureController::RunEnded, this,
             &TFormMain::DataSetChanged);
+    connect(session_->Controller(), &TMeasureController::RunEnded, this,
+            &TFormMain::StationRunEnded);
     return true;
 }
 
@@ -145,6 +149,7 @@ void TFormMain::FormDestroy()
     // A capture closed with the window keeps its samples and its end line.
     if (capture_ && capture_->Running())
         session_->Stop();
+    WaitForStore();
     session_.reset();
 }
 

@@ -14,9 +14,12 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 class QAction;
@@ -26,6 +29,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QThread;
 class QWidget;
 
 namespace mirantos {
@@ -33,6 +37,8 @@ class IAnalysisDialogs;
 class TCaptureRun;
 class IViewerDialogs;
 class TNoiseAnalysisWindow;
+class TStationResultWindow;
+struct TStationRun;
 class TTraceViewerWindow;
 } // namespace mirantos
 
@@ -86,6 +92,10 @@ public:
     // file on the session's board; the held data set stays as it is.
     void Capture1Click();
     void TraceViewer1Click();
+    // The data menu's noise test: the dialog, the limits file's settings in
+    // the controls, the window's run (or long capture), then the verdict in
+    // the result window and the result stored in the database.
+    void Station1Click();
     void IdleHandler();
 
     // A data file named from outside (the command line, a second copy): loaded
@@ -128,6 +138,11 @@ public:
     QAction* TraceViewer1 = nullptr;
     // The trace viewer once it was opened; null before.
     mirantos::TTraceViewerWindow* ViewerWindow() const { return viewerWindow_; }
+    QAction* Station1 = nullptr;
+    // The noise test's result window once a test ended; null before.
+    mirantos::TStationResultWindow* StationWindow() const { return stationWindow_; }
+    // A test's result is still on its way into the database.
+    bool StationStoring() const;
     QAction* Exit1 = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Data1 = nullptr;
@@ -172,6 +187,14 @@ private:
     void FollowInViewer(mirantos::TCaptureRun& run, const QString& path);
     // The trace viewer, made on first use, shown and brought forward.
     mirantos::TTraceViewerWindow* OpenViewer();
+    // The noise test's run has ended: a data set's, or a capture's file finished.
+    void StationRunEnded(TMeasureController::RunEnd how);
+    void StationCaptureEnded();
+    // The verdict on the measured channels' codes, shown, then stored off the GUI thread.
+    void FinishStation(const mirantos::TStationRun& run,
+                       const std::array<std::span<const uint32_t>, 2>& codes, double rateSps,
+                       int32_t gain);
+    void WaitForStore();
 
     struct Anchored {
         QWidget* widget;
@@ -208,6 +231,9 @@ private:
     std::optional<mirantos::TCaptureRequest> captureRequest_;
     QString titleBeforeCapture_;
     mirantos::TTraceViewerWindow* viewerWindow_ = nullptr;
+    std::unique_ptr<mirantos::TStationRun> station_;
+    mirantos::TStationResultWindow* stationWindow_ = nullptr;
+    QPointer<QThread> storeThread_;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;

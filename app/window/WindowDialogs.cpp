@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 namespace {
 
@@ -61,4 +62,26 @@ bool TQtWindowDialogs::CaptureRequest(mirantos::TCaptureRequest* request)
         return false;
     *request = dialog.Request();
     return mirantos::RequestValid(*request);
+}
+
+bool TQtWindowDialogs::StationRequest(mirantos::TStationRequest* request)
+{
+    // The serial number changes with every board; the rest is the bench's.
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("station"));
+    mirantos::TStationRequest initial = *request;
+    initial.limitsPath = settings.value(QStringLiteral("limits"), initial.limitsPath).toString();
+    initial.operatorName =
+        settings.value(QStringLiteral("operator"), initial.operatorName).toString();
+    initial.dbUrl = settings.value(QStringLiteral("db"), initial.dbUrl).toString();
+    initial.keepDir = settings.value(QStringLiteral("keep"), initial.keepDir).toString();
+    TStationDialog dialog(parent_, this, initial);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *request = dialog.Request();
+    settings.setValue(QStringLiteral("limits"), request->limitsPath);
+    settings.setValue(QStringLiteral("operator"), request->operatorName);
+    settings.setValue(QStringLiteral("db"), request->dbUrl);
+    settings.setValue(QStringLiteral("keep"), request->keepDir);
+    return mirantos::StationRequestComplete(*request);
 }

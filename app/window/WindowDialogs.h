@@ -3,6 +3,7 @@
 // scripted answers in tests.
 
 #include "CaptureRequest.h"
+#include "StationDialog.h"
 
 #include <QString>
 
@@ -19,6 +20,9 @@ public:
     // The long-capture dialog, showing *request first; false when cancelled,
     // otherwise the chosen request in *request.
     virtual bool CaptureRequest(mirantos::TCaptureRequest* request) = 0;
+    // The noise test's dialog, showing *request first; false when cancelled,
+    // otherwise the chosen request in *request.
+    virtual bool StationRequest(mirantos::TStationRequest* request) = 0;
 };
 
 // QFileDialog and QMessageBox, modal, owned by `parent`.
@@ -29,6 +33,8 @@ public:
     bool OpenFileName(const QString& filter, const QString& initialName, QString* chosen) override;
     bool AskOverwrite(const QString& text) override;
     bool CaptureRequest(mirantos::TCaptureRequest* request) override;
+    // The last limits file, operator, database and folder come back from QSettings.
+    bool StationRequest(mirantos::TStationRequest* request) override;
 
 private:
     class QWidget* parent_;

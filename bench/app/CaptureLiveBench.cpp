@@ -62,6 +62,7 @@ struct CaptureDialogs : IWindowDialogs {
         r->count = kSamples;
         return true;
     }
+    bool StationRequest(mirantos::TStationRequest*) override { return false; }
 };
 
 } // namespace

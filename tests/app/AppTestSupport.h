@@ -71,6 +71,12 @@ struct ScriptedDialogs : IWindowDialogs {
         captureShown.push_back(*request);
         return captureAnswer && captureAnswer(request);
     }
+    // Answers the noise test's dialog (none: cancelled).
+    std::function<bool(mirantos::TStationRequest*)> stationAnswer;
+    bool StationRequest(mirantos::TStationRequest* request) override
+    {
+        return stationAnswer && stationAnswer(request);
+    }
     bool AskOverwrite(const QString& text) override
     {
         questions.push_back(text);

@@ -1,4 +1,4 @@
-// The real overwrite question, answered by a click from the event loop.
+// The real overwrite question and noise test dialog, answered from the event loop.
 
 #include "WindowDialogs.h"
 #include "Myfile.h"
@@ -6,8 +6,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -59,6 +62,52 @@ TEST(OverwriteQuestion, PathIsShownAsPlainTextWithItsLineBreak)
     EXPECT_FALSE(seen.labelRich);
 
     EXPECT_FALSE(AskAndClick(question, mirantos::text::OverwriteNo, &seen));
+}
+
+// The noise test's dialog brings back the bench's limits file, operator,
+// database and folder, never the last board's serial number.
+TEST(StationDialog, RemembersAllButTheSerialNumber)
+{
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    TQtWindowDialogs dialogs(nullptr);
+    const mirantos::TStationRequest typed{QStringLiteral("/lab/afe7.json"), QStringLiteral("SN1"),
+                                          QStringLiteral("aki"), QStringLiteral("/lab/r.sqlite"),
+                                          QStringLiteral("/lab/raw")};
+    // Round one types into a fresh dialog; round two only reads what it shows.
+    for (int round = 0; round < 2; ++round) {
+        mirantos::TStationRequest shown;
+        bool startable = true;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TStationDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            shown = d->Request();
+            startable = d->StartBtn->isEnabled();
+            if (round == 0) {
+                d->LimitsEdit->setText(typed.limitsPath);
+                d->SerialEdit->setText(typed.serial);
+                d->OperatorEdit->setText(typed.operatorName);
+                d->DbEdit->setText(typed.dbUrl);
+                d->KeepEdit->setText(typed.keepDir);
+                d->StartBtn->click();
+            } else {
+                d->reject();
+            }
+        });
+        mirantos::TStationRequest request;
+        request.dbUrl = QStringLiteral("/default.sqlite");
+        EXPECT_EQ(dialogs.StationRequest(&request), round == 0);
+        mirantos::TStationRequest expected = typed;
+        if (round == 0) {
+            expected = {{}, {}, {}, QStringLiteral("/default.sqlite"), {}};
+            EXPECT_TRUE(request.serial == typed.serial && request.keepDir == typed.keepDir);
+        }
+        EXPECT_TRUE(shown.limitsPath == expected.limitsPath && shown.serial.isEmpty() &&
+                    shown.operatorName == expected.operatorName && shown.dbUrl == expected.dbUrl &&
+                    shown.keepDir == expected.keepDir)
+            << round;
+        EXPECT_FALSE(startable); // no serial number yet
+    }
 }
 
 } // namespace

@@ -280,6 +280,12 @@ TEST_P(ResultsDbTest, FiltersAndTrendInTimeOrder)
     ASSERT_EQ(trend.size(), 3u);
     EXPECT_EQ(trend[1].startedUtc, "2026-12-02T00:00:00.000Z");
     EXPECT_EQ(trend[1].value, std::nullopt);
+    ASSERT_TRUE(
+        db->Trend(Query(nullptr, "AFE-7", "2026-12-02T10:00Z", true), "rms_uV", trend, error))
+        << error;
+    ASSERT_EQ(trend.size(), 4u);
+    EXPECT_EQ(trend[0].uuid + trend[1].uuid + trend[2].uuid + trend[3].uuid, "bbdd");
+    EXPECT_EQ(trend[2].serial, "SN-1");
 }
 
 // A database of an older program is brought up to date with its rows; one of a
@@ -338,7 +344,8 @@ TEST_P(ResultsDbTest, UpgradesOlderSchemaRefusesNewer)
             ASSERT_TRUE(db->AddUnsent(MakeRun("new-run", "SN-1", "2026-12-01", true), "s", error))
                 << error;
             std::vector<TTrendPoint> trend;
-            ASSERT_TRUE(db->Trend({}, "rms_uV", trend, error)) << error;
+            ASSERT_TRUE(db->Trend(Query(nullptr, "AFE-7", nullptr), "rms_uV", trend, error))
+                << error;
             ASSERT_EQ(trend.size(), 3u);
             EXPECT_EQ(trend[0].uuid, "old-run");
             EXPECT_EQ(trend[0].value, 0.5);

@@ -2,6 +2,7 @@
 #include "AnalysisTexts.h"
 #include "Myfile.h"
 #include "ReportTexts.h"
+#include "StationTexts.h"
 #include "Tables.h"
 #include "Texts.h"
 #include "ViewerTexts.h"
@@ -37,6 +38,8 @@ TEST(UiFont, EveryFixedTextHasGlyphs)
     for (const char* t : mirantos::text::kAnalysisTexts)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kViewerTexts)
+        texts.push_back(mirantos::U(t));
+    for (const char* t : mirantos::text::kStationTexts)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kReportTexts)
         texts.push_back(mirantos::U(t));

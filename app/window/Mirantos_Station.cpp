@@ -1,0 +1,227 @@
+// TFormMain's noise test: the dialog, the limits' settings in the window's
+// controls, the window's own run (a data set, or a long capture for a count
+// beyond the list), then the verdict in the result window and the result in
+// the database. The database is written on a thread of its own: a server may
+// take its connect time-out to answer, and the window must not freeze meanwhile.
+
+#include "Mirantos_Main.h"
+
+#include "CaptureRun.h"
+#include "MeasureSession.h"
+#include "MirantosVersion.h"
+#include "Myfile.h"
+#include "Mymessage.h"
+#include "RateTable.h"
+#include "SampleFile.h"
+#include "StationResultWindow.h"
+#include "StationRun.h"
+#include "StationTexts.h"
+#include "Tables.h"
+#include "Texts.h"
+#include "Verdict.h"
+#include "WindowDialogs.h"
+#include "WindowInternals.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QRadioButton>
+#include <QSysInfo>
+#include <QThread>
+#include <algorithm>
+#include <span>
+
+using namespace mirantos;
+
+void TFormMain::Station1Click()
+{
+    HandlerScope scope(this);
+    // One test at a time, and the last result's store finished first, so the
+    // result window tells of one board only.
+    if (!session_->Created() || session_->Measuring() || (capture_ && capture_->Running()) ||
+        station_ || StationStoring())
+        return;
+    TStationRequest request;
+    request.dbUrl = QFile::decodeName(QByteArray::fromStdString(results::DefaultSqlitePath()));
+    if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
+        return;
+
+    auto run = std::make_unique<TStationRun>();
+    run->request = request;
+    std::string error;
+    if (!station::ReadLimitsFile(ToPath(request.limitsPath), run->limits, error)) {
+        presenter_->ShowError(U(text::BoxCaption),
+                              U(text::BoxStationLimits) + QStringLiteral("\n") + U(error));
+        return;
+    }
+    const std::optional<results::TDbTarget> target =
+        results::ParseDbUrl(request.dbUrl.toStdString(), error);
+    if (!target) {
+        presenter_->ShowError(U(text::BoxCaption),
+                              U(text::BoxStationDb) + QStringLiteral("\n") + U(error));
+        return;
+    }
+    run->target = *target;
+    if (!request.keepDir.isEmpty() && !QFileInfo(request.keepDir).isDir()) {
+        presenter_->ShowError(U(text::BoxCaption),
+                              U(text::BoxStationKeep) + QStringLiteral("\n") + request.keepDir);
+        return;
+    }
+
+    // The window's controls show the test's settings, as if the user had chosen them.
+    setFocus();
+    const station::TTestSettings& s = run->limits.settings;
+    ComboBox1->setCurrentIndex(s.rateIndex);
+    (s.sinc5 ? Sinc5_RB : Sinc3_RB)->setChecked(true);
+    ComboBox3->setCurrentIndex(s.chSel);
+    run->startedUtc = station::UtcNow();
+    run->capture = !s.IsDataSet();
+    station_ = std::move(run);
+
+    if (!station_->capture) {
+        const auto* it = std::find(kCountValues.begin(), kCountValues.end(), s.samples);
+        ComboBox2->setCurrentIndex(static_cast<int>(it - kCountValues.begin()));
+        session_->Start();
+        // A start that never reached the board has said why; no run, no test.
+        if (station_ && !session_->Measuring())
+            station_.reset();
+        return;
+    }
+
+    QString folder = request.keepDir;
+    if (folder.isEmpty()) {
+        station_->scratch = std::make_unique<QTemporaryDir>();
+        folder = station_->scratch->path();
+    }
+    TCaptureRequest capture;
+    capture.path = QDir(folder).absoluteFilePath(
+        U(station::KeptDataName(request.serial.toStdString(), station_->startedUtc, ".csv")));
+    capture.rateIndex = s.rateIndex;
+    capture.sinc3 = !s.sinc5;
+    capture.channelIndex = s.chSel;
+    capture.byDuration = false;
+    capture.count = s.samples;
+    StartCapture(capture);
+    if (!capture_ || !capture_->Running()) {
+        station_.reset();
+        return;
+    }
+    station_->dataPath = capture.path;
+    connect(capture_.get(), &TCaptureRun::Ended, this, &TFormMain::StationCaptureEnded);
+}
+
+void TFormMain::StationRunEnded(TMeasureController::RunEnd how)
+{
+    // A capture's end is read once its file is finished (StationCaptureEnded).
+    if (!station_ || station_->capture)
+        return;
+    const std::unique_ptr<TStationRun> run = std::move(station_);
+    // Stopped, discarded or failed: the window has said so; nothing is judged or stored.
+    if (how != TMeasureController::RunEnd::Completed || !session_->HasData())
+        return;
+    const TMeasureRecord& record = session_->Record();
+    const TAdcSetting& setting = session_->Settings();
+    if (!run->request.keepDir.isEmpty()) {
+        const QString path = QDir(run->request.keepDir)
+                                 .absoluteFilePath(U(station::KeptDataName(
+                                     run->request.serial.toStdString(), run->startedUtc, ".DTA")));
+        // A failed save has shown its box; the verdict does not depend on it.
+        if (session_->Save(ToPath(path)) == TSaveOutcome::Written)
+            run->dataPath = path;
+    }
+    const auto codes = [&record](const TChannelData& ch) {
+        return std::span<const uint32_t>(ch.Code, static_cast<size_t>(UsableCount(ch)));
+    };
+    FinishStation(*run, {codes(record.Ch0), codes(record.Ch1)}, SettingRateSps(setting),
+                  setting.Gain);
+}
+
+void TFormMain::StationCaptureEnded()
+{
+    if (!station_ || !station_->capture || !capture_)
+        return;
+    const std::unique_ptr<TStationRun> run = std::move(station_);
+    const TCaptureResult& r = capture_->Result();
+    if (!r.started || r.how != TMeasureController::RunEnd::Completed || !r.kept || !r.written ||
+        r.error != 0)
+        return;
+    TSampleSet set;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (ReadSampleFile(ToPath(run->dataPath), session_->LoadGain(), set, warnings, error) !=
+        TSampleLoad::Ok) {
+        presenter_->ShowError(U(text::BoxCaption), U(text::BoxStationRead) + QStringLiteral("\n") +
+                                                       run->dataPath + QStringLiteral(": ") +
+                                                       U(error));
+        return;
+    }
+    if (run->scratch)
+        run->dataPath.clear(); // read; the temporary folder goes with the run
+    FinishStation(*run, {set.ch0, set.ch1}, set.rateSps, set.gain);
+}
+
+void TFormMain::FinishStation(const TStationRun& run,
+                              const std::array<std::span<const uint32_t>, 2>& codes, double rateSps,
+                              int32_t gain)
+{
+    const station::TTestLimits& limits = run.limits;
+    std::vector<station::TCheck> checks;
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!HoldsChannel(limits.settings.chSel, ch))
+            continue;
+        std::vector<station::TCheck> c =
+            station::CheckChannel(limits, ch, codes[static_cast<size_t>(ch)], rateSps, gain);
+        checks.insert(checks.end(), c.begin(), c.end());
+    }
+    const station::TVerdict verdict = station::MakeVerdict(std::move(checks));
+
+    station::TRunFacts facts;
+    facts.serial = run.request.serial.toStdString();
+    facts.operatorName = run.request.operatorName.toStdString();
+    facts.station = QSysInfo::machineHostName().toStdString();
+    facts.startedUtc = run.startedUtc;
+    facts.endedUtc = station::UtcNow();
+    facts.programVersion = MIRANTOS_VERSION;
+    if (!run.dataPath.isEmpty()) {
+        std::string error;
+        facts.dataPath = ToPath(run.dataPath);
+        facts.dataSha256 = station::Sha256OfFile(facts.dataPath, error);
+    }
+    const results::TRunRecord record = station::MakeRunRecord(limits, verdict, facts);
+
+    if (!stationWindow_) {
+        stationWindow_ = new TStationResultWindow(this);
+        stationWindow_->setWindowFlag(Qt::Window);
+    }
+    stationWindow_->ShowVerdict(limits, verdict, run.request.serial, run.dataPath);
+    stationWindow_->show();
+    stationWindow_->raise();
+    stationWindow_->activateWindow();
+
+    const QString where = U(run.target.Display());
+    stationWindow_->SetStoring(where);
+    auto outcome = std::make_shared<results::TStoreOutcome>();
+    QThread* thread = QThread::create(
+        [outcome, record, target = run.target, spool = results::DefaultSqlitePath()] {
+            *outcome = results::StoreRun(record, target, spool);
+        });
+    connect(thread, &QThread::finished, stationWindow_,
+            [window = stationWindow_, outcome, where] { window->SetStored(*outcome, where); });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    storeThread_ = thread;
+    thread->start();
+}
+
+bool TFormMain::StationStoring() const
+{
+    return stationWindow_ && stationWindow_->Storing();
+}
+
+void TFormMain::WaitForStore()
+{
+    // The result is not given up at the close: the store ends within its
+    // connect time-out.
+    if (storeThread_ && storeThread_->isRunning())
+        storeThread_->wait();
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The fixed texts of the noise test ("ノイズ試験"): the data menu's item, its
+// dialog, the result window and the boxes, beside Texts.h in the same style.
+// UTF-8; turn into QString with mirantos::U.
+
+namespace mirantos::text {
+
+// The data menu item and the dialog.
+inline constexpr char StationMenuItem[] = "ノイズ試験(&T)...";
+inline constexpr char StationTitle[] = "ノイズ試験";
+inline constexpr char StationLimitsCaption[] = "試験条件ファイル";
+inline constexpr char StationSerialCaption[] = "シリアル番号";
+inline constexpr char StationOperatorCaption[] = "担当者";
+inline constexpr char StationDbCaption[] = "データベース";
+inline constexpr char StationKeepCaption[] = "データの保存先フォルダ";
+inline constexpr char StationKeepHint[] = "空欄: 保存しない";
+inline constexpr char StationBrowse[] = "参照(&B)...";
+inline constexpr char StationBrowseFolder[] = "参照(&R)...";
+inline constexpr char StationStart[] = "試験開始";
+inline constexpr char StationCancel[] = "キャンセル";
+inline constexpr char StationLimitsFilter[] = "試験条件ファイル (*.json);;すべてのファイル (*)";
+inline constexpr char StationInitialName[] = "*.json";
+
+// Boxes: the reason follows on the next line.
+inline constexpr char BoxStationLimits[] = "試験条件ファイルを使用できませんでした";
+inline constexpr char BoxStationDb[] = "データベースの指定が正しくありませんでした";
+inline constexpr char BoxStationKeep[] = "データの保存先フォルダがありません";
+inline constexpr char BoxStationRead[] = "記録したデータを読み込めませんでした";
+
+// The result window.
+inline constexpr char StationResultTitle[] = "ノイズ試験の結果";
+inline constexpr char StationColChannel[] = "チャンネル";
+inline constexpr char StationColFigure[] = "項目";
+inline constexpr char StationColValue[] = "値";
+inline constexpr char StationColLimit[] = "限度";
+inline constexpr char StationColVerdict[] = "判定";
+inline constexpr char StationColMargin[] = "余裕";
+inline constexpr char StationPass[] = "合格";
+inline constexpr char StationFail[] = "不合格";
+inline constexpr char StationNotComputed[] = "算出不可: ";
+inline constexpr char StationAtMost[] = " 以下";
+inline constexpr char StationAtLeast[] = " 以上";
+inline constexpr char StationRangeTo[] = " 〜 ";
+inline constexpr char StationBandPrefix[] = " 帯域 ";
+inline constexpr char StationTestCaption[] = "試験：";
+inline constexpr char StationSerialInfix[] = " / シリアル番号：";
+inline constexpr char StationDataKept[] = "データファイル：";
+inline constexpr char StationStoring[] = "結果をデータベースに保存しています。。。";
+inline constexpr char StationStored[] = "結果を保存しました：";
+inline constexpr char StationSpooled[] =
+    "サーバーに接続できないため、結果をローカルに保存しました (次回送信します)：";
+inline constexpr char StationStoreFailed[] = "結果を保存できませんでした：";
+
+// Every text above, for the font check.
+inline constexpr const char* kStationTexts[] = {
+    StationMenuItem,        StationTitle,        StationLimitsCaption, StationSerialCaption,
+    StationOperatorCaption, StationDbCaption,    StationKeepCaption,   StationKeepHint,
+    StationBrowse,          StationBrowseFolder, StationStart,         StationCancel,
+    StationLimitsFilter,    StationInitialName,  BoxStationLimits,     BoxStationDb,
+    BoxStationKeep,         BoxStationRead,      StationResultTitle,   StationColChannel,
+    StationColFigure,       StationColValue,     StationColLimit,      StationColVerdict,
+    StationColMargin,       StationPass,         StationFail,          StationNotComputed,
+    StationAtMost,          StationAtLeast,      StationRangeTo,       StationBandPrefix,
+    StationTestCaption,     StationSerialInfix,  StationDataKept,      StationStoring,
+    StationStored,          StationSpooled,      StationStoreFailed,
+};
+
+} // namespace mirantos::text

@@ -1,0 +1,235 @@
+// The window's noise test on the simulated board: the limits file's settings
+// go into the controls, the window's run (or a long capture for a count beyond
+// the list) is judged, the result window shows each limit and the verdict, and
+// the run lands once in an SQLite results file. A refused limits file runs
+// nothing; a stopped run judges and stores nothing.
+
+#include "AppTestSupport.h"
+#include "ResultsDb.h"
+#include "StationResultWindow.h"
+#include "StationTexts.h"
+#include "Tables.h"
+#include "Texts.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace mirantos;
+
+namespace {
+
+struct Row {
+    const char *channel, *figure, *limit, *verdict;
+};
+
+struct StationCase {
+    const char* name;
+    int samples;
+    const char* channels; // "ch0" | "ch1" | "both"
+    const char* limits;   // the file's "limits" object
+    bool keep;            // a folder keeps the raw data
+    int stopAt;           // the stop button after this many samples; -1: none
+    const char* refusal;  // in the box for a refused file; null: accepted
+    bool pass;
+    std::vector<Row> rows;
+    // The database (%1: the test's folder) and what the result window says of the store.
+    const char* db = "%1/bench.sqlite";
+    const char* storage = mirantos::text::StationStored;
+};
+
+void PrintTo(const StationCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class WindowStation : public ::testing::TestWithParam<StationCase> {};
+
+TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
+{
+    const StationCase c = GetParam();
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+    const QString limitsPath = dir.filePath(QStringLiteral("limits.json"));
+    QFile file(limitsPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral(R"({"name": "AFE-7", "version": 3, "settings": {"board": "sim",
+        "rate": "1000", "filter": "sinc5", "channels": "%1", "samples": %2}, "limits": %3})")
+                   .arg(QLatin1String(c.channels))
+                   .arg(c.samples)
+                   .arg(QLatin1String(c.limits))
+                   .toUtf8());
+    file.close();
+    const QString db = QString::fromUtf8(c.db).replace(QStringLiteral("%1"), dir.path());
+    const QString keep = dir.filePath(QStringLiteral("kept"));
+    ASSERT_TRUE(QDir().mkpath(keep));
+
+    WindowHarness h;
+    h.dialogs.stationAnswer = [&](TStationRequest* r) {
+        EXPECT_TRUE(r->dbUrl.endsWith(QStringLiteral("data/mirantos/results.sqlite")));
+        *r = {limitsPath, QStringLiteral("SN 42"), QStringLiteral("aki"), db,
+              c.keep ? keep : QString()};
+        return true;
+    };
+    h.window->Station1Click();
+    if (c.refusal) {
+        EXPECT_FALSE(h.window->Controller()->Measuring());
+        ASSERT_EQ(h.presenter.boxes.size(), 1u);
+        EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(text::BoxStationLimits)) &&
+                    h.presenter.boxes[0].text.contains(QLatin1String(c.refusal)))
+            << h.presenter.boxes[0].text.toStdString();
+    } else {
+        ASSERT_TRUE(h.window->Controller()->Measuring());
+        EXPECT_EQ(h.window->ComboBox1->currentIndex(), 10);
+        EXPECT_TRUE(h.window->Sinc5_RB->isChecked());
+        if (c.stopAt >= 0) {
+            ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= c.stopAt; }));
+            h.window->MeasureBtnClick();
+        }
+        ASSERT_TRUE(h.RunToEnd());
+        h.Settle();
+        QElapsedTimer wall;
+        wall.start();
+        while (h.window->StationStoring() && wall.elapsed() < 20000) {
+            QThread::msleep(5);
+            h.Settle();
+        }
+        EXPECT_TRUE(h.presenter.boxes.empty());
+    }
+
+    // The run lands in the SQLite file, or in the spool when the server is away.
+    const bool stored = c.storage == text::StationStored;
+    std::string error;
+    const auto target = results::ParseDbUrl(stored ? db.toStdString() : "", error);
+    ASSERT_TRUE(target) << error;
+    const auto opened = results::TResultsDb::Open(*target, error);
+    ASSERT_TRUE(opened) << error;
+    std::vector<results::TRunSummary> runs;
+    ASSERT_TRUE(opened->Runs({}, runs, error)) << error;
+    TStationResultWindow* w = h.window->StationWindow();
+    if (c.rows.empty()) { // refused or stopped: no verdict, nothing stored
+        EXPECT_TRUE(runs.empty());
+        EXPECT_EQ(w, nullptr);
+        return;
+    }
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->StorageLabel()->text().startsWith(U(c.storage)))
+        << w->StorageLabel()->text().toStdString();
+    ASSERT_EQ(runs.size(), c.storage == text::StationStoreFailed ? 0u : 1u);
+    if (runs.empty())
+        return;
+    EXPECT_EQ(runs[0].pass, c.pass);
+    EXPECT_EQ(runs[0].serial, "SN 42");
+    EXPECT_EQ(runs[0].failedLimits, std::count_if(c.rows.begin(), c.rows.end(), [](const Row& r) {
+                  return std::string(r.verdict) == "不合格";
+              }));
+    // The kept raw data is where the record says, under the serial's name.
+    EXPECT_EQ(!runs[0].dataPath.empty(), c.keep);
+    if (c.keep) {
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(runs[0].dataPath)) &&
+                    runs[0].dataPath.find("/kept/SN_42_") != std::string::npos &&
+                    runs[0].dataSha256.size() == 64)
+            << runs[0].dataPath;
+    }
+
+    EXPECT_EQ(w->VerdictLabel()->text(), U(c.pass ? text::StationPass : text::StationFail));
+    QTableWidget* t = w->Table();
+    ASSERT_EQ(t->rowCount(), static_cast<int>(c.rows.size()));
+    for (int i = 0; i < t->rowCount(); ++i) {
+        const Row& r = c.rows[static_cast<size_t>(i)];
+        EXPECT_EQ(t->item(i, 0)->text(), QString::fromUtf8(r.channel));
+        EXPECT_EQ(t->item(i, 1)->text(), QString::fromUtf8(r.figure));
+        bool number = false;
+        t->item(i, 2)->text().toDouble(&number);
+        EXPECT_TRUE(number) << t->item(i, 2)->text().toStdString();
+        EXPECT_EQ(t->item(i, 3)->text(), QString::fromUtf8(r.limit));
+        EXPECT_EQ(t->item(i, 4)->text(), QString::fromUtf8(r.verdict));
+        EXPECT_TRUE(t->item(i, 5)->text().endsWith(QStringLiteral(" %")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tests, WindowStation,
+    ::testing::Values(
+        StationCase{"Pass",
+                    1000,
+                    "both",
+                    R"({"ch0": {"rms_uV": {"max": 1000}, "noise_free_bits": {"min": 1}},
+                        "ch1": {"pp_uV": {"min": 0.001, "max": 5000}}})",
+                    false,
+                    -1,
+                    nullptr,
+                    true,
+                    {{"CH0", "rms_uV", "1000 以下", "合格"},
+                     {"CH0", "noise_free_bits", "1 以上", "合格"},
+                     {"CH1", "pp_uV", "0.001 〜 5000", "合格"}}},
+        StationCase{
+            "Fail",
+            1000,
+            "ch1",
+            R"({"ch1": {"rms_uV": {"max": 1000}, "rms_code": {"max": 0.5}}})",
+            true,
+            -1,
+            nullptr,
+            false,
+            {{"CH1", "rms_uV", "1000 以下", "合格"}, {"CH1", "rms_code", "0.5 以下", "不合格"}}},
+        // 12345 is not a count of the list: a long capture, read back.
+        StationCase{"Capture",
+                    12345,
+                    "ch0",
+                    R"({"ch0": {"rms_uV": {"max": 1000}}})",
+                    true,
+                    -1,
+                    nullptr,
+                    true,
+                    {{"CH0", "rms_uV", "1000 以下", "合格"}}},
+        // A server that cannot be reached: the result waits in the local spool.
+        StationCase{"Spooled",
+                    1000,
+                    "ch0",
+                    R"({"ch0": {"rms_uV": {"max": 1000}}})",
+                    false,
+                    -1,
+                    nullptr,
+                    true,
+                    {{"CH0", "rms_uV", "1000 以下", "合格"}},
+                    "postgresql://qa@127.0.0.1:1/noise",
+                    text::StationSpooled},
+        // A database file that cannot be made: the verdict still shows, the failure beside it.
+        StationCase{"StoreFails",
+                    1000,
+                    "ch0",
+                    R"({"ch0": {"rms_uV": {"max": 1000}}})",
+                    false,
+                    -1,
+                    nullptr,
+                    true,
+                    {{"CH0", "rms_uV", "1000 以下", "合格"}},
+                    "%1/limits.json/bench.sqlite",
+                    text::StationStoreFailed},
+        StationCase{"Refused",
+                    1000,
+                    "ch0",
+                    R"({"ch0": {"rms_uV": {"maxx": 1}}})",
+                    false,
+                    -1,
+                    "limits.ch0.rms_uV",
+                    false,
+                    {}},
+        StationCase{"Stopped",
+                    2000,
+                    "ch0",
+                    R"({"ch0": {"rms_uV": {"max": 1000}}})",
+                    true,
+                    300,
+                    nullptr,
+                    false,
+                    {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
