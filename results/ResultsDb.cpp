@@ -654,22 +654,29 @@ bool TResultsDb::Trend(const TRunQuery& query, const std::string& figure,
     // One test: its matching runs in time order, then that test's rows of the
     // figure, each one range of its index; joined here.
     struct TRun {
+        qint64 id;
         std::string started, serial, uuid;
     };
     std::vector<TRun> runs;
-    std::unordered_map<qint64, int> ordinal;
     {
         QSqlQuery q(impl_->db);
-        if (!impl_->Select(q,
-                           "SELECT r.id, r.started_utc, r.serial, r.uuid FROM runs r WHERE 1 = 1" +
-                               where + " ORDER BY r.started_utc, r.id",
-                           values, error))
+        if (!impl_->Select(
+                q, "SELECT r.id, r.started_utc, r.serial, r.uuid FROM runs r WHERE 1 = 1" + where,
+                values, error))
             return fail();
-        while (q.next()) {
-            ordinal.emplace(q.value(0).toLongLong(), static_cast<int>(runs.size()));
-            runs.push_back({S(q.value(1)), S(q.value(2)), S(q.value(3))});
-        }
+        while (q.next())
+            runs.push_back({q.value(0).toLongLong(), S(q.value(1)), S(q.value(2)), S(q.value(3))});
     }
+    // Time order here: the index gives it for one test already, so mostly a check.
+    const auto before = [](const TRun& a, const TRun& b) {
+        return std::tie(a.started, a.id) < std::tie(b.started, b.id);
+    };
+    if (!std::is_sorted(runs.begin(), runs.end(), before))
+        std::sort(runs.begin(), runs.end(), before);
+    std::unordered_map<qint64, int> ordinal;
+    ordinal.reserve(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i)
+        ordinal.emplace(runs[i].id, static_cast<int>(i));
     std::vector<TTrendPoint> points;
     std::vector<int> runOf;
     points.reserve(2 * runs.size());

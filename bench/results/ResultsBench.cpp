@@ -7,7 +7,8 @@
 // 50 test definitions and 100 stations, one run every 30 s from 2025-01-01.
 // PostgreSQL runs on a throwaway cluster with its default settings.
 //
-//   results_bench [--runs N] [--reps N] [--only sqlite|postgres] [--keep DIR]
+//   results_bench [--runs N] [--reps N] [--tests N] [--only sqlite|postgres]
+//                 [--keep DIR]
 
 #include "ResultsDb.h"
 
@@ -36,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kTests = 50;
+int tests = 50; // --tests: fewer runs with as many per test make a quicker look
 constexpr int kStations = 100;
 const char* const kFigures =
     "(0, 'rms_uV', NULL, 0.8), (0, 'pp_uV', NULL, 6.0),"
@@ -90,12 +91,12 @@ bool Generate(const TDbTarget& t, long runs)
              Exec(db, "INSERT INTO stations (name) SELECT 'station-' || i " + from(kStations)) &&
              Exec(db, "INSERT INTO test_definitions (name, version, sha256, content)"
                       " SELECT 'test-' || i, '1', 'sha-' || i, '{}' " +
-                          from(kTests)) &&
+                          from(tests)) &&
              Exec(db, "INSERT INTO runs (uuid, serial, operator, station_id, test_id, started_utc,"
                       " ended_utc, settings, pass, program_version)"
                       " SELECT '00000000-0000-4000-8000-' || " +
                           uuidHex + ", 'SN-' || (i % 200000), 'op', 1 + i % " +
-                          QString::number(kStations) + ", 1 + i % " + QString::number(kTests) +
+                          QString::number(kStations) + ", 1 + i % " + QString::number(tests) +
                           ", " + time + ", " + time +
                           ", '{}', CASE WHEN i % 17 = 0 THEN 0 ELSE 1 END, '1.10' " + from(runs)) &&
              Exec(db, "WITH f(ch, name, lo, hi) AS (VALUES " + QString(kFigures) +
@@ -209,6 +210,8 @@ int main(int argc, char** argv)
             reps = std::max(1, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--keep"))
             keep = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--tests"))
+            tests = std::max(8, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--only"))
             only = argv[i + 1];
     }

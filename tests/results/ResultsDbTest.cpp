@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 using namespace mirantos::results;
 using mirantos::testing::TPgCluster;
@@ -360,6 +361,39 @@ TEST_P(ResultsDbTest, UpgradesOlderSchemaRefusesNewer)
             EXPECT_EQ(raw.Scalar("SELECT COUNT(*) FROM runs").toInt(), 1);
         }
     }
+}
+
+// Stations starting together on a new database: one migration, every run once,
+// one station and one test definition however many add them at the same time.
+TEST_P(ResultsDbTest, ConcurrentWritersStoreEachRunOnce)
+{
+    constexpr int kThreads = 6, kRuns = 8;
+    std::vector<std::string> errors(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            std::string& error = errors[static_cast<size_t>(t)];
+            auto db = TResultsDb::Open(target_, error);
+            for (int k = 0; db && k < kRuns; ++k) {
+                // Even runs are stored by every thread, odd ones by this thread alone.
+                const std::string uuid = k % 2 ? "t" + std::to_string(t) + "-" + std::to_string(k)
+                                               : "shared-" + std::to_string(k);
+                bool inserted = false;
+                if (!db->Insert(MakeRun(uuid, "SN", "2026-12-01", true), inserted, error))
+                    return;
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    for (const auto& e : errors)
+        EXPECT_EQ(e, "");
+    TRaw raw(target_);
+    EXPECT_EQ(raw.Scalar("SELECT COUNT(*) FROM runs").toInt(), kRuns / 2 * (kThreads + 1));
+    EXPECT_EQ(raw.Scalar("SELECT COUNT(*) FROM measurements").toInt(),
+              3 * kRuns / 2 * (kThreads + 1));
+    EXPECT_EQ(raw.Scalar("SELECT COUNT(*) FROM stations").toInt(), 1);
+    EXPECT_EQ(raw.Scalar("SELECT COUNT(*) FROM test_definitions").toInt(), 1);
+    EXPECT_EQ(raw.Scalar("SELECT COUNT(*) FROM schema_version").toInt(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ResultsDbTest,
