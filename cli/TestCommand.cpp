@@ -121,34 +121,6 @@ bool ChooseBoard(const station::TTestSettings& s, const ParsedArgs& parsed, Boar
     return ParseBoardOptions(parsed, choice, controls, problem);
 }
 
-// A free name in `dir` for `name`: itself, else with "-2", "-3", ... before the extension.
-fs::path FreeName(const fs::path& dir, const std::string& name)
-{
-    const fs::path base(name);
-    fs::path candidate = dir / base;
-    for (int i = 2; fs::exists(candidate); ++i)
-        candidate =
-            dir / (base.stem().string() + "-" + std::to_string(i) + base.extension().string());
-    return candidate;
-}
-
-// A data file that would otherwise go with its temporary folder, moved where
-// the user finds it: the result it belongs to was not stored.
-std::optional<std::string> KeepUnsaved(const std::string& path, CliIo io)
-{
-    std::error_code ec;
-    const fs::path dir = fs::path(results::DefaultSqlitePath()).parent_path() / "unsaved";
-    fs::create_directories(dir, ec);
-    const fs::path target = FreeName(dir, fs::path(path).filename().string());
-    if (!ec)
-        fs::copy_file(path, target, fs::copy_options::none, ec);
-    if (ec) {
-        Fail(io, "cannot keep the raw data in " + dir.string() + ": " + ec.message(), kExitFailure);
-        return std::nullopt;
-    }
-    return target.string();
-}
-
 } // namespace
 
 int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
@@ -268,9 +240,12 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         break;
     case results::TStoreOutcome::Kind::Failed: {
         Fail(io, "the result was not stored: " + stored.message, kExitFailure);
-        const std::optional<std::string> kept = o.keepDir ? dataPath : KeepUnsaved(dataPath, io);
-        if (kept)
-            io.err << "mirantos-cli: the raw data is kept in " << *kept << '\n' << std::flush;
+        std::string error;
+        const std::string kept = o.keepDir ? dataPath : station::KeepUnsaved(dataPath, error);
+        if (kept.empty())
+            Fail(io, error, kExitFailure);
+        else
+            io.err << "mirantos-cli: the raw data is kept in " << kept << '\n' << std::flush;
         result = kExitFailure;
         break;
     }

@@ -1,6 +1,7 @@
 #include "Verdict.h"
 
 #include "NoiseReport.h"
+#include "ResultsDb.h"
 
 #include <QDateTime>
 #include <QUuid>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 
 namespace mirantos::station {
 
@@ -351,6 +353,25 @@ std::string KeptDataName(const std::string& serial, const std::string& startedUt
             stamp += c;
     }
     return name + "_" + stamp + "Z" + extension;
+}
+
+std::string KeepUnsaved(const std::string& path, std::string& error)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(results::DefaultSqlitePath()).parent_path() / "unsaved";
+    const fs::path name = fs::path(path).filename();
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    fs::path target = dir / name;
+    for (int i = 2; !ec && fs::exists(target); ++i)
+        target = dir / (name.stem().string() + "-" + std::to_string(i) + name.extension().string());
+    if (!ec)
+        fs::copy_file(path, target, fs::copy_options::none, ec);
+    if (ec) {
+        error = "cannot keep the raw data in " + dir.string() + ": " + ec.message();
+        return {};
+    }
+    return target.string();
 }
 
 } // namespace mirantos::station

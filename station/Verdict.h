@@ -78,5 +78,10 @@ std::string UtcNow();
 // replaced by '_') and start time, "SN123_20261208T073000Z" + extension.
 std::string KeptDataName(const std::string& serial, const std::string& startedUtc,
                          const std::string& extension);
+// The raw data of a run whose result could not be stored, copied where the
+// user finds it: the "unsaved" folder beside the default results file, under
+// a free name ("-2", "-3" ... before the extension). The copy's path, or
+// empty with `error`.
+std::string KeepUnsaved(const std::string& path, std::string& error);
 
 } // namespace mirantos::station

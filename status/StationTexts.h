@@ -50,6 +50,7 @@ inline constexpr char StationStored[] = "結果を保存しました：";
 inline constexpr char StationSpooled[] =
     "サーバーに接続できないため、結果をローカルに保存しました (次回送信します)：";
 inline constexpr char StationStoreFailed[] = "結果を保存できませんでした：";
+inline constexpr char StationUnsavedKept[] = "記録したデータを保存しました：";
 
 // Every text above, for the font check.
 inline constexpr const char* kStationTexts[] = {
@@ -62,7 +63,7 @@ inline constexpr const char* kStationTexts[] = {
     StationColMargin,       StationPass,         StationFail,          StationNotComputed,
     StationAtMost,          StationAtLeast,      StationRangeTo,       StationBandPrefix,
     StationTestCaption,     StationSerialInfix,  StationDataKept,      StationStoring,
-    StationStored,          StationSpooled,      StationStoreFailed,
+    StationStored,          StationSpooled,      StationStoreFailed,   StationUnsavedKept,
 };
 
 } // namespace mirantos::text

@@ -191,7 +191,7 @@ private:
     void StationRunEnded(TMeasureController::RunEnd how);
     void StationCaptureEnded();
     // The verdict on the measured channels' codes, shown, then stored off the GUI thread.
-    void FinishStation(const mirantos::TStationRun& run,
+    void FinishStation(mirantos::TStationRun& run,
                        const std::array<std::span<const uint32_t>, 2>& codes, double rateSps,
                        int32_t gain);
     void WaitForStore();

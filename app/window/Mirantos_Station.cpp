@@ -156,12 +156,10 @@ void TFormMain::StationCaptureEnded()
                                                        U(error));
         return;
     }
-    if (run->scratch)
-        run->dataPath.clear(); // read; the temporary folder goes with the run
     FinishStation(*run, {set.ch0, set.ch1}, set.rateSps, set.gain);
 }
 
-void TFormMain::FinishStation(const TStationRun& run,
+void TFormMain::FinishStation(TStationRun& run,
                               const std::array<std::span<const uint32_t>, 2>& codes, double rateSps,
                               int32_t gain)
 {
@@ -183,7 +181,11 @@ void TFormMain::FinishStation(const TStationRun& run,
     facts.startedUtc = run.startedUtc;
     facts.endedUtc = station::UtcNow();
     facts.programVersion = MIRANTOS_VERSION;
-    if (!run.dataPath.isEmpty()) {
+    // A capture in a temporary folder is no kept data; it is kept only when
+    // the result cannot be stored, so the board's data is not lost with it.
+    std::shared_ptr<QTemporaryDir> scratch = std::move(run.scratch);
+    const std::string scratchFile = scratch ? ToPath(run.dataPath) : std::string();
+    if (!run.dataPath.isEmpty() && !scratch) {
         std::string error;
         facts.dataPath = ToPath(run.dataPath);
         facts.dataSha256 = station::Sha256OfFile(facts.dataPath, error);
@@ -194,7 +196,8 @@ void TFormMain::FinishStation(const TStationRun& run,
         stationWindow_ = new TStationResultWindow(this);
         stationWindow_->setWindowFlag(Qt::Window);
     }
-    stationWindow_->ShowVerdict(limits, verdict, run.request.serial, run.dataPath);
+    stationWindow_->ShowVerdict(limits, verdict, run.request.serial,
+                                scratch ? QString() : run.dataPath);
     stationWindow_->show();
     stationWindow_->raise();
     stationWindow_->activateWindow();
@@ -202,10 +205,16 @@ void TFormMain::FinishStation(const TStationRun& run,
     const QString where = U(run.target.Display());
     stationWindow_->SetStoring(where);
     auto outcome = std::make_shared<results::TStoreOutcome>();
-    QThread* thread = QThread::create(
-        [outcome, record, target = run.target, spool = results::DefaultSqlitePath()] {
-            *outcome = results::StoreRun(record, target, spool);
-        });
+    QThread* thread = QThread::create([outcome, record, target = run.target,
+                                       spool = results::DefaultSqlitePath(), scratch, scratchFile] {
+        *outcome = results::StoreRun(record, target, spool);
+        if (outcome->kind != results::TStoreOutcome::Kind::Failed || scratchFile.empty())
+            return;
+        std::string error;
+        const std::string kept = station::KeepUnsaved(scratchFile, error);
+        outcome->message +=
+            kept.empty() ? "\n" + error : "\n" + std::string(text::StationUnsavedKept) + kept;
+    });
     connect(thread, &QThread::finished, stationWindow_,
             [window = stationWindow_, outcome, where] { window->SetStored(*outcome, where); });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
