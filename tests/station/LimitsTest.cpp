@@ -80,8 +80,9 @@ TEST(Limits, RateTextsOfTheListItsIndexOrItsRate)
     }
 }
 
-// A merge patch on the example (null removes a key), and how the refusal starts;
-// a patch that is no object goes into the limits of ch0.
+// A merge patch on the example (null removes a key), and how the refusal starts.
+// A patch that is no object goes into the limits of ch0; "~" text replaces the
+// band's max in the example's text, "=" text is the whole file.
 struct Refusal {
     const char* label;
     const char* patch;
@@ -92,14 +93,22 @@ class LimitsRefusal : public testing::TestWithParam<Refusal> {};
 
 TEST_P(LimitsRefusal, NamesTheKeysPath)
 {
-    TJson j = TJson::parse(kExample);
     const std::string patch = GetParam().patch;
-    j.merge_patch(
-        TJson::parse(patch[0] == '"' ? R"({"limits": {"ch0": {)" + patch + "}}}" : patch));
+    std::string text = kExample;
+    if (patch[0] == '~') {
+        text.replace(text.find("\"max\": 0.3"), 10, patch.substr(1));
+    } else if (patch[0] == '=') {
+        text = patch.substr(1);
+    } else {
+        TJson j = TJson::parse(kExample);
+        j.merge_patch(
+            TJson::parse(patch[0] == '"' ? R"({"limits": {"ch0": {)" + patch + "}}}" : patch));
+        text = j.dump();
+    }
     TTestLimits l;
     l.name = "untouched";
     std::string error;
-    EXPECT_FALSE(ParseLimits(j.dump(), l, error));
+    EXPECT_FALSE(ParseLimits(text, l, error));
     EXPECT_EQ(error.rfind(GetParam().expected, 0), 0u) << error;
     EXPECT_EQ(l.name, "untouched");
 }
@@ -146,25 +155,12 @@ const Refusal kRefusals[] = {
     {"ChannelWithoutLimits", R"({"limits": {"ch1": {"rms_uV": null}}})", "limits.ch1: no limits"},
     {"NoLimitsAtAll", R"({"limits": {"ch0": null, "ch1": null}})", "limits: no limits"},
     {"NotAnObject", "[]", "the limits file: must be an object"},
+    {"RepeatedKey", R"(~"max": 0.3, "max": 3)", "limits.ch0.band_rms_uV.max: given twice"},
+    {"Overflow", R"(~"max": 1e999)", "number overflow parsing '1e999'"},
+    {"BrokenJson", R"(={"name": )", "parse error at line 1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, LimitsRefusal, testing::ValuesIn(kRefusals),
                          [](const auto& info) { return std::string(info.param.label); });
-
-TEST(Limits, RepeatedKeysAndBrokenJsonAreRefused)
-{
-    std::string text = kExample;
-    text.replace(text.find("\"max\": 0.3"), 10, "\"max\": 0.3, \"max\": 3");
-    TTestLimits l;
-    std::string error;
-    EXPECT_FALSE(ParseLimits(text, l, error));
-    EXPECT_EQ(error, "limits.ch0.band_rms_uV.max: given twice");
-    text = kExample;
-    text.replace(text.find("\"max\": 0.3"), 10, "\"max\": 1e999");
-    EXPECT_FALSE(ParseLimits(text, l, error));
-    EXPECT_EQ(error, "number overflow parsing '1e999'");
-    EXPECT_FALSE(ParseLimits("{\"name\": ", l, error));
-    EXPECT_EQ(error.rfind("parse error at line 1", 0), 0u) << error;
-}
 
 } // namespace
