@@ -316,12 +316,24 @@ struct TResultsDb::Impl {
             error);
     }
 
-    bool IdOf(const QString& table, const QString& key, const QString& value, qint64& id,
-              std::string& error)
+    // Adds the row unless its key (the first column) is there, and gives its id.
+    // Several stations may add the same station or test at once: DO NOTHING
+    // waits for the other writer and then the SELECT sees its row.
+    bool IdOf(const QString& table, const QStringList& columns, const QVariantList& values,
+              qint64& id, std::string& error)
     {
         QSqlQuery q(db);
-        q.prepare("SELECT id FROM " + table + " WHERE " + key + " = ?");
-        q.addBindValue(value);
+        q.prepare("INSERT INTO " + table + " (" + columns.join(", ") + ") VALUES (" +
+                  QStringList(columns.size(), "?").join(", ") + ") ON CONFLICT (" + columns[0] +
+                  ") DO NOTHING");
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec()) {
+            error = DbText(q.lastError());
+            return false;
+        }
+        q.prepare("SELECT id FROM " + table + " WHERE " + columns[0] + " = ?");
+        q.addBindValue(values[0]);
         if (!q.exec() || !q.next()) {
             error = q.lastError().isValid() ? DbText(q.lastError()) : "row vanished";
             return false;
@@ -342,34 +354,11 @@ struct TResultsDb::Impl {
                                            run.startedUtc + "', '" + run.endedUtc + "')";
             return false;
         }
-        // Several stations may add the same station or test at once: DO NOTHING
-        // waits for the other writer and then the SELECT sees its row.
         qint64 stationId = 0, testId = 0;
-        {
-            QSqlQuery q(db);
-            q.prepare("INSERT INTO stations (name) VALUES (?) ON CONFLICT (name) DO NOTHING");
-            q.addBindValue(Q(run.station));
-            if (!q.exec()) {
-                error = DbText(q.lastError());
-                return false;
-            }
-        }
-        if (!IdOf("stations", "name", Q(run.station), stationId, error))
-            return false;
-        {
-            QSqlQuery q(db);
-            q.prepare("INSERT INTO test_definitions (name, version, sha256, content)"
-                      " VALUES (?, ?, ?, ?) ON CONFLICT (sha256) DO NOTHING");
-            q.addBindValue(Q(run.testName));
-            q.addBindValue(Q(run.testVersion));
-            q.addBindValue(Q(run.testSha256));
-            q.addBindValue(Q(run.testContent));
-            if (!q.exec()) {
-                error = DbText(q.lastError());
-                return false;
-            }
-        }
-        if (!IdOf("test_definitions", "sha256", Q(run.testSha256), testId, error))
+        if (!IdOf("stations", {"name"}, {Q(run.station)}, stationId, error) ||
+            !IdOf("test_definitions", {"sha256", "name", "version", "content"},
+                  {Q(run.testSha256), Q(run.testName), Q(run.testVersion), Q(run.testContent)},
+                  testId, error))
             return false;
 
         qint64 runId = 0;
