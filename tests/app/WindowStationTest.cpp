@@ -135,6 +135,10 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         cell(2).toDouble(&number);
         EXPECT_TRUE(number && cell(5).endsWith(QStringLiteral(" %"))) << i;
     }
+    // A capture whose result the database refused outlives its temporary folder.
+    const QStringList unsaved = QDir(dir.filePath(QStringLiteral("data/mirantos/unsaved")))
+                                    .entryList({QStringLiteral("SN_42_*.csv")}, QDir::Files);
+    EXPECT_EQ(unsaved.size(), c.storage == text::StationStoreFailed && c.samples == 12345);
     ASSERT_EQ(runs.size(), c.storage == text::StationStoreFailed ? 0u : 1u);
     if (runs.empty())
         return;
@@ -175,6 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
                     .storage = text::StationSpooled},
         // A database file that cannot be made: the verdict still shows, the failure beside it.
         StationCase{.name = "StoreFails",
+                    .samples = 12345,
                     .db = "%1/limits.json/bench.sqlite",
                     .storage = text::StationStoreFailed},
         StationCase{.name = "Refused",
