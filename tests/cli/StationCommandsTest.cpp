@@ -62,7 +62,8 @@ protected:
             qputenv("XDG_DATA_HOME", old_);
     }
     clitest::Result RunTest(const std::string& limits, std::vector<std::string> extra,
-                            const std::string& serial = "SN-1", int samples = 1000)
+                            const std::string& serial = "SN-1", int samples = 1000,
+                            const cli::MeasureEnv& env = {})
     {
         std::vector<std::string> args = {"test", "--limits",
                                          dir.Write("limits.json", LimitsJson(limits, samples))};
@@ -75,7 +76,7 @@ protected:
                 a = a == "@LIMITS" ? dir.Path("limits.json") : dir.Path(a.substr(1));
             args.push_back(a);
         }
-        return RunCli(args);
+        return RunCli(args, env);
     }
     std::vector<results::TRunSummary> Runs(const std::string& url)
     {
@@ -340,13 +341,20 @@ std::unique_ptr<mirantos::testing::TPgCluster> StartServer(const std::string& na
     return pg;
 }
 
-TEST_F(Station, ServerDownSpoolsAndSyncSendsOnce)
+TEST_F(Station, ServerStoppedDuringTheRunSpoolsAndSyncSendsOnce)
 {
     std::string url;
     const auto pg = StartServer("spool", url);
     ASSERT_FALSE(url.empty());
-    ASSERT_TRUE(pg->Stop());
-    const auto r = RunTest(kFail, {"--db", url});
+    // The server goes away while the board is measuring.
+    cli::MeasureEnv env;
+    bool stopped = false;
+    env.onSamples = [&](int received, int) {
+        if (!stopped && received >= 500)
+            stopped = pg->Stop();
+    };
+    const auto r = RunTest(kFail, {"--db", url}, "SN-1", 1000, env);
+    ASSERT_TRUE(stopped);
     EXPECT_EQ(r.code, 4) << r.err;
     EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
     ASSERT_TRUE(pg->Restart());
