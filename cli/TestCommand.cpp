@@ -190,16 +190,8 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     if (!LoadSamples(dataPath, samples, io))
         return kExitFailure;
     const double rateSps = samples.rateSps > 0 ? samples.rateSps : settings.RateSps();
-    std::vector<station::TCheck> checks;
-    for (int channel = 0; channel < 2; ++channel) {
-        const std::vector<uint32_t>& codes = channel == 0 ? samples.ch0 : samples.ch1;
-        if (samples.chSel != channel && samples.chSel != 2)
-            continue;
-        for (station::TCheck& c :
-             station::CheckChannel(limits, channel, codes, rateSps, samples.gain))
-            checks.push_back(std::move(c));
-    }
-    const station::TVerdict verdict = station::MakeVerdict(std::move(checks));
+    const station::TVerdict verdict = station::CheckMeasuredChannels(
+        limits, samples.chSel, {samples.ch0, samples.ch1}, rateSps, samples.gain);
     io.out << station::VerdictTable(verdict) << std::flush;
 
     int result = verdict.pass ? kExitOk : kExitLimitFailed;

@@ -2,6 +2,7 @@
 
 #include "NoiseReport.h"
 #include "ResultsDb.h"
+#include "Tables.h"
 
 #include <QDateTime>
 #include <QUuid>
@@ -11,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 
 namespace mirantos::station {
 
@@ -195,6 +197,21 @@ TVerdict MakeVerdict(std::vector<TCheck> checks)
                      [](const TCheck& a, const TCheck& b) { return a.channel < b.channel; });
     v.pass = !v.checks.empty() && v.Failed() == 0;
     return v;
+}
+
+TVerdict CheckMeasuredChannels(const TTestLimits& limits, int chSel,
+                               const std::array<std::span<const uint32_t>, 2>& codes,
+                               double rateSps, int32_t gain)
+{
+    std::vector<TCheck> checks;
+    for (int ch = 0; ch < 2; ++ch) {
+        if (!HoldsChannel(chSel, ch))
+            continue;
+        std::vector<TCheck> c =
+            CheckChannel(limits, ch, codes[static_cast<size_t>(ch)], rateSps, gain);
+        std::move(c.begin(), c.end(), std::back_inserter(checks));
+    }
+    return MakeVerdict(std::move(checks));
 }
 
 std::string LimitText(const TLimit& limit)

@@ -12,6 +12,7 @@
 #include "NoiseAnalysis.h"
 #include "ResultTypes.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -46,6 +47,11 @@ std::vector<TCheck> CheckChannel(const TTestLimits& limits, int channel,
                                  std::span<const uint32_t> codes, double rateSps, int32_t gain);
 // Both channels' checks (the measured ones) into one verdict.
 TVerdict MakeVerdict(std::vector<TCheck> checks);
+// The verdict of a run: the limits of each channel `chSel` holds (0, 1, or 2
+// for both) checked against that channel's codes.
+TVerdict CheckMeasuredChannels(const TTestLimits& limits, int chSel,
+                               const std::array<std::span<const uint32_t>, 2>& codes,
+                               double rateSps, int32_t gain);
 
 // The value of a named figure, or nullopt with the reason it is not defined.
 std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,

@@ -164,15 +164,8 @@ void TFormMain::FinishStation(TStationRun& run,
                               int32_t gain)
 {
     const station::TTestLimits& limits = run.limits;
-    std::vector<station::TCheck> checks;
-    for (int ch = 0; ch < 2; ++ch) {
-        if (!HoldsChannel(limits.settings.chSel, ch))
-            continue;
-        std::vector<station::TCheck> c =
-            station::CheckChannel(limits, ch, codes[static_cast<size_t>(ch)], rateSps, gain);
-        checks.insert(checks.end(), c.begin(), c.end());
-    }
-    const station::TVerdict verdict = station::MakeVerdict(std::move(checks));
+    const station::TVerdict verdict =
+        station::CheckMeasuredChannels(limits, limits.settings.chSel, codes, rateSps, gain);
 
     station::TRunFacts facts;
     facts.serial = run.request.serial.toStdString();
