@@ -322,19 +322,16 @@ struct TResultsDb::Impl {
     bool IdOf(const QString& table, const QStringList& columns, const QVariantList& values,
               qint64& id, std::string& error)
     {
-        QSqlQuery q(db);
-        q.prepare("INSERT INTO " + table + " (" + columns.join(", ") + ") VALUES (" +
-                  QStringList(columns.size(), "?").join(", ") + ") ON CONFLICT (" + columns[0] +
-                  ") DO NOTHING");
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            error = DbText(q.lastError());
+        if (!Exec("INSERT INTO " + table + " (" + columns.join(", ") + ") VALUES (" +
+                      QStringList(columns.size(), "?").join(", ") + ") ON CONFLICT (" + columns[0] +
+                      ") DO NOTHING",
+                  values, error))
             return false;
-        }
-        q.prepare("SELECT id FROM " + table + " WHERE " + columns[0] + " = ?");
-        q.addBindValue(values[0]);
-        if (!q.exec() || !q.next()) {
+        QSqlQuery q(db);
+        if (!Select(q, "SELECT id FROM " + table + " WHERE " + columns[0] + " = ?", {values[0]},
+                    error))
+            return false;
+        if (!q.next()) {
             error = q.lastError().isValid() ? DbText(q.lastError()) : "row vanished";
             return false;
         }
@@ -364,26 +361,17 @@ struct TResultsDb::Impl {
         qint64 runId = 0;
         {
             QSqlQuery q(db);
-            q.prepare("INSERT INTO runs (uuid, serial, operator, station_id, test_id, started_utc,"
-                      " ended_utc, settings, pass, program_version, data_path, data_sha256)"
-                      " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                      " ON CONFLICT (uuid) DO NOTHING RETURNING id");
-            q.addBindValue(Q(run.uuid));
-            q.addBindValue(Q(run.serial));
-            q.addBindValue(TextOrNull(run.operatorName));
-            q.addBindValue(stationId);
-            q.addBindValue(testId);
-            q.addBindValue(Q(*started));
-            q.addBindValue(Q(*ended));
-            q.addBindValue(Q(run.settingsJson));
-            q.addBindValue(run.pass ? 1 : 0);
-            q.addBindValue(Q(run.programVersion));
-            q.addBindValue(TextOrNull(run.dataPath));
-            q.addBindValue(TextOrNull(run.dataSha256));
-            if (!q.exec()) {
-                error = DbText(q.lastError());
+            if (!Select(q,
+                        "INSERT INTO runs (uuid, serial, operator, station_id, test_id,"
+                        " started_utc, ended_utc, settings, pass, program_version, data_path,"
+                        " data_sha256) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                        " ON CONFLICT (uuid) DO NOTHING RETURNING id",
+                        {Q(run.uuid), Q(run.serial), TextOrNull(run.operatorName), stationId,
+                         testId, Q(*started), Q(*ended), Q(run.settingsJson), run.pass ? 1 : 0,
+                         Q(run.programVersion), TextOrNull(run.dataPath),
+                         TextOrNull(run.dataSha256)},
+                        error))
                 return false;
-            }
             if (!q.next())
                 return true; // stored before: its measurements are there already
             runId = q.value(0).toLongLong();
@@ -435,6 +423,7 @@ struct TResultsDb::Impl {
         return true;
     }
 
+    // Prepares `sql`, binds `values` and runs it; its rows, if any, are read from `q`.
     bool Select(QSqlQuery& q, const QString& sql, const QVariantList& values, std::string& error)
     {
         q.setForwardOnly(true);
@@ -449,6 +438,13 @@ struct TResultsDb::Impl {
             return false;
         }
         return true;
+    }
+
+    // A statement with bound values that gives no rows (INSERT, DELETE).
+    bool Exec(const QString& sql, const QVariantList& values, std::string& error)
+    {
+        QSqlQuery q(db);
+        return Select(q, sql, values, error);
     }
 };
 
@@ -717,17 +713,10 @@ bool TResultsDb::AddUnsent(const TRunRecord& run, const std::string& server, std
     const bool ok = impl_->Transaction(
         [&](std::string& err) {
             bool added = false;
-            if (!impl_->InsertRun(run, added, err))
-                return false;
-            QSqlQuery q(impl_->db);
-            q.prepare("INSERT INTO outbox (uuid, server) VALUES (?, ?)"
-                      " ON CONFLICT (uuid) DO NOTHING");
-            q.addBindValue(Q(run.uuid));
-            q.addBindValue(Q(server));
-            if (q.exec())
-                return true;
-            err = DbText(q.lastError());
-            return false;
+            return impl_->InsertRun(run, added, err) &&
+                   impl_->Exec("INSERT INTO outbox (uuid, server) VALUES (?, ?)"
+                               " ON CONFLICT (uuid) DO NOTHING",
+                               {Q(run.uuid), Q(server)}, err);
         },
         error);
     if (!ok)
@@ -801,13 +790,7 @@ bool TResultsDb::MarkSent(const std::string& uuid, std::string& error)
 {
     const bool ok = impl_->Transaction(
         [&](std::string& err) {
-            QSqlQuery q(impl_->db);
-            q.prepare("DELETE FROM outbox WHERE uuid = ?");
-            q.addBindValue(Q(uuid));
-            if (q.exec())
-                return true;
-            err = DbText(q.lastError());
-            return false;
+            return impl_->Exec("DELETE FROM outbox WHERE uuid = ?", {Q(uuid)}, err);
         },
         error);
     if (!ok)
