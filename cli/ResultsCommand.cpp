@@ -6,6 +6,7 @@
 #include "CliArgs.h"
 #include "Commands.h"
 #include "Limits.h"
+#include "NoiseReport.h"
 #include "ResultsDb.h"
 #include "Usage.h"
 
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QString>
 #include <algorithm>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -101,11 +101,7 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
 
 std::string Number(const std::optional<double>& v)
 {
-    if (!v)
-        return {};
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", *v);
-    return buf;
+    return v ? analysis::GeneralText(*v, 6) : std::string();
 }
 
 nlohmann::json JsonNumber(const std::optional<double>& v)
