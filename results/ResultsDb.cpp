@@ -788,14 +788,11 @@ bool TResultsDb::Unsent(const std::string& server, std::vector<TRunRecord>& out,
 
 bool TResultsDb::MarkSent(const std::string& uuid, std::string& error)
 {
-    const bool ok = impl_->Transaction(
-        [&](std::string& err) {
-            return impl_->Exec("DELETE FROM outbox WHERE uuid = ?", {Q(uuid)}, err);
-        },
-        error);
-    if (!ok)
-        error = impl_->Where() + ": " + error;
-    return ok;
+    // One statement: atomic on its own.
+    if (impl_->Exec("DELETE FROM outbox WHERE uuid = ?", {Q(uuid)}, error))
+        return true;
+    error = impl_->Where() + ": " + error;
+    return false;
 }
 
 } // namespace mirantos::results
