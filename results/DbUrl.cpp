@@ -13,11 +13,6 @@ namespace mirantos::results {
 
 namespace {
 
-bool StartsWith(std::string_view s, std::string_view prefix)
-{
-    return s.substr(0, prefix.size()) == prefix;
-}
-
 std::string Decode(std::string_view s)
 {
     return QUrl::fromPercentEncoding(QByteArray(s.data(), static_cast<qsizetype>(s.size())))
@@ -74,7 +69,7 @@ std::optional<TDbTarget> ParsePostgres(std::string_view rest, std::string_view u
         t.user = Decode(userinfo);
     }
     std::string_view hostText = authority;
-    if (StartsWith(authority, "[")) {
+    if (authority.starts_with("[")) {
         const size_t close = authority.find(']');
         if (close == std::string_view::npos)
             return fail("unclosed '[' in the host");
@@ -161,9 +156,9 @@ std::string DefaultSqlitePath()
 std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error)
 {
     error.clear();
-    if (StartsWith(url, "postgresql://"))
+    if (url.starts_with("postgresql://"))
         return ParsePostgres(url.substr(13), url, error);
-    if (StartsWith(url, "postgres://"))
+    if (url.starts_with("postgres://"))
         return ParsePostgres(url.substr(11), url, error);
 
     TDbTarget t;
@@ -171,9 +166,9 @@ std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error)
         t.sqlitePath = DefaultSqlitePath();
         return t;
     }
-    if (StartsWith(url, "sqlite:")) {
+    if (url.starts_with("sqlite:")) {
         url.remove_prefix(7);
-        if (StartsWith(url, "//"))
+        if (url.starts_with("//"))
             url.remove_prefix(2); // sqlite:///abs/path
         if (url.empty()) {
             error = "database URL sqlite: names no file";
