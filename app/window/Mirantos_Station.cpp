@@ -76,10 +76,9 @@ void TFormMain::Station1Click()
     (s.sinc5 ? Sinc5_RB : Sinc3_RB)->setChecked(true);
     ComboBox3->setCurrentIndex(s.chSel);
     run->startedUtc = station::UtcNow();
-    run->capture = !s.IsDataSet();
     station_ = std::move(run);
 
-    if (!station_->capture) {
+    if (!station_->Capture()) {
         const auto* it = std::find(kCountValues.begin(), kCountValues.end(), s.samples);
         ComboBox2->setCurrentIndex(static_cast<int>(it - kCountValues.begin()));
         session_->Start();
@@ -114,7 +113,7 @@ void TFormMain::Station1Click()
 void TFormMain::StationRunEnded(TMeasureController::RunEnd how)
 {
     // A capture's end is read once its file is finished (StationCaptureEnded).
-    if (!station_ || station_->capture)
+    if (!station_ || station_->Capture())
         return;
     const std::unique_ptr<TStationRun> run = std::move(station_);
     // Stopped, discarded or failed: the window has said so; nothing is judged or stored.
@@ -139,7 +138,7 @@ void TFormMain::StationRunEnded(TMeasureController::RunEnd how)
 
 void TFormMain::StationCaptureEnded()
 {
-    if (!station_ || !station_->capture || !capture_)
+    if (!station_ || !station_->Capture() || !capture_)
         return;
     const std::unique_ptr<TStationRun> run = std::move(station_);
     const TCaptureResult& r = capture_->Result();

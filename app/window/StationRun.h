@@ -20,7 +20,7 @@ struct TStationRun {
     results::TDbTarget target;
     std::string startedUtc;
     // A count beyond the window's list: captured to a file and read back.
-    bool capture = false;
+    bool Capture() const { return !limits.settings.IsDataSet(); }
     // The capture's file, or the kept .DTA file of a data set; empty when none.
     QString dataPath;
     // A capture with no folder to keep it goes here and is removed afterwards.
