@@ -10,8 +10,6 @@
 #include "ResultsDb.h"
 #include "Usage.h"
 
-#include <QDate>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QString>
 #include <algorithm>
@@ -32,14 +30,6 @@ struct ResultsOptions {
     Format format = Format::Table;
     bool sync = false;
 };
-
-// "2026-12-01", or a date and time in ISO 8601 (UTC unless it says otherwise).
-bool ValidSince(const std::string& text)
-{
-    const QString q = QString::fromStdString(text);
-    return QDate::fromString(q, Qt::ISODate).isValid() ||
-           QDateTime::fromString(q, Qt::ISODateWithMs).isValid();
-}
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
@@ -75,7 +65,8 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
     o.query.serial = parsed.Value("--serial");
     o.query.testName = parsed.Value("--test");
     if (const auto v = parsed.Value("--since")) {
-        if (!ValidSince(*v))
+        // "2026-12-01", or a date and time in ISO 8601 (UTC unless it says otherwise).
+        if (!results::CanonicalUtc(*v))
             return usage("--since takes a date (2026-12-01) or a UTC time "
                          "(2026-12-01T08:00:00Z), not \"" +
                          *v + "\"");

@@ -75,23 +75,6 @@ bool IsBusy(const QSqlError& e)
     return code == "5" || code == "6"; // SQLITE_BUSY, SQLITE_LOCKED
 }
 
-// ISO 8601 as written by every row: UTC with milliseconds, so text order is time order.
-// A date alone is its midnight; a time without an offset is taken as UTC.
-std::optional<std::string> CanonicalUtc(const std::string& text)
-{
-    const QString s = Q(text).trimmed();
-    QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
-    if (!t.isValid()) {
-        const QDate d = QDate::fromString(s, Qt::ISODate);
-        if (!d.isValid())
-            return std::nullopt;
-        t = QDateTime(d, QTime(0, 0), QTimeZone::utc());
-    } else if (t.timeSpec() == Qt::LocalTime) {
-        t.setTimeZone(QTimeZone::utc());
-    }
-    return t.toUTC().toString("yyyy-MM-ddTHH:mm:ss.zzzZ").toStdString();
-}
-
 // The schema, one step per version: steps[k] brings version k to k + 1.
 std::vector<QString> SchemaStep(int from, Engine engine)
 {
@@ -447,6 +430,21 @@ struct TResultsDb::Impl {
         return Select(q, sql, values, error);
     }
 };
+
+std::optional<std::string> CanonicalUtc(const std::string& text)
+{
+    const QString s = Q(text).trimmed();
+    QDateTime t = QDateTime::fromString(s, Qt::ISODateWithMs);
+    if (!t.isValid()) {
+        const QDate d = QDate::fromString(s, Qt::ISODate);
+        if (!d.isValid())
+            return std::nullopt;
+        t = QDateTime(d, QTime(0, 0), QTimeZone::utc());
+    } else if (t.timeSpec() == Qt::LocalTime) {
+        t.setTimeZone(QTimeZone::utc());
+    }
+    return t.toUTC().toString("yyyy-MM-ddTHH:mm:ss.zzzZ").toStdString();
+}
 
 TResultsDb::TResultsDb(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 TResultsDb::~TResultsDb() = default;

@@ -40,6 +40,11 @@ std::string DefaultSqlitePath();
 // it comes from ~/.pgpass or PGPASSWORD through libpq. Nullopt with `error`.
 std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error);
 
+// ISO 8601 as written by every row: UTC with milliseconds, so text order is time order.
+// A date alone is its midnight; a time without an offset is taken as UTC.
+// Nullopt for a text that is neither.
+std::optional<std::string> CanonicalUtc(const std::string& text);
+
 class TResultsDb {
 public:
     // Opens the database, creating it (and the SQLite file's folder) and
