@@ -138,7 +138,7 @@ struct FtdiUsbDriver::Impl {
     bool SubmitLocked(Slot* slot);
     void ReadFailureLocked(const std::string& why);
     void VanishedLocked();
-    void CheckVanished();
+    void FailCommand(const std::string& what);
     bool FailedLocked() const { return lost || !readError.empty(); }
     bool StartRing();
     bool RetireRing(int graceMs);
@@ -188,9 +188,10 @@ void FtdiUsbDriver::Impl::VanishedLocked()
     error = readError;
 }
 
-// After a command failed: was it because the device is gone?
-void FtdiUsbDriver::Impl::CheckVanished()
+// A command to an open chip failed: `what`, unless the device is gone.
+void FtdiUsbDriver::Impl::FailCommand(const std::string& what)
 {
+    Fail(what);
     unsigned char status[2];
     if (libusb_control_transfer(ftdi->usb_dev, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_STATUS, 0, 0,
                                 status, sizeof status, 200) == LIBUSB_ERROR_NO_DEVICE) {
@@ -626,8 +627,7 @@ FT_STATUS FtdiUsbDriver::Purge(FT_HANDLE handle, uint32_t mask)
     }
     if (mask & FT_PURGE_TX) {
         if (ftdi_tcoflush(d.ftdi) < 0) {
-            d.Fail("purge of the transmit buffer failed");
-            d.CheckVanished();
+            d.FailCommand("purge of the transmit buffer failed");
             return FT_IO_ERROR;
         }
     }
@@ -648,8 +648,7 @@ FT_STATUS FtdiUsbDriver::Purge(FT_HANDLE handle, uint32_t mask)
         }
     }
     if (ftdi_tciflush(d.ftdi) < 0) {
-        d.Fail("purge of the receive buffer failed");
-        d.CheckVanished();
+        d.FailCommand("purge of the receive buffer failed");
         return FT_IO_ERROR;
     }
     {
@@ -728,8 +727,7 @@ FT_STATUS FtdiUsbDriver::Write(FT_HANDLE handle, const void* buffer, uint32_t by
     const int rc = ftdi_write_data(d.ftdi, static_cast<const unsigned char*>(buffer),
                                    static_cast<int>(bytesToWrite));
     if (rc < 0) {
-        d.Fail("write failed");
-        d.CheckVanished();
+        d.FailCommand("write failed");
         return FT_IO_ERROR;
     }
     *bytesWritten = static_cast<uint32_t>(rc);

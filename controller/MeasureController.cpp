@@ -95,10 +95,8 @@ bool TMeasureController::WentQuiet()
 {
     // A board that stops streaming leaves the link healthy (the chip keeps
     // answering with status-only packets), so no read ever fails by itself.
-    const TAdcSetting& s = sink_ != nullptr ? pending_ : record_->Setting;
-    const int64_t limit = QuietTimeoutMs(s);
     const int64_t quiet = sinceRecord_.elapsed();
-    if (quiet < limit)
+    if (quiet < quietLimitMs_)
         return false;
     readFailure_ = "the board stopped sending: no record for " + std::to_string(quiet / 1000) +
                    "." + std::to_string(quiet / 100 % 10) + " s";
@@ -114,8 +112,11 @@ void TMeasureController::SetMeasuring(bool on)
     }
     readFailure_.clear();
     sinceRecord_.start();
-    // A capture's settings never reach the record.
-    pollTimer_->start(PollIntervalMs(sink_ != nullptr ? pending_ : record_->Setting));
+    // A capture's settings never reach the record. The run's settings stay
+    // as they are until it ends, so its poll interval and quiet limit do too.
+    const TAdcSetting& run = sink_ != nullptr ? pending_ : record_->Setting;
+    quietLimitMs_ = QuietTimeoutMs(run);
+    pollTimer_->start(PollIntervalMs(run));
 }
 
 void TMeasureController::MeasureBtnClick()

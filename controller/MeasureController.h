@@ -194,7 +194,9 @@ private:
     int32_t captureCount_ = 0;
     std::array<uint32_t, mirantos::kMaxSamplesPerRead> block0_{};
     std::array<uint32_t, mirantos::kMaxSamplesPerRead> block1_{};
-    // Time since the run started or last received a record.
+    // Time since the run started or last received a record, and how long
+    // that may grow before the run has gone quiet (set at the start).
     QElapsedTimer sinceRecord_;
+    int64_t quietLimitMs_ = kQuietTimeoutMs;
     std::string readFailure_;
 };

@@ -179,9 +179,9 @@ void TCaptureRun::RunEnded(TMeasureController::RunEnd how)
             end = TCaptureEnd::ReadError;
         else if (how == TMeasureController::RunEnd::WriteError)
             end = TCaptureEnd::WriteError;
+        // The writer's end line says a write error itself once a write failed.
         result_.written = writer_.Finish(end);
         opened_ = false;
-        result_.end = writer_.Failed() ? TCaptureEnd::WriteError : end;
     }
     result_.samples = writer_.Samples();
     result_.bytes = writer_.Bytes();

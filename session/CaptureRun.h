@@ -41,8 +41,6 @@ struct TCaptureResult {
     // The start reached the board (else nothing was written).
     bool started = false;
     TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
-    // How the file's end line reads; a failed write wins over the run's end.
-    TCaptureEnd end = TCaptureEnd::Complete;
     // At least one sample came, so the file holds the capture.
     bool kept = false;
     // The end line and the last write-out went to disk.

@@ -9,6 +9,7 @@
 #include "CaptureRequest.h"
 #include "CaptureRun.h"
 #include "MeasureSession.h"
+#include "SimReplay.h"
 #include "Tables.h"
 #include "Texts.h"
 #include "TraceData.h"
@@ -27,41 +28,6 @@
 using namespace mirantos;
 
 namespace {
-
-// The same board replayed on its own: the records of its run number `run`
-// (earlier runs produced nothing here, only their number counts) of `start`
-// after `filter` and `rate`, read straight from the driver.
-void Replay(uint64_t seed, int run, const std::string& start, int64_t records,
-            std::vector<uint32_t>& ch0, std::vector<uint32_t>& ch1)
-{
-    auto clock = std::make_shared<ManualClock>();
-    SimConfig config;
-    config.seed = seed;
-    config.clock = clock;
-    auto board = MakeSimDriver(config);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(board->Open(0, &h), FT_OK);
-    uint32_t done = 0;
-    std::vector<std::string> commands(static_cast<size_t>(run - 1), "A000000");
-    commands.insert(commands.end(), {"S3", "FD", start});
-    for (const std::string& c : commands) {
-        const std::string line = c + "\r";
-        board->Write(h, line.data(), static_cast<uint32_t>(line.size()), &done);
-        if (c != start) {
-            clock->AdvanceUs(10000);
-            board->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
-        }
-    }
-    clock->AdvanceSeconds(1e6);
-    std::vector<uint8_t> bytes(static_cast<size_t>(records) * 17);
-    uint32_t got = 0;
-    ASSERT_EQ(board->Read(h, bytes.data(), static_cast<uint32_t>(bytes.size()), &got), FT_OK);
-    ASSERT_EQ(got, bytes.size());
-    for (int64_t i = 0; i < records; ++i) {
-        ch0.push_back(HexToCode(bytes.data() + i * 17));
-        ch1.push_back(HexToCode(bytes.data() + i * 17 + 8));
-    }
-}
 
 struct CaptureCase {
     const char* name;
@@ -135,7 +101,7 @@ TEST_P(WindowCapture, WritesTheBoardsSamplesSaysHowItEndedAndLeavesTheDataSet)
     const auto n = static_cast<int64_t>(data.ch0.size());
     EXPECT_EQ(data.info.rateIndex, 13);
     std::vector<uint32_t> ch0, ch1;
-    Replay(11, 2, "A203039", n, ch0, ch1);
+    simtest::Replay(11, {"A000000", "S3", "FD"}, "A203039", n, ch0, ch1);
     EXPECT_TRUE(data.ch0 == ch0);
     EXPECT_TRUE(data.ch1 == ch1);
     // The trace viewer followed the capture: what it shows is what the file

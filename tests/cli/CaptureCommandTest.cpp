@@ -8,6 +8,7 @@
 #include "CliTestSupport.h"
 #include "NoiseAnalysis.h"
 #include "NoiseReport.h"
+#include "SimReplay.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -78,45 +79,6 @@ struct SimBoard {
     }
 };
 
-// The same board replayed on its own: the records of its first run of
-// `start` after selecting `filter` and `rate`, read straight from the driver.
-void Replay(uint64_t seed, const char* filter, const char* rate, const char* start, int64_t records,
-            std::vector<uint32_t>& ch0, std::vector<uint32_t>& ch1)
-{
-    auto clock = std::make_shared<ManualClock>();
-    SimConfig config;
-    config.seed = seed;
-    config.clock = clock;
-    auto board = MakeSimDriver(config);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(board->Open(0, &h), FT_OK);
-    uint32_t done = 0;
-    for (const std::string& cmd : {std::string(filter) + "\r", std::string(rate) + "\r"}) {
-        board->Write(h, cmd.data(), static_cast<uint32_t>(cmd.size()), &done);
-        clock->AdvanceUs(10000);
-        board->Purge(h, FT_PURGE_RX | FT_PURGE_TX);
-    }
-    const std::string a = std::string(start) + "\r";
-    board->Write(h, a.data(), static_cast<uint32_t>(a.size()), &done);
-    clock->AdvanceSeconds(1e6);
-    const bool dual = start[1] == '2';
-    const int size = dual ? 17 : 9;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size) * 10000);
-    for (int64_t k = 0; k < records;) {
-        const auto n = static_cast<int32_t>(std::min<int64_t>(10000, records - k));
-        uint32_t got = 0;
-        ASSERT_EQ(board->Read(h, bytes.data(), static_cast<uint32_t>(n * size), &got), FT_OK);
-        ASSERT_EQ(got, static_cast<uint32_t>(n * size));
-        for (int32_t i = 0; i < n; ++i) {
-            const uint8_t* rec = bytes.data() + static_cast<size_t>(i) * size;
-            ch0.push_back(HexToCode(rec));
-            if (dual)
-                ch1.push_back(HexToCode(rec + 8));
-        }
-        k += n;
-    }
-}
-
 struct Capture {
     bool ok = false;
     TCaptureData data;
@@ -172,7 +134,7 @@ TEST(CaptureCommand, TheBoardsWholeCountOfTwoChannelsAt10kspsEqualsTheReplay)
     EXPECT_EQ(c.data.info.board, "MIRANTOS 1.10");
     std::vector<uint32_t> ch0;
     std::vector<uint32_t> ch1;
-    Replay(board.seed, "S3", "FD", "A2FFFFF", 1048575, ch0, ch1);
+    simtest::Replay(board.seed, {"S3", "FD"}, "A2FFFFF", 1048575, ch0, ch1);
     ASSERT_EQ(c.data.ch0.size(), 1048575u);
     EXPECT_TRUE(c.data.ch0 == ch0);
     EXPECT_TRUE(c.data.ch1 == ch1);
@@ -204,7 +166,7 @@ TEST(CaptureCommand, OneChannelCountThatIsNoMultipleOfTheBlockEndsComplete)
     ASSERT_TRUE(c.ok) << c.error;
     std::vector<uint32_t> ch0;
     std::vector<uint32_t> unused;
-    Replay(board.seed, "S5", "FC", "A103039", 12345, ch0, unused);
+    simtest::Replay(board.seed, {"S5", "FC"}, "A103039", 12345, ch0, unused);
     EXPECT_TRUE(c.data.ch0.empty());
     EXPECT_EQ(c.data.ch1, ch0);
     EXPECT_EQ(c.data.end, "complete, samples=12345");
