@@ -27,12 +27,7 @@ constexpr std::array<QRgb, analysis::kMaxComparedRuns> kColors{
 // The histogram in microvolts: runs at different gains share no code axis.
 constexpr char kDensityAxis[] = "確率密度 [1/µV]";
 
-QPen RunPen(int run, double width)
-{
-    return QPen(QColor(ComparisonColor(run)), width);
-}
-
-// The range of positive values, widened by `factor` on a logarithmic axis.
+// The range of the positive, finite values.
 struct TSpan {
     double lo = 0, hi = 0;
     bool any = false;
@@ -44,6 +39,11 @@ struct TSpan {
         hi = any ? std::max(hi, v) : v;
         any = true;
     }
+    void Add(const QVector<double>& values)
+    {
+        for (double v : values)
+            Add(v);
+    }
 };
 
 void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
@@ -51,21 +51,11 @@ void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& 
     ClearNoisePlot(plot);
     TSpan x, y;
     for (size_t i = 0; i < runs.size(); ++i) {
-        const analysis::TSpectrum& s = runs[i].noise.spectrum;
-        QVector<double> keys, values;
         // Each run on its own frequencies: files at different rates stay as they are.
-        for (size_t k = 1; k < s.nsdNv.size(); ++k) {
-            if (!(s.nsdNv[k] > 0.0))
-                continue;
-            keys.push_back(s.FrequencyHz(k));
-            values.push_back(s.nsdNv[k]);
-            x.Add(keys.back());
-            y.Add(values.back());
-        }
-        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-        g->setName(QString::fromStdString(runs[i].label));
-        g->setPen(RunPen(static_cast<int>(i), 1.2));
-        g->setData(keys, values, true);
+        const auto [keys, values] = DensityPoints(runs[i].noise.spectrum);
+        x.Add(keys);
+        y.Add(values);
+        AddRunGraph(plot, runs[i], static_cast<int>(i), 1.2)->setData(keys, values, true);
     }
     plot.xAxis->setRange(x.any ? x.lo : 0.1, x.any ? std::max(x.hi, x.lo * 10.0) : 10.0);
     plot.yAxis->setRange(y.any ? y.lo / 2.0 : 0.1, y.any ? y.hi * 2.0 : 10.0);
@@ -81,35 +71,20 @@ void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFi
     bool any = false;
     for (size_t i = 0; i < runs.size(); ++i) {
         const analysis::TNoiseFigures& f = runs[i].noise;
-        const analysis::THistogram& h = f.histogram;
-        const double uvPerCode =
-            static_cast<double>(FULL_SCALE_UV / std::max(f.gain, 1)) / 2147483647.0;
-        const double width = static_cast<double>(h.binWidth) * uvPerCode;
-        uint64_t total = 0;
-        for (uint64_t c : h.counts)
-            total += c;
-        QVector<double> keys, values;
-        if (total > 0 && width > 0.0) {
-            // Counts over N times the bin width: areas of one, comparable
-            // across runs of any length, gain or bin width. A step line, as
-            // overlaid bars would hide each other.
-            const double norm = 1.0 / (static_cast<double>(total) * width);
-            const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
-            for (size_t k = 0; k < h.counts.size(); ++k) {
-                const auto first = static_cast<uint32_t>(h.BinFirst(k));
-                keys.push_back(CodeToMicrovolt(first, f.gain) + half * uvPerCode);
-                values.push_back(static_cast<double>(h.counts[k]) * norm);
-                top = std::max(top, values.back());
-            }
+        // Areas of one, comparable across runs of any length, gain or bin
+        // width. A step line, as overlaid bars would hide each other.
+        const auto [keys, values] = HistogramDensityPoints(f, true);
+        if (!keys.isEmpty()) {
+            const double width =
+                static_cast<double>(f.histogram.binWidth) * MicrovoltsPerCode(f.gain);
+            top = std::max(top, *std::max_element(values.begin(), values.end()));
             const double a = keys.front() - width;
             const double b = keys.back() + width;
             lo = any ? std::min(lo, a) : a;
             hi = any ? std::max(hi, b) : b;
             any = true;
         }
-        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-        g->setName(QString::fromStdString(runs[i].label));
-        g->setPen(RunPen(static_cast<int>(i), 1.2));
+        QCPGraph* g = AddRunGraph(plot, runs[i], static_cast<int>(i), 1.2);
         g->setLineStyle(QCPGraph::lsStepCenter);
         g->setData(keys, values, true);
     }
@@ -125,18 +100,10 @@ void ShowAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& run
     ClearNoisePlot(plot);
     TSpan x, y;
     for (size_t i = 0; i < runs.size(); ++i) {
-        QVector<double> keys, values;
-        for (const analysis::TAllanPoint& p : runs[i].low.allan) {
-            if (p.tauS > 0.0 && p.adevUv > 0.0) {
-                keys.push_back(p.tauS);
-                values.push_back(p.adevUv);
-                x.Add(p.tauS);
-                y.Add(p.adevUv);
-            }
-        }
-        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-        g->setName(QString::fromStdString(runs[i].label));
-        g->setPen(RunPen(static_cast<int>(i), 1.5));
+        const auto [keys, values] = AllanPoints(runs[i].low);
+        x.Add(keys);
+        y.Add(values);
+        QCPGraph* g = AddRunGraph(plot, runs[i], static_cast<int>(i), 1.5);
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
         g->setData(keys, values, true);
     }
@@ -183,6 +150,14 @@ QRgb ComparisonColor(int run)
 {
     const int n = static_cast<int>(kColors.size());
     return kColors[static_cast<size_t>(((run % n) + n) % n)];
+}
+
+QCPGraph* AddRunGraph(QCustomPlot& plot, const analysis::TRunFigures& run, int i, double penWidth)
+{
+    QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+    g->setName(QString::fromStdString(run.label));
+    g->setPen(QPen(QColor(ComparisonColor(i)), penWidth));
+    return g;
 }
 
 QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size)

@@ -38,14 +38,26 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
 // Empties a plot prepared by one of the functions above.
 void ClearNoisePlot(QCustomPlot& plot);
 
+// The points of one curve, in drawing order.
+struct TPlotPoints {
+    QVector<double> keys, values;
+};
+// What the plots above draw of a run, shared with the overlaid comparison:
+// the density from the first bin above 0 Hz where it is positive (a log axis
+// has no place for the rest); the Allan points with positive tau and
+// deviation; the histogram as a probability density, count / (N * bin width)
+// per code or per microvolt at each bin's centre (empty without counts).
+TPlotPoints DensityPoints(const analysis::TSpectrum& s);
+TPlotPoints AllanPoints(const analysis::TLowFrequencyFigures& lf);
+TPlotPoints HistogramDensityPoints(const analysis::TNoiseFigures& f, bool voltMode);
+// The size of one code in microvolts at `gain` (at least 1).
+double MicrovoltsPerCode(int gain);
+
 // Samples y_i at x0 + i dx reduced for drawing: each of `buckets` consecutive
 // runs of samples gives its minimum and maximum, in sample order, at their own
 // x, so a line through them covers what every sample would have drawn. Short
 // inputs (at most 2 buckets points) come back whole.
-struct TMinMaxPoints {
-    QVector<double> keys, values;
-};
-TMinMaxPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets);
+TPlotPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets);
 inline constexpr int kTraceBuckets = 2000;
 
 inline constexpr QSize kNoisePictureSize(900, 900);
