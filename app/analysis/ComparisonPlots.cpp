@@ -142,7 +142,8 @@ void Layout(const QRectF& area, const std::vector<analysis::TRunFigures>& runs, 
     }
 }
 
-constexpr double kCellPixels = 600.0;
+// A cell's width in the plots' own pixels, whatever the page's resolution.
+constexpr int kCellPixels = 600;
 
 } // namespace
 
@@ -186,19 +187,7 @@ void PaintComparisonPlots(QCPPainter& p, const QRectF& area,
     // Painted straight onto the page: a recorded QPicture's replay would
     // rescale pixel fonts and clip rectangles by the device's resolution.
     Layout(area, runs, [&](QCustomPlot& plot, const QRectF& cell) {
-        if (!(cell.width() > 0.0) || !(cell.height() > 0.0))
-            return;
-        // A cell kCellPixels wide in the plot's own pixels keeps fonts and
-        // lines in proportion on a page of any resolution.
-        const double scale = cell.width() / kCellPixels;
-        const int cw = static_cast<int>(kCellPixels);
-        const int ch = std::max(16, static_cast<int>(cell.height() / scale));
-        plot.resize(cw, ch);
-        p.save();
-        p.translate(cell.topLeft());
-        p.scale(scale, scale);
-        plot.toPainter(&p, cw, ch);
-        p.restore();
+        PaintPlotScaled(p, plot, cell, kCellPixels);
     });
 }
 

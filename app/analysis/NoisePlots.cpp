@@ -361,6 +361,20 @@ TPlotPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int 
     return out;
 }
 
+void PaintPlotScaled(QCPPainter& painter, QCustomPlot& plot, const QRectF& area, int pixelWidth)
+{
+    if (!(area.width() > 0.0) || !(area.height() > 0.0) || pixelWidth < 1)
+        return;
+    const double scale = area.width() / pixelWidth;
+    const int h = std::max(16, static_cast<int>(area.height() / scale));
+    plot.resize(pixelWidth, h);
+    painter.save();
+    painter.translate(area.topLeft());
+    painter.scale(scale, scale);
+    plot.toPainter(&painter, pixelWidth, h);
+    painter.restore();
+}
+
 QImage RenderNoisePlots(const analysis::TNoiseFigures& f, const analysis::TLowFrequencyFigures& lf,
                         bool voltMode, QSize size)
 {

@@ -16,7 +16,9 @@
 
 #include <span>
 
+class QCPPainter;
 class QCustomPlot;
+class QRectF;
 
 namespace mirantos {
 
@@ -61,6 +63,11 @@ TPlotPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int 
 inline constexpr int kTraceBuckets = 2000;
 
 inline constexpr QSize kNoisePictureSize(900, 900);
+
+// The plot painted into `area` as a plot `pixelWidth` of its own pixels wide
+// (and as high as the area's shape gives), scaled to fit: fonts and lines keep
+// their proportions on a page of any resolution; vector graphics on a PDF.
+void PaintPlotScaled(QCPPainter& painter, QCustomPlot& plot, const QRectF& area, int pixelWidth);
 
 // Histogram and density above, Allan deviation and 0.1-10 Hz trace below,
 // white background. QCustomPlot is a widget, so a QApplication must exist
