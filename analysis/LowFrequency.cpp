@@ -12,11 +12,11 @@ namespace mirantos::analysis {
 std::string LowFrequencyNoiseReason(int64_t samples, double rateSps)
 {
     if (!(rateSps >= kLfMinRateSps))
-        return "needs at least 49.96 sps";
+        return kLfReasonRate;
     const auto settle = static_cast<int64_t>(std::llround(kLfSettleSeconds * rateSps));
     const auto length = static_cast<int64_t>(std::llround(kLfIntervalSeconds * rateSps));
     if ((samples > settle ? (samples - settle) / length : 0) < 1)
-        return "needs at least 30 s of samples";
+        return kLfReasonLength;
     return {};
 }
 

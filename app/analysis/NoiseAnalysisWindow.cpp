@@ -94,9 +94,9 @@ QString Hz(double v)
 // The library's reasons in the window's language; another one as it comes.
 QString Reason(const std::string& reason)
 {
-    if (reason == "needs at least 49.96 sps")
+    if (reason == analysis::kLfReasonRate)
         return Utf8(text::AnalysisLfNeedsRate);
-    if (reason == "needs at least 30 s of samples")
+    if (reason == analysis::kLfReasonLength)
         return Utf8(text::AnalysisLfNeedsLength);
     return QString::fromStdString(reason);
 }
