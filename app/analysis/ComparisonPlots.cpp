@@ -24,9 +24,6 @@ constexpr std::array<QRgb, analysis::kMaxComparedRuns> kColors{
     qRgb(148, 103, 189), qRgb(140, 86, 75), qRgb(227, 119, 194), qRgb(23, 190, 207),
 };
 
-// The histogram in microvolts: runs at different gains share no code axis.
-constexpr char kDensityAxis[] = "確率密度 [1/µV]";
-
 // The range of the positive, finite values.
 struct TSpan {
     double lo = 0, hi = 0;
@@ -66,7 +63,8 @@ void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFi
 {
     ClearNoisePlot(plot);
     plot.xAxis->setLabel(U(text::AnalysisAxisMicrovolt));
-    plot.yAxis->setLabel(U(kDensityAxis));
+    // In microvolts: runs at different gains share no code axis.
+    plot.yAxis->setLabel(U(text::AnalysisProbabilityDensity) + U(" [1/µV]"));
     double lo = 0, hi = 0, top = 0;
     bool any = false;
     for (size_t i = 0; i < runs.size(); ++i) {
