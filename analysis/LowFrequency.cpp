@@ -1,6 +1,7 @@
 #include "LowFrequency.h"
 
 #include "MeasureRecord.h"
+#include "NoiseAnalysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,11 +13,11 @@ namespace mirantos::analysis {
 std::string LowFrequencyNoiseReason(int64_t samples, double rateSps)
 {
     if (!(rateSps >= kLfMinRateSps))
-        return "needs at least 49.96 sps";
+        return kLfReasonRate;
     const auto settle = static_cast<int64_t>(std::llround(kLfSettleSeconds * rateSps));
     const auto length = static_cast<int64_t>(std::llround(kLfIntervalSeconds * rateSps));
     if ((samples > settle ? (samples - settle) / length : 0) < 1)
-        return "needs at least 30 s of samples";
+        return kLfReasonLength;
     return {};
 }
 
@@ -26,8 +27,7 @@ using TComplex = std::complex<double>;
 
 // Microvolts of every sample less those of the smallest code, and their sum:
 // the volts of offset drop out before any sum, so the slope and the mean keep
-// their digits for microvolts of change. Noise spans few codes, so when the
-// span is smaller than the record each code is converted once into a table.
+// their digits for microvolts of change.
 struct TOffsetUv {
     std::vector<double> v;
     double sum = 0;
@@ -47,26 +47,13 @@ template <class F> double Sum4(size_t n, F term)
     return (a[0] + a[1]) + (a[2] + a[3]);
 }
 
-TOffsetUv OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain)
+TOffsetUv OffsetUv(std::span<const uint32_t> codes, int32_t gain)
 {
     TOffsetUv out;
     if (codes.empty())
         return out;
     const auto [lo, hi] = std::minmax_element(codes.begin(), codes.end());
-    const uint32_t base = *lo;
-    const double baseUv = CodeToMicrovolt(base, gain);
-    out.v.resize(codes.size());
-    const uint64_t span = static_cast<uint64_t>(*hi - base) + 1;
-    if (span <= codes.size()) {
-        std::vector<double> table(static_cast<size_t>(span));
-        for (uint64_t i = 0; i < span; ++i)
-            table[i] = CodeToMicrovolt(static_cast<uint32_t>(base + i), gain) - baseUv;
-        for (size_t i = 0; i < codes.size(); ++i)
-            out.v[i] = table[codes[i] - base];
-    } else {
-        for (size_t i = 0; i < codes.size(); ++i)
-            out.v[i] = CodeToMicrovolt(codes[i], gain) - baseUv;
-    }
+    out.v = OffsetMicrovolts(codes, gain, *lo, *hi);
     out.sum = Sum4(out.v.size(), [&v = out.v](size_t i) { return v[i]; });
     return out;
 }
@@ -222,7 +209,7 @@ std::vector<TBiquad> LowFrequencySections(double rateSps)
 
 double DriftUvPerHour(std::span<const uint32_t> codes, double rateSps, int32_t gain)
 {
-    return SlopePerHour(OffsetMicrovolts(codes, gain).v, rateSps);
+    return SlopePerHour(OffsetUv(codes, gain).v, rateSps);
 }
 
 std::vector<TAllanPoint> AllanDeviation(std::span<const uint32_t> codes, double rateSps,
@@ -268,14 +255,14 @@ std::optional<TLowFrequencyNoise> LowFrequencyNoise(std::span<const uint32_t> co
 {
     if (!(rateSps >= kLfMinRateSps)) // no conversion needed to say so
         return BandNoise(TOffsetUv{}, rateSps, reason);
-    return BandNoise(OffsetMicrovolts(codes, gain), rateSps, reason);
+    return BandNoise(OffsetUv(codes, gain), rateSps, reason);
 }
 
 TLowFrequencyFigures ComputeLowFrequency(std::span<const uint32_t> codes, double rateSps,
                                          int32_t gain)
 {
     TLowFrequencyFigures f;
-    const TOffsetUv uv = OffsetMicrovolts(codes, gain);
+    const TOffsetUv uv = OffsetUv(codes, gain);
     f.slopeUvPerH = SlopePerHour(uv.v, rateSps);
     f.allan = AllanDeviation(codes, rateSps, gain);
     f.lf = BandNoise(uv, rateSps, &f.lfReason);

@@ -81,12 +81,13 @@ double DriftUvPerHour(std::span<const uint32_t> codes, double rateSps, int32_t g
 std::vector<TAllanPoint> AllanDeviation(std::span<const uint32_t> codes, double rateSps,
                                         int32_t gain);
 // Empty when the band-limited noise is defined for that many samples at that
-// rate, else the reason ("needs at least 49.96 sps", "... 30 s of samples").
+// rate, else the reason: one of these two.
+inline constexpr char kLfReasonRate[] = "needs at least 49.96 sps";
+inline constexpr char kLfReasonLength[] = "needs at least 30 s of samples";
 std::string LowFrequencyNoiseReason(int64_t samples, double rateSps);
 // The band-limited noise, or the reason it is not defined in `reason`.
-std::optional<TLowFrequencyNoise> LowFrequencyNoise(std::span<const uint32_t> codes,
-                                                    double rateSps, int32_t gain,
-                                                    std::string* reason);
+std::optional<TLowFrequencyNoise> LowFrequencyNoise(std::span<const uint32_t> codes, double rateSps,
+                                                    int32_t gain, std::string* reason);
 
 // All three.
 TLowFrequencyFigures ComputeLowFrequency(std::span<const uint32_t> codes, double rateSps,

@@ -30,29 +30,6 @@ void MinMax(std::span<const uint32_t> codes, uint32_t& lo, uint32_t& hi)
     }
 }
 
-// Microvolts of every sample less those of the minimum code: the offset of
-// volts drops out before any sum, so a constant record gives exact zeros and
-// the sums keep their digits for the noise. Noise spans few codes, so when the
-// span is smaller than the record each code is converted once into a table.
-std::vector<double> OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain, uint32_t lo,
-                                     uint32_t hi)
-{
-    const double base = CodeToMicrovolt(lo, gain);
-    std::vector<double> v(codes.size());
-    const uint64_t span = static_cast<uint64_t>(hi - lo) + 1;
-    if (span <= codes.size()) {
-        std::vector<double> table(static_cast<size_t>(span));
-        for (uint64_t i = 0; i < span; ++i)
-            table[i] = CodeToMicrovolt(static_cast<uint32_t>(lo + i), gain) - base;
-        for (size_t i = 0; i < codes.size(); ++i)
-            v[i] = table[codes[i] - lo];
-    } else {
-        for (size_t i = 0; i < codes.size(); ++i)
-            v[i] = CodeToMicrovolt(codes[i], gain) - base;
-    }
-    return v;
-}
-
 // The periodic window, w[n] = w[L - n]: each value is computed once for both
 // halves, with cos 2x and cos 3x from cos x.
 std::vector<double> WindowValues(TWindow window, int length)
@@ -123,6 +100,29 @@ TSpectrum Welch(const std::vector<double>& v, double fs, int length, TWindow win
 }
 
 } // namespace
+
+// Microvolts of every sample less those of the minimum code: the offset of
+// volts drops out before any sum, so a constant record gives exact zeros and
+// the sums keep their digits for the noise. Noise spans few codes, so when the
+// span is smaller than the record each code is converted once into a table.
+std::vector<double> OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain, uint32_t lo,
+                                     uint32_t hi)
+{
+    const double base = CodeToMicrovolt(lo, gain);
+    std::vector<double> v(codes.size());
+    const uint64_t span = static_cast<uint64_t>(hi - lo) + 1;
+    if (span <= codes.size()) {
+        std::vector<double> table(static_cast<size_t>(span));
+        for (uint64_t i = 0; i < span; ++i)
+            table[i] = CodeToMicrovolt(static_cast<uint32_t>(lo + i), gain) - base;
+        for (size_t i = 0; i < codes.size(); ++i)
+            v[i] = table[codes[i] - lo];
+    } else {
+        for (size_t i = 0; i < codes.size(); ++i)
+            v[i] = CodeToMicrovolt(codes[i], gain) - base;
+    }
+    return v;
+}
 
 std::string_view WindowName(TWindow w)
 {

@@ -102,6 +102,9 @@ bool Analyze(std::span<const uint32_t> codes, double rateSps, int32_t gain,
 // The pieces, for a view that recomputes only what a changed option touches.
 // Preconditions as checked by CheckInput.
 void ComputeLevelFigures(std::span<const uint32_t> codes, int32_t gain, TNoiseFigures& out);
+// Microvolts of every sample less those of `lo`, the smallest code (`hi` the largest).
+std::vector<double> OffsetMicrovolts(std::span<const uint32_t> codes, int32_t gain, uint32_t lo,
+                                     uint32_t hi);
 THistogram ComputeHistogram(std::span<const uint32_t> codes, int bins);
 TSpectrum ComputeSpectrum(std::span<const uint32_t> codes, double rateSps, int32_t gain,
                           int segment, TWindow window);

@@ -267,6 +267,16 @@ std::string Text(const TJson& j, const TNoiseFigures& f)
     return out;
 }
 
+// One line of the table: the name in a column of 18, then the value.
+void AppendLine(std::string& t, const char* name, const std::string& value)
+{
+    char head[32];
+    std::snprintf(head, sizeof head, "%-18s", name);
+    t += head;
+    t += value;
+    t.push_back('\n');
+}
+
 } // namespace
 
 std::string FiguresJson(const TNoiseFigures& f, int channel)
@@ -353,13 +363,7 @@ std::string SpectrumCsv(const TSpectrum& s)
 std::string FiguresTable(const TNoiseFigures& f, int channel)
 {
     std::string t;
-    auto line = [&t](const char* name, const std::string& value) {
-        char head[32];
-        std::snprintf(head, sizeof head, "%-18s", name);
-        t += head;
-        t += value;
-        t.push_back('\n');
-    };
+    auto line = [&t](const char* name, const std::string& value) { AppendLine(t, name, value); };
     line("channel", "CH" + std::to_string(channel));
     line("samples", std::to_string(f.samples));
     line("rate", GeneralText(f.rateSps, 10) + " sps");
@@ -390,13 +394,7 @@ std::string FiguresTable(const TNoiseFigures& f, int channel)
 std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
 {
     std::string t = FiguresTable(f, channel);
-    auto line = [&t](const char* name, const std::string& value) {
-        char head[32];
-        std::snprintf(head, sizeof head, "%-18s", name);
-        t += head;
-        t += value;
-        t.push_back('\n');
-    };
+    auto line = [&t](const char* name, const std::string& value) { AppendLine(t, name, value); };
     line("drift", GeneralText(lf.slopeUvPerH, 6) + " uV/h");
     // One line per averaging length: tau, deviation, terms.
     char row[96];

@@ -57,9 +57,7 @@ std::string Signed(const std::optional<double>& v, int decimals)
 
 std::string Figure(double v)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
+    return analysis::GeneralText(v, 6);
 }
 
 std::string OptionalJson(const std::optional<double>& v)

@@ -5,6 +5,7 @@
 #include "ComparisonPlots.h"
 #include "MirantosVersion.h"
 #include "NoisePlots.h"
+#include "NoiseReport.h"
 #include "ReportTexts.h"
 #include "Tables.h"
 #include "UiFont.h"
@@ -52,9 +53,7 @@ QString Fixed(double v, int decimals)
 }
 QString General(double v, int digits)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    return QString::fromLatin1(buf);
+    return QString::fromStdString(analysis::GeneralText(v, digits));
 }
 // A difference, signed so a better and a worse run read apart at a glance.
 QString Signed(std::optional<double> v)
@@ -64,16 +63,6 @@ QString Signed(std::optional<double> v)
     char buf[64];
     std::snprintf(buf, sizeof buf, "%+.2f", *v);
     return QString::fromLatin1(buf);
-}
-
-bool BandHasBin(const analysis::TNoiseFigures& f)
-{
-    for (size_t k = 1; k < f.spectrum.psdUv2.size(); ++k) {
-        const double hz = f.spectrum.FrequencyHz(k);
-        if (hz >= f.bandLowHz && hz <= f.bandHighHz)
-            return true;
-    }
-    return false;
 }
 
 struct TTable {
@@ -155,8 +144,13 @@ TTable FiguresTable(const std::vector<analysis::TRunFigures>& runs)
         return General(r.noise.bandLowHz, 10) + U(text::AnalysisBandTo) +
                General(r.noise.bandHighHz, 10);
     });
-    row(text::AnalysisBandRms, uv,
-        [](const R& r) { return BandHasBin(r.noise) ? Fixed(r.noise.bandRmsUv, 5) : kNone; });
+    row(text::AnalysisBandRms, uv, [](const R& r) {
+        const analysis::TNoiseFigures& f = r.noise;
+        // No figure where analyze's table gives the reason instead.
+        return analysis::EmptyBandText(f.spectrum, f.bandLowHz, f.bandHighHz).empty()
+                   ? Fixed(f.bandRmsUv, 5)
+                   : kNone;
+    });
     row(text::AnalysisDrift, " [µV/h]", [](const R& r) { return General(r.low.slopeUvPerH, 6); });
     row(text::AnalysisLfPpMedian, uv,
         [&](const R& r) { return lf(r, &analysis::TLowFrequencyNoise::ppUvMedian); });
@@ -302,20 +296,6 @@ TBlock TableBlock(TTable t, double width)
         [t = std::move(t), font](QCPPainter& p, const QRectF& a) { PaintTable(p, a, t, font); }};
 }
 
-// A QCustomPlot drawn into `area` as vector graphics.
-void PaintPlot(QCPPainter& p, const QRectF& area, QCustomPlot& plot)
-{
-    const int w = kPlotPixelWidth;
-    const int h = static_cast<int>(w * area.height() / area.width());
-    plot.resize(w, h);
-    plot.replot(QCustomPlot::rpImmediateRefresh);
-    p.save();
-    p.translate(area.topLeft());
-    p.scale(area.width() / w, area.height() / h);
-    plot.toPainter(&p, w, h);
-    p.restore();
-}
-
 } // namespace
 
 bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
@@ -385,16 +365,17 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
         const TBlock head =
             Heading(U(text::AnalysisLfTitle) + ": " + QString::fromStdString(r.label));
         const double rate = r.noise.rateSps;
-        blocks.push_back(
-            {head.height + kLfPlotHeightPt + kGapPt, false, false,
-             [&r, head, rate](QCPPainter& p, const QRectF& a) {
-                 head.paint(p, a);
-                 QCustomPlot plot;
-                 PrepareLowFrequencyPlot(plot);
-                 ShowLowFrequency(plot, r.low, rate);
-                 PaintPlot(p, QRectF(a.left(), a.top() + head.height, a.width(), kLfPlotHeightPt),
-                           plot);
-             }});
+        blocks.push_back({head.height + kLfPlotHeightPt + kGapPt, false, false,
+                          [&r, head, rate](QCPPainter& p, const QRectF& a) {
+                              head.paint(p, a);
+                              QCustomPlot plot;
+                              PrepareLowFrequencyPlot(plot);
+                              ShowLowFrequency(plot, r.low, rate);
+                              PaintPlotScaled(p, plot,
+                                              QRectF(a.left(), a.top() + head.height, a.width(),
+                                                     kLfPlotHeightPt),
+                                              kPlotPixelWidth);
+                          }});
     }
 
     // Pages first, so each foot can say "n / N".

@@ -24,15 +24,7 @@ constexpr std::array<QRgb, analysis::kMaxComparedRuns> kColors{
     qRgb(148, 103, 189), qRgb(140, 86, 75), qRgb(227, 119, 194), qRgb(23, 190, 207),
 };
 
-// The histogram in microvolts: runs at different gains share no code axis.
-constexpr char kDensityAxis[] = "確率密度 [1/µV]";
-
-QPen RunPen(int run, double width)
-{
-    return QPen(QColor(ComparisonColor(run)), width);
-}
-
-// The range of positive values, widened by `factor` on a logarithmic axis.
+// The range of the positive, finite values.
 struct TSpan {
     double lo = 0, hi = 0;
     bool any = false;
@@ -44,6 +36,11 @@ struct TSpan {
         hi = any ? std::max(hi, v) : v;
         any = true;
     }
+    void Add(const QVector<double>& values)
+    {
+        for (double v : values)
+            Add(v);
+    }
 };
 
 void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
@@ -51,21 +48,11 @@ void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& 
     ClearNoisePlot(plot);
     TSpan x, y;
     for (size_t i = 0; i < runs.size(); ++i) {
-        const analysis::TSpectrum& s = runs[i].noise.spectrum;
-        QVector<double> keys, values;
         // Each run on its own frequencies: files at different rates stay as they are.
-        for (size_t k = 1; k < s.nsdNv.size(); ++k) {
-            if (!(s.nsdNv[k] > 0.0))
-                continue;
-            keys.push_back(s.FrequencyHz(k));
-            values.push_back(s.nsdNv[k]);
-            x.Add(keys.back());
-            y.Add(values.back());
-        }
-        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-        g->setName(QString::fromStdString(runs[i].label));
-        g->setPen(RunPen(static_cast<int>(i), 1.2));
-        g->setData(keys, values, true);
+        const auto [keys, values] = DensityPoints(runs[i].noise.spectrum);
+        x.Add(keys);
+        y.Add(values);
+        AddRunGraph(plot, runs[i], static_cast<int>(i), 1.2)->setData(keys, values, true);
     }
     plot.xAxis->setRange(x.any ? x.lo : 0.1, x.any ? std::max(x.hi, x.lo * 10.0) : 10.0);
     plot.yAxis->setRange(y.any ? y.lo / 2.0 : 0.1, y.any ? y.hi * 2.0 : 10.0);
@@ -76,40 +63,26 @@ void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFi
 {
     ClearNoisePlot(plot);
     plot.xAxis->setLabel(U(text::AnalysisAxisMicrovolt));
-    plot.yAxis->setLabel(U(kDensityAxis));
+    // In microvolts: runs at different gains share no code axis.
+    plot.yAxis->setLabel(U(text::AnalysisProbabilityDensity) + U(" [1/µV]"));
     double lo = 0, hi = 0, top = 0;
     bool any = false;
     for (size_t i = 0; i < runs.size(); ++i) {
         const analysis::TNoiseFigures& f = runs[i].noise;
-        const analysis::THistogram& h = f.histogram;
-        const double uvPerCode =
-            static_cast<double>(FULL_SCALE_UV / std::max(f.gain, 1)) / 2147483647.0;
-        const double width = static_cast<double>(h.binWidth) * uvPerCode;
-        uint64_t total = 0;
-        for (uint64_t c : h.counts)
-            total += c;
-        QVector<double> keys, values;
-        if (total > 0 && width > 0.0) {
-            // Counts over N times the bin width: areas of one, comparable
-            // across runs of any length, gain or bin width. A step line, as
-            // overlaid bars would hide each other.
-            const double norm = 1.0 / (static_cast<double>(total) * width);
-            const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
-            for (size_t k = 0; k < h.counts.size(); ++k) {
-                const auto first = static_cast<uint32_t>(h.BinFirst(k));
-                keys.push_back(CodeToMicrovolt(first, f.gain) + half * uvPerCode);
-                values.push_back(static_cast<double>(h.counts[k]) * norm);
-                top = std::max(top, values.back());
-            }
+        // Areas of one, comparable across runs of any length, gain or bin
+        // width. A step line, as overlaid bars would hide each other.
+        const auto [keys, values] = HistogramDensityPoints(f, true);
+        if (!keys.isEmpty()) {
+            const double width =
+                static_cast<double>(f.histogram.binWidth) * MicrovoltsPerCode(f.gain);
+            top = std::max(top, *std::max_element(values.begin(), values.end()));
             const double a = keys.front() - width;
             const double b = keys.back() + width;
             lo = any ? std::min(lo, a) : a;
             hi = any ? std::max(hi, b) : b;
             any = true;
         }
-        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-        g->setName(QString::fromStdString(runs[i].label));
-        g->setPen(RunPen(static_cast<int>(i), 1.2));
+        QCPGraph* g = AddRunGraph(plot, runs[i], static_cast<int>(i), 1.2);
         g->setLineStyle(QCPGraph::lsStepCenter);
         g->setData(keys, values, true);
     }
@@ -125,18 +98,10 @@ void ShowAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& run
     ClearNoisePlot(plot);
     TSpan x, y;
     for (size_t i = 0; i < runs.size(); ++i) {
-        QVector<double> keys, values;
-        for (const analysis::TAllanPoint& p : runs[i].low.allan) {
-            if (p.tauS > 0.0 && p.adevUv > 0.0) {
-                keys.push_back(p.tauS);
-                values.push_back(p.adevUv);
-                x.Add(p.tauS);
-                y.Add(p.adevUv);
-            }
-        }
-        QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-        g->setName(QString::fromStdString(runs[i].label));
-        g->setPen(RunPen(static_cast<int>(i), 1.5));
+        const auto [keys, values] = AllanPoints(runs[i].low);
+        x.Add(keys);
+        y.Add(values);
+        QCPGraph* g = AddRunGraph(plot, runs[i], static_cast<int>(i), 1.5);
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
         g->setData(keys, values, true);
     }
@@ -175,7 +140,8 @@ void Layout(const QRectF& area, const std::vector<analysis::TRunFigures>& runs, 
     }
 }
 
-constexpr double kCellPixels = 600.0;
+// A cell's width in the plots' own pixels, whatever the page's resolution.
+constexpr int kCellPixels = 600;
 
 } // namespace
 
@@ -183,6 +149,14 @@ QRgb ComparisonColor(int run)
 {
     const int n = static_cast<int>(kColors.size());
     return kColors[static_cast<size_t>(((run % n) + n) % n)];
+}
+
+QCPGraph* AddRunGraph(QCustomPlot& plot, const analysis::TRunFigures& run, int i, double penWidth)
+{
+    QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
+    g->setName(QString::fromStdString(run.label));
+    g->setPen(QPen(QColor(ComparisonColor(i)), penWidth));
+    return g;
 }
 
 QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size)
@@ -211,19 +185,7 @@ void PaintComparisonPlots(QCPPainter& p, const QRectF& area,
     // Painted straight onto the page: a recorded QPicture's replay would
     // rescale pixel fonts and clip rectangles by the device's resolution.
     Layout(area, runs, [&](QCustomPlot& plot, const QRectF& cell) {
-        if (!(cell.width() > 0.0) || !(cell.height() > 0.0))
-            return;
-        // A cell kCellPixels wide in the plot's own pixels keeps fonts and
-        // lines in proportion on a page of any resolution.
-        const double scale = cell.width() / kCellPixels;
-        const int cw = static_cast<int>(kCellPixels);
-        const int ch = std::max(16, static_cast<int>(cell.height() / scale));
-        plot.resize(cw, ch);
-        p.save();
-        p.translate(cell.topLeft());
-        p.scale(scale, scale);
-        plot.toPainter(&p, cw, ch);
-        p.restore();
+        PaintPlotScaled(p, plot, cell, kCellPixels);
     });
 }
 

@@ -14,12 +14,16 @@
 
 #include <vector>
 
+class QCPGraph;
 class QCPPainter;
+class QCustomPlot;
 
 namespace mirantos {
 
 // The colour of run i (0 the reference), the same in every plot and report.
 QRgb ComparisonColor(int run);
+// A new graph on the plot's axes for run i: its label as name, its colour.
+QCPGraph* AddRunGraph(QCustomPlot& plot, const analysis::TRunFigures& run, int i, double penWidth);
 
 // The three plots side by side (or stacked when taller than wide).
 QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size);

@@ -94,9 +94,9 @@ QString Hz(double v)
 // The library's reasons in the window's language; another one as it comes.
 QString Reason(const std::string& reason)
 {
-    if (reason == "needs at least 49.96 sps")
+    if (reason == analysis::kLfReasonRate)
         return Utf8(text::AnalysisLfNeedsRate);
-    if (reason == "needs at least 30 s of samples")
+    if (reason == analysis::kLfReasonLength)
         return Utf8(text::AnalysisLfNeedsLength);
     return QString::fromStdString(reason);
 }
@@ -146,14 +146,6 @@ std::array<QString, 12> ComparisonTexts(const analysis::TRunFigures& run,
     return t;
 }
 
-QCPGraph* RunGraph(QCustomPlot& plot, const analysis::TRunFigures& run, int i)
-{
-    QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
-    g->setName(QString::fromStdString(run.label));
-    g->setPen(QPen(QColor(ComparisonColor(i)), 1.5));
-    return g;
-}
-
 // Histograms of different lengths and widths compare only as probability
 // densities: count / (N * bin width), per code or per microvolt.
 void OverlayHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs,
@@ -163,21 +155,8 @@ void OverlayHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigure
     plot.xAxis->setLabel(Utf8(voltMode ? text::AnalysisAxisMicrovolt : text::AnalysisAxisCode));
     plot.yAxis->setLabel(Utf8(text::AnalysisProbabilityDensity));
     for (size_t r = 0; r < runs.size(); ++r) {
-        const analysis::TNoiseFigures& f = runs[r].noise;
-        const analysis::THistogram& h = f.histogram;
-        const double uvPerCode =
-            static_cast<double>(FULL_SCALE_UV / std::max(f.gain, 1)) / 2147483647.0;
-        const double width = static_cast<double>(h.binWidth) * (voltMode ? uvPerCode : 1.0);
-        const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
-        QVector<double> keys, values;
-        for (size_t k = 0; k < h.counts.size(); ++k) {
-            const auto first = static_cast<uint32_t>(h.BinFirst(k));
-            keys.push_back(voltMode ? CodeToMicrovolt(first, f.gain) + half * uvPerCode
-                                    : static_cast<double>(first) + half);
-            values.push_back(static_cast<double>(h.counts[k]) /
-                             (static_cast<double>(f.samples) * width));
-        }
-        QCPGraph* g = RunGraph(plot, runs[r], static_cast<int>(r));
+        const auto [keys, values] = HistogramDensityPoints(runs[r].noise, voltMode);
+        QCPGraph* g = AddRunGraph(plot, runs[r], static_cast<int>(r), 1.5);
         g->setLineStyle(QCPGraph::lsStepCenter);
         g->setData(keys, values, true);
     }
@@ -189,15 +168,8 @@ void OverlaySpectra(QCustomPlot& plot, const std::vector<analysis::TRunFigures>&
 {
     ClearNoisePlot(plot);
     for (size_t r = 0; r < runs.size(); ++r) {
-        const analysis::TSpectrum& s = runs[r].noise.spectrum;
-        QVector<double> keys, values;
-        for (size_t k = 1; k < s.nsdNv.size(); ++k) {
-            if (s.nsdNv[k] > 0.0) {
-                keys.push_back(s.FrequencyHz(k));
-                values.push_back(s.nsdNv[k]);
-            }
-        }
-        RunGraph(plot, runs[r], static_cast<int>(r))->setData(keys, values, true);
+        const auto [keys, values] = DensityPoints(runs[r].noise.spectrum);
+        AddRunGraph(plot, runs[r], static_cast<int>(r), 1.5)->setData(keys, values, true);
     }
     plot.rescaleAxes();
     plot.legend->setVisible(true);
@@ -207,14 +179,8 @@ void OverlayAllan(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& r
 {
     ClearNoisePlot(plot);
     for (size_t r = 0; r < runs.size(); ++r) {
-        QVector<double> keys, values;
-        for (const analysis::TAllanPoint& p : runs[r].low.allan) {
-            if (p.tauS > 0.0 && p.adevUv > 0.0) {
-                keys.push_back(p.tauS);
-                values.push_back(p.adevUv);
-            }
-        }
-        QCPGraph* g = RunGraph(plot, runs[r], static_cast<int>(r));
+        const auto [keys, values] = AllanPoints(runs[r].low);
+        QCPGraph* g = AddRunGraph(plot, runs[r], static_cast<int>(r), 1.5);
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 5));
         g->setData(keys, values, true);
     }
@@ -479,11 +445,15 @@ void TNoiseAnalysisWindow::SetVoltMode(bool voltMode)
     if (voltMode == voltMode_)
         return;
     voltMode_ = voltMode;
-    if (analysed_) {
+    if (!analysed_)
+        return;
+    // Only the histogram's axis changes: the table and the other plots stay.
+    const std::vector<analysis::TRunFigures> runs = Runs();
+    if (runs.size() > 1)
+        OverlayHistograms(*histogram_, runs, voltMode_);
+    else
         ShowHistogram(*histogram_, figures_, voltMode_);
-        ShowReferences();
-        histogram_->replot();
-    }
+    histogram_->replot();
 }
 
 bool TNoiseAnalysisWindow::HasDataSet() const

@@ -97,7 +97,6 @@ private:
     void ShowEmpty(const char* message);
     void FillSegmentChoices(int samples);
     void AskAndAddReferences();
-    void AskAndSaveReport();
     void ShowError(const QString& text);
     // Analyses reference i on the channel shown; false when it cannot be.
     bool AnalyseReference(size_t i);

@@ -105,8 +105,7 @@ void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool vol
     plot.xAxis->setLabel(Utf8(voltMode ? text::AnalysisAxisMicrovolt : text::AnalysisAxisCode));
     const analysis::THistogram& h = f.histogram;
     // Microvolts are an affine function of the code: a bin keeps its width.
-    const double uvPerCode =
-        static_cast<double>(FULL_SCALE_UV / std::max(f.gain, 1)) / 2147483647.0;
+    const double uvPerCode = MicrovoltsPerCode(f.gain);
     const double scale = voltMode ? uvPerCode : 1.0;
     const double width = static_cast<double>(h.binWidth) * scale;
     auto keyOf = [&](size_t k) {
@@ -163,17 +162,7 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
 {
     ClearNoisePlot(plot);
     const analysis::TSpectrum& s = f.spectrum;
-    QVector<double> keys, values;
-    double lo = 0, hi = 0;
-    // k = 0 has no place on a logarithmic axis; a zero density neither.
-    for (size_t k = 1; k < s.nsdNv.size(); ++k) {
-        if (!(s.nsdNv[k] > 0.0))
-            continue;
-        keys.push_back(s.FrequencyHz(k));
-        values.push_back(s.nsdNv[k]);
-        lo = values.size() == 1 ? s.nsdNv[k] : std::min(lo, s.nsdNv[k]);
-        hi = std::max(hi, s.nsdNv[k]);
-    }
+    const auto [keys, values] = DensityPoints(s);
     const double fLow = s.dfHz;
     const double fHigh = s.FrequencyHz(s.nsdNv.size() - 1);
     plot.xAxis->setRange(fLow, std::max(fHigh, fLow * 10.0));
@@ -194,19 +183,14 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
                    QVector<double>{f.nsdMedianNv, f.nsdMedianNv}, true);
         plot.legend->setVisible(true);
     }
-    plot.yAxis->setRange(lo / 2.0, hi * 2.0);
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    plot.yAxis->setRange(*lo / 2.0, *hi * 2.0);
 }
 
 void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf)
 {
     ClearNoisePlot(plot);
-    QVector<double> keys, values;
-    for (const analysis::TAllanPoint& p : lf.allan) {
-        if (p.tauS > 0.0 && p.adevUv > 0.0) {
-            keys.push_back(p.tauS);
-            values.push_back(p.adevUv);
-        }
-    }
+    const auto [keys, values] = AllanPoints(lf);
     if (keys.isEmpty()) {
         plot.xAxis->setRange(0.001, 1.0);
         plot.yAxis->setRange(0.1, 10.0);
@@ -247,7 +231,7 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
     const analysis::TLowFrequencyNoise& n = *lf.lf;
     const double dt = 1.0 / rateSps;
     const double x0 = static_cast<double>(n.firstKept) * dt;
-    const TMinMaxPoints points = DecimateMinMax(n.keptUv, x0, dt, kTraceBuckets);
+    const TPlotPoints points = DecimateMinMax(n.keptUv, x0, dt, kTraceBuckets);
     QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
     g->setName(Utf8(text::AnalysisLfTitle));
     g->setPen(QPen(QColor(30, 90, 170), 1));
@@ -294,9 +278,60 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
     plot.yAxis->setRange(lo - 0.1 * span, hi + 0.25 * span);
 }
 
-TMinMaxPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets)
+TPlotPoints DensityPoints(const analysis::TSpectrum& s)
 {
-    TMinMaxPoints out;
+    TPlotPoints out;
+    for (size_t k = 1; k < s.nsdNv.size(); ++k) {
+        if (s.nsdNv[k] > 0.0) {
+            out.keys.push_back(s.FrequencyHz(k));
+            out.values.push_back(s.nsdNv[k]);
+        }
+    }
+    return out;
+}
+
+TPlotPoints AllanPoints(const analysis::TLowFrequencyFigures& lf)
+{
+    TPlotPoints out;
+    for (const analysis::TAllanPoint& p : lf.allan) {
+        if (p.tauS > 0.0 && p.adevUv > 0.0) {
+            out.keys.push_back(p.tauS);
+            out.values.push_back(p.adevUv);
+        }
+    }
+    return out;
+}
+
+double MicrovoltsPerCode(int gain)
+{
+    return static_cast<double>(FULL_SCALE_UV / std::max(gain, 1)) / 2147483647.0;
+}
+
+TPlotPoints HistogramDensityPoints(const analysis::TNoiseFigures& f, bool voltMode)
+{
+    TPlotPoints out;
+    const analysis::THistogram& h = f.histogram;
+    const double uvPerCode = MicrovoltsPerCode(f.gain);
+    const double width = static_cast<double>(h.binWidth) * (voltMode ? uvPerCode : 1.0);
+    uint64_t total = 0;
+    for (uint64_t c : h.counts)
+        total += c;
+    if (total == 0 || !(width > 0.0))
+        return out;
+    const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
+    for (size_t k = 0; k < h.counts.size(); ++k) {
+        const auto first = static_cast<uint32_t>(h.BinFirst(k));
+        out.keys.push_back(voltMode ? CodeToMicrovolt(first, f.gain) + half * uvPerCode
+                                    : static_cast<double>(first) + half);
+        out.values.push_back(static_cast<double>(h.counts[k]) /
+                             (static_cast<double>(total) * width));
+    }
+    return out;
+}
+
+TPlotPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets)
+{
+    TPlotPoints out;
     const size_t n = y.size();
     auto add = [&](size_t i) {
         out.keys.push_back(x0 + static_cast<double>(i) * dx);
@@ -324,6 +359,20 @@ TMinMaxPoints DecimateMinMax(std::span<const double> y, double x0, double dx, in
             add(j);
     }
     return out;
+}
+
+void PaintPlotScaled(QCPPainter& painter, QCustomPlot& plot, const QRectF& area, int pixelWidth)
+{
+    if (!(area.width() > 0.0) || !(area.height() > 0.0) || pixelWidth < 1)
+        return;
+    const double scale = area.width() / pixelWidth;
+    const int h = std::max(16, static_cast<int>(area.height() / scale));
+    plot.resize(pixelWidth, h);
+    painter.save();
+    painter.translate(area.topLeft());
+    painter.scale(scale, scale);
+    plot.toPainter(&painter, pixelWidth, h);
+    painter.restore();
 }
 
 QImage RenderNoisePlots(const analysis::TNoiseFigures& f, const analysis::TLowFrequencyFigures& lf,

@@ -16,7 +16,9 @@
 
 #include <span>
 
+class QCPPainter;
 class QCustomPlot;
+class QRectF;
 
 namespace mirantos {
 
@@ -38,17 +40,34 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
 // Empties a plot prepared by one of the functions above.
 void ClearNoisePlot(QCustomPlot& plot);
 
+// The points of one curve, in drawing order.
+struct TPlotPoints {
+    QVector<double> keys, values;
+};
+// What the plots above draw of a run, shared with the overlaid comparison:
+// the density from the first bin above 0 Hz where it is positive (a log axis
+// has no place for the rest); the Allan points with positive tau and
+// deviation; the histogram as a probability density, count / (N * bin width)
+// per code or per microvolt at each bin's centre (empty without counts).
+TPlotPoints DensityPoints(const analysis::TSpectrum& s);
+TPlotPoints AllanPoints(const analysis::TLowFrequencyFigures& lf);
+TPlotPoints HistogramDensityPoints(const analysis::TNoiseFigures& f, bool voltMode);
+// The size of one code in microvolts at `gain` (at least 1).
+double MicrovoltsPerCode(int gain);
+
 // Samples y_i at x0 + i dx reduced for drawing: each of `buckets` consecutive
 // runs of samples gives its minimum and maximum, in sample order, at their own
 // x, so a line through them covers what every sample would have drawn. Short
 // inputs (at most 2 buckets points) come back whole.
-struct TMinMaxPoints {
-    QVector<double> keys, values;
-};
-TMinMaxPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets);
+TPlotPoints DecimateMinMax(std::span<const double> y, double x0, double dx, int buckets);
 inline constexpr int kTraceBuckets = 2000;
 
 inline constexpr QSize kNoisePictureSize(900, 900);
+
+// The plot painted into `area` as a plot `pixelWidth` of its own pixels wide
+// (and as high as the area's shape gives), scaled to fit: fonts and lines keep
+// their proportions on a page of any resolution; vector graphics on a PDF.
+void PaintPlotScaled(QCPPainter& painter, QCustomPlot& plot, const QRectF& area, int pixelWidth);
 
 // Histogram and density above, Allan deviation and 0.1-10 Hz trace below,
 // white background. QCustomPlot is a widget, so a QApplication must exist

@@ -132,7 +132,7 @@ TEST(LowFrequencyPlots, ReductionKeepsEachRunsMinimumAndMaximum)
         std::vector<double> y(samples);
         for (double& v : y)
             v = g(rng);
-        const TMinMaxPoints p = DecimateMinMax(y, 20.0, 0.5, buckets);
+        const TPlotPoints p = DecimateMinMax(y, 20.0, 0.5, buckets);
         const auto b = static_cast<size_t>(buckets);
         EXPECT_LE(static_cast<size_t>(p.values.size()), std::min(samples, 2 * b));
         EXPECT_TRUE(samples > 2 * b || static_cast<size_t>(p.values.size()) == samples);
