@@ -75,11 +75,7 @@ int main(int argc, char** argv)
         TFormMainDeps deps;
         deps.Presenter = &presenter;
         deps.Dialogs = &dialogs;
-        deps.MakeDriver = [] {
-            mirantos::SimConfig config;
-            config.seed = kSeed;
-            return mirantos::MakeSimDriver(config);
-        };
+        deps.MakeDriver = [] { return mirantos::MakeSimDriver(kSeed); };
         TFormMain window(std::move(deps));
         window.show();
         for (int i = 0; i < 10; ++i)

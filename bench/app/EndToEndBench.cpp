@@ -44,11 +44,7 @@ int main(int argc, char** argv)
     SilentPresenter presenter;
     TFormMainDeps deps;
     deps.Presenter = &presenter;
-    deps.MakeDriver = [] {
-        mirantos::SimConfig config;
-        config.seed = kSeed;
-        return mirantos::MakeSimDriver(config);
-    };
+    deps.MakeDriver = [] { return mirantos::MakeSimDriver(kSeed); };
     TFormMain window(std::move(deps));
     window.show();
     for (int i = 0; i < 10; ++i)
