@@ -203,18 +203,10 @@ void Levels(std::span<const uint32_t> codes, const std::vector<double>& v, int32
     out.gain = gain;
     out.ppCode = out.maxCode - out.minCode;
 
-    // Codes less the minimum: exact integers, so the first pass is an exact sum.
-    uint64_t sum = 0;
-    for (const uint32_t c : codes)
-        sum += c - out.minCode;
-    const double meanOffset = static_cast<double>(sum) / dn;
-    double squares = 0.0;
-    for (const uint32_t c : codes) {
-        const double d = static_cast<double>(c - out.minCode) - meanOffset;
-        squares += d * d;
-    }
-    out.meanCode = static_cast<double>(out.minCode) + meanOffset;
-    out.rmsCode = std::sqrt(squares / dn);
+    const TCodeSpread spread =
+        CodeSpread(codes.data(), static_cast<int64_t>(codes.size()), out.minCode);
+    out.meanCode = spread.mean;
+    out.rmsCode = spread.sigma;
 
     double vSum = 0.0;
     for (const double x : v)

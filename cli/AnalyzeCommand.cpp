@@ -15,7 +15,6 @@
 #include "Usage.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <ostream>
 
@@ -24,14 +23,6 @@ namespace mirantos::cli {
 namespace {
 
 using analysis::TAnalysisOptions;
-
-bool ParseDouble(std::string_view text, double& value)
-{
-    if (text.empty())
-        return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 #include <charconv>
+#include <cmath>
 
 namespace mirantos::cli {
 
@@ -128,6 +129,14 @@ bool ParseUint64(std::string_view text, uint64_t& value)
         return false;
     value = v;
     return true;
+}
+
+bool ParseDouble(std::string_view text, double& value)
+{
+    if (text.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
 
 bool ParseCountText(std::string_view text, int& index)

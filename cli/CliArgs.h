@@ -41,6 +41,8 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<OptionSpe
 // Whole decimal number in [lo, hi]; no sign for unsigned, no blanks, no suffix.
 bool ParseInt(std::string_view text, long long lo, long long hi, long long& value);
 bool ParseUint64(std::string_view text, uint64_t& value);
+// A finite decimal number, the whole text.
+bool ParseDouble(std::string_view text, double& value);
 
 // A rate of the window's list by its text or index: record's, shared with the limits files.
 using mirantos::ParseRateText;

@@ -9,8 +9,6 @@
 #include "TracePicture.h"
 #include "Usage.h"
 
-#include <charconv>
-#include <cmath>
 #include <filesystem>
 
 namespace mirantos::cli {
@@ -19,11 +17,7 @@ namespace {
 
 bool ParseSeconds(std::string_view text, double& value)
 {
-    if (text.empty())
-        return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value) &&
-           value >= 0;
+    return ParseDouble(text, value) && value >= 0;
 }
 
 } // namespace

@@ -25,6 +25,22 @@ int32_t UsableCount(const TChannelData& ch)
     return std::min(ch.Count, CHANNEL_CAPACITY);
 }
 
+TCodeSpread CodeSpread(const uint32_t* code, int64_t n, uint32_t minCode)
+{
+    // Codes less the minimum: exact integers, so the first pass is an exact sum.
+    uint64_t sum = 0;
+    for (int64_t i = 0; i < n; ++i)
+        sum += code[i] - minCode;
+    const double dn = static_cast<double>(n);
+    const double meanOffset = static_cast<double>(sum) / dn;
+    double squares = 0.0;
+    for (int64_t i = 0; i < n; ++i) {
+        const double d = static_cast<double>(code[i] - minCode) - meanOffset;
+        squares += d * d;
+    }
+    return {static_cast<double>(minCode) + meanOffset, std::sqrt(squares / dn)};
+}
+
 TCodeExtremes ScanCodeExtremes(const uint32_t* code, int32_t first, int32_t last)
 {
     TCodeExtremes e;

@@ -44,6 +44,16 @@ TCodeExtremes ScanCodeExtremes(const uint32_t* code, int32_t first, int32_t last
 // A whole channel's extremes; an empty channel gives 0 for both.
 TCodeExtremes ChannelExtremes(const TChannelData& ch);
 
+// Mean and population standard deviation of code[0..n) (n > 0) whose least
+// code is `minCode`: the exact integer sum of code - minCode, then the
+// squares in double in sample order. The noise analysis and the trace
+// viewer's span readout both take these, so over the same samples they agree.
+struct TCodeSpread {
+    double mean = 0;
+    double sigma = 0;
+};
+TCodeSpread CodeSpread(const uint32_t* code, int64_t n, uint32_t minCode);
+
 // Fixed storage for one channel pair; owned by whoever needs a set of buffers
 // (the record, a load's scratch area).
 struct TChannelStorage {

@@ -4,7 +4,6 @@
 #include "TraceSimd.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace mirantos::trace {
 
@@ -193,19 +192,9 @@ TSpanStats SpanStatistics(const TMinMaxPyramid& p, int64_t first, int64_t last, 
     s.min = r.min;
     s.max = r.max;
     s.pp = r.max - r.min;
-    const uint32_t* c = p.Codes().data();
-    uint64_t sum = 0;
-    for (int64_t i = first; i < last; ++i)
-        sum += c[i] - r.min;
-    const double n = static_cast<double>(s.samples);
-    const double meanOffset = static_cast<double>(sum) / n;
-    double squares = 0.0;
-    for (int64_t i = first; i < last; ++i) {
-        const double d = static_cast<double>(c[i] - r.min) - meanOffset;
-        squares += d * d;
-    }
-    s.mean = static_cast<double>(r.min) + meanOffset;
-    s.sigma = std::sqrt(squares / n);
+    const TCodeSpread spread = CodeSpread(p.Codes().data() + first, s.samples, r.min);
+    s.mean = spread.mean;
+    s.sigma = spread.sigma;
     s.ppUv = CodeToMicrovolt(r.max, gain) - CodeToMicrovolt(r.min, gain);
     s.sigmaUv = s.pp == 0 ? 0.0 : s.sigma * (s.ppUv / static_cast<double>(s.pp));
     return s;

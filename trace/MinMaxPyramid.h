@@ -75,9 +75,8 @@ void QueryColumns(const TMinMaxPyramid& p, std::span<const int64_t> starts, bool
                   std::vector<TCodeRange>& out);
 
 // Figures of the samples first <= i < last (clipped). sigma is the population
-// standard deviation, sqrt(sum (c - mean)^2 / n), computed like the noise
-// analysis's rms (TNoiseFigures::rmsCode): the exact integer sum of c - min,
-// then the squares in double in sample order, so over the same samples both
+// standard deviation, sqrt(sum (c - mean)^2 / n), from CodeSpread as the
+// noise analysis's rms (TNoiseFigures::rmsCode), so over the same samples both
 // give the same number. The microvolt figures go through the converter
 // (CodeToMicrovolt): ppUv is the microvolts of max less those of min, sigmaUv
 // sigma times the converter's slope ppUv / pp (0 when pp is 0).

@@ -73,8 +73,17 @@ TPictureView WholeView(const TTraceData& data, std::array<bool, 2> show, bool vo
 
 QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, QSize size)
 {
+    QImage image;
+    Compose(data, view, size, image);
+    return image;
+}
+
+void TTracePicture::Compose(const TTraceData& data, const TPictureView& view, QSize size,
+                            QImage& image)
+{
     size = size.expandedTo(QSize(kMinPictureWidth, kMinPictureHeight));
-    QImage image(size, QImage::Format_RGB32);
+    if (image.size() != size || image.format() != QImage::Format_RGB32)
+        image = QImage(size, QImage::Format_RGB32);
     image.fill(kBackground);
     const QRect plot = PlotArea(size);
     TViewX vx = view.x;
@@ -82,7 +91,11 @@ QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, 
     TViewY vy = view.y;
     vy.height = plot.height();
 
-    QImage traces(plot.size(), QImage::Format_RGB32);
+    // The traces go straight into the plot area's pixels: no second image to
+    // fill and copy on every frame of a followed capture.
+    const qsizetype stride = image.bytesPerLine();
+    QImage traces(image.bits() + plot.top() * stride + plot.left() * qsizetype{4}, plot.width(),
+                  plot.height(), stride, QImage::Format_RGB32);
     TTraceLayer layers[2];
     int count = 0;
     for (int c = 0; c < 2; ++c)
@@ -91,7 +104,6 @@ QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, 
     renderer_.Render(traces, vx, vy, std::span<const TTraceLayer>(layers, count), kBackground);
 
     QPainter p(&image);
-    p.drawImage(plot.topLeft(), traces);
     const QFont font = UiFont(WindowFontPixels);
     p.setFont(font);
     const QFontMetrics fm(font);
@@ -145,7 +157,6 @@ QImage TTracePicture::Compose(const TTraceData& data, const TPictureView& view, 
         x += 20 + fm.horizontalAdvance(name) + 16;
     }
     p.end();
-    return image;
 }
 
 } // namespace mirantos::trace

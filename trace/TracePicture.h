@@ -44,6 +44,9 @@ class TTracePicture {
 public:
     // The view's widths are taken from the plot area of `size`.
     QImage Compose(const TTraceData& data, const TPictureView& view, QSize size);
+    // The same into `image`, whose pixels are reused when it already has the
+    // picture's size: a followed capture redraws many times a second.
+    void Compose(const TTraceData& data, const TPictureView& view, QSize size, QImage& image);
 
 private:
     TTraceRenderer renderer_;

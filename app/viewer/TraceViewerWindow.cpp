@@ -435,7 +435,7 @@ void TTraceViewerWindow::PaintOverlay(QPainter& p) const
 
 void TTraceViewerWindow::Compose()
 {
-    image_ = picture_.Compose(data_, view_, canvas_->size());
+    picture_.Compose(data_, view_, canvas_->size(), image_);
     canvas_->update();
     // The span's sigma takes every visible sample; while the record rolls in,
     // a few readouts a second are as many as anyone can read.

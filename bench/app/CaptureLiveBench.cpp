@@ -15,6 +15,7 @@
 #include "SimReplay.h"
 #include "TraceData.h"
 #include "TraceViewerWindow.h"
+#include "WindowBenchSupport.h"
 #include "WindowDialogs.h"
 
 #include <QApplication>
@@ -23,7 +24,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
@@ -31,20 +31,6 @@ namespace {
 constexpr uint64_t kSeed = 42;
 constexpr int kRate = 13; // 10 ksps
 constexpr int32_t kSamples = 100000;
-
-double CpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-struct SilentPresenter : IMessagePresenter {
-    void ShowError(const QString&, const QString& text) override
-    {
-        std::fprintf(stderr, "box: %s\n", text.toUtf8().constData());
-    }
-};
 
 // Answers the capture dialog with the figure's request; nothing else is asked.
 struct CaptureDialogs : IWindowDialogs {
@@ -89,11 +75,7 @@ int main(int argc, char** argv)
         TFormMainDeps deps;
         deps.Presenter = &presenter;
         deps.Dialogs = &dialogs;
-        deps.MakeDriver = [] {
-            mirantos::SimConfig config;
-            config.seed = kSeed;
-            return mirantos::MakeSimDriver(config);
-        };
+        deps.MakeDriver = [] { return mirantos::MakeSimDriver(kSeed); };
         TFormMain window(std::move(deps));
         window.show();
         for (int i = 0; i < 10; ++i)

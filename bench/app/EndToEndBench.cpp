@@ -13,6 +13,7 @@
 #include "Mymessage.h"
 #include "SimReplay.h"
 #include "StatusBarWidget.h"
+#include "WindowBenchSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,26 +23,9 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 namespace {
-
-double CpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-struct SilentPresenter : IMessagePresenter {
-    int shown = 0;
-    void ShowError(const QString&, const QString& text) override
-    {
-        ++shown;
-        std::fprintf(stderr, "box: %s\n", text.toUtf8().constData());
-    }
-};
 
 constexpr uint64_t kSeed = 42;
 constexpr int kRate = 13;    // 10 ksps
@@ -60,11 +44,7 @@ int main(int argc, char** argv)
     SilentPresenter presenter;
     TFormMainDeps deps;
     deps.Presenter = &presenter;
-    deps.MakeDriver = [] {
-        mirantos::SimConfig config;
-        config.seed = kSeed;
-        return mirantos::MakeSimDriver(config);
-    };
+    deps.MakeDriver = [] { return mirantos::MakeSimDriver(kSeed); };
     TFormMain window(std::move(deps));
     window.show();
     for (int i = 0; i < 10; ++i)

@@ -4,6 +4,7 @@
 
 #include "GraphLabels.h"
 #include "Graph_2ch.h"
+#include "MedianReporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -176,20 +177,6 @@ void BM_QCustomPlotReplot(benchmark::State& state)
     }
 }
 #endif
-
-// Collects the medians so the ratios can be printed after the run.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;
-    MedianReporter() : ConsoleReporter(OO_None) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                medians[r.run_name.function_name + "/" + r.run_name.args] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

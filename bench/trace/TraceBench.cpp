@@ -5,6 +5,7 @@
 // columns' extremes by a plain scan of the raw samples against the pyramids.
 // Prints the medians' ratios at the end.
 
+#include "MedianReporter.h"
 #include "TraceRenderer.h"
 
 #include <benchmark/benchmark.h>
@@ -171,20 +172,6 @@ void BM_QCustomPlotFrame(benchmark::State& state)
     }
 }
 #endif
-
-// Collects the medians so the ratios can be printed after the run.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> medians;
-    MedianReporter() : ConsoleReporter(OO_None) {}
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median")
-                medians[r.run_name.function_name + "/" + r.run_name.args] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 
