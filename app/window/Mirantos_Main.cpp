@@ -155,6 +155,7 @@ void TFormMain::FormDestroy()
 
 void TFormMain::UpdateCaption(const QString& name)
 {
+    heldFile_ = name;
     QString caption =
         U(text::AppTitle) + QStringLiteral(" / ") + QStringLiteral("v" MIRANTOS_VERSION);
     if (!name.isEmpty())

@@ -1,6 +1,7 @@
 // The JSON object, the two CSVs, the table and the all-or-nothing write.
 
 #include "NoiseReport.h"
+#include "WholeFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 using namespace mirantos::analysis;
+using mirantos::WriteFileWhole;
 namespace fs = std::filesystem;
 
 namespace {

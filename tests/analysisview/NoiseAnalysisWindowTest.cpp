@@ -47,6 +47,13 @@ struct ScriptedDialogs : IAnalysisDialogs {
     }
     bool OpenFileNames(QWidget*, const QString&, QStringList*) override { return false; }
     void ShowError(QWidget*, const QString& text) override { errors << text; }
+    QStringList questions;
+    bool overwrite = false;
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions << question;
+        return overwrite;
+    }
 };
 
 void Fill(TChannelData& ch, int n, double sigma, uint64_t seed, double centre)

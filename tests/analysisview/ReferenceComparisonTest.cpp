@@ -54,6 +54,12 @@ struct Dialogs : IAnalysisDialogs {
         return true;
     }
     void ShowError(QWidget*, const QString& text) override { errors << text; }
+    QStringList questions;
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions << question;
+        return false;
+    }
 };
 
 std::vector<uint32_t> Noise(int n, double sigma, uint64_t seed)
