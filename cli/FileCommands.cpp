@@ -60,8 +60,8 @@ bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
         return true;
     // A FIFO or device is never opened to find the reason: with no writer
     // the open would wait for ever.
-    if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-                           !S_ISDIR(st.st_mode)) {
+    if (struct stat st{};
+        ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         io.err << path << ": not a regular file" << (S_ISFIFO(st.st_mode) ? " (a FIFO)" : "")
                << '\n'
                << std::flush;

@@ -2,9 +2,9 @@
 
 #include "CaptureFile.h"
 #include "MeasureRecord.h"
-#include "WholeFile.h"
 #include "SampleSource.h"
 #include "Usage.h"
+#include "WholeFile.h"
 
 #include <QBuffer>
 #include <algorithm>

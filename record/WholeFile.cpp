@@ -257,8 +257,8 @@ bool WriteInPlace(const std::string& path, const std::string& target, const stru
         return Fail(error, cannot + ErrnoText(err) + "; its old content is kept", err);
     }
     return Fail(error,
-                cannot + ErrnoText(err) + "; " + path + " may be cut short, the new content is in " +
-                    temp,
+                cannot + ErrnoText(err) + "; " + path +
+                    " may be cut short, the new content is in " + temp,
                 err);
 }
 
@@ -330,7 +330,7 @@ std::string WriteProblem(const std::string& path)
         return FolderProblem(path, FinalName(path));
     }
     if (S_ISDIR(st.st_mode))
-        return path + " is a folder";
+        return "cannot write " + path + ": it is a folder";
     if (!S_ISREG(st.st_mode))
         return StreamProblem(path, st);
     // No write bit at all: protected, also from root and from --force.
@@ -362,7 +362,8 @@ bool ReplacesOnWrite(const std::string& path)
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     const bool ea = ::stat(a.c_str(), &sa) == 0;
     const bool eb = ::stat(b.c_str(), &sb) == 0;
     if (ea || eb)

@@ -10,7 +10,7 @@
 namespace mirantos {
 
 // Why a whole write to `path` would fail, or empty when it can go ahead. The
-// reasons, in order: an empty name; a folder ("PATH is a folder"); a regular
+// reasons, in order: an empty name; a folder ("...: it is a folder"); a regular
 // file with no write bit at all, whoever asks ("PATH is read-only"); a FIFO or
 // device that nobody reads (checked without blocking); a folder where the
 // file or its temporary cannot be created (missing, read-only: no write bit

@@ -468,8 +468,8 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
 bool ReadLimitsFile(const std::string& path, TTestLimits& out, std::string& error)
 {
     // A FIFO or device would make the open wait for a writer, maybe for ever.
-    if (const QFileInfo info(QString::fromStdString(path)); info.exists() && !info.isFile() &&
-                                                            !info.isDir()) {
+    if (const QFileInfo info(QString::fromStdString(path));
+        info.exists() && !info.isFile() && !info.isDir()) {
         error = path + ": not a regular file";
         return false;
     }

@@ -6,10 +6,10 @@
 #include "MeasureRecord.h"
 #include "MeasureSession.h"
 #include "NoiseReport.h"
-#include "WholeFile.h"
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
+#include "WholeFile.h"
 
 #include <qcustomplot.h>
 
@@ -814,9 +814,9 @@ void TNoiseAnalysisWindow::ShowError(const QString& text)
     dialogs_->ShowError(this, text);
 }
 
-void TNoiseAnalysisWindow::AskAndSave(
-    const char* filter, const char* suggested, const char* suffix,
-    bool (TNoiseAnalysisWindow::*save)(const QString&, std::string*) const)
+void TNoiseAnalysisWindow::AskAndSave(const char* filter, const char* suggested, const char* suffix,
+                                      bool (TNoiseAnalysisWindow::*save)(const QString&,
+                                                                         std::string*) const)
 {
     ++dialogDepth_;
     const auto done = qScopeGuard([this] { --dialogDepth_; });
@@ -838,8 +838,9 @@ void TNoiseAnalysisWindow::AskAndSave(
         return;
     std::string error;
     if (!(this->*save)(name, &error))
-        dialogs_->ShowError(this, Utf8(text::AnalysisSaveError) + "\n" +
-                                      (error.empty() ? name : QString::fromLocal8Bit(error.c_str())));
+        dialogs_->ShowError(this,
+                            Utf8(text::AnalysisSaveError) + "\n" +
+                                (error.empty() ? name : QString::fromLocal8Bit(error.c_str())));
 }
 
 } // namespace mirantos

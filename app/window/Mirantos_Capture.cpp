@@ -13,9 +13,9 @@
 #include "Mystatus.h"
 #include "Texts.h"
 #include "TraceViewerWindow.h"
+#include "WholeFile.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
-#include "WholeFile.h"
 
 #include <QFileInfo>
 #include <QPointer>

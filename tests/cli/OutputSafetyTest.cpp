@@ -65,7 +65,7 @@ const Row kRows[] = {
     {"HardLink", Kind::HardLink, ""},
     {"Dangling", Kind::Dangling, ""},
     {"ReadOnly", Kind::ReadOnly, "out.DTA is read-only"},
-    {"Folder", Kind::Folder, "out.DTA is a folder"},
+    {"Folder", Kind::Folder, "out.DTA: it is a folder"},
     {"ReadOnlyFolder", Kind::ReadOnlyFolder, "/ro is read-only"},
     {"FifoWithoutReader", Kind::FifoWithoutReader, "out.DTA: nothing reads from it"},
 };
@@ -142,6 +142,13 @@ std::string WrittenBytes(const TempDir& dir, Kind kind, int reader)
 
 class OutputKinds : public ::testing::TestWithParam<std::tuple<Row, Writer>> {};
 
+std::string KindAndWriterName(const ::testing::TestParamInfo<std::tuple<Row, Writer>>& info)
+{
+    static const char* const writers[] = {"DtaSave", "AnalysisWriter", "MeasureCli"};
+    return std::string(std::get<0>(info.param).name) + "_" +
+           writers[static_cast<int>(std::get<1>(info.param))];
+}
+
 TEST_P(OutputKinds, EndOnDiskAndSayWhatHappened)
 {
     const auto [row, writer] = GetParam();
@@ -182,32 +189,31 @@ TEST_P(OutputKinds, EndOnDiskAndSayWhatHappened)
     if (refused) {
         EXPECT_FALSE(written);
         EXPECT_NE(said.find(row.refusal), std::string::npos) << said;
-        if (row.kind == Kind::ReadOnly)
+        if (row.kind == Kind::ReadOnly) {
             EXPECT_EQ(ReadAll(path), "old");
-        if (row.kind == Kind::FifoWithoutReader)
+        }
+        if (row.kind == Kind::FifoWithoutReader) {
             EXPECT_TRUE(fs::is_fifo(path));
+        }
     } else {
         EXPECT_TRUE(written) << said;
         const std::string bytes = WrittenBytes(dir, row.kind, reader);
-        if (writer == Writer::MeasureCli)
+        if (writer == Writer::MeasureCli) {
             EXPECT_EQ(bytes.rfind("AD7177_DataFile:\r\n", 0), 0u) << bytes.substr(0, 40);
-        else
+        } else {
             EXPECT_EQ(bytes, expected);
+        }
     }
     if (reader >= 0)
         ::close(reader);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, OutputKinds,
-    ::testing::Combine(::testing::ValuesIn(kRows),
-                       ::testing::Values(Writer::DtaSave, Writer::AnalysisWriter,
-                                         Writer::MeasureCli)),
-    [](const auto& info) {
-        static const char* const writers[] = {"DtaSave", "AnalysisWriter", "MeasureCli"};
-        return std::string(std::get<0>(info.param).name) + "_" +
-               writers[static_cast<int>(std::get<1>(info.param))];
-    });
+INSTANTIATE_TEST_SUITE_P(Table, OutputKinds,
+                         ::testing::Combine(::testing::ValuesIn(kRows),
+                                            ::testing::Values(Writer::DtaSave,
+                                                              Writer::AnalysisWriter,
+                                                              Writer::MeasureCli)),
+                         KindAndWriterName);
 
 // Refused before the work, wherever the work is long: the board is never made.
 struct Early {
@@ -231,8 +237,8 @@ TEST_P(RefusedBeforeTheWork, NoBoardIsTouched)
     for (std::string& a : args) {
         if (a == "@fifo")
             a = dir.Path("fifo.csv");
-        else if (a == "@ro")
-            a = dir.Path("ro");
+        else if (a.rfind("@ro", 0) == 0)
+            a = dir.Path("ro") + a.substr(3);
         else if (a == "@limits")
             a = limits;
     }
@@ -249,10 +255,10 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, RefusedBeforeTheWork,
     ::testing::Values(
         Early{"CaptureToAFifoNobodyReads",
-              {"capture", "--board", "sim", "--count", "20000", "-o", "@fifo"},
+              {"capture", "--board", "sim", "--samples", "20000", "--force", "-o", "@fifo"},
               "nothing reads from it"},
         Early{"CaptureIntoAReadOnlyFolder",
-              {"capture", "--board", "sim", "--count", "20000", "-o", "@ro/c.csv"},
+              {"capture", "--board", "sim", "--samples", "20000", "-o", "@ro/c.csv"},
               "/ro is read-only"},
         Early{"KeepDataInAReadOnlyFolder",
               {"test", "--limits", "@limits", "--serial", "SN-1", "--keep-data", "@ro"},
@@ -263,13 +269,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OutputNames, ALinkToNothingAndTheNameItPointsToAreNamedTwice)
 {
     TempDir dir;
-    const std::string data = dir.Write("run.DTA", clitest::DtaText(0, std::vector<std::string>(
-                                                                          200, "8388608")));
+    const std::string data =
+        dir.Write("run.DTA", clitest::DtaText(0, std::vector<std::string>(200, "8388608")));
     fs::create_symlink("nothere.x", dir.Path("d.x"));
     const auto r = RunCli({"analyze", data, "--spectrum-csv", dir.Path("d.x"), "--histogram-csv",
                            dir.Path("nothere.x"), "--force"});
     EXPECT_EQ(r.code, cli::kExitUsage) << r.err;
-    EXPECT_NE(r.err.find("is also the file of --spectrum-csv"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" is also the file of --"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.Path("nothere.x")));
 }
 
@@ -293,15 +299,15 @@ TEST_P(FifoInput, IsRefusedWithoutWaiting)
     EXPECT_NE(r.err.find(fifo + ": not a regular file"), std::string::npos) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, FifoInput,
-    ::testing::Values(std::vector<std::string>{"stats", "@in"},
-                      std::vector<std::string>{"plot", "@in", "-o", "@out"},
-                      std::vector<std::string>{"export", "@in"},
-                      std::vector<std::string>{"view", "@in", "-o", "@out"},
-                      std::vector<std::string>{"analyze", "@in"},
-                      std::vector<std::string>{"compare", "@in", "@in"},
-                      std::vector<std::string>{"report", "@in", "-o", "@out"},
-                      std::vector<std::string>{"test", "--limits", "@in", "--serial", "S"}));
+INSTANTIATE_TEST_SUITE_P(Commands, FifoInput,
+                         ::testing::Values(std::vector<std::string>{"stats", "@in"},
+                                           std::vector<std::string>{"plot", "@in", "-o", "@out"},
+                                           std::vector<std::string>{"export", "@in"},
+                                           std::vector<std::string>{"view", "@in", "-o", "@out"},
+                                           std::vector<std::string>{"analyze", "@in"},
+                                           std::vector<std::string>{"compare", "@in", "@in"},
+                                           std::vector<std::string>{"report", "@in", "-o", "@out"},
+                                           std::vector<std::string>{"test", "--limits", "@in",
+                                                                    "--serial", "S"}));
 
 } // namespace
