@@ -108,7 +108,10 @@ std::string StreamProblem(const std::string& path, const struct stat& st)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        // ENXIO: a FIFO without a reader (or a socket); waiting for one could be forever.
+        // ENXIO: a FIFO without a reader (or a socket); waiting for one could be
+        // forever. A writer held for a reader that has left serves nobody.
+        if (const int held = THeldStreams::Instance().Take(st.st_dev, st.st_ino); held >= 0)
+            ::close(held);
         return "cannot write " + path + ": " +
                (errno == ENXIO ? std::string("nothing reads from it") : ErrnoText(errno));
     }

@@ -10,9 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -124,6 +127,53 @@ TEST_F(Folder, HardLinkedFileOnAFullDiskGetsItsOldContentBack)
         << error;
     EXPECT_TRUE(ReadAll(dir / "other.csv") == std::string(20000, 'n'));
     EXPECT_EQ(Entries(dir), 2u);
+}
+
+// A FIFO's reader stays served from the check to the write; one that leaves
+// before the write makes it fail with the reason, the program goes on.
+TEST_F(Folder, AFifoIsHeldFromTheCheckAndAReaderThatLeftIsAnError)
+{
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(mirantos::WriteProblem(fifo.string()),
+              "cannot write " + fifo.string() + ": nothing reads from it");
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(mirantos::WriteProblem(fifo.string()), "");
+    // Held open: the reader meets no end of input before the write.
+    char got[8] = {};
+    EXPECT_EQ(::read(reader, got, sizeof got), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    std::string error;
+    ASSERT_TRUE(mirantos::WriteFileWhole(fifo.string(), "data\n", &error)) << error;
+    EXPECT_EQ(::read(reader, got, sizeof got), 5);
+    EXPECT_EQ(::read(reader, got, sizeof got), 0); // and its end once written
+    ::close(reader);
+
+    reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_EQ(mirantos::WriteProblem(fifo.string()), "");
+    ::close(reader);
+    EXPECT_FALSE(mirantos::WriteFileWhole(fifo.string(), "data\n", &error));
+    EXPECT_EQ(error, "cannot write " + fifo.string() + ": nothing reads from it");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // A reader that leaves mid-way (after the first bytes, with a megabyte to
+    // go): the writer gets the broken pipe as an error, not as SIGPIPE.
+    reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ::fcntl(reader, F_SETFL, 0);
+    // A writer of the test's own, so the reader's read waits for data instead
+    // of meeting the end at once.
+    const int idle = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(idle, 0);
+    std::thread leaving([reader] {
+        char first = 0;
+        (void)::read(reader, &first, 1);
+        ::close(reader);
+    });
+    EXPECT_FALSE(mirantos::WriteFileWhole(fifo.string(), std::string(1 << 20, 'x'), &error));
+    leaving.join();
+    ::close(idle);
+    EXPECT_EQ(error, "cannot write " + fifo.string() + ": Broken pipe");
 }
 
 } // namespace
