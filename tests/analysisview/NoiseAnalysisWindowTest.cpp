@@ -395,8 +395,7 @@ TEST_P(AnalysisSaveName, AsksAgainOrRefusesAsTheFinalNameNeeds)
         EXPECT_EQ(f.readAll().toStdString(), name == std::string(p.written) ? histogram : "old")
             << name;
     }
-    if (std::string(p.written) == "fresh.csv")
-        EXPECT_TRUE(QFile::exists(dir.filePath("fresh.csv")));
+    EXPECT_EQ(QFile::exists(dir.filePath("fresh.csv")), std::string(p.written) == "fresh.csv");
 }
 
 INSTANTIATE_TEST_SUITE_P(
