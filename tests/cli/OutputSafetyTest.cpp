@@ -39,6 +39,8 @@ struct CountingBoard {
     }
 };
 
+constexpr uid_t kOtherUser = 65534;
+
 enum class Kind {
     Regular,
     LinkToRegular,
@@ -80,6 +82,9 @@ std::string Prepare(const TempDir& dir, Kind kind, int& reader)
         dir.Write("out.DTA", "old");
         if (kind == Kind::ReadOnly)
             ::chmod(out.c_str(), 0444);
+        // Another owner, where this process may give it one: a replaced file keeps it.
+        if (kind == Kind::Regular && ::geteuid() == 0)
+            EXPECT_EQ(::chown(out.c_str(), kOtherUser, kOtherUser), 0);
         break;
     case Kind::LinkToRegular:
         fs::create_directory(dir.Path("real"));
@@ -135,6 +140,12 @@ std::string WrittenBytes(const TempDir& dir, Kind kind, int reader)
     case Kind::Dangling:
         EXPECT_TRUE(fs::is_symlink(out));
         return ReadAll(dir.Path("gone.DTA"));
+    case Kind::Regular: {
+        struct stat st {};
+        EXPECT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, ::geteuid() == 0 ? kOtherUser : ::geteuid());
+        return ReadAll(out);
+    }
     default:
         return ReadAll(out);
     }
