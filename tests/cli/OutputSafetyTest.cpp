@@ -83,8 +83,9 @@ std::string Prepare(const TempDir& dir, Kind kind, int& reader)
         if (kind == Kind::ReadOnly)
             ::chmod(out.c_str(), 0444);
         // Another owner, where this process may give it one: a replaced file keeps it.
-        if (kind == Kind::Regular && ::geteuid() == 0)
+        if (kind == Kind::Regular && ::geteuid() == 0) {
             EXPECT_EQ(::chown(out.c_str(), kOtherUser, kOtherUser), 0);
+        }
         break;
     case Kind::LinkToRegular:
         fs::create_directory(dir.Path("real"));
