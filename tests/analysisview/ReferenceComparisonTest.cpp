@@ -247,6 +247,22 @@ TEST_F(ReferenceTest, RefusedFilesNameTheFileAndTheReason)
     EXPECT_EQ(Plot("spectrumPlot")->graphCount(), 8);
 }
 
+TEST_F(ReferenceTest, AReferenceFileIsNeverSavedOver)
+{
+    const QString ref = Capture("quiet.csv", 0, 20.0, 2);
+    ASSERT_TRUE(window.AddReference(ref));
+    QFile f(ref);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    dialogs.saves = {dir.filePath("quiet")}; // the CSV button adds ".csv"
+    Button("saveSpectrum")->click();
+    EXPECT_EQ(dialogs.errors,
+              QStringList{QString::fromUtf8(text::AnalysisSaveOverSource) + "\n" + ref});
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
+
 TEST_F(ReferenceTest, ReportButtonWritesThePdfOfAllRuns)
 {
     ASSERT_TRUE(window.AddReference(Capture("quiet.csv", 0, 20.0, 2)));
