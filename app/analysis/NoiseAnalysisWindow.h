@@ -54,6 +54,8 @@ public:
     void SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1, double rateSps, int gain,
                   const QString& source, const QString& file = {});
     void ClearDataSet();
+    // The file the data set shown is now stored in (the owner saved it).
+    void SetFile(const QString& file) { file_ = file; }
     // The source text shown; empty for the main window's data set.
     QString Source() const;
     // Codes (false) or microvolts (true) on the histogram's axis, as the main

@@ -100,6 +100,7 @@ TEST(WindowSave, AReadOnlyFileGetsTheErrorBoxAndTheHeldFileIsNotSavedOver)
     ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
     WindowHarness h;
     Measure(h, 13, 0, 0);
+    h.window->NoiseAnalysis1Click(); // open before the save: it learns the file from it
     h.dialogs.saveNames = {held, locked};
     h.window->Save1Click();
     h.window->Save1Click();
@@ -108,7 +109,6 @@ TEST(WindowSave, AReadOnlyFileGetsTheErrorBoxAndTheHeldFileIsNotSavedOver)
     EXPECT_EQ(h.presenter.boxes[0].text, U("データ保存できませんでした"));
     EXPECT_EQ(ReadAll(locked), QByteArray("old\n"));
 
-    h.window->NoiseAnalysis1Click();
     h.analysisDialogs.saveNames.push_back(held);
     h.window->NoiseWindow()->findChild<QPushButton*>(U("saveHistogram"))->click();
     ASSERT_EQ(h.analysisDialogs.errors.size(), 1u);
