@@ -2,17 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace mirantos::analysis {
 
@@ -82,108 +76,6 @@ std::string Fixed(double v, int decimals)
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     return buf;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-bool Fail(std::string* error, const std::string& what)
-{
-    if (error != nullptr)
-        *error = what + ": " + std::strerror(errno);
-    return false;
-}
-
-bool WriteAll(int fd, std::string_view content)
-{
-    const char* p = content.data();
-    size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Closes `fd` after a write; false with errno of the first failure.
-bool Close(int fd, bool ok)
-{
-    const int err = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok)
-        return false;
-    errno = err;
-    return ok;
-}
-
-// Anything but a regular file (a FIFO, a terminal, /dev/null) is written
-// into as it is: replacing it would take the reader's pipe or the device away.
-bool StreamInto(const std::string& path, std::string_view content, std::string* error)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    return (fd >= 0 && Close(fd, WriteAll(fd, content))) || Fail(error, "cannot write " + path);
-}
-
-// A file with more than one name cannot be renamed over without splitting
-// the names apart, so it is written in place: the content is complete in
-// memory, and only a failing disk can leave it half written.
-bool WriteInPlace(const std::string& path, std::string_view content, std::string* error)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    return (fd >= 0 && Close(fd, WriteAll(fd, content) &&
-                                     ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 &&
-                                     ::fsync(fd) == 0)) ||
-           Fail(error, "cannot write " + path);
-}
-
-// A temporary beside `target`, synced and renamed over it; an existing
-// file's mode (and, where allowed, owner) goes over to the new one.
-bool ReplaceWhole(const std::string& target, const struct stat* old, std::string_view content,
-                  std::string* error)
-{
-    static std::atomic<unsigned> counter{0};
-    const std::string temp = DirectoryOf(target) + "/.mirantos-write-" +
-                             std::to_string(static_cast<long>(::getpid())) + "-" +
-                             std::to_string(counter.fetch_add(1)) + ".tmp";
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old != nullptr ? 0600 : 0666);
-    if (fd < 0)
-        return Fail(error, "cannot write " + target);
-    int err = 0;
-    if (old != nullptr) {
-        // The owner first: a change of owner clears set-id bits that the mode sets again.
-        [[maybe_unused]] const int owned = ::fchown(fd, old->st_uid, old->st_gid);
-        if (::fchmod(fd, old->st_mode & 07777) != 0)
-            err = errno;
-    }
-    if (err == 0 && !WriteAll(fd, content))
-        err = errno;
-    if (err == 0 && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temp.c_str());
-        errno = err;
-        return Fail(error, "cannot write " + target);
-    }
-    return true;
 }
 
 } // namespace
@@ -413,37 +305,6 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
     else
         line("0.1-10 Hz noise", lf.lfReason);
     return t;
-}
-
-bool WriteFileWhole(const std::string& path, std::string_view content, std::string* error)
-{
-    if (path.empty()) {
-        errno = ENOENT;
-        return Fail(error, "empty file name");
-    }
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT)
-            return Fail(error, "cannot write " + path);
-        return ReplaceWhole(path, nullptr, content, error);
-    }
-    // A link to nothing is refused rather than guessed at.
-    const bool link = S_ISLNK(st.st_mode);
-    if (link && ::stat(path.c_str(), &st) != 0)
-        return Fail(error, "cannot write " + path + " (a symbolic link to a missing file)");
-    if (!S_ISREG(st.st_mode))
-        return StreamInto(path, content, error);
-    if (st.st_nlink > 1)
-        return WriteInPlace(path, content, error);
-    if (!link)
-        return ReplaceWhole(path, &st, content, error);
-    // The link stays; its final target gets the content.
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr)
-        return Fail(error, "cannot write " + path);
-    const std::string target = real;
-    std::free(real);
-    return ReplaceWhole(target, &st, content, error);
 }
 
 } // namespace mirantos::analysis

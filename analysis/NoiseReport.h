@@ -50,15 +50,4 @@ std::string FiguresTable(const TNoiseFigures& f, int channel);
 // The same lines, then the drift, the Allan deviation and the 0.1-10 Hz noise.
 std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf);
 
-// Writes `content` to `path` without replacing what the name stands for.
-// A new name or a regular file gets a temporary file beside it, synced and
-// renamed over it (keeping the old file's mode): afterwards the file holds all
-// of it or is as it was before. A symbolic link stays and its target is
-// written so; a link to nothing is refused. A file with other hard links is
-// written in place, and anything else (a FIFO, a device) is opened and
-// written into. On false, `error` (if given) says why and no temporary file
-// is left.
-bool WriteFileWhole(const std::string& path, std::string_view content,
-                    std::string* error = nullptr);
-
 } // namespace mirantos::analysis

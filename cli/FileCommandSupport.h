@@ -19,7 +19,8 @@ bool ParseFileCommand(const std::vector<std::string>& args, const std::vector<Op
 // Loads the file as the window does; false after the window's content error
 // box (on the error stream). A file that cannot be opened at all gets a second
 // line naming it and the system's reason, which the window's text leaves out;
-// so does an empty or CR-only file or one with a byte order mark (ContentReason).
+// so does an empty or CR-only file or one with a byte order mark (ContentReason),
+// and a FIFO or device ("not a regular file"), which is never opened blocking.
 bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io);
 
 } // namespace mirantos::cli

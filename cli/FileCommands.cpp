@@ -15,6 +15,8 @@
 #include <cstring>
 #include <ostream>
 
+#include <sys/stat.h>
+
 namespace mirantos::cli {
 
 namespace {
@@ -56,6 +58,15 @@ bool LoadOrReport(TCliSession& cli, const std::string& path, CliIo io)
 {
     if (cli.Ready() && cli.Session().Load(path))
         return true;
+    // A FIFO or device is never opened to find the reason: with no writer
+    // the open would wait for ever.
+    if (struct stat st{};
+        ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        io.err << path << ": not a regular file" << (S_ISFIFO(st.st_mode) ? " (a FIFO)" : "")
+               << '\n'
+               << std::flush;
+        return false;
+    }
     int reason = 0;
     errno = 0;
     if (FILE* f = std::fopen(path.c_str(), "r")) {

@@ -191,7 +191,9 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
     if (o.output) {
         const TSaveOutcome outcome = session.Save(*o.output);
         if (outcome == TSaveOutcome::Failed) {
-            result = kExitFailure;
+            // After the window's box, what happened to the file.
+            const std::string& why = session.File()->Error();
+            result = why.empty() ? kExitFailure : Fail(io, why, kExitFailure);
         } else if (outcome == TSaveOutcome::Declined) {
             result = Fail(io, *o.output + " appeared during the run; not replaced without --force",
                           kExitFailure);

@@ -2,9 +2,9 @@
 
 #include "CaptureFile.h"
 #include "MeasureRecord.h"
-#include "NoiseReport.h"
 #include "SampleSource.h"
 #include "Usage.h"
+#include "WholeFile.h"
 
 #include <QBuffer>
 #include <algorithm>
@@ -45,21 +45,12 @@ TIdentity IdentityOf(const std::string& path)
         id.ino = st.st_ino;
         return id;
     }
+    // A link to nothing stands for the name it would create.
     std::error_code ec;
-    const auto canonical =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+    const auto canonical = std::filesystem::weakly_canonical(
+        std::filesystem::absolute(path == kStdout ? path : FinalName(path), ec), ec);
     id.name = path == kStdout || ec ? path : canonical.string();
     return id;
-}
-
-// A name that a write would replace: a regular file, a link to one, or a
-// link to nothing. A FIFO or a device is written into instead.
-bool WouldReplace(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return false;
-    return ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
 }
 
 } // namespace
@@ -98,7 +89,14 @@ bool CheckOutputs(const std::vector<std::string>& inputs, const std::vector<TOut
         outputIds.push_back(id);
     }
     for (const TOutputFile& out : outputs) {
-        if (!force && out.path != kStdout && WouldReplace(out.path)) {
+        if (out.path == kStdout)
+            continue;
+        // Also with --force: what cannot be written costs no work.
+        if (const std::string problem = WriteProblem(out.path); !problem.empty()) {
+            code = Fail(io, problem, kExitFailure);
+            return false;
+        }
+        if (!force && ReplacesOnWrite(out.path)) {
             code = Fail(io, ExistsText(out.path), kExitFailure);
             return false;
         }
@@ -118,7 +116,7 @@ bool WriteOutput(CliIo io, const std::string& path, std::string_view bytes)
     }
     // The one whole-or-nothing write of the program's exports.
     std::string error;
-    if (analysis::WriteFileWhole(path, bytes, &error))
+    if (WriteFileWhole(path, bytes, &error))
         return true;
     Fail(io, error, kExitFailure);
     return false;

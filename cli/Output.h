@@ -24,8 +24,11 @@ struct TOutputFile {
 
 // Before any work: refuses (exit 2) an output that is one of `inputs`, also
 // through a link or spelled otherwise, one that another output names too, and
-// "-" where it cannot stand; refuses (exit 1) an existing file unless `force`.
-// A FIFO or a device is written into, not replaced, and needs no --force.
+// "-" where it cannot stand (a link to nothing meets the name it points to);
+// refuses (exit 1) what WriteProblem refuses (a folder, a read-only file even
+// with `force`, a FIFO nobody reads, a folder that takes no new file), then an
+// existing file or a link to nothing unless `force`. A FIFO or a device is
+// written into, not replaced, and needs no --force.
 // False after the message, with the exit code in `code`.
 bool CheckOutputs(const std::vector<std::string>& inputs, const std::vector<TOutputFile>& outputs,
                   bool force, const char* usage, CliIo io, int& code);

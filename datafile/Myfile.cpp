@@ -1,6 +1,7 @@
 #include "Myfile.h"
 
 #include "Tables.h"
+#include "WholeFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -127,85 +128,6 @@ public:
 private:
     int fd_;
 };
-
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-int FsyncRetry(int fd)
-{
-    int rc;
-    do {
-        rc = ::fsync(fd);
-    } while (rc != 0 && errno == EINTR);
-    return rc;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
-
-// Creates a new, empty file next to the target; mode 0666 less the umask, like a plain create.
-int CreateTemporary(const std::string& dir, std::string& tempPath)
-{
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = dir;
-        if (tempPath.back() != '/') {
-            tempPath.push_back('/');
-        }
-        tempPath += ".DTA-save-";
-        tempPath += std::to_string(static_cast<long>(::getpid()));
-        tempPath.push_back('-');
-        tempPath += std::to_string(counter.fetch_add(1));
-        tempPath += ".tmp";
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
-// Whether this process may write the existing file itself. Replacing it by
-// rename needs only the folder's permission; the file's own must allow writing
-// too, as writing it in place would. Opening for writing (without truncating)
-// asks the kernel exactly that, with the file-system identity in force.
-bool MayWriteExisting(const std::string& path, const struct stat& info)
-{
-    if (!S_ISREG(info.st_mode)) {
-        return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
-    }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return false;
-    }
-    ::close(fd);
-    return true;
-}
 
 // ---------------------------------------------------------------- reading
 
@@ -562,60 +484,23 @@ bool TmyFile::SaveData2ch(const std::string& fileName, const TAdcSetting* settin
     return Save(fileName, content, outcome);
 }
 
-// Writes a complete new file beside the target and renames it over the target, so
-// a failure at any point leaves the old file as it was and no partial file behind.
+// Through the program's one whole-file writer: a symbolic link, a hard-linked
+// file, a FIFO or a device stays what it is, and a failure leaves the old file.
 bool TmyFile::Save(const std::string& fileName, const std::string& content, TSaveOutcome* outcome)
 {
     SetOutcome(outcome, TSaveOutcome::Failed);
-    struct stat existing {};
-    const bool exists = ::stat(fileName.c_str(), &existing) == 0;
-    if (exists) {
-        if (S_ISDIR(existing.st_mode)) {
-            return false;
-        }
-        if (!ask_ || !ask_(OverwriteQuestionText(fileName))) {
-            SetOutcome(outcome, TSaveOutcome::Declined);
-            return true;
-        }
-    }
-
-    // Through a symbolic link, replace the file it names rather than the link.
-    std::string target = fileName;
-    struct stat linkInfo {};
-    if (exists && ::lstat(fileName.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
-        if (char* resolved = ::realpath(fileName.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
-
-    if (exists && !MayWriteExisting(target, existing)) {
+    error_.clear();
+    // Refused before the question: a yes could not be kept.
+    if (std::string problem = mirantos::WriteProblem(fileName); !problem.empty()) {
+        error_ = std::move(problem);
         return false;
     }
-
-    const std::string dir = DirectoryOf(target);
-    std::string tempPath;
-    TFd fd(CreateTemporary(dir, tempPath));
-    if (fd.Get() < 0) {
+    if (mirantos::ReplacesOnWrite(fileName) && (!ask_ || !ask_(OverwriteQuestionText(fileName)))) {
+        SetOutcome(outcome, TSaveOutcome::Declined);
+        return true;
+    }
+    if (!mirantos::WriteFileWhole(fileName, content, &error_))
         return false;
-    }
-    if (exists && S_ISREG(existing.st_mode)) {
-        // Keep the replaced file's permissions, as rewriting it in place would.
-        (void)::fchmod(fd.Get(), existing.st_mode & 07777);
-    }
-    bool ok = WriteAll(fd.Get(), content.data(), content.size());
-    ok = ok && FsyncRetry(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the data is already safe, so this is best effort.
-    TFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.Get() >= 0) {
-        (void)FsyncRetry(dirFd.Get());
-    }
     SetOutcome(outcome, TSaveOutcome::Written);
     return true;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The ".DTA" measurement data file: a tag line, a settings block and a block of
-// raw converter codes for one or two channels. TmyFile writes it atomically and
-// reads it with a tolerant line grammar. Pure C++ and POSIX; no Qt.
+// raw converter codes for one or two channels. TmyFile writes it whole through
+// the program's one whole-file writer (record/WholeFile.h) and reads it with a
+// tolerant line grammar. Pure C++ and POSIX; no Qt.
 
 #include "MeasureRecord.h"
 
@@ -31,11 +32,16 @@ bool FormatDataFile2ch(const TAdcSetting& setting, const TChannelData& ch0, cons
 class TmyFile {
 public:
     // Without a question, an existing file is never overwritten (Declined).
+    // The question is asked only where a write would replace a file (or
+    // create one behind a link to nothing) and only once WriteProblem has
+    // nothing against the name: a folder, a read-only file, a FIFO nobody
+    // reads fail without a question.
     explicit TmyFile(TOverwriteQuestion ask = {});
     void SetOverwriteQuestion(TOverwriteQuestion ask);
 
     // One-channel file. True when written or when the overwrite was declined
-    // (outcome tells which); false on any error, the old file then left intact.
+    // (outcome tells which); false on any error, the old file then left
+    // intact and Error() saying why.
     bool SaveData(const std::string& fileName, const TAdcSetting* setting, const TChannelData* ch,
                   TSaveOutcome* outcome = nullptr);
     // Two-channel file; the line count is ch0->Count.
@@ -48,8 +54,12 @@ public:
     bool LoadData(const std::string& fileName, TAdcSetting* setting, TChannelData* ch0,
                   TChannelData* ch1);
 
+    // Why the last save failed ("PATH is read-only"); empty after success.
+    const std::string& Error() const { return error_; }
+
 private:
     bool Save(const std::string& fileName, const std::string& content, TSaveOutcome* outcome);
 
     TOverwriteQuestion ask_;
+    std::string error_;
 };

@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 #include <nlohmann/json.hpp>
 
@@ -466,6 +467,12 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
 
 bool ReadLimitsFile(const std::string& path, TTestLimits& out, std::string& error)
 {
+    // A FIFO or device would make the open wait for a writer, maybe for ever.
+    if (const QFileInfo info(QString::fromStdString(path));
+        info.exists() && !info.isFile() && !info.isDir()) {
+        error = path + ": not a regular file";
+        return false;
+    }
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
         error = path + ": " + file.errorString().toStdString();

@@ -75,6 +75,9 @@ inline constexpr char AnalysisSaveSpectrum[] = "スペクトルCSV保存(&S)..."
 inline constexpr char AnalysisPngFilter[] = "PNG画像 (*.png)";
 inline constexpr char AnalysisCsvFilter[] = "CSVファイル (*.csv)";
 inline constexpr char AnalysisSaveError[] = "ファイルを保存できませんでした";
+// %1: the file name with the suffix the save added.
+inline constexpr char AnalysisOverwriteQuestion[] = "ファイル：%1があります。\n上書きしますか";
+inline constexpr char AnalysisSaveOverSource[] = "解析中のファイルには保存できません";
 
 // States.
 inline constexpr char AnalysisNoData[] = "データがありません";
@@ -142,6 +145,8 @@ inline constexpr const char* kAnalysisTexts[] = {
     AnalysisPngFilter,
     AnalysisCsvFilter,
     AnalysisSaveError,
+    AnalysisOverwriteQuestion,
+    AnalysisSaveOverSource,
     AnalysisNoData,
     AnalysisTooFew,
     AnalysisDrift,

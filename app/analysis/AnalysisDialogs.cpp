@@ -33,4 +33,11 @@ void TAnalysisDialogs::ShowError(QWidget* parent, const QString& text)
     QMessageBox::critical(parent, QString::fromUtf8(text::AnalysisTitle), text);
 }
 
+bool TAnalysisDialogs::AskOverwrite(QWidget* parent, const QString& question)
+{
+    return QMessageBox::question(parent, QString::fromUtf8(text::AnalysisTitle), question,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 } // namespace mirantos

@@ -1,6 +1,7 @@
 #pragma once
 // The modal parts of the noise analysis window behind one seam, so tests
-// answer them: the save-file and open-files dialogs and the error box.
+// answer them: the save-file and open-files dialogs, the overwrite question
+// and the error box.
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,9 @@ public:
     // False when cancelled or nothing chosen.
     virtual bool OpenFileNames(QWidget* parent, const QString& filter, QStringList* chosen) = 0;
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
+    // The overwrite question for a name the save dialog did not ask about;
+    // true for yes.
+    virtual bool AskOverwrite(QWidget* parent, const QString& question) = 0;
 };
 
 // QFileDialog and QMessageBox.
@@ -27,6 +31,7 @@ public:
                       QString* chosen) override;
     bool OpenFileNames(QWidget* parent, const QString& filter, QStringList* chosen) override;
     void ShowError(QWidget* parent, const QString& text) override;
+    bool AskOverwrite(QWidget* parent, const QString& question) override;
 };
 
 } // namespace mirantos

@@ -9,6 +9,7 @@
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
+#include "WholeFile.h"
 
 #include <qcustomplot.h>
 
@@ -377,7 +378,8 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
 
 TNoiseAnalysisWindow::~TNoiseAnalysisWindow() = default;
 
-void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateSps, int gain)
+void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateSps, int gain,
+                                      const QString& file)
 {
     const TChannelData* channels[2] = {&record.Ch0, &record.Ch1};
     const uint8_t flags[2] = {record.fCh0Valid, record.fCh1Valid};
@@ -387,16 +389,19 @@ void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateS
     }
     source_->clear();
     source_->setVisible(false);
+    file_ = file;
     TakeCodes(rateSps, gain);
 }
 
 void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1,
-                                    double rateSps, int gain, const QString& source)
+                                    double rateSps, int gain, const QString& source,
+                                    const QString& file)
 {
     codes_[0] = std::move(ch0);
     codes_[1] = std::move(ch1);
     source_->setText(source);
     source_->setVisible(!source.isEmpty());
+    file_ = file;
     TakeCodes(rateSps, gain);
 }
 
@@ -432,6 +437,7 @@ void TNoiseAnalysisWindow::ClearDataSet()
     held_ = {false, false};
     channel_ = -1;
     lowFrequencyStale_ = true;
+    file_.clear();
     source_->clear();
     source_->setVisible(false);
     channelLabel_->setVisible(false);
@@ -595,27 +601,27 @@ QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
     return RenderNoisePlots(figures_, lowFrequency_, voltMode_, size);
 }
 
-bool TNoiseAnalysisWindow::SavePicture(const QString& path) const
+bool TNoiseAnalysisWindow::SavePicture(const QString& path, std::string* error) const
 {
     const QImage image = RenderPlots();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
         return false;
-    return analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
-                                    std::string_view(bytes.constData(), bytes.size()));
+    return WriteFileWhole(QFile::encodeName(path).toStdString(),
+                          std::string_view(bytes.constData(), bytes.size()), error);
 }
 
-bool TNoiseAnalysisWindow::SaveHistogramCsv(const QString& path) const
+bool TNoiseAnalysisWindow::SaveHistogramCsv(const QString& path, std::string* error) const
 {
-    return analysed_ && analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
-                                                 analysis::HistogramCsv(figures_.histogram));
+    return analysed_ && WriteFileWhole(QFile::encodeName(path).toStdString(),
+                                       analysis::HistogramCsv(figures_.histogram), error);
 }
 
-bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path) const
+bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path, std::string* error) const
 {
-    return analysed_ && analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
-                                                 analysis::SpectrumCsv(figures_.spectrum));
+    return analysed_ && WriteFileWhole(QFile::encodeName(path).toStdString(),
+                                       analysis::SpectrumCsv(figures_.spectrum), error);
 }
 
 bool TNoiseAnalysisWindow::AddReference(const QString& path)
@@ -762,7 +768,7 @@ void TNoiseAnalysisWindow::ShowReferences()
         p->replot();
 }
 
-bool TNoiseAnalysisWindow::SaveReport(const QString& path) const
+bool TNoiseAnalysisWindow::SaveReport(const QString& path, std::string* error) const
 {
     const std::vector<analysis::TRunFigures> runs = Runs();
     if (runs.empty())
@@ -772,8 +778,18 @@ bool TNoiseAnalysisWindow::SaveReport(const QString& path) const
     QByteArray bytes;
     if (!WriteComparisonPdf(runs, options, &bytes))
         return false;
-    return analysis::WriteFileWhole(QFile::encodeName(path).toStdString(),
-                                    std::string_view(bytes.constData(), bytes.size()));
+    return WriteFileWhole(QFile::encodeName(path).toStdString(),
+                          std::string_view(bytes.constData(), bytes.size()), error);
+}
+
+bool TNoiseAnalysisWindow::IsAnalysedFile(const QString& path) const
+{
+    const std::string name = QFile::encodeName(path).toStdString();
+    auto same = [&name](const QString& held) {
+        return !held.isEmpty() && SameFile(name, QFile::encodeName(held).toStdString());
+    };
+    return same(file_) || std::any_of(references_.begin(), references_.end(),
+                                      [&same](const TReference& r) { return same(r.path); });
 }
 
 void TNoiseAnalysisWindow::AskAndAddReferences()
@@ -799,17 +815,32 @@ void TNoiseAnalysisWindow::ShowError(const QString& text)
 }
 
 void TNoiseAnalysisWindow::AskAndSave(const char* filter, const char* suggested, const char* suffix,
-                                      bool (TNoiseAnalysisWindow::*save)(const QString&) const)
+                                      bool (TNoiseAnalysisWindow::*save)(const QString&,
+                                                                         std::string*) const)
 {
     ++dialogDepth_;
     const auto done = qScopeGuard([this] { --dialogDepth_; });
     QString name;
     if (!dialogs_->SaveFileName(this, Utf8(filter), QString::fromUtf8(suggested), &name))
         return;
-    if (QFileInfo(name).suffix().isEmpty())
+    const bool suffixAdded = QFileInfo(name).suffix().isEmpty();
+    if (suffixAdded)
         name += QChar('.') + QString::fromUtf8(suffix);
-    if (!(this->*save)(name))
-        dialogs_->ShowError(this, Utf8(text::AnalysisSaveError) + "\n" + name);
+    // The data shown (or compared) is never written over, whatever was answered.
+    if (IsAnalysedFile(name)) {
+        dialogs_->ShowError(this, Utf8(text::AnalysisSaveOverSource) + "\n" + name);
+        return;
+    }
+    // The dialog asked about the name as typed; the suffix made it another file.
+    const std::string path = QFile::encodeName(name).toStdString();
+    if (suffixAdded && ReplacesOnWrite(path) &&
+        !dialogs_->AskOverwrite(this, Utf8(text::AnalysisOverwriteQuestion).arg(name)))
+        return;
+    std::string error;
+    if (!(this->*save)(name, &error))
+        dialogs_->ShowError(this,
+                            Utf8(text::AnalysisSaveError) + "\n" +
+                                (error.empty() ? name : QString::fromLocal8Bit(error.c_str())));
 }
 
 } // namespace mirantos

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QComboBox;
@@ -44,13 +45,17 @@ public:
 
     // Copies the codes of the record's valid channels and analyses CH0 (CH1 when
     // only CH1 holds data). rateSps from the rate index and filter; gain 1 for a file.
-    void SetDataSet(const TMeasureRecord& record, double rateSps, int gain);
+    // `file`: where the data set is stored, if anywhere; no save writes over it.
+    void SetDataSet(const TMeasureRecord& record, double rateSps, int gain,
+                    const QString& file = {});
     // Codes from elsewhere (one or two channels; an empty vector is a channel
     // not held), with a text naming where they come from, shown above the
     // figures ("記録: run.csv 12.000〜15.500 s"). The next SetDataSet replaces them.
     void SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1, double rateSps, int gain,
-                  const QString& source);
+                  const QString& source, const QString& file = {});
     void ClearDataSet();
+    // The file the data set shown is now stored in (the owner saved it).
+    void SetFile(const QString& file) { file_ = file; }
     // The source text shown; empty for the main window's data set.
     QString Source() const;
     // Codes (false) or microvolts (true) on the histogram's axis, as the main
@@ -68,10 +73,11 @@ public:
 
     // The four plots as shown, in one picture.
     QImage RenderPlots(QSize size = kNoisePictureSize) const;
-    // The picture (PNG) and the CSVs, each written whole or not at all.
-    bool SavePicture(const QString& path) const;
-    bool SaveHistogramCsv(const QString& path) const;
-    bool SaveSpectrumCsv(const QString& path) const;
+    // The picture (PNG) and the CSVs, each written whole or not at all;
+    // on false `error` (if given) says why when the write failed.
+    bool SavePicture(const QString& path, std::string* error = nullptr) const;
+    bool SaveHistogramCsv(const QString& path, std::string* error = nullptr) const;
+    bool SaveSpectrumCsv(const QString& path, std::string* error = nullptr) const;
     // Reference files shown beside the current data, up to seven; each is
     // analysed on the channel shown with the window's options and kept when the
     // current data changes. False (with a message naming the file) when the
@@ -83,7 +89,7 @@ public:
     // shown; empty without figures of the current data.
     std::vector<analysis::TRunFigures> Runs() const;
     // The report of Runs() as PDF, written whole or not at all.
-    bool SaveReport(const QString& path) const;
+    bool SaveReport(const QString& path, std::string* error = nullptr) const;
 
     // True while one of its dialogs is open: the owner must not change the
     // data set under it (it would save the new one).
@@ -101,8 +107,13 @@ private:
     // Analyses reference i on the channel shown; false when it cannot be.
     bool AnalyseReference(size_t i);
     void ShowReferences();
+    // The save dialog, then the name's suffix: a name that became an existing
+    // file is asked about again; the analysed file and the references are
+    // refused with a box.
     void AskAndSave(const char* filter, const char* suggested, const char* suffix,
-                    bool (TNoiseAnalysisWindow::*save)(const QString&) const);
+                    bool (TNoiseAnalysisWindow::*save)(const QString&, std::string*) const);
+    // Whether `path` is the file of the data shown or of a reference.
+    bool IsAnalysedFile(const QString& path) const;
 
     std::unique_ptr<IAnalysisDialogs> ownDialogs_;
     IAnalysisDialogs* dialogs_;
@@ -112,6 +123,7 @@ private:
     std::array<bool, 2> held_{false, false};
     double rateSps_ = 0;
     int gain_ = 1;
+    QString file_; // the shown data's file, empty when it has none
     int channel_ = -1;
     bool voltMode_ = false;
     bool analysed_ = false;

@@ -220,6 +220,7 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
         return false;
     }
     TakeData(TTraceData(std::move(samples), QFileInfo(path).fileName().toStdString()));
+    filePath_ = path;
     return true;
 }
 
@@ -317,6 +318,7 @@ void TTraceViewerWindow::FollowCapture(const TCaptureInfo& info, const QString& 
     following_ = false;
     TakeData(TTraceData(info.chSel, info.rateSps, info.gain,
                         QFileInfo(fileName).fileName().toStdString(), info.startUtc));
+    filePath_ = fileName;
     following_ = true;
     yAuto_ = true;
     FollowTail();
@@ -558,7 +560,8 @@ void TTraceViewerWindow::AnalyseClick()
                            U(text::ViewerRangeTo) + Seconds(SampleSeconds(v.last, rate), rate) +
                            U(text::ViewerSecondsUnit);
     target->SetVoltMode(view_.voltMode);
-    target->SetCodes(std::move(codes[0]), std::move(codes[1]), rate, data_.Gain(), source);
+    target->SetCodes(std::move(codes[0]), std::move(codes[1]), rate, data_.Gain(), source,
+                     filePath_);
     target->show();
     target->raise();
     target->activateWindow();

@@ -142,6 +142,7 @@ private:
     TNoiseAnalysisWindow* ownAnalysis_ = nullptr;
 
     trace::TTraceData data_;
+    QString filePath_; // the file data_ came from, as opened
     trace::TPictureView view_;
     trace::TTracePicture picture_;
     QImage image_;

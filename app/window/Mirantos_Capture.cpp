@@ -13,6 +13,7 @@
 #include "Mystatus.h"
 #include "Texts.h"
 #include "TraceViewerWindow.h"
+#include "WholeFile.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
 
@@ -37,15 +38,29 @@ void TFormMain::Capture1Click()
 void TFormMain::StartCapture(const TCaptureRequest& request)
 {
     const std::string path = ToPath(request.path);
+    // Before the question and the open: a FIFO nobody reads would block the
+    // window in the open, and what cannot be written is said at once.
+    if (const std::string problem = WriteProblem(path); !problem.empty()) {
+        presenter_->ShowError(U(text::BoxCaption), U(text::BoxCaptureWriteError) +
+                                                       QStringLiteral("\n") +
+                                                       QString::fromLocal8Bit(problem.c_str()));
+        return;
+    }
     // An existing file is replaced only when the user says so, and only once
     // the first sample has come.
     const QFileInfo existing(request.path);
     const bool replace = existing.exists() || existing.isSymLink();
-    if (replace && !dialogs_->AskOverwrite(QString::fromUtf8(OverwriteQuestionText(path).c_str())))
+    if (replace &&
+        !dialogs_->AskOverwrite(QString::fromUtf8(OverwriteQuestionText(path).c_str()))) {
+        ReleaseHeldOutput(path);
         return;
+    }
 
     capture_ = std::make_unique<TCaptureRun>();
-    if (!capture_->Open(path, replace)) {
+    const bool opened = capture_->Open(path, replace);
+    // The capture holds its own descriptor now (a FIFO's reader keeps its writer).
+    ReleaseHeldOutput(path);
+    if (!opened) {
         presenter_->ShowError(U(text::BoxCaption),
                               U(text::BoxCaptureWriteError) + QStringLiteral("\n") + request.path +
                                   QStringLiteral(": ") +

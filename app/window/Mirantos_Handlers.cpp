@@ -154,7 +154,7 @@ void TFormMain::DataSetChanged()
         return;
     }
     const TAdcSetting& s = session_->Settings();
-    noiseWindow_->SetDataSet(session_->Record(), SettingRateSps(s), s.Gain);
+    noiseWindow_->SetDataSet(session_->Record(), SettingRateSps(s), s.Gain, heldFile_);
 }
 
 void TFormMain::StatusBar1Click()

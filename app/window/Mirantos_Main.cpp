@@ -155,6 +155,10 @@ void TFormMain::FormDestroy()
 
 void TFormMain::UpdateCaption(const QString& name)
 {
+    heldFile_ = name;
+    // A save stores the shown data set under a new name; codes from the viewer stay theirs.
+    if (noiseWindow_ && noiseWindow_->HasDataSet() && noiseWindow_->Source().isEmpty())
+        noiseWindow_->SetFile(name);
     QString caption =
         U(text::AppTitle) + QStringLiteral(" / ") + QStringLiteral("v" MIRANTOS_VERSION);
     if (!name.isEmpty())

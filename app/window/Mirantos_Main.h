@@ -230,6 +230,9 @@ private:
     // answer with its settings, not the main window's lists.
     std::optional<mirantos::TCaptureRequest> captureRequest_;
     QString titleBeforeCapture_;
+    // The held data set's file as the caption names it (loaded or saved);
+    // the noise analysis never saves over it.
+    QString heldFile_;
     mirantos::TTraceViewerWindow* viewerWindow_ = nullptr;
     std::unique_ptr<mirantos::TStationRun> station_;
     mirantos::TStationResultWindow* stationWindow_ = nullptr;

@@ -8,6 +8,7 @@
 #include "LowFrequency.h"
 #include "NoiseAnalysis.h"
 #include "NoiseReport.h"
+#include "WholeFile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +20,7 @@
 #include <vector>
 
 using namespace mirantos::analysis;
+using mirantos::WriteFileWhole;
 
 namespace {
 

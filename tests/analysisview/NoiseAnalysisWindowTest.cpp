@@ -47,6 +47,13 @@ struct ScriptedDialogs : IAnalysisDialogs {
     }
     bool OpenFileNames(QWidget*, const QString&, QStringList*) override { return false; }
     void ShowError(QWidget*, const QString& text) override { errors << text; }
+    QStringList questions;
+    bool overwrite = false;
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions << question;
+        return overwrite;
+    }
 };
 
 void Fill(TChannelData& ch, int n, double sigma, uint64_t seed, double centre)
@@ -335,3 +342,68 @@ TEST_F(AnalysisWindowTest, SavesThePictureAndBothCsvThroughTheDialog)
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith(QString::fromUtf8(text::AnalysisSaveError)));
 }
+
+// The name the save dialog returns, after the suffix is added: the file
+// being analysed is never written over, and a name that became an existing
+// file is asked about again.
+struct SaveName {
+    const char* name;
+    const char* typed; // in the folder holding run.csv (analysed) and other.csv
+    bool yes;          // the answer to a second question
+    bool asked;
+    bool refused;
+    const char* written; // the file that gets the histogram; empty: none
+};
+
+class AnalysisSaveName : public ::testing::TestWithParam<SaveName> {};
+
+TEST_P(AnalysisSaveName, AsksAgainOrRefusesAsTheFinalNameNeeds)
+{
+    const SaveName& p = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* name : {"run.csv", "other.csv"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    ASSERT_TRUE(QFile::link(dir.filePath("run.csv"), dir.filePath("alias.csv")));
+    ScriptedDialogs dialogs;
+    dialogs.overwrite = p.yes;
+    TNoiseAnalysisWindow window(nullptr, &dialogs);
+    TMeasureRecord record;
+    Complete(record, 0, 1000);
+    window.SetCodes({record.Ch0.Code, record.Ch0.Code + 1000}, {}, 400.0, 1, "run.csv",
+                    dir.filePath("run.csv"));
+    dialogs.names = {dir.filePath(p.typed)};
+    window.findChild<QPushButton*>("saveHistogram")->click();
+
+    const QString typed = QString::fromUtf8(p.typed);
+    const QString finalName = dir.filePath(typed.contains('.') ? typed : typed + ".csv");
+    EXPECT_EQ(dialogs.questions,
+              p.asked
+                  ? QStringList{QString::fromUtf8(text::AnalysisOverwriteQuestion).arg(finalName)}
+                  : QStringList{});
+    EXPECT_EQ(dialogs.errors,
+              p.refused
+                  ? QStringList{QString::fromUtf8(text::AnalysisSaveOverSource) + "\n" + finalName}
+                  : QStringList{});
+    const std::string histogram = analysis::HistogramCsv(window.Figures()->histogram);
+    for (const char* name : {"run.csv", "other.csv"}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll().toStdString(), name == std::string(p.written) ? histogram : "old")
+            << name;
+    }
+    EXPECT_EQ(QFile::exists(dir.filePath("fresh.csv")), std::string(p.written) == "fresh.csv");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, AnalysisSaveName,
+    ::testing::Values(SaveName{"TheAnalysedFileLessItsSuffix", "run", true, false, true, ""},
+                      SaveName{"TheAnalysedFileAsTyped", "run.csv", true, false, true, ""},
+                      SaveName{"ALinkToTheAnalysedFile", "alias.csv", true, false, true, ""},
+                      SaveName{"AnExistingFileDeclined", "other", false, true, false, ""},
+                      SaveName{"AnExistingFileAccepted", "other", true, true, false, "other.csv"},
+                      SaveName{"ANewName", "fresh", false, false, false, "fresh.csv"}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -54,6 +54,12 @@ struct Dialogs : IAnalysisDialogs {
         return true;
     }
     void ShowError(QWidget*, const QString& text) override { errors << text; }
+    QStringList questions;
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions << question;
+        return false;
+    }
 };
 
 std::vector<uint32_t> Noise(int n, double sigma, uint64_t seed)
@@ -239,6 +245,22 @@ TEST_F(ReferenceTest, RefusedFilesNameTheFileAndTheReason)
     EXPECT_TRUE(dialogs.errors[0].startsWith(QString::fromUtf8(text::AnalysisTooManyReferences)));
     EXPECT_TRUE(dialogs.errors[0].contains(nine[7]));
     EXPECT_EQ(Plot("spectrumPlot")->graphCount(), 8);
+}
+
+TEST_F(ReferenceTest, AReferenceFileIsNeverSavedOver)
+{
+    const QString ref = Capture("quiet.csv", 0, 20.0, 2);
+    ASSERT_TRUE(window.AddReference(ref));
+    QFile f(ref);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    dialogs.saves = {dir.filePath("quiet")}; // the CSV button adds ".csv"
+    Button("saveSpectrum")->click();
+    EXPECT_EQ(dialogs.errors,
+              QStringList{QString::fromUtf8(text::AnalysisSaveOverSource) + "\n" + ref});
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
 }
 
 TEST_F(ReferenceTest, ReportButtonWritesThePdfOfAllRuns)

@@ -106,6 +106,13 @@ struct ScriptedAnalysisDialogs : mirantos::IAnalysisDialogs {
     }
     bool OpenFileNames(QWidget*, const QString&, QStringList*) override { return false; }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+    std::vector<QString> questions;
+    bool overwrite = false;
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions.push_back(question);
+        return overwrite;
+    }
 };
 
 // The trace viewer's open dialog and error box.

@@ -16,6 +16,7 @@
 #include "TraceViewerWindow.h"
 
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
@@ -24,6 +25,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace mirantos;
 
@@ -182,6 +184,49 @@ TEST(WindowCapture, AnExistingFileIsReplacedOnlyOnYesAndACancelledDialogStartsNo
     EXPECT_TRUE(now.startsWith("# MIRANTOS capture\n") &&
                 now.endsWith("# end: complete, samples=100\n"));
 }
+
+// A name that cannot take the capture is refused at once with the reason,
+// before the question and the board: a FIFO nobody reads never blocks the window.
+struct Unwritable {
+    const char* name;
+    const char* file;   // in the test folder
+    const char* reason; // %1 the file, %2 its folder
+};
+
+class WindowCaptureRefused : public ::testing::TestWithParam<Unwritable> {};
+
+TEST_P(WindowCaptureRefused, SaysWhyAndStartsNothing)
+{
+    WindowHarness h;
+    QTemporaryDir dir;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo.csv")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("ro"));
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner));
+    const QString path = dir.filePath(QString::fromUtf8(GetParam().file));
+    h.dialogs.captureAnswer = [&](TCaptureRequest* r) {
+        *r = {path, 13, true, 0, false, r->seconds, 100};
+        return true;
+    };
+    h.window->Capture1Click();
+    QFile::setPermissions(dir.filePath("ro"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(h.window->Controller()->Measuring());
+    EXPECT_TRUE(h.dialogs.questions.empty());
+    ASSERT_EQ(h.presenter.boxes.size(), 1u);
+    EXPECT_EQ(h.presenter.boxes[0].text, U(text::BoxCaptureWriteError) + "\n" +
+                                             QString::fromUtf8(GetParam().reason)
+                                                 .replace("%1", path)
+                                                 .replace("%2", QFileInfo(path).path()));
+    EXPECT_TRUE(QDir(dir.filePath("ro")).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, WindowCaptureRefused,
+                         ::testing::Values(Unwritable{"AFifoNobodyReads", "fifo.csv",
+                                                      "cannot write %1: nothing reads from it"},
+                                           Unwritable{
+                                               "AReadOnlyFolder", "ro/c.csv",
+                                               "cannot write %1: the folder %2 is read-only"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CaptureRequest, TheDurationIsBoundedByTheSamplesTheBoardTakesAtTheRate)
 {

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -84,6 +85,35 @@ TEST(WindowSave, NoDataCancelAndLongNames)
     h.dialogs.saveNames.push_back(longName);
     h.window->Save1Click();
     EXPECT_TRUE(QFile::exists(longName + U(".DTA")));
+}
+
+// The window's save under the one writer's rule: a read-only file gets the
+// save error box without a question; the noise analysis never saves over the
+// held data set's file.
+TEST(WindowSave, AReadOnlyFileGetsTheErrorBoxAndTheHeldFileIsNotSavedOver)
+{
+    QTemporaryDir dir;
+    const QString locked = dir.filePath(U("locked.DTA")), held = dir.filePath(U("held.DTA"));
+    QFile f(locked);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("old\n") == 4);
+    f.close();
+    ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
+    WindowHarness h;
+    Measure(h, 13, 0, 0);
+    h.window->NoiseAnalysis1Click(); // open before the save: it learns the file from it
+    h.dialogs.saveNames = {held, locked};
+    h.window->Save1Click();
+    h.window->Save1Click();
+    EXPECT_TRUE(h.dialogs.questions.empty());
+    ASSERT_EQ(h.presenter.boxes.size(), 1u);
+    EXPECT_EQ(h.presenter.boxes[0].text, U("データ保存できませんでした"));
+    EXPECT_EQ(ReadAll(locked), QByteArray("old\n"));
+
+    h.analysisDialogs.saveNames.push_back(held);
+    h.window->NoiseWindow()->findChild<QPushButton*>(U("saveHistogram"))->click();
+    ASSERT_EQ(h.analysisDialogs.errors.size(), 1u);
+    EXPECT_EQ(h.analysisDialogs.errors[0], U("解析中のファイルには保存できません\n") + held);
+    EXPECT_TRUE(ReadAll(held).startsWith("AD7177_DataFile:\r\n"));
 }
 
 TEST(WindowSave, DeclinedOverwriteWritesAndClaimsNothing)

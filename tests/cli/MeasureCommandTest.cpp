@@ -5,6 +5,7 @@
 #include "BoardOptions.h"
 #include "CliTestSupport.h"
 
+#include <QDir>
 #include <QImage>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -154,11 +155,25 @@ TEST(MeasureCommand, ExistingOutputIsKeptWithoutForceAndNoRunHappens)
 TEST(MeasureCommand, UnwritableOutputReportsTheWindowsSaveError)
 {
     TempDir dir;
-    const auto r = RunCli({"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "-o",
-                           dir.Path("missing-dir/x")});
+    // A missing folder is refused before the run; one that goes away during
+    // the run fails the save after it, with the window's box and the reason.
+    auto r = RunCli({"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "-o",
+                     dir.Path("missing-dir/x")});
+    EXPECT_EQ(r.code, cli::kExitFailure);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("missing-dir: No such file or directory"), std::string::npos) << r.err;
+
+    const std::string folder = dir.Path("going");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    cli::MeasureEnv env;
+    env.onSamples = [&](int, int) { QDir(QString::fromStdString(folder)).removeRecursively(); };
+    r = RunCli(
+        {"measure", "--board", "sim", "--rate", "10ksps", "--count", "100", "-o", folder + "/x"},
+        env);
     EXPECT_EQ(r.code, cli::kExitFailure);
     EXPECT_NE(r.out.find("CH0 : "), std::string::npos);
     EXPECT_NE(r.err.find("データ保存できませんでした"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("going: No such file or directory"), std::string::npos) << r.err;
 }
 
 TEST(MeasureCommand, ProgressWithoutATerminalIsALinePerTenPercent)
