@@ -155,8 +155,12 @@ void TFormMain::FormDestroy()
 
 void TFormMain::UpdateCaption(const QString& name)
 {
-    QString caption =
-        U(text::AppTitle) + QStringLiteral(" / ") + QStringLiteral("v" MIRANTOS_VERSION);
+    // The simulated board's window says so in its caption; the real
+    // program's caption stays exactly "MIRANTOS / v...".
+    QString caption = U(text::AppTitle);
+    if (session_ && session_->BoardSimulated())
+        caption += U(text::AppTitleSimulated);
+    caption += QStringLiteral(" / ") + QStringLiteral("v" MIRANTOS_VERSION);
     if (!name.isEmpty())
         caption += QStringLiteral(" : ") + name;
     setWindowTitle(caption);
