@@ -27,8 +27,8 @@ struct TRunSettings {
     int32_t channel = 0; // the channel analysed
     int64_t samples = 0;
     std::string board;      // "MIRANTOS 1.10", empty when the file has none
-    bool simulated = false; // a capture from the simulated board
     std::string startUtc;   // empty when the file has none
+    bool simulated = false; // a capture from the simulated board
 };
 
 struct TRunFigures {
