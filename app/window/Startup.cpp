@@ -31,7 +31,7 @@ void PrintUsage(std::ostream& out, const std::string& program, bool simulatedBoa
     if (simulatedBoard)
         out << "Opens the MIRANTOS window on the built-in simulated board "
                "(シミュレーションボード):\n"
-            << "no board is needed, and every result says it is the simulated board's.\n";
+            << "no board is needed; its captures, reports and test results name that board.\n";
     else
         out << "Opens the MIRANTOS window.\n";
     out << "FILE, a .DTA data file, is loaded after start-up as the load command loads it;\n"
