@@ -26,8 +26,9 @@ struct TRunSettings {
     int32_t chSel = 0;   // the channels the file holds
     int32_t channel = 0; // the channel analysed
     int64_t samples = 0;
-    std::string board;    // "MIRANTOS 1.10", empty when the file has none
-    std::string startUtc; // empty when the file has none
+    std::string board;      // "MIRANTOS 1.10", empty when the file has none
+    std::string startUtc;   // empty when the file has none
+    bool simulated = false; // a capture from the simulated board
 };
 
 struct TRunFigures {

@@ -176,7 +176,9 @@ std::string FiguresJson(const TNoiseFigures& f, int channel)
     return Text(NoiseJson(f, channel), f);
 }
 
-std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
+namespace {
+
+TJson LowFrequencyJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
 {
     TJson j = NoiseJson(f, channel);
     j["slope_uV_per_h"] = lf.slopeUvPerH;
@@ -194,7 +196,32 @@ std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequency
         j["lf_0p1_10Hz"] = nullptr;
         j["lf_reason"] = lf.lfReason;
     }
+    return j;
+}
+
+} // namespace
+
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
+{
+    return Text(LowFrequencyJson(f, channel, lf), f);
+}
+
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                        const TSampleSource& source)
+{
+    TJson j = LowFrequencyJson(f, channel, lf);
+    if (source.Named()) {
+        j["board"] = source.board;
+        j["simulated_board"] = source.simulated;
+    }
     return Text(j, f);
+}
+
+std::string BoardText(const TSampleSource& source)
+{
+    if (!source.Named())
+        return {};
+    return source.simulated ? source.board + " (simulated board)" : source.board;
 }
 
 std::string AllanCsv(const std::vector<TAllanPoint>& allan)
@@ -281,6 +308,15 @@ std::string FiguresTable(const TNoiseFigures& f, int channel)
                          : Fixed(f.bandRmsUv, 5) + " uV over " + GeneralText(f.bandLowHz, 10) +
                                " to " + GeneralText(f.bandHighHz, 10) + " Hz");
     return t;
+}
+
+std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                         const TSampleSource& source)
+{
+    std::string t;
+    if (source.Named())
+        AppendLine(t, "board", BoardText(source));
+    return t + FiguresTable(f, channel, lf);
 }
 
 std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)

@@ -35,6 +35,23 @@ std::string FiguresJson(const TNoiseFigures& f, int channel);
 // {intervals, pp_uV_median, pp_uV_max, rms_uV}, or null and then lf_reason.
 std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf);
 
+// Where a record's samples came from, as far as its file says: a capture
+// names its board and whether that was the simulated one; a .DTA file says
+// nothing (board empty, not simulated).
+struct TSampleSource {
+    std::string board; // "MIRANTOS 1.10"
+    bool simulated = false;
+    bool Named() const { return !board.empty() || simulated; }
+};
+// The board as the reports name it: "MIRANTOS 1.10", or
+// "MIRANTOS 1.10 (simulated board)"; empty when not named.
+std::string BoardText(const TSampleSource& source);
+
+// The object above with, when the source is named, two last keys: board
+// (name and version) and simulated_board (true for the simulated board).
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                        const TSampleSource& source);
+
 // "first_code,last_code,count" and one line per bin, LF line ends.
 std::string HistogramCsv(const THistogram& h);
 // "f_Hz,nsd_nV_per_rtHz" and one line per k = 0..floor(L/2), LF line ends.
@@ -49,5 +66,8 @@ std::string LowFrequencyCsv(const TLowFrequencyNoise& lf, double rateSps);
 std::string FiguresTable(const TNoiseFigures& f, int channel);
 // The same lines, then the drift, the Allan deviation and the 0.1-10 Hz noise.
 std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf);
+// The same, after a first line naming the board when the source is named.
+std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                         const TSampleSource& source);
 
 } // namespace mirantos::analysis

@@ -30,6 +30,8 @@ public:
     // Empty when the last driver operation succeeded; else the backend's own
     // words about it, for diagnosis.
     std::string LinkError() const;
+    // The driver's board is the simulated one (IFtdiDriver::Simulated).
+    bool Simulated() const { return driver_ && driver_->Simulated(); }
 
     void SetTimeOut(int32_t milliseconds);
     void StartTimeOut();

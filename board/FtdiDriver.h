@@ -40,4 +40,10 @@ public:
     // Why the last failing call failed, in the library's words (empty when
     // there is nothing to say). For diagnosis only; never shown to the user.
     virtual std::string LastErrorText() const { return {}; }
+
+    // Whether the board behind this driver is the built-in simulated one. It
+    // answers the identity queries as a real board does, so only the driver
+    // can tell; whatever names the board (capture headers, reports, test
+    // results) asks here, never the board's answers.
+    virtual bool Simulated() const { return false; }
 };

@@ -140,6 +140,7 @@ public:
     FT_STATUS Write(FT_HANDLE handle, const void* buffer, uint32_t bytesToWrite,
                     uint32_t* bytesWritten) override;
     std::string LastErrorText() const override { return error_; }
+    bool Simulated() const override { return true; }
 
     // What the tests look at.
     const std::vector<std::string>& Commands() const { return commands_; }

@@ -190,10 +190,12 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
         (png && !WritePng(io, *png, RenderNoisePlots(figures, lf, false))))
         return kExitFailure;
 
+    // A capture names its board; the simulated one is named as such.
+    const analysis::TSampleSource source{run.samples.board, run.samples.simulated};
     if (parsed.Flag("--json"))
-        io.out << analysis::FiguresJson(figures, channel, lf) << '\n';
+        io.out << analysis::FiguresJson(figures, channel, lf, source) << '\n';
     else if (tableShown)
-        io.out << analysis::FiguresTable(figures, channel, lf);
+        io.out << analysis::FiguresTable(figures, channel, lf, source);
     io.out << std::flush;
     return kExitOk;
 }

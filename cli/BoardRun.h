@@ -18,6 +18,9 @@ struct TDataSetRun {
     std::optional<std::string> output; // with its ".DTA"
     bool force = false;
     std::optional<std::string> png;
+    // Set, when given, to whether the board was the simulated one (its
+    // driver says so; the board's own answers read like a real one's).
+    bool* simulatedBoard = nullptr;
 };
 
 // Runs the board, prints the readout on `io.out`, saves and draws what was
@@ -30,6 +33,7 @@ struct TCaptureJob {
     int32_t count = 0; // kMinCaptureCount..kBoardMaxCount
     std::string output;
     bool force = false;
+    bool* simulatedBoard = nullptr; // as TDataSetRun's
 };
 
 // Opens the file, runs the board and streams every sample into it. The exit

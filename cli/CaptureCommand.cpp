@@ -148,6 +148,8 @@ int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
         return kExitFailure;
     }
     TMeasureSession& session = cli.Session();
+    if (o.simulatedBoard)
+        *o.simulatedBoard = session.BoardSimulated();
     TMeasureController& controller = *session.Controller();
     const int rate = o.controls.rateIndex;
     const double sps = RateSps(rate, !o.controls.sinc3);

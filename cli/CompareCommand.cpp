@@ -131,7 +131,9 @@ std::string ComparisonTable(const std::vector<TRunFigures>& runs,
     row("channel", [&](size_t i) { return "CH" + std::to_string(runs[i].settings.channel); });
     row("samples", [&](size_t i) { return std::to_string(runs[i].settings.samples); });
     row("board", [&](size_t i) {
-        return runs[i].settings.board.empty() ? std::string("-") : runs[i].settings.board;
+        const std::string board =
+            analysis::BoardText({runs[i].settings.board, runs[i].settings.simulated});
+        return board.empty() ? std::string("-") : board;
     });
     row("start (UTC)", [&](size_t i) {
         return runs[i].settings.startUtc.empty() ? std::string("-") : runs[i].settings.startUtc;
@@ -186,7 +188,8 @@ std::string ComparisonJson(const std::vector<TFileAnalysis>& files,
     for (size_t i = 0; i < files.size(); ++i) {
         if (i > 0)
             out += ',';
-        out += analysis::FiguresJson(files[i].figures, files[i].channel, files[i].lf);
+        out += analysis::FiguresJson(files[i].figures, files[i].channel, files[i].lf,
+                                     {files[i].samples.board, files[i].samples.simulated});
     }
     out += "],\"reference\":0,\"differences\":[";
     for (size_t i = 0; i < diffs.size(); ++i) {
@@ -283,6 +286,7 @@ int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
         r.settings.samples = files[i].figures.samples;
         r.settings.startUtc = s.startUtc;
         r.settings.board = s.board;
+        r.settings.simulated = s.simulated;
         r.noise = files[i].figures;
         r.low = files[i].lf;
     }

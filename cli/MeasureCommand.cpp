@@ -104,6 +104,8 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
     if (!cli.Ready())
         return kExitFailure;
     TMeasureSession& session = cli.Session();
+    if (o.simulatedBoard)
+        *o.simulatedBoard = session.BoardSimulated();
     TMeasureController& controller = *session.Controller();
     const int rate = o.controls.rateIndex;
     TProgress progress(io, std::string(kRateItems[static_cast<size_t>(rate)]),

@@ -177,9 +177,12 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     const CliIo runIo{io.err, io.err, io.errIsTerminal};
     QElapsedTimer elapsed;
     elapsed.start();
+    bool simulated = false;
     const int runCode =
-        dataSet ? RunDataSet({choice, controls, dataPath, false, std::nullopt}, runIo, env)
-                : RunCapture({choice, controls, settings.samples, dataPath, false}, runIo, env);
+        dataSet
+            ? RunDataSet({choice, controls, dataPath, false, std::nullopt, &simulated}, runIo, env)
+            : RunCapture({choice, controls, settings.samples, dataPath, false, &simulated}, runIo,
+                         env);
     const std::string endedUtc = station::UtcNow();
     const double seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
     // A stopped or failed run has no verdict and stores nothing.
@@ -192,11 +195,15 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     const double rateSps = samples.rateSps > 0 ? samples.rateSps : settings.RateSps();
     const station::TVerdict verdict = station::CheckMeasuredChannels(
         limits, samples.chSel, {samples.ch0, samples.ch1}, rateSps, samples.gain);
+    // A simulated pass must never read as a real board's.
+    if (simulated)
+        io.out << "board: simulated (the built-in simulated board, not a real one)\n";
     io.out << station::VerdictTable(verdict) << std::flush;
 
     int result = verdict.pass ? kExitOk : kExitLimitFailed;
-    if (o.junit && !WriteOutput(io, *o.junit,
-                                station::JUnitXml(verdict, limits, o.serial, startedUtc, seconds)))
+    if (o.junit &&
+        !WriteOutput(io, *o.junit,
+                     station::JUnitXml(verdict, limits, o.serial, startedUtc, seconds, simulated)))
         result = kExitFailure;
 
     station::TRunFacts facts;

@@ -153,6 +153,8 @@ bool TCaptureWriter::Begin(const TCaptureInfo& info)
     h += std::string("\n# channels: ") + ChannelsName(info.chSel);
     h += "\n# gain: " + std::to_string(info.gain);
     h += "\n# board: " + info.board;
+    if (info.simulated)
+        h += kSimulatedBoardSuffix;
     h += "\n# start: " + info.startUtc;
     h += '\n' + CaptureColumns(info.chSel) + '\n';
     size_t done = 0;
@@ -488,7 +490,7 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
             const std::string_view body = l.substr(l.size() > 1 && l[1] == ' ' ? 2 : 1);
             const size_t colon = body.find(": ");
             const std::string_view key = body.substr(0, colon);
-            const std::string_view value =
+            std::string_view value =
                 colon == std::string_view::npos ? std::string_view() : body.substr(colon + 2);
             if (key == "end") {
                 if (!inData)
@@ -563,6 +565,9 @@ bool ReadCapture(const std::string& path, TCaptureData& out, std::vector<std::st
                 if (!ParseWhole(value, out.info.gain) || out.info.gain < 1)
                     return fail(lineNo, "gain is no positive whole number");
             } else if (key == "board") {
+                out.info.simulated = value.ends_with(kSimulatedBoardSuffix);
+                if (out.info.simulated)
+                    value.remove_suffix(kSimulatedBoardSuffix.size());
                 out.info.board = std::string(value);
             } else if (key == "start") {
                 out.info.startUtc = std::string(value);

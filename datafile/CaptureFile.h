@@ -25,7 +25,13 @@ struct TCaptureInfo {
     int32_t gain = 1;
     std::string board;    // name and version, "MIRANTOS 1.10"
     std::string startUtc; // ISO 8601, "2026-12-07T23:50:29Z"
+    // The built-in simulated board ran: its board line ends in
+    // kSimulatedBoardSuffix ("# board: MIRANTOS 1.10 (simulated)"), which the
+    // reader takes off `board` again. An older reader keeps it as part of the text.
+    bool simulated = false;
 };
+
+inline constexpr std::string_view kSimulatedBoardSuffix = " (simulated)";
 
 enum class TCaptureEnd { Complete, Stopped, ReadError, WriteError };
 

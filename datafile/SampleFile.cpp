@@ -23,6 +23,7 @@ TSampleLoad ReadSampleFile(const std::string& path, int32_t dtaGain, TSampleSet&
         out.gain = data.info.gain;
         out.startUtc = data.info.startUtc;
         out.board = data.info.board;
+        out.simulated = data.info.simulated;
         out.ch0 = std::move(data.ch0);
         out.ch1 = std::move(data.ch1);
         return TSampleLoad::Ok;

@@ -16,8 +16,9 @@ struct TSampleSet {
     bool sinc5 = true;
     double rateSps = 0;
     int32_t gain = 1;
-    std::string startUtc; // a capture's start, empty for a .DTA file
-    std::string board;    // a capture's board name and version, empty for a .DTA file
+    std::string startUtc;   // a capture's start, empty for a .DTA file
+    std::string board;      // a capture's board name and version, empty for a .DTA file
+    bool simulated = false; // a capture from the simulated board (a .DTA file cannot say)
     // Codes of the channels the file holds (the other one empty).
     std::vector<uint32_t> ch0;
     std::vector<uint32_t> ch1;

@@ -154,6 +154,7 @@ void TCaptureRun::RunStarted()
     info.gain = session_->Board()->GetGain();
     const TMeasureController* controller = session_->Controller();
     info.board = (controller->Board() + QLatin1Char(' ') + controller->Version()).toStdString();
+    info.simulated = session_->BoardSimulated();
     info.startUtc = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
     flushTimer_.start(kFlushCheckMs);
     emit Started(info);

@@ -135,6 +135,11 @@ bool TMeasureSession::Busy() const
     return controller_ && controller_->Busy();
 }
 
+bool TMeasureSession::BoardSimulated() const
+{
+    return adc_ && adc_->Simulated();
+}
+
 // ---- Files --------------------------------------------------------------------
 
 int32_t TMeasureSession::LoadGain() const

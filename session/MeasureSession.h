@@ -123,6 +123,9 @@ public:
     TmyMessage* Message() const { return message_.get(); }
     TmyStatus* Status() const { return status_.get(); }
     TADC* Board() const { return adc_.get(); }
+    // The board is the built-in simulated one: every output that names the
+    // board says so, because its answers read like a real board's.
+    bool BoardSimulated() const;
     TmyFile* File() const { return file_.get(); }
     // Null in a session without a paint box.
     TGraph_2CH* Graph() const { return graph_.get(); }

@@ -261,8 +261,11 @@ std::string VerdictTable(const TVerdict& verdict)
 }
 
 std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
-                     const std::string& startedUtc, double seconds)
+                     const std::string& startedUtc, double seconds, bool simulatedBoard)
 {
+    // A dashboard shows the suite's name, seldom its properties: a simulated
+    // board's result must not read as a real board's there either.
+    const std::string suite = simulatedBoard ? limits.name + " (simulated board)" : limits.name;
     QByteArray text;
     QXmlStreamWriter xml(&text);
     xml.setAutoFormatting(true);
@@ -271,12 +274,12 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
     const QString failures = QString::number(verdict.Failed());
     const QString time = Q(analysis::GeneralText(seconds, 6));
     xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), Q(limits.name));
+    xml.writeAttribute(QStringLiteral("name"), Q(suite));
     xml.writeAttribute(QStringLiteral("tests"), tests);
     xml.writeAttribute(QStringLiteral("failures"), failures);
     xml.writeAttribute(QStringLiteral("time"), time);
     xml.writeStartElement(QStringLiteral("testsuite"));
-    xml.writeAttribute(QStringLiteral("name"), Q(limits.name));
+    xml.writeAttribute(QStringLiteral("name"), Q(suite));
     xml.writeAttribute(QStringLiteral("tests"), tests);
     xml.writeAttribute(QStringLiteral("failures"), failures);
     xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
@@ -286,7 +289,8 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
     xml.writeStartElement(QStringLiteral("properties"));
     for (const auto& [name, value] :
          {std::pair{"serial", serial}, std::pair{"test_version", limits.version},
-          std::pair{"sha256", limits.sha256}}) {
+          std::pair{"sha256", limits.sha256},
+          std::pair{"board", std::string(simulatedBoard ? "simulated" : "usb")}}) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), QString::fromLatin1(name));
         xml.writeAttribute(QStringLiteral("value"), Q(value));

@@ -64,9 +64,11 @@ std::string LimitText(const TLimit& limit);
 // The table: channel, figure, value, limit, PASS/FAIL, margin; then "verdict: PASS|FAIL".
 std::string VerdictTable(const TVerdict& verdict);
 // JUnit XML: one test suite named after the test, one test case per limit
-// ("ch0 rms_uV"), failures with the value and the limit.
+// ("ch0 rms_uV"), failures with the value and the limit. The board kind is a
+// property ("board": "usb" or "simulated"); a simulated board's suite is
+// named "<test> (simulated board)".
 std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
-                     const std::string& startedUtc, double seconds);
+                     const std::string& startedUtc, double seconds, bool simulatedBoard);
 
 // The database's record of a run (a fresh uuid; measurements from the checks).
 struct TRunFacts {

@@ -20,13 +20,18 @@ inline constexpr char ReportChannelAnalysed[] = "解析チャンネル";
 inline constexpr char ReportBoard[] = "ボード";
 inline constexpr char ReportStart[] = "開始時刻";
 inline constexpr char ReportBand[] = "帯域";
+// After a simulated board's name and version in the settings table, and a
+// line under the title when any run came from the simulated board.
+inline constexpr char ReportSimulatedBoard[] = "（シミュレーション）";
+inline constexpr char ReportSimulatedNote[] = "注意：シミュレーションボードのデータを含みます";
 
 // Every text above, for the font check.
 inline constexpr const char* kReportTexts[] = {
-    ReportTitle,    ReportDate,    ReportVersion,    ReportHost,
-    ReportSettings, ReportFigures, ReportDifference, ReportPlots,
-    ReportLabel,    ReportFilter,  ReportChannels,   ReportChannelAnalysed,
-    ReportBoard,    ReportStart,   ReportBand,
+    ReportTitle,         ReportDate,    ReportVersion,    ReportHost,
+    ReportSettings,      ReportFigures, ReportDifference, ReportPlots,
+    ReportLabel,         ReportFilter,  ReportChannels,   ReportChannelAnalysed,
+    ReportBoard,         ReportStart,   ReportBand,       ReportSimulatedBoard,
+    ReportSimulatedNote,
 };
 
 } // namespace mirantos::text

@@ -26,6 +26,12 @@ inline constexpr char BoxStationLimits[] = "試験条件ファイルを使用で
 inline constexpr char BoxStationDb[] = "データベースの指定が正しくありませんでした";
 inline constexpr char BoxStationKeep[] = "データの保存先フォルダがありません";
 inline constexpr char BoxStationRead[] = "記録したデータを読み込めませんでした";
+// The limits file names the other kind of board than the window runs on;
+// these follow BoxStationLimits as its reason.
+inline constexpr char StationUsbOnSim[] = "この試験条件ファイルは実機ボード用です (\"board\": "
+                                          "\"usb\")。シミュレーションボードでは試験できません";
+inline constexpr char StationSimOnUsb[] = "この試験条件ファイルはシミュレーションボード用です "
+                                          "(\"board\": \"sim\")。実機ボードでは試験できません";
 
 // The result window.
 inline constexpr char StationResultTitle[] = "ノイズ試験の結果";
@@ -51,19 +57,55 @@ inline constexpr char StationSpooled[] =
     "サーバーに接続できないため、結果をローカルに保存しました (次回送信します)：";
 inline constexpr char StationStoreFailed[] = "結果を保存できませんでした：";
 inline constexpr char StationUnsavedKept[] = "記録したデータを保存しました：";
+inline constexpr char StationSimulatedResult[] =
+    "シミュレーションボードの結果です (実機の測定ではありません)";
 
 // Every text above, for the font check.
 inline constexpr const char* kStationTexts[] = {
-    StationMenuItem,        StationTitle,        StationLimitsCaption, StationSerialCaption,
-    StationOperatorCaption, StationDbCaption,    StationKeepCaption,   StationKeepHint,
-    StationBrowse,          StationBrowseFolder, StationStart,         StationCancel,
-    StationLimitsFilter,    StationInitialName,  BoxStationLimits,     BoxStationDb,
-    BoxStationKeep,         BoxStationRead,      StationResultTitle,   StationColChannel,
-    StationColFigure,       StationColValue,     StationColLimit,      StationColVerdict,
-    StationColMargin,       StationPass,         StationFail,          StationNotComputed,
-    StationAtMost,          StationAtLeast,      StationRangeTo,       StationBandPrefix,
-    StationTestCaption,     StationSerialInfix,  StationDataKept,      StationStoring,
-    StationStored,          StationSpooled,      StationStoreFailed,   StationUnsavedKept,
+    StationMenuItem,
+    StationTitle,
+    StationLimitsCaption,
+    StationSerialCaption,
+    StationOperatorCaption,
+    StationDbCaption,
+    StationKeepCaption,
+    StationKeepHint,
+    StationBrowse,
+    StationBrowseFolder,
+    StationStart,
+    StationCancel,
+    StationLimitsFilter,
+    StationInitialName,
+    BoxStationLimits,
+    BoxStationDb,
+    BoxStationKeep,
+    BoxStationRead,
+    StationResultTitle,
+    StationColChannel,
+    StationColFigure,
+    StationColValue,
+    StationColLimit,
+    StationColVerdict,
+    StationColMargin,
+    StationPass,
+    StationFail,
+    StationNotComputed,
+    StationAtMost,
+    StationAtLeast,
+    StationRangeTo,
+    StationBandPrefix,
+    StationTestCaption,
+    StationSerialInfix,
+    StationDataKept,
+    StationStoring,
+    StationStored,
+    StationSpooled,
+    StationStoreFailed,
+    StationUnsavedKept,
+    // The board the limits file is for, and the simulated board's result.
+    StationUsbOnSim,
+    StationSimOnUsb,
+    StationSimulatedResult,
 };
 
 } // namespace mirantos::text

@@ -30,6 +30,8 @@ inline constexpr char BoardShortName[] = "MIRANTOS";
 inline constexpr char BoardName[] = "MIRANTOS Board";
 inline constexpr char BoxCaption[] = "MIRANTOS Board";
 inline constexpr char AlreadyRunning[] = "MIRANTOS はすでに起動しています";
+// After AppTitle in the caption of a window on the simulated board.
+inline constexpr char AppTitleSimulated[] = "（シミュレーションボード）";
 
 // Status bar, board panel (the suffixes follow the board name).
 inline constexpr char BoardVersionSeparator[] = " / ";
@@ -130,6 +132,7 @@ inline constexpr const char* kAll[] = {AppTitle,
                                        BoardName,
                                        BoxCaption,
                                        AlreadyRunning,
+                                       AppTitleSimulated,
                                        BoardVersionSeparator,
                                        StatusNotFoundSuffix,
                                        StatusNoResponseSuffix,

@@ -98,7 +98,10 @@ TTable SettingsTable(const std::vector<analysis::TRunFigures>& runs)
         [](const R& r) { return QStringLiteral("CH%1").arg(r.settings.channel); });
     row(text::AnalysisSamples, [](const R& r) { return QString::number(r.noise.samples); });
     row(text::ReportBoard, [](const R& r) {
-        return r.settings.board.empty() ? kNone : QString::fromStdString(r.settings.board);
+        const QString board = r.settings.board.empty() && !r.settings.simulated
+                                  ? kNone
+                                  : QString::fromStdString(r.settings.board);
+        return r.settings.simulated ? board + U(text::ReportSimulatedBoard) : board;
     });
     row(text::ReportStart, [](const R& r) {
         return r.settings.startUtc.empty() ? kNone : QString::fromStdString(r.settings.startUtc);
@@ -324,11 +327,15 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
     {
         const double titleH = QFontMetricsF(PointFont(kTitlePt, true)).height();
         const double lineH = QFontMetricsF(PointFont(kTextPt + 1)).height();
-        const QStringList meta = {
+        QStringList meta = {
             U(text::ReportDate) +
                 QLocale::c().toString(QDateTime::currentDateTime(), "yyyy-MM-dd HH:mm:ss"),
             U(text::ReportVersion) + QStringLiteral("MIRANTOS " MIRANTOS_VERSION),
             U(text::ReportHost) + QSysInfo::machineHostName()};
+        // Simulated data must never read as a real board's.
+        if (std::any_of(runs.begin(), runs.end(),
+                        [](const analysis::TRunFigures& r) { return r.settings.simulated; }))
+            meta << U(text::ReportSimulatedNote);
         blocks.push_back({titleH + lineH * double(meta.size()) + kGapPt, false, false,
                           [=](QCPPainter& p, const QRectF& a) {
                               p.setPen(Qt::black);

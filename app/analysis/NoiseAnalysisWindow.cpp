@@ -653,6 +653,7 @@ bool TNoiseAnalysisWindow::AddReference(const QString& path)
     ref.settings.chSel = samples.chSel;
     ref.settings.startUtc = samples.startUtc;
     ref.settings.board = samples.board;
+    ref.settings.simulated = samples.simulated;
     if (ref.codes[static_cast<size_t>(channel_)].empty()) {
         ShowError(Utf8(text::AnalysisReferenceNoChannel) + "\n" + path);
         return false;

@@ -159,8 +159,12 @@ void TFormMain::UpdateCaption(const QString& name)
     // A save stores the shown data set under a new name; codes from the viewer stay theirs.
     if (noiseWindow_ && noiseWindow_->HasDataSet() && noiseWindow_->Source().isEmpty())
         noiseWindow_->SetFile(name);
-    QString caption =
-        U(text::AppTitle) + QStringLiteral(" / ") + QStringLiteral("v" MIRANTOS_VERSION);
+    // The simulated board's window says so in its caption; the real
+    // program's caption stays exactly "MIRANTOS / v...".
+    QString caption = U(text::AppTitle);
+    if (session_ && session_->BoardSimulated())
+        caption += U(text::AppTitleSimulated);
+    caption += QStringLiteral(" / ") + QStringLiteral("v" MIRANTOS_VERSION);
     if (!name.isEmpty())
         caption += QStringLiteral(" : ") + name;
     setWindowTitle(caption);

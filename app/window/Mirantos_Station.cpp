@@ -55,6 +55,17 @@ void TFormMain::Station1Click()
                               U(text::BoxStationLimits) + QStringLiteral("\n") + U(error));
         return;
     }
+    // The file names the board it is for. A simulated pass stored for a
+    // serial would read as the real board's, so a "usb" test never runs on
+    // the simulated board; and a "sim" test (a rehearsal, with the simulated
+    // board's settings) is no test of a real board either.
+    const bool simulated = session_->BoardSimulated();
+    if (run->limits.settings.sim != simulated) {
+        presenter_->ShowError(U(text::BoxCaption),
+                              U(text::BoxStationLimits) + QStringLiteral("\n") +
+                                  U(simulated ? text::StationUsbOnSim : text::StationSimOnUsb));
+        return;
+    }
     const std::optional<results::TDbTarget> target =
         results::ParseDbUrl(request.dbUrl.toStdString(), error);
     if (!target) {
@@ -189,7 +200,7 @@ void TFormMain::FinishStation(TStationRun& run,
         stationWindow_->setWindowFlag(Qt::Window);
     }
     stationWindow_->ShowVerdict(limits, verdict, run.request.serial,
-                                scratch ? QString() : run.dataPath);
+                                scratch ? QString() : run.dataPath, session_->BoardSimulated());
     stationWindow_->show();
     stationWindow_->raise();
     stationWindow_->activateWindow();

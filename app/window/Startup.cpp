@@ -10,7 +10,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <exception>
+#include <filesystem>
 #include <iostream>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -21,16 +24,37 @@ void BringForward(TFormMain& window)
     window.activateWindow();
 }
 
-void PrintUsage(std::ostream& out, const QString& program)
+void PrintUsage(std::ostream& out, const std::string& program, bool simulatedBoard)
 {
-    const std::string p = program.toStdString();
-    out << "Usage: " << p << " [FILE]\n"
-        << "\n"
-        << "Opens the MIRANTOS window. FILE, a .DTA data file, is loaded after start-up as the\n"
-        << "load command loads it; when MIRANTOS already runs, FILE is handed to it instead.\n"
+    out << "Usage: " << program << " [FILE]\n"
+        << "\n";
+    if (simulatedBoard)
+        out << "Opens the MIRANTOS window on the built-in simulated board "
+               "(シミュレーションボード):\n"
+            << "no board is needed; its captures, reports and test results name that board.\n";
+    else
+        out << "Opens the MIRANTOS window.\n";
+    out << "FILE, a .DTA data file, is loaded after start-up as the load command loads it;\n"
+        << "when MIRANTOS already runs, FILE is handed to it instead.\n"
         << "\n"
         << "  --help      this text\n"
         << "  --version   program version\n";
+}
+
+// --help and --version: printed, and the exit code; nullopt for anything else.
+std::optional<int> AnswerInfoOption(const std::string& arg, const std::string& program,
+                                    bool simulatedBoard)
+{
+    if (arg == "--help" || arg == "-h") {
+        PrintUsage(std::cout, program, simulatedBoard);
+        return 0;
+    }
+    if (arg == "--version") {
+        std::cout << program << ' ' << MIRANTOS_VERSION
+                  << (simulatedBoard ? " (simulated board)" : "") << '\n';
+        return 0;
+    }
+    return std::nullopt;
 }
 
 // A second copy with a file: the running copy loads it, or says why not.
@@ -80,8 +104,17 @@ void StartWindow(TFormMain& window, TSingleInstance& guard, const QString& file)
         window.OfferFile(file);
 }
 
-int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver)
+int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver,
+                bool simulatedBoard)
 {
+    // Answered before the QApplication exists: it needs a display and aborts
+    // without one, and help or a version number needs none.
+    if (argc > 1) {
+        const std::string program = std::filesystem::path(argv[0]).filename().string();
+        if (const std::optional<int> code = AnswerInfoOption(argv[1], program, simulatedBoard))
+            return *code;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(mirantos::text::AppTitle));
 
@@ -91,17 +124,13 @@ int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver
     QString file;
     if (args.size() > 1) {
         const QString& a = args.at(1);
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            PrintUsage(std::cout, program);
-            return 0;
-        }
-        if (a == QLatin1String("--version")) {
-            std::cout << program.toStdString() << ' ' << MIRANTOS_VERSION << '\n';
-            return 0;
-        }
+        // Also after Qt's own options ("-platform offscreen --help").
+        if (const std::optional<int> code =
+                AnswerInfoOption(a.toStdString(), program.toStdString(), simulatedBoard))
+            return *code;
         if (a.size() > 1 && a.startsWith(QLatin1Char('-'))) {
             std::cerr << program.toStdString() << ": unknown option " << a.toStdString() << "\n\n";
-            PrintUsage(std::cerr, program);
+            PrintUsage(std::cerr, program.toStdString(), simulatedBoard);
             return 2;
         }
         // Absolute, because the running copy that may get it works in another folder.

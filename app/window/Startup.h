@@ -11,8 +11,10 @@ class QString;
 class TFormMain;
 class TSingleInstance;
 
-// `makeDriver` picks the board (USB or simulated).
-int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver);
+// `makeDriver` picks the board (USB or simulated); `simulatedBoard` says which,
+// for --help and --version, which answer before there is a driver or a display.
+int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver,
+                bool simulatedBoard);
 
 // The running copy once its window exists: answers second copies (bring the
 // window forward; load a file they hand over unless busy) and loads `file`

@@ -56,6 +56,11 @@ TStationResultWindow::TStationResultWindow(QWidget* parent) : QWidget(parent)
     setWindowTitle(U(text::StationResultTitle));
     setFont(UiFont(WindowFontPixels));
     test_ = new QLabel;
+    board_ = new QLabel(U(text::StationSimulatedResult));
+    QFont bold = board_->font();
+    bold.setBold(true);
+    board_->setFont(bold);
+    board_->hide();
     verdict_ = new QLabel;
     verdict_->setAlignment(Qt::AlignCenter);
     QFont big = UiFont(36);
@@ -79,6 +84,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent) : QWidget(parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(test_);
+    layout->addWidget(board_);
     layout->addWidget(verdict_);
     layout->addWidget(table_, 1);
     layout->addWidget(data_);
@@ -88,11 +94,12 @@ TStationResultWindow::TStationResultWindow(QWidget* parent) : QWidget(parent)
 
 void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
                                        const station::TVerdict& verdict, const QString& serial,
-                                       const QString& dataPath)
+                                       const QString& dataPath, bool simulatedBoard)
 {
     test_->setText(U(text::StationTestCaption) + QString::fromStdString(limits.name) +
                    QStringLiteral(" (") + QString::fromStdString(limits.version) +
                    QStringLiteral(")") + U(text::StationSerialInfix) + serial);
+    board_->setVisible(simulatedBoard);
     verdict_->setText(U(verdict.pass ? text::StationPass : text::StationFail));
     QPalette palette = verdict_->palette();
     palette.setColor(QPalette::WindowText, verdict.pass ? kPassColor : kFailColor);

@@ -20,8 +20,10 @@ class TStationResultWindow : public QWidget {
 public:
     explicit TStationResultWindow(QWidget* parent);
 
+    // `simulatedBoard`: a line under the test's says the result is the
+    // simulated board's.
     void ShowVerdict(const station::TTestLimits& limits, const station::TVerdict& verdict,
-                     const QString& serial, const QString& dataPath);
+                     const QString& serial, const QString& dataPath, bool simulatedBoard);
     // The store has begun / has ended with `outcome` for the database `where`.
     void SetStoring(const QString& where);
     void SetStored(const results::TStoreOutcome& outcome, const QString& where);
@@ -29,12 +31,15 @@ public:
 
     QLabel* VerdictLabel() const { return verdict_; }
     QLabel* TestLabel() const { return test_; }
+    // Shown only for the simulated board's result.
+    QLabel* BoardLabel() const { return board_; }
     QLabel* DataLabel() const { return data_; }
     QLabel* StorageLabel() const { return storage_; }
     QTableWidget* Table() const { return table_; }
 
 private:
     QLabel* test_ = nullptr;
+    QLabel* board_ = nullptr;
     QLabel* verdict_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* data_ = nullptr;

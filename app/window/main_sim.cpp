@@ -15,7 +15,8 @@ int main(int argc, char** argv)
         for (const std::string& problem : mirantos::ApplySimSettings(text, config))
             std::fprintf(stderr, "mirantos-sim: MIRANTOS_SIM: %s; ignored\n", problem.c_str());
     }
-    return RunMirantos(argc, argv, [config]() -> std::unique_ptr<IFtdiDriver> {
-        return mirantos::MakeSimDriver(config);
-    });
+    return RunMirantos(
+        argc, argv,
+        [config]() -> std::unique_ptr<IFtdiDriver> { return mirantos::MakeSimDriver(config); },
+        true);
 }

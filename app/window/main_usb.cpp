@@ -11,5 +11,6 @@ int main(int argc, char** argv)
     // when other FTDI devices are plugged in.
     const char* pinned = std::getenv("MIRANTOS_DEVICE");
     const std::string device = pinned != nullptr ? pinned : "";
-    return RunMirantos(argc, argv, [device] { return mirantos::MakeUsbDriver(device); });
+    return RunMirantos(
+        argc, argv, [device] { return mirantos::MakeUsbDriver(device); }, false);
 }

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <fstream>
 
 int main(int argc, char** argv)
 {
@@ -37,13 +36,9 @@ int main(int argc, char** argv)
                       set.chSel,
                       set.chSel == 1 ? 1 : 0,
                       static_cast<int64_t>(codes.size()),
-                      {},
-                      set.startUtc};
-        // The board line of a capture's comments ("# board: MIRANTOS 1.10").
-        std::ifstream in(argv[i]);
-        for (std::string line; std::getline(in, line) && line.rfind('#', 0) == 0;)
-            if (line.rfind("# board: ", 0) == 0)
-                r.settings.board = line.substr(9);
+                      set.board,
+                      set.startUtc,
+                      set.simulated};
         if (!mirantos::analysis::Analyze(codes, set.rateSps, set.gain, {}, r.noise, &error)) {
             std::fprintf(stderr, "%s: %s\n", argv[i], error.c_str());
             return 1;

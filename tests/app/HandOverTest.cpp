@@ -132,7 +132,7 @@ TEST(StartUpFile, LoadedAfterTheEmptyGraphAsTheLoadCommandLoadsIt)
     EXPECT_TRUE(h.window->Record().HasData());
     EXPECT_EQ(h.window->Record().Ch1.Count, 100);
     EXPECT_EQ(h.window->ComboBox3->currentIndex(), 2);
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10 : ") + file);
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10 : ") + file);
     EXPECT_EQ(h.Panel(1), U("データファイル読み込みました"));
 
     // The graph is the data set's, not the start-up's empty one drawn over it.
@@ -158,7 +158,7 @@ TEST(StartUpFile, RejectedFileShowsTheLoadBoxAndLeavesTheWindowEmpty)
     ASSERT_EQ(h.presenter.boxes.size(), 1u);
     EXPECT_EQ(h.presenter.boxes[0].text, U(kContentError));
     EXPECT_FALSE(h.window->Record().HasData());
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
 }
 
 TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
@@ -175,7 +175,8 @@ TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
     EXPECT_EQ(running.stdErr, QString());
     EXPECT_TRUE(running.h.presenter.boxes.empty());
     EXPECT_TRUE(running.h.window->Record().HasData());
-    EXPECT_EQ(running.h.window->windowTitle(), U("MIRANTOS / v1.10 : ") + file);
+    EXPECT_EQ(running.h.window->windowTitle(),
+              U("MIRANTOS（シミュレーションボード） / v1.10 : ") + file);
 }
 
 // A capture named on the command line or handed over opens in the trace
@@ -209,7 +210,7 @@ TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLine)
             EXPECT_TRUE(h->presenter.boxes.empty());
             EXPECT_TRUE(h->viewerDialogs.errors.empty());
             EXPECT_FALSE(h->window->Record().HasData());
-            EXPECT_EQ(h->window->windowTitle(), U("MIRANTOS / v1.10"));
+            EXPECT_EQ(h->window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
         }
     }
 }
@@ -226,7 +227,7 @@ TEST(HandOver, RejectedFileShowsTheLoadBoxInTheRunningCopyOnly)
     ASSERT_EQ(running.h.presenter.boxes.size(), 1u);
     EXPECT_EQ(running.h.presenter.boxes[0].text, U(kContentError));
     EXPECT_FALSE(running.h.window->Record().HasData());
-    EXPECT_EQ(running.h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(running.h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
 }
 
 TEST(HandOver, RefusedDuringARunWhichGoesOnUndisturbed)
@@ -252,7 +253,7 @@ TEST(HandOver, RefusedDuringARunWhichGoesOnUndisturbed)
     EXPECT_TRUE(h.presenter.boxes.empty());
     EXPECT_EQ(h.window->Record().Ch0.Count, 1000);
     EXPECT_EQ(h.window->Record().Setting.CHSel, 0);
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
     EXPECT_EQ(h.Panel(1), U("計測終了しました"));
 }
 
@@ -267,7 +268,7 @@ TEST(HandOver, RefusedWhileACommandWaitsForTheUserAndNeverLoadedLater)
     h.Settle();
     EXPECT_EQ(answer, TFormMain::TOpenAnswer::Busy);
     EXPECT_FALSE(h.window->Record().HasData());
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
 }
 
 TEST(HandOver, RefusedWhileTheNoiseViewAsksWhereToSaveWhichSavesItsOwnDataSet)
@@ -291,7 +292,7 @@ TEST(HandOver, RefusedWhileTheNoiseViewAsksWhereToSaveWhichSavesItsOwnDataSet)
     h.Settle();
     EXPECT_EQ(answer, TFormMain::TOpenAnswer::Busy);
     EXPECT_EQ(h.window->Record().Setting.CHSel, 0);
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
     ASSERT_NE(view->Figures(), nullptr);
     EXPECT_EQ(view->Figures()->maxCode, maxBefore);
     EXPECT_TRUE(QFile::exists(csv));

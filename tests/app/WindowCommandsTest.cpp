@@ -53,7 +53,8 @@ TEST(WindowSave, ExtensionRuleAndCaption)
         h.window->Save1Click();
         const QString written = dir.filePath(U(c.written));
         EXPECT_TRUE(QFile::exists(written)) << c.written;
-        EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10 : ") + written);
+        EXPECT_EQ(h.window->windowTitle(),
+                  U("MIRANTOS（シミュレーションボード） / v1.10 : ") + written);
         EXPECT_EQ(h.Panel(1), U("データファイルを保存しました"));
     }
     EXPECT_EQ(h.dialogs.lastSaveFilter, U("Data files (*.DTA)"));
@@ -78,7 +79,7 @@ TEST(WindowSave, NoDataCancelAndLongNames)
     h.window->Save1Click();
     h.dialogs.saveNames.push_back(QStringLiteral(""));
     h.window->Save1Click();
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
 
     // No fixed-size name buffer: a long path is saved by the same rule.
     const QString longName = dir.filePath(QString(150, QLatin1Char('x')));
@@ -136,7 +137,7 @@ TEST(WindowSave, DeclinedOverwriteWritesAndClaimsNothing)
     EXPECT_EQ(h.dialogs.questions[0], U("ファイル：") + path + U("があります。\n上書きしますか"));
     EXPECT_EQ(ReadAll(path), QByteArray("old contents\n"));
     EXPECT_EQ(h.Panel(1), runPanel);
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
     EXPECT_TRUE(h.presenter.boxes.empty());
 
     h.dialogs.saveNames.push_back(path);
@@ -186,7 +187,7 @@ TEST(WindowLoad, LoadRestoresSettingsDataGraphAndReadout)
     EXPECT_EQ(g.window->ComboBox3->currentIndex(), 2);
     EXPECT_EQ(g.Panel(1), U("データファイル読み込みました"));
     EXPECT_EQ(g.Panel(2), statsCh0);
-    EXPECT_EQ(g.window->windowTitle(), U("MIRANTOS / v1.10 : ") + path);
+    EXPECT_EQ(g.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10 : ") + path);
     EXPECT_EQ(g.window->Label16->text(), U("200"));
     EXPECT_TRUE(g.window->ComboBox1->isEnabled());
     g.window->StatusBar1Click();
@@ -194,7 +195,7 @@ TEST(WindowLoad, LoadRestoresSettingsDataGraphAndReadout)
 
     // A start drops the file name from the caption.
     g.window->MeasureBtnClick();
-    EXPECT_EQ(g.window->windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(g.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
 }
 
 TEST(WindowLoad, OneChannelFileAfterTheOtherChannel)
@@ -302,7 +303,8 @@ TEST(WindowView, ClearDropsTheDataSetAndDrawsTheDefault)
     EXPECT_FALSE(h.window->Record().HasData());
     EXPECT_EQ(h.window->YLabel(0)->text(), U("2147484648"));
     EXPECT_EQ(h.Panel(2), readout);
-    EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS / v1.10 : /tmp/x.DTA"));
+    EXPECT_EQ(h.window->windowTitle(),
+              U("MIRANTOS（シミュレーションボード） / v1.10 : /tmp/x.DTA"));
 }
 
 TEST(WindowView, FailedStartKeepsTheSettingsOfTheHeldDataSet)

@@ -40,7 +40,7 @@ TEST(WindowStart, DefaultStateAfterCreationAndFirstIdle)
     EXPECT_TRUE(w.Sinc3_RB->isChecked());
     EXPECT_FALSE(w.Sinc5_RB->isChecked());
     EXPECT_FALSE(w.MenuY_Volt->isChecked());
-    EXPECT_EQ(w.windowTitle(), U("MIRANTOS / v1.10"));
+    EXPECT_EQ(w.windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
     EXPECT_EQ(h.Caption(), U("測定開始"));
     EXPECT_EQ(w.YLabel(0)->text(), U("2147484648"));
     EXPECT_EQ(w.YLabel(10)->text(), U("2147482648"));

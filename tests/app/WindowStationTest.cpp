@@ -5,6 +5,7 @@
 // nothing; a stopped run judges and stores nothing.
 
 #include "AppTestSupport.h"
+#include "BoardFactory.h"
 #include "ResultsDb.h"
 #include "StationResultWindow.h"
 #include "StationTexts.h"
@@ -35,9 +36,10 @@ struct StationCase {
     const char* limits = R"({"ch0": {"rms_uV": {"max": 1000}}})";     // the file's "limits"
     const char* channels = "ch0";
     int samples = 1000;
-    bool keep = false;        // a folder keeps the raw data
-    int stopAt = -1;          // the stop button after this many samples; -1: none
-    const char* refusal = {}; // in the box for a refused file
+    bool keep = false;         // a folder keeps the raw data
+    int stopAt = -1;           // the stop button after this many samples; -1: none
+    const char* refusal = {};  // in the box for a refused file
+    const char* board = "sim"; // the limits file's board (the window's is the simulated one)
     // The database (%1: the test's folder) and what the result window says of the store.
     const char* db = "%1/bench.sqlite";
     const char* storage = mirantos::text::StationStored;
@@ -58,8 +60,9 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     const QString limitsPath = dir.filePath(QStringLiteral("limits.json"));
     QFile file(limitsPath);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral(R"({"name": "AFE-7", "version": 3, "settings": {"board": "sim",
+    file.write(QStringLiteral(R"({"name": "AFE-7", "version": 3, "settings": {"board": "%4",
         "rate": "1000", "filter": "sinc5", "channels": "%1", "samples": %2}, "limits": %3})")
+                   .replace(QStringLiteral("%4"), QLatin1String(c.board))
                    .arg(QLatin1String(c.channels))
                    .arg(c.samples)
                    .arg(QLatin1String(c.limits))
@@ -81,7 +84,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         EXPECT_FALSE(h.window->Controller()->Measuring());
         ASSERT_EQ(h.presenter.boxes.size(), 1u);
         EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(text::BoxStationLimits)) &&
-                    h.presenter.boxes[0].text.contains(QLatin1String(c.refusal)))
+                    h.presenter.boxes[0].text.contains(QString::fromUtf8(c.refusal)))
             << h.presenter.boxes[0].text.toStdString();
     } else {
         ASSERT_TRUE(h.window->Controller()->Measuring());
@@ -112,9 +115,10 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     std::vector<results::TRunSummary> runs;
     ASSERT_TRUE(opened->Runs({}, runs, error)) << error;
     TStationResultWindow* w = h.window->StationWindow();
-    if (c.rows.empty()) { // refused or stopped: no verdict, nothing stored
+    if (c.rows.empty()) { // refused or stopped: no verdict, nothing stored or kept
         EXPECT_TRUE(runs.empty());
         EXPECT_EQ(w, nullptr);
+        EXPECT_TRUE(QDir(keep).isEmpty());
         return;
     }
     ASSERT_NE(w, nullptr);
@@ -124,6 +128,9 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     EXPECT_TRUE(w->StorageLabel()->text().startsWith(U(c.storage)))
         << w->StorageLabel()->text().toStdString();
     EXPECT_EQ(w->VerdictLabel()->text(), U(failed ? text::StationFail : text::StationPass));
+    // The window's board is the simulated one, and its result says so.
+    EXPECT_FALSE(w->BoardLabel()->isHidden());
+    EXPECT_EQ(w->BoardLabel()->text(), U(text::StationSimulatedResult));
     QTableWidget* t = w->Table();
     ASSERT_EQ(t->rowCount(), static_cast<int>(c.rows.size()));
     for (int i = 0; i < t->rowCount(); ++i) {
@@ -186,7 +193,49 @@ INSTANTIATE_TEST_SUITE_P(
                     .rows = {},
                     .limits = R"({"ch0": {"rms_uV": {"maxx": 1}}})",
                     .refusal = "limits.ch0.rms_uV"},
-        StationCase{.name = "Stopped", .rows = {}, .samples = 2000, .keep = true, .stopAt = 300}),
+        StationCase{.name = "Stopped", .rows = {}, .samples = 2000, .keep = true, .stopAt = 300},
+        // A production test never runs on the simulated board: its pass would
+        // be stored for the serial as a real board's.
+        StationCase{.name = "UsbLimitsOnTheSimulatedBoard",
+                    .rows = {},
+                    .keep = true,
+                    .refusal = text::StationUsbOnSim,
+                    .board = "usb"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The program on the real board: its caption is exactly the one a second
+// copy has always seen, and a simulated board's rehearsal file is no test of
+// it (refused before the board is touched).
+TEST(WindowStationUsb, SimLimitsAreRefusedAndTheCaptionStaysPlain)
+{
+    QTemporaryDir dir;
+    const QString limitsPath = dir.filePath(QStringLiteral("limits.json"));
+    QFile file(limitsPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"name": "AFE-7", "version": 3, "settings": {"board": "sim", "rate": "1000",
+        "filter": "sinc5", "channels": "ch0", "samples": 1000},
+        "limits": {"ch0": {"rms_uV": {"max": 1000}}}})");
+    file.close();
+    RecordingPresenter presenter;
+    ScriptedDialogs dialogs;
+    dialogs.stationAnswer = [&](TStationRequest* r) {
+        *r = {limitsPath, QStringLiteral("SN 42"), QString(),
+              dir.filePath(QStringLiteral("bench.sqlite")), QString()};
+        return true;
+    };
+    TFormMainDeps deps;
+    deps.Presenter = &presenter;
+    deps.Dialogs = &dialogs;
+    deps.MakeDriver = [] { return MakeUsbDriver("NO-SUCH-SERIAL"); };
+    TFormMain w(std::move(deps));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("MIRANTOS / v1.10"));
+    w.Station1Click();
+    EXPECT_FALSE(w.Controller()->Measuring());
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes[0].text,
+              U(text::BoxStationLimits) + QStringLiteral("\n") + U(text::StationSimOnUsb));
+    EXPECT_EQ(w.StationWindow(), nullptr);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("bench.sqlite"))));
+}
 
 } // namespace

@@ -51,6 +51,7 @@ public:
         return inner_->Write(h, b, n, done);
     }
     std::string LastErrorText() const override { return inner_->LastErrorText(); }
+    bool Simulated() const override { return inner_->Simulated(); }
 
 private:
     std::unique_ptr<IFtdiDriver> inner_;
@@ -404,7 +405,8 @@ TEST(CaptureCommand, AnalyzeTakesEverySampleOfACaptureAtItsRate)
     const auto r = RunCli({"analyze", "--json", "--channel", "1", path});
     ASSERT_EQ(r.code, cli::kExitOk) << r.err;
     EXPECT_EQ(r.out, analysis::FiguresJson(expected, 1,
-                                           analysis::ComputeLowFrequency(c.data.ch1, 1000.0, 1)) +
+                                           analysis::ComputeLowFrequency(c.data.ch1, 1000.0, 1),
+                                           {"MIRANTOS 1.10", true}) +
                          "\n");
     EXPECT_NE(r.out.find("\"samples\":12000,"), std::string::npos) << r.out;
 }

@@ -157,7 +157,7 @@ TEST(Verdict, JUnitXmlReadsBackWithOneCasePerLimit)
     const TTestLimits l = Limits(kFast, kCh0, R"("rms_uV": {"min": 0.01, "max": 0.8})");
     const std::string serial = "SN<7>&\"q\"";
     QXmlStreamReader xml(QByteArray::fromStdString(
-        JUnitXml(KnownVerdict(l), l, serial, "2026-12-08T07:30:00.123Z", 1.5)));
+        JUnitXml(KnownVerdict(l), l, serial, "2026-12-08T07:30:00.123Z", 1.5, false)));
     std::map<QString, QStringList> seen; // per element, what each one says
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
