@@ -18,7 +18,12 @@ struct TDataSetRun {
     std::optional<std::string> output; // with its ".DTA"
     bool force = false;
     std::optional<std::string> png;
+    // Set to ReadErrorText when the run ended in a read error and its data was kept.
+    std::string* readFailure = nullptr;
 };
+
+// How a run that ended in a read error is named in a verdict: "read error: <reason>".
+std::string ReadErrorText(const std::string& reason);
 
 // Runs the board, prints the readout on `io.out`, saves and draws what was
 // asked. The exit code of measure.
@@ -30,6 +35,8 @@ struct TCaptureJob {
     int32_t count = 0; // kMinCaptureCount..kBoardMaxCount
     std::string output;
     bool force = false;
+    // As in TDataSetRun.
+    std::string* readFailure = nullptr;
 };
 
 // Opens the file, runs the board and streams every sample into it. The exit

@@ -139,6 +139,11 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
                          loop.quit();
                      });
     QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] { stop.Request(); });
+    // A stop asked for while the board was being set up: the run never starts.
+    if (sigint.Received()) {
+        io.err << "mirantos-cli: stopped before the run started\n" << std::flush;
+        return kExitInterrupted;
+    }
 
     session.Start();
     if (!started) {
@@ -158,11 +163,18 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
         io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
         if (!controller.ReadFailure().empty())
             io.err << "mirantos-cli: " << controller.ReadFailure() << '\n';
-        io.err << std::flush;
         // From ten samples on, what arrived before the failure is kept and
         // saved as a stop keeps it; the exit status still tells of the error.
-        if (!session.HasData())
+        if (!session.HasData()) {
+            io.err << "mirantos-cli: " << controller.Received() << " samples, fewer than "
+                   << kMinKeptSamples << ": nothing kept"
+                   << (o.output ? "; " + *o.output + " not written" : std::string()) << '\n'
+                   << std::flush;
             return kExitBoard;
+        }
+        io.err << std::flush;
+        if (o.readFailure)
+            *o.readFailure = ReadErrorText(controller.ReadFailure());
         break;
     case TMeasureController::RunEnd::Discarded:
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << " (" << controller.Received()
