@@ -95,6 +95,8 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 
 int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
 {
+    // Ours from before the board is set up, so a stop asked for meanwhile is not lost.
+    TSigintWatcher sigint;
     std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);
@@ -113,7 +115,6 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
     // after the command has returned.
     QObject context;
     QEventLoop loop;
-    TSigintWatcher sigint;
     bool started = false;
     bool ended = false;
     TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
