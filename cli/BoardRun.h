@@ -21,7 +21,12 @@ struct TDataSetRun {
     // Set, when given, to whether the board was the simulated one (its
     // driver says so; the board's own answers read like a real one's).
     bool* simulatedBoard = nullptr;
+    // Set to ReadErrorText when the run ended in a read error and its data was kept.
+    std::string* readFailure = nullptr;
 };
+
+// How a run that ended in a read error is named in a verdict: "read error: <reason>".
+std::string ReadErrorText(const std::string& reason);
 
 // Runs the board, prints the readout on `io.out`, saves and draws what was
 // asked. The exit code of measure.
@@ -34,6 +39,8 @@ struct TCaptureJob {
     std::string output;
     bool force = false;
     bool* simulatedBoard = nullptr; // as TDataSetRun's
+    // As in TDataSetRun.
+    std::string* readFailure = nullptr;
 };
 
 // Opens the file, runs the board and streams every sample into it. The exit

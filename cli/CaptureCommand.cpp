@@ -108,6 +108,11 @@ std::string MegaBytes(int64_t bytes)
 
 } // namespace
 
+std::string ReadErrorText(const std::string& reason)
+{
+    return "read error: " + (reason.empty() ? std::string("reading the board failed") : reason);
+}
+
 int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
 {
     TCaptureJob o;
@@ -122,8 +127,8 @@ int Capture(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 
 int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
 {
-    // Ctrl-C is ours before the file exists, so it never ends the process
-    // with a new empty file left behind.
+    // Ctrl-C (SIGTERM, SIGHUP) is ours before the file exists; a new file
+    // gets its name only with the first block in any case.
     TSigintWatcher sigint;
     // The file is opened before the board is touched: an existing one is
     // refused, and a path that cannot be written costs no run.
@@ -179,6 +184,13 @@ int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
         loop.quit();
     });
     QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] { run.RequestStop(); });
+    // A stop asked for while the board was being set up: the run never starts.
+    if (sigint.Received()) {
+        run.Abandon();
+        io.err << "mirantos-cli: stopped before the run started; " << o.output << " not written\n"
+               << std::flush;
+        return kExitInterrupted;
+    }
 
     TCaptureSettings settings;
     settings.rateIndex = rate;
@@ -215,6 +227,8 @@ int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
         io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
         if (!result.readFailure.empty())
             io.err << "mirantos-cli: " << result.readFailure << '\n';
+        if (o.readFailure)
+            *o.readFailure = ReadErrorText(result.readFailure);
         exitCode = kExitBoard;
     } else if (result.how == RunEnd::Stopped) {
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n';

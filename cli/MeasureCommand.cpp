@@ -95,6 +95,8 @@ int Measure(const std::vector<std::string>& args, CliIo io, const MeasureEnv& en
 
 int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
 {
+    // Ours from before the board is set up, so a stop asked for meanwhile is not lost.
+    TSigintWatcher sigint;
     std::unique_ptr<IFtdiDriver> driver = MakeBoardDriver(o.choice, env);
     if (!driver)
         return Fail(io, "no board driver", kExitBoard);
@@ -115,7 +117,6 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
     // after the command has returned.
     QObject context;
     QEventLoop loop;
-    TSigintWatcher sigint;
     bool started = false;
     bool ended = false;
     TMeasureController::RunEnd how = TMeasureController::RunEnd::Completed;
@@ -141,6 +142,11 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
                          loop.quit();
                      });
     QObject::connect(&sigint, &TSigintWatcher::interrupted, &context, [&] { stop.Request(); });
+    // A stop asked for while the board was being set up: the run never starts.
+    if (sigint.Received()) {
+        io.err << "mirantos-cli: stopped before the run started\n" << std::flush;
+        return kExitInterrupted;
+    }
 
     session.Start();
     if (!started) {
@@ -160,11 +166,18 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
         io.err << Utf8(cli.PanelText(TmyStatus::DetailPanel)) << '\n';
         if (!controller.ReadFailure().empty())
             io.err << "mirantos-cli: " << controller.ReadFailure() << '\n';
-        io.err << std::flush;
         // From ten samples on, what arrived before the failure is kept and
         // saved as a stop keeps it; the exit status still tells of the error.
-        if (!session.HasData())
+        if (!session.HasData()) {
+            io.err << "mirantos-cli: " << controller.Received() << " samples, fewer than "
+                   << kMinKeptSamples << ": nothing kept"
+                   << (o.output ? "; " + *o.output + " not written" : std::string()) << '\n'
+                   << std::flush;
             return kExitBoard;
+        }
+        io.err << std::flush;
+        if (o.readFailure)
+            *o.readFailure = ReadErrorText(controller.ReadFailure());
         break;
     case TMeasureController::RunEnd::Discarded:
         io.err << Utf8(cli.PanelText(TmyStatus::RunPanel)) << " (" << controller.Received()

@@ -9,6 +9,7 @@
 #include "NoiseReport.h"
 #include "ResultsDb.h"
 #include "Usage.h"
+#include "Verdict.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -74,10 +75,12 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
     }
     o.query.failedOnly = parsed.Flag("--failed");
     if (const auto v = parsed.Value("--figure")) {
-        if (!station::FindFigure(*v)) {
+        // read_error: the runs that ended in a read error, each a failed row.
+        if (!station::FindFigure(*v) && *v != station::kReadErrorFigure) {
             std::string names;
             for (const station::TFigureInfo& f : station::Figures())
                 names += (names.empty() ? "" : ", ") + std::string(f.name);
+            names += ", " + std::string(station::kReadErrorFigure);
             return usage("--figure takes one of " + names + ", not \"" + *v + "\"");
         }
         o.figure = *v;

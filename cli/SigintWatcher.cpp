@@ -2,19 +2,23 @@
 
 #include <QSocketNotifier>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace mirantos::cli {
 
 namespace {
 
+constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+
 std::atomic<int> gWriteFd{-1};
 
-extern "C" void OnSigint(int)
+extern "C" void OnStopSignal(int)
 {
     // Only async-signal-safe calls here; the byte is all the event loop needs.
     const int saved = errno;
@@ -26,34 +30,69 @@ extern "C" void OnSigint(int)
     errno = saved;
 }
 
-} // namespace
-
-struct TSigintWatcher::Saved {
-    struct sigaction action {};
+// Shared by the nested watchers (all on the main thread).
+struct TShared {
+    int fds[2] = {-1, -1};
+    std::array<struct sigaction, kStopSignals.size()> saved{};
+    std::vector<TSigintWatcher*> stack; // the newest last
 };
+TShared gShared;
 
-TSigintWatcher::TSigintWatcher(QObject* parent) : QObject(parent), saved_(std::make_unique<Saved>())
+bool Install()
 {
-    if (gWriteFd.load() >= 0)
-        return; // another watcher owns the handler
-    if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        fds_[0] = fds_[1] = -1;
-        return;
+    if (::pipe2(gShared.fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        gShared.fds[0] = gShared.fds[1] = -1;
+        return false;
     }
-    gWriteFd.store(fds_[1]);
-
+    gWriteFd.store(gShared.fds[1]);
     struct sigaction action {};
-    action.sa_handler = OnSigint;
+    action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGINT, &action, &saved_->action) != 0) {
-        gWriteFd.store(-1);
-        ::close(fds_[0]);
-        ::close(fds_[1]);
-        fds_[0] = fds_[1] = -1;
-        return;
+    for (size_t i = 0; i < kStopSignals.size(); ++i) {
+        if (::sigaction(kStopSignals[i], &action, &gShared.saved[i]) != 0) {
+            while (i-- > 0)
+                ::sigaction(kStopSignals[i], &gShared.saved[i], nullptr);
+            gWriteFd.store(-1);
+            ::close(gShared.fds[0]);
+            ::close(gShared.fds[1]);
+            gShared.fds[0] = gShared.fds[1] = -1;
+            return false;
+        }
     }
-    notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+    return true;
+}
+
+void Uninstall()
+{
+    for (size_t i = 0; i < kStopSignals.size(); ++i)
+        ::sigaction(kStopSignals[i], &gShared.saved[i], nullptr);
+    gWriteFd.store(-1);
+    ::close(gShared.fds[0]);
+    ::close(gShared.fds[1]);
+    gShared.fds[0] = gShared.fds[1] = -1;
+}
+
+// Reads what the pipe holds; true when a signal came.
+bool ReadPipe()
+{
+    char buf[64];
+    bool any = false;
+    while (::read(gShared.fds[0], buf, sizeof buf) > 0)
+        any = true;
+    return any;
+}
+
+} // namespace
+
+TSigintWatcher::TSigintWatcher(QObject* parent) : QObject(parent)
+{
+    if (gShared.stack.empty() && !Install())
+        return;
+    if (!gShared.stack.empty() && gShared.stack.back()->notifier_)
+        gShared.stack.back()->notifier_->setEnabled(false);
+    gShared.stack.push_back(this);
+    notifier_ = std::make_unique<QSocketNotifier>(gShared.fds[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &TSigintWatcher::Drain);
     active_ = true;
 }
@@ -62,21 +101,27 @@ TSigintWatcher::~TSigintWatcher()
 {
     if (!active_)
         return;
-    ::sigaction(SIGINT, &saved_->action, nullptr);
-    gWriteFd.store(-1);
     notifier_.reset();
-    ::close(fds_[0]);
-    ::close(fds_[1]);
+    std::erase(gShared.stack, this);
+    if (gShared.stack.empty())
+        Uninstall();
+    else if (gShared.stack.back()->notifier_)
+        gShared.stack.back()->notifier_->setEnabled(true);
 }
 
 void TSigintWatcher::Drain()
 {
-    char buf[64];
-    bool any = false;
-    while (::read(fds_[0], buf, sizeof buf) > 0)
-        any = true;
-    if (any)
+    if (ReadPipe()) {
+        received_ = true;
         emit interrupted();
+    }
+}
+
+bool TSigintWatcher::Received()
+{
+    if (active_ && gShared.stack.back() == this)
+        Drain();
+    return received_;
 }
 
 } // namespace mirantos::cli

@@ -7,20 +7,28 @@
 #include "CliArgs.h"
 #include "Commands.h"
 #include "MirantosVersion.h"
+#include "NewFile.h"
 #include "Output.h"
 #include "ResultsDb.h"
 #include "SampleSource.h"
+#include "SigintWatcher.h"
 #include "Tables.h"
 #include "Usage.h"
 #include "Verdict.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <unistd.h>
 
 namespace mirantos::cli {
 
@@ -121,6 +129,30 @@ bool ChooseBoard(const station::TTestSettings& s, const ParsedArgs& parsed, Boar
     return ParseBoardOptions(parsed, choice, controls, problem);
 }
 
+constexpr const char* kScratchPrefix = "mirantos-test-";
+
+// The run's temporary folder, "mirantos-test-<pid>-XXXXXX" in the temporary
+// folder; those of runs that were killed (their process is gone) go first.
+std::unique_ptr<QTemporaryDir> MakeScratchDir()
+{
+    const QDir temp(QDir::tempPath());
+    const QString prefix = QString::fromLatin1(kScratchPrefix);
+    for (const QFileInfo& info :
+         temp.entryInfoList({prefix + QStringLiteral("*")}, QDir::Dirs | QDir::NoSymLinks)) {
+        bool number = false;
+        const long pid =
+            info.fileName().mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLong(&number);
+        if (number && pid > 0 && info.ownerId() == ::geteuid() &&
+            ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            QDir(info.absoluteFilePath()).removeRecursively();
+    }
+    auto dir = std::make_unique<QTemporaryDir>(
+        temp.filePath(prefix + QString::number(::getpid()) + QStringLiteral("-XXXXXX")));
+    if (!dir->isValid())
+        return nullptr;
+    return dir;
+}
+
 } // namespace
 
 int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
@@ -139,8 +171,11 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     if (std::string problem; !ChooseBoard(settings, o.parsed, choice, controls, problem))
         return UsageError(io, problem, kTestUsage);
 
+    // SIGINT, SIGTERM and SIGHUP stop the run as the stop button does, and
+    // outside the run end the command here, so the temporary folder goes too.
+    TSigintWatcher stopSignals;
     // The data file's folder: the one to keep it in, or a temporary one that goes with the run.
-    QTemporaryDir scratch;
+    std::unique_ptr<QTemporaryDir> scratch;
     std::string dataDir;
     if (o.keepDir) {
         std::error_code ec;
@@ -151,24 +186,29 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
                             (ec ? ": " + ec.message() : ""),
                         kExitFailure);
         dataDir = fs::absolute(*o.keepDir).lexically_normal().string();
+        RemoveStaleTemps(dataDir);
     } else {
-        if (!scratch.isValid())
+        scratch = MakeScratchDir();
+        if (!scratch)
             return Fail(io, "cannot make a temporary folder for the data", kExitFailure);
-        dataDir = scratch.path().toStdString();
+        dataDir = scratch->path().toStdString();
     }
 
     const std::string startedUtc = station::UtcNow();
     const bool dataSet = settings.IsDataSet();
-    const std::string dataPath =
-        (fs::path(dataDir) / station::KeptDataName(o.serial, startedUtc, dataSet ? ".DTA" : ".csv"))
-            .string();
-    // Before the run, so no measurement is lost to a file that cannot be written.
-    if (fs::exists(fs::symlink_status(dataPath)))
-        return Fail(io, dataPath + " exists; a kept data file is never replaced", kExitFailure);
+    const std::string extension = dataSet ? ".DTA" : ".csv";
+    // "SN123_20261208T073340Z": a second run of the serial within that second
+    // is kept beside it as "-2", linked in under the first free name after the run.
+    const std::string keptStem =
+        (fs::path(dataDir) / station::KeptDataName(o.serial, startedUtc, "")).string();
+    std::string dataPath = keptStem + extension;
+    // A kept file is written under a hidden name until it is whole.
+    const std::string runPath = o.keepDir ? HiddenTempPath(dataDir) : dataPath;
     std::vector<TOutputFile> outputs;
     if (o.junit)
         outputs.push_back({"--junit", *o.junit, false});
-    outputs.push_back({"--keep-data", dataPath, false});
+    if (!fs::exists(fs::symlink_status(dataPath)))
+        outputs.push_back({"--keep-data", dataPath, false});
     if (!CheckOutputs({o.limitsPath}, outputs, o.force, kTestUsage, io, code))
         return code;
 
@@ -178,29 +218,49 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     QElapsedTimer elapsed;
     elapsed.start();
     bool simulated = false;
+    std::string readError;
     const int runCode =
         dataSet
-            ? RunDataSet({choice, controls, dataPath, false, std::nullopt, &simulated}, runIo, env)
-            : RunCapture({choice, controls, settings.samples, dataPath, false, &simulated}, runIo,
-                         env);
+            ? RunDataSet({choice, controls, runPath, false, std::nullopt, &simulated, &readError},
+                         runIo, env)
+            : RunCapture(
+                  {choice, controls, settings.samples, runPath, false, &simulated, &readError},
+                  runIo, env);
     const std::string endedUtc = station::UtcNow();
     const double seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
-    // A stopped or failed run has no verdict and stores nothing.
-    if (runCode != kExitOk)
+    if (o.keepDir && fs::exists(fs::symlink_status(runPath))) {
+        // Whatever the run wrote is kept, as it was before the name was free.
+        int err = 0;
+        dataPath = LinkInUnderFreeName(runPath, keptStem, extension, err);
+        if (dataPath.empty())
+            return Fail(io,
+                        "cannot keep the data as " + keptStem + extension + ": " +
+                            std::strerror(err) + " (it is in " + runPath + ")",
+                        kExitFailure);
+    }
+    // A stopped or failed run has no verdict and stores nothing; one that
+    // ended in a read error is judged on what it kept and stored as failed.
+    const bool readFailed = runCode == kExitBoard && !readError.empty();
+    if (runCode != kExitOk && !readFailed)
         return runCode;
 
     TSampleSet samples;
     if (!LoadSamples(dataPath, samples, io))
         return kExitFailure;
     const double rateSps = samples.rateSps > 0 ? samples.rateSps : settings.RateSps();
-    const station::TVerdict verdict = station::CheckMeasuredChannels(
+    station::TVerdict verdict = station::CheckMeasuredChannels(
         limits, samples.chSel, {samples.ch0, samples.ch1}, rateSps, samples.gain);
+    if (readFailed)
+        verdict = station::WithRunError(std::move(verdict), readError);
+    // A stop asked for after the run: nothing is judged or stored.
+    if (stopSignals.Received())
+        return Fail(io, "stopped; the result was not stored", kExitInterrupted);
     // A simulated pass must never read as a real board's.
     if (simulated)
         io.out << "board: simulated (the built-in simulated board, not a real one)\n";
     io.out << station::VerdictTable(verdict) << std::flush;
 
-    int result = verdict.pass ? kExitOk : kExitLimitFailed;
+    int result = readFailed ? kExitBoard : verdict.pass ? kExitOk : kExitLimitFailed;
     if (o.junit &&
         !WriteOutput(io, *o.junit,
                      station::JUnitXml(verdict, limits, o.serial, startedUtc, seconds, simulated)))

@@ -58,7 +58,8 @@ const char* const kMeasureUsage =
     "  --force             replace FILE and the picture when they exist\n"
     "  --png FILE          render the graph as PNG, as the plot command does\n"
     "\n"
-    "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by Ctrl-C.\n";
+    "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by\n"
+    "Ctrl-C, SIGTERM or SIGHUP (as by the stop button).\n";
 
 const char* const kCaptureUsage =
     "Usage: mirantos-cli capture [--board usb|sim] [--rate TEXT] [--filter sinc3|sinc5]\n"
@@ -92,7 +93,8 @@ const char* const kCaptureUsage =
     "  --force             replace FILE when it exists\n"
     "  -o FILE             the capture file\n"
     "\n"
-    "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by Ctrl-C.\n";
+    "Exit status: 0 done, 1 file error, 2 usage error, 3 board error, 130 stopped by\n"
+    "Ctrl-C, SIGTERM or SIGHUP (as by the stop button).\n";
 
 const char* const kStatsUsage =
     "Usage: mirantos-cli stats [--unit code|uv] [--channel 0|1] FILE\n"
@@ -266,7 +268,10 @@ const char* const kTestUsage =
     "channel, figure, value, limit, PASS/FAIL and the margin in percent of the\n"
     "limit. The result is stored in the results database; when a server cannot be\n"
     "reached it is kept in the local file and sent with the next run (or by the\n"
-    "results command). The run's progress and readout go to standard error.\n"
+    "results command). The run's progress and readout go to standard error. A run\n"
+    "that ended in a read error is judged on the samples it kept but fails as a\n"
+    "whole: \"read error: REASON\" in the verdict, a failed read_error row in the\n"
+    "database, an <error> in the JUnit file, exit status 3.\n"
     "\n"
     "  --limits FILE       the test: name, version, settings and limits (JSON)\n"
     "  --serial TEXT       the serial number of the board under test\n"
@@ -279,16 +284,18 @@ const char* const kTestUsage =
     "  --junit FILE        write the verdict as JUnit XML, one test case per limit\n"
     "  --force             replace the JUnit file when it exists\n"
     "  --keep-data DIR     keep the raw data file in DIR, named by the serial number\n"
-    "                      and the start time; the database records its path and\n"
-    "                      SHA-256 (without it, the data is kept only when the\n"
-    "                      result cannot be stored, in $XDG_DATA_HOME/mirantos/unsaved)\n"
+    "                      and the start time (\"-2\", \"-3\" ... for another run of\n"
+    "                      the serial in the same second); the database records\n"
+    "                      its path and SHA-256 (without it, the data is kept only\n"
+    "                      when the result cannot be stored, in\n"
+    "                      $XDG_DATA_HOME/mirantos/unsaved)\n"
     "  --board, --device, --seed, --sim-flicker, --sim-drift, --sim-pickup\n"
     "                      as for measure, over the limits file's board; the rate,\n"
     "                      filter, channels and count are the limits file's\n"
     "\n"
     "Exit status: 0 every limit holds, 4 a limit fails, 1 file error (the limits\n"
     "file is refused, the JUnit file or the result could not be written), 2 usage\n"
-    "error, 3 board error, 130 stopped by Ctrl-C.\n";
+    "error, 3 board error, 130 stopped by Ctrl-C, SIGTERM or SIGHUP.\n";
 
 const char* const kResultsUsage =
     "Usage: mirantos-cli results [--db URL] [--serial S] [--test NAME] [--since DATE]\n"

@@ -1,6 +1,7 @@
 #include "CaptureFile.h"
 
 #include "MeasureRecord.h"
+#include "NewFile.h"
 #include "RateTable.h"
 
 #include <algorithm>
@@ -110,8 +111,7 @@ TCaptureWriter::TCaptureWriter() : buffer_(kBufferBytes + kMaxCaptureLine) {}
 
 TCaptureWriter::~TCaptureWriter()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    Abandon();
 }
 
 bool TCaptureWriter::Fail(int err)
@@ -124,15 +124,12 @@ bool TCaptureWriter::Fail(int err)
 bool TCaptureWriter::Open(const std::string& path, bool replace)
 {
     path_ = path;
-    struct stat st {};
-    const bool existed = ::stat(path.c_str(), &st) == 0;
-    if (existed && !replace)
-        return Fail(EEXIST);
-    // Not truncated here: a start that fails must not cost an old file its content.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? 0 : O_EXCL), 0666);
+    replace_ = replace;
+    // A new file stays a hidden temporary until the run's first block: a
+    // process killed before it leaves no empty file under the user's name.
+    fd_ = OpenForWriting(path, replace, tempPath_, target_);
     if (fd_ < 0)
         return Fail(errno);
-    created_ = !existed;
     return true;
 }
 
@@ -163,6 +160,12 @@ bool TCaptureWriter::Begin(const TCaptureInfo& info)
     if (!ok)
         return Fail(errno);
     lineEnd_ = fileBytes_;
+    if (!tempPath_.empty()) {
+        const int err = LinkInTemp(tempPath_, target_, replace_);
+        tempPath_.clear();
+        if (err != 0)
+            return Fail(err);
+    }
     lastWriteOutMs_ = NowMs();
     return true;
 }
@@ -242,6 +245,10 @@ bool TCaptureWriter::Finish(TCaptureEnd how)
         if (::fsync(fd_) != 0)
             Fail(errno);
     }
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
     samples_ = samplesOnDisk_;
     const bool ok = !Failed();
     if (::close(fd_) != 0 && ok)
@@ -256,8 +263,9 @@ void TCaptureWriter::Abandon()
         return;
     ::close(fd_);
     fd_ = -1;
-    if (created_ && !begun_)
-        ::unlink(path_.c_str());
+    if (!tempPath_.empty())
+        ::unlink(tempPath_.c_str());
+    tempPath_.clear();
 }
 
 // ---- Reader ---------------------------------------------------------------------

@@ -54,11 +54,13 @@ public:
     TCaptureWriter(const TCaptureWriter&) = delete;
     TCaptureWriter& operator=(const TCaptureWriter&) = delete;
 
-    // Opens the file before the board is touched: a new file is created, an
-    // existing one is refused (EEXIST) unless `replace`; nothing is
-    // truncated yet. False with Error() set.
+    // Opens the file before the board is touched: an existing one is refused
+    // (EEXIST) unless `replace`, and then not truncated yet; a new one is a
+    // hidden temporary in its folder until Begin. False with Error() set.
     bool Open(const std::string& path, bool replace);
-    // The run has started: the file is emptied and gets its header.
+    // The run has started: the file is emptied and gets its header; a new
+    // file gets its name now (never over one that appeared meanwhile, unless
+    // `replace`).
     bool Begin(const TCaptureInfo& info);
     // n samples; buffered, written out when the buffer fills or half a
     // second after the last write-out. False once a write has failed.
@@ -71,8 +73,8 @@ public:
     // the end line ("write error") goes in if it still fits. False when any
     // write or the fsync failed.
     bool Finish(TCaptureEnd how);
-    // The run never started: a file this writer created is removed, a
-    // replaced one keeps its old content.
+    // The run never started: a new file is removed, a replaced one keeps its
+    // old content.
     void Abandon();
 
     bool Failed() const { return error_ != 0; }
@@ -92,7 +94,9 @@ private:
 
     int fd_ = -1;
     std::string path_;
-    bool created_ = false;
+    std::string tempPath_; // a new file's name until Begin
+    std::string target_;   // the name it gets there
+    bool replace_ = false;
     bool begun_ = false;
     int32_t gain_ = 1;
     int error_ = 0;

@@ -199,6 +199,13 @@ TVerdict MakeVerdict(std::vector<TCheck> checks)
     return v;
 }
 
+TVerdict WithRunError(TVerdict verdict, const std::string& error)
+{
+    verdict.runError = error;
+    verdict.pass = false;
+    return verdict;
+}
+
 TVerdict CheckMeasuredChannels(const TTestLimits& limits, int chSel,
                                const std::array<std::span<const uint32_t>, 2>& codes,
                                double rateSps, int32_t gain)
@@ -254,9 +261,12 @@ std::string VerdictTable(const TVerdict& verdict)
         out += line + "\n";
     }
     const int failed = verdict.Failed();
-    out += verdict.pass ? std::string("verdict: PASS\n")
-                        : "verdict: FAIL (" + std::to_string(failed) + " of " +
-                              std::to_string(verdict.checks.size()) + " limits)\n";
+    const std::string limits =
+        std::to_string(failed) + " of " + std::to_string(verdict.checks.size()) + " limits";
+    if (!verdict.runError.empty())
+        out += "verdict: FAIL (" + verdict.runError + "; " + limits + ")\n";
+    else
+        out += verdict.pass ? std::string("verdict: PASS\n") : "verdict: FAIL (" + limits + ")\n";
     return out;
 }
 
@@ -270,19 +280,22 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
     QXmlStreamWriter xml(&text);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
-    const QString tests = QString::number(verdict.checks.size());
+    const bool runError = !verdict.runError.empty();
+    const QString tests = QString::number(verdict.checks.size() + (runError ? 1 : 0));
+    const QString errors = QString::number(runError ? 1 : 0);
     const QString failures = QString::number(verdict.Failed());
     const QString time = Q(analysis::GeneralText(seconds, 6));
     xml.writeStartElement(QStringLiteral("testsuites"));
     xml.writeAttribute(QStringLiteral("name"), Q(suite));
     xml.writeAttribute(QStringLiteral("tests"), tests);
     xml.writeAttribute(QStringLiteral("failures"), failures);
+    xml.writeAttribute(QStringLiteral("errors"), errors);
     xml.writeAttribute(QStringLiteral("time"), time);
     xml.writeStartElement(QStringLiteral("testsuite"));
     xml.writeAttribute(QStringLiteral("name"), Q(suite));
     xml.writeAttribute(QStringLiteral("tests"), tests);
     xml.writeAttribute(QStringLiteral("failures"), failures);
-    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    xml.writeAttribute(QStringLiteral("errors"), errors);
     xml.writeAttribute(QStringLiteral("timestamp"), Q(startedUtc));
     xml.writeAttribute(QStringLiteral("time"), time);
 
@@ -298,6 +311,18 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
     xml.writeEndElement();
 
     const QString classname = Q("mirantos." + serial);
+    if (runError) {
+        // The data stops where reading the board failed: no limit below speaks for the board.
+        xml.writeStartElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"), classname);
+        xml.writeAttribute(QStringLiteral("name"), QStringLiteral("run"));
+        xml.writeStartElement(QStringLiteral("error"));
+        xml.writeAttribute(QStringLiteral("message"), Q(verdict.runError));
+        xml.writeAttribute(QStringLiteral("type"), QStringLiteral("read error"));
+        xml.writeCharacters(Q(verdict.runError));
+        xml.writeEndElement();
+        xml.writeEndElement();
+    }
     for (const TCheck& c : verdict.checks) {
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), classname);
@@ -342,6 +367,11 @@ results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& ver
     for (const TCheck& c : verdict.checks)
         r.measurements.push_back(
             {c.channel, c.limit.figure, c.value, c.limit.min, c.limit.max, c.pass});
+    // A failed row of its own, so the run counts and lists as failed by it
+    // (`results --figure read_error` finds every such run).
+    if (!verdict.runError.empty())
+        r.measurements.push_back({limits.settings.chSel == 1 ? 1 : 0, kReadErrorFigure,
+                                  std::nullopt, std::nullopt, std::nullopt, false});
     return r;
 }
 
@@ -374,6 +404,18 @@ std::string KeptDataName(const std::string& serial, const std::string& startedUt
             stamp += c;
     }
     return name + "_" + stamp + "Z" + extension;
+}
+
+std::string FreeKeptPath(const std::string& dir, const std::string& serial,
+                         const std::string& startedUtc, const std::string& extension)
+{
+    namespace fs = std::filesystem;
+    const std::string stem = (fs::path(dir) / KeptDataName(serial, startedUtc, "")).string();
+    std::string path = stem + extension;
+    std::error_code ec;
+    for (int n = 2; n <= 1000 && fs::exists(fs::symlink_status(path, ec)); ++n)
+        path = stem + "-" + std::to_string(n) + extension;
+    return path;
 }
 
 std::string KeepUnsaved(const std::string& path, std::string& error)

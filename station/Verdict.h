@@ -32,9 +32,17 @@ struct TCheck {
 
 struct TVerdict {
     std::vector<TCheck> checks; // channel 0's limits, then channel 1's, each in the file's order
-    bool pass = false;          // every check passed
+    bool pass = false;          // every check passed and the run ended normally
+    // Why the run itself failed ("read error: ..."), empty for a run that ended normally.
+    std::string runError;
     int Failed() const;
 };
+
+// The figure name under which a run that ended in a read error is stored.
+inline constexpr const char* kReadErrorFigure = "read_error";
+// The verdict of a run whose data ends where reading the board failed: the
+// limits as checked on that data, and a FAIL for the run whatever they say.
+TVerdict WithRunError(TVerdict verdict, const std::string& error);
 
 // One channel's figures as the limits need them.
 struct TChannelFigures {
@@ -61,12 +69,13 @@ std::optional<double> MarginPct(const TLimit& limit, std::optional<double> value
 
 // A limit as the table and the JUnit messages show it: "<= 0.8", ">= 20.5", "0.01 .. 0.8".
 std::string LimitText(const TLimit& limit);
-// The table: channel, figure, value, limit, PASS/FAIL, margin; then "verdict: PASS|FAIL".
+// The table: channel, figure, value, limit, PASS/FAIL, margin; then "verdict: PASS|FAIL"
+// (a run error named in the FAIL line).
 std::string VerdictTable(const TVerdict& verdict);
 // JUnit XML: one test suite named after the test, one test case per limit
-// ("ch0 rms_uV"), failures with the value and the limit. The board kind is a
-// property ("board": "usb" or "simulated"); a simulated board's suite is
-// named "<test> (simulated board)".
+// ("ch0 rms_uV"), failures with the value and the limit; a run error is an
+// <error> of a test case "run". The board kind is a property ("board": "usb" or
+// "simulated"); a simulated board's suite is named "<test> (simulated board)".
 std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
                      const std::string& startedUtc, double seconds, bool simulatedBoard);
 
@@ -86,6 +95,10 @@ std::string UtcNow();
 // replaced by '_') and start time, "SN123_20261208T073000Z" + extension.
 std::string KeptDataName(const std::string& serial, const std::string& startedUtc,
                          const std::string& extension);
+// The first of "<dir>/<KeptDataName>", then "-2", "-3" ... before the
+// extension, that names no file yet: two runs of a serial in one second both stay.
+std::string FreeKeptPath(const std::string& dir, const std::string& serial,
+                         const std::string& startedUtc, const std::string& extension);
 // The raw data of a run whose result could not be stored, copied where the
 // user finds it: the "unsaved" folder beside the default results file, under
 // a free name ("-2", "-3" ... before the extension). The copy's path, or

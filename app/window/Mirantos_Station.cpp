@@ -105,8 +105,9 @@ void TFormMain::Station1Click()
         folder = station_->scratch->path();
     }
     TCaptureRequest capture;
-    capture.path = QDir(folder).absoluteFilePath(
-        U(station::KeptDataName(request.serial.toStdString(), station_->startedUtc, ".csv")));
+    capture.path = QFile::decodeName(QByteArray::fromStdString(
+        station::FreeKeptPath(ToPath(QDir(folder).absolutePath()), request.serial.toStdString(),
+                              station_->startedUtc, ".csv")));
     capture.rateIndex = s.rateIndex;
     capture.sinc3 = !s.sinc5;
     capture.channelIndex = s.chSel;
@@ -133,9 +134,9 @@ void TFormMain::StationRunEnded(TMeasureController::RunEnd how)
     const TMeasureRecord& record = session_->Record();
     const TAdcSetting& setting = session_->Settings();
     if (!run->request.keepDir.isEmpty()) {
-        const QString path = QDir(run->request.keepDir)
-                                 .absoluteFilePath(U(station::KeptDataName(
-                                     run->request.serial.toStdString(), run->startedUtc, ".DTA")));
+        const QString path = QFile::decodeName(QByteArray::fromStdString(
+            station::FreeKeptPath(ToPath(QDir(run->request.keepDir).absolutePath()),
+                                  run->request.serial.toStdString(), run->startedUtc, ".DTA")));
         // A failed save has shown its box; the verdict does not depend on it.
         if (session_->Save(ToPath(path)) == TSaveOutcome::Written)
             run->dataPath = path;

@@ -253,6 +253,11 @@ TEST_P(MeasureReadError, ExitsThreeWithTheReasonAndSavesTenOrMoreSamples)
     } else {
         EXPECT_EQ(r.out, "");
     }
+    // Keeping nothing is said as a stop says it.
+    EXPECT_EQ(r.err.find("fewer than 10: nothing kept; " + saved + " not written\n") !=
+                  std::string::npos,
+              c.savedRows == 0)
+        << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -8,8 +8,11 @@
 #include <charconv>
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using dtatest::ReadBytes;
 using dtatest::TempDir;
@@ -145,6 +148,80 @@ TEST(CaptureWriter, ExistingFileIsRefusedOrKeptUntilTheRunBegins)
     ASSERT_TRUE(replaced.Finish(TCaptureEnd::Complete));
     EXPECT_EQ(ReadBytes(old).rfind("# MIRANTOS capture\n", 0), 0u);
 }
+
+namespace {
+
+// The names in `dir` that start with ".mirantos-" (a writer's temporaries).
+std::vector<std::string> Temporaries(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().starts_with(".mirantos-"))
+            names.push_back(e.path().filename().string());
+    return names;
+}
+
+struct NewFileCase {
+    const char* name;
+    bool replace;
+    bool intruder; // another file takes the name between Open and Begin
+    bool dangling; // the name is a link to a file that does not exist yet
+    bool begins;   // Begin succeeds
+    int error;     // else its errno
+};
+
+class CaptureWriterNewFile : public ::testing::TestWithParam<NewFileCase> {};
+
+} // namespace
+
+// A new file has its name only from the first block on: before, a kill leaves
+// at most a hidden temporary, and the next writer clears those of dead processes.
+TEST_P(CaptureWriterNewFile, GetsItsNameAtTheFirstBlockOnly)
+{
+    const NewFileCase c = GetParam();
+    TempDir dir;
+    const std::string path = dir.File("c.csv");
+    const std::string target = dir.File("target.csv");
+    if (c.dangling)
+        std::filesystem::create_symlink("target.csv", path);
+    const pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    const std::string stale = ".mirantos-" + std::to_string(dead) + "-0.part";
+    WriteBytes(dir.File(stale), "killed");
+
+    TCaptureWriter w;
+    const bool opened = w.Open(path, c.replace);
+    if (c.dangling && !c.replace) {
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(w.Error(), EEXIST);
+        return;
+    }
+    ASSERT_TRUE(opened) << w.Error();
+    EXPECT_EQ(std::filesystem::exists(c.dangling ? target : path), false);
+    ASSERT_EQ(Temporaries(dir.Path()).size(), 1u);
+    EXPECT_NE(Temporaries(dir.Path()).front(), stale);
+    if (c.intruder)
+        WriteBytes(c.dangling ? target : path, "intruder");
+
+    EXPECT_EQ(w.Begin(Info(0)), c.begins);
+    EXPECT_EQ(w.Error(), c.error);
+    w.Finish(TCaptureEnd::Stopped);
+    EXPECT_TRUE(Temporaries(dir.Path()).empty());
+    const std::string text = ReadBytes(c.dangling ? target : path);
+    EXPECT_EQ(text.rfind(c.begins ? "# MIRANTOS capture\n" : "intruder", 0), 0u) << text;
+    EXPECT_EQ(std::filesystem::is_symlink(path), c.dangling);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CaptureWriterNewFile,
+    ::testing::Values(NewFileCase{"New", false, false, false, true, 0},
+                      NewFileCase{"AppearedMeanwhile", false, true, false, false, EEXIST},
+                      NewFileCase{"AppearedMeanwhileForced", true, true, false, true, 0},
+                      NewFileCase{"DanglingLinkForced", true, false, true, true, 0},
+                      NewFileCase{"DanglingLink", false, false, true, false, EEXIST}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CaptureWriter, FileSizeLimitKeepsWholeLinesAndSaysWriteError)
 {
