@@ -1,6 +1,7 @@
 #include "Comparison.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace mirantos::analysis {
 
@@ -22,7 +23,25 @@ std::optional<double> Decibel(double x, double ref)
     return 20.0 * std::log10(x / ref);
 }
 
+bool BandwidthDiffers(const TRunFigures& run, const TRunFigures& ref)
+{
+    if (run.noise.rateSps != ref.noise.rateSps)
+        return true;
+    return run.settings.filterKnown && ref.settings.filterKnown &&
+           run.settings.sinc5 != ref.settings.sinc5;
+}
+
 } // namespace
+
+std::string BandwidthText(const TRunFigures& run)
+{
+    char nyquist[32];
+    std::snprintf(nyquist, sizeof nyquist, "%.10g", run.noise.rateSps / 2);
+    std::string text = std::string("0-") + nyquist + " Hz";
+    if (run.settings.filterKnown)
+        text += run.settings.sinc5 ? " sinc5+sinc1" : " sinc3";
+    return text;
+}
 
 std::vector<TDifference> DifferencesToFirst(const std::vector<TRunFigures>& runs)
 {
@@ -41,6 +60,7 @@ std::vector<TDifference> DifferencesToFirst(const std::vector<TRunFigures>& runs
         d.nsdMedianDb = Decibel(n.nsdMedianNv, ref.nsdMedianNv);
         d.effectiveBits = n.effectiveBits - ref.effectiveBits;
         d.noiseFreeBits = n.noiseFreeBits - ref.noiseFreeBits;
+        d.bandwidthDiffers = BandwidthDiffers(runs[i], runs.front());
         out.push_back(d);
     }
     return out;

@@ -10,15 +10,20 @@
 
 namespace mirantos::analysis {
 
+std::string DriftReason(int64_t samples, double rateSps)
+{
+    const auto settle = static_cast<int64_t>(std::llround(kLfSettleSeconds * rateSps));
+    const auto length = static_cast<int64_t>(std::llround(kLfIntervalSeconds * rateSps));
+    if (!(rateSps > 0) || length < 1 || (samples > settle ? (samples - settle) / length : 0) < 1)
+        return kLfReasonLength;
+    return {};
+}
+
 std::string LowFrequencyNoiseReason(int64_t samples, double rateSps)
 {
     if (!(rateSps >= kLfMinRateSps))
         return kLfReasonRate;
-    const auto settle = static_cast<int64_t>(std::llround(kLfSettleSeconds * rateSps));
-    const auto length = static_cast<int64_t>(std::llround(kLfIntervalSeconds * rateSps));
-    if ((samples > settle ? (samples - settle) / length : 0) < 1)
-        return kLfReasonLength;
-    return {};
+    return DriftReason(samples, rateSps);
 }
 
 namespace {
@@ -263,7 +268,9 @@ TLowFrequencyFigures ComputeLowFrequency(std::span<const uint32_t> codes, double
 {
     TLowFrequencyFigures f;
     const TOffsetUv uv = OffsetUv(codes, gain);
-    f.slopeUvPerH = SlopePerHour(uv.v, rateSps);
+    f.slopeReason = DriftReason(static_cast<int64_t>(codes.size()), rateSps);
+    if (f.slopeReason.empty())
+        f.slopeUvPerH = SlopePerHour(uv.v, rateSps);
     f.allan = AllanDeviation(codes, rateSps, gain);
     f.lf = BandNoise(uv, rateSps, &f.lfReason);
     return f;

@@ -4,7 +4,7 @@
 // through CodeToMicrovolt in double):
 //
 // - drift: the ordinary least-squares slope of uV_i against t_i = i / fs,
-//   times 3600, in uV per hour;
+//   times 3600, in uV per hour; defined for records of at least 30 s;
 // - the overlapping Allan deviation of the samples taken as averages over
 //   1/fs: with exact integer prefix sums S_0 = 0, S_j = c_0 + ... + c_{j-1},
 //   for m = 1, 2, 4, ... while 4m <= N,
@@ -66,7 +66,11 @@ struct TLowFrequencyNoise {
 };
 
 struct TLowFrequencyFigures {
-    double slopeUvPerH = 0;
+    // Absent for a record shorter than the 0.1-10 Hz figure needs (30 s), with
+    // that reason in slopeReason: over a few seconds the noise swamps any drift
+    // and the slope, scaled to an hour, reads as hundreds of uV/h.
+    std::optional<double> slopeUvPerH;
+    std::string slopeReason;
     std::vector<TAllanPoint> allan;
     // Absent when not defined, with the reason ("needs at least 49.96 sps",
     // "needs at least 30 s of samples").
@@ -85,6 +89,10 @@ std::vector<TAllanPoint> AllanDeviation(std::span<const uint32_t> codes, double 
 inline constexpr char kLfReasonRate[] = "needs at least 49.96 sps";
 inline constexpr char kLfReasonLength[] = "needs at least 30 s of samples";
 std::string LowFrequencyNoiseReason(int64_t samples, double rateSps);
+// Empty when that many samples at that rate are long enough for a drift
+// figure (the length the 0.1-10 Hz figure needs, at any rate), else
+// kLfReasonLength.
+std::string DriftReason(int64_t samples, double rateSps);
 // The band-limited noise, or the reason it is not defined in `reason`.
 std::optional<TLowFrequencyNoise> LowFrequencyNoise(std::span<const uint32_t> codes, double rateSps,
                                                     int32_t gain, std::string* reason);

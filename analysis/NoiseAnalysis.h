@@ -19,6 +19,10 @@ inline constexpr int kMinSamples = 10;
 inline constexpr int kDefaultBins = 100;
 inline constexpr int kMaxBins = 1000;
 inline constexpr int kMinSegment = 8;
+// A density median from fewer Welch segments than this reads low (the median
+// of a few averaged periodograms lies below their mean) and scatters from run
+// to run; the reports say so beside it.
+inline constexpr int kMinMedianSegments = 8;
 
 enum class TWindow { BlackmanHarris, Hann, Rect };
 

@@ -99,6 +99,15 @@ std::string EmptyBandText(const TSpectrum& s, double lowHz, double highHz)
            GeneralText(highHz, 10) + " Hz";
 }
 
+std::string FewSegmentsText(const TSpectrum& s)
+{
+    if (s.segments >= kMinMedianSegments)
+        return {};
+    return "from only " + std::to_string(s.segments) + " Welch segment" +
+           (s.segments == 1 ? "" : "s") + " (fewer than " + std::to_string(kMinMedianSegments) +
+           "): reads low and uncertain";
+}
+
 std::string DoubleText(double v)
 {
     if (!std::isfinite(v))
@@ -139,6 +148,8 @@ TJson NoiseJson(const TNoiseFigures& f, int channel)
                           {"df_Hz", f.spectrum.dfHz},
                           {"nsd_nV", f.spectrum.nsdNv}};
     j["nsd_median_nV"] = f.nsdMedianNv;
+    if (const std::string few = FewSegmentsText(f.spectrum); !few.empty())
+        j["nsd_median_note"] = few;
     j["band_Hz"] = TJson::array({f.bandLowHz, f.bandHighHz});
     // A band without a bin has no figure, and says why.
     if (const std::string emptyBand = EmptyBandText(f.spectrum, f.bandLowHz, f.bandHighHz);
@@ -181,7 +192,12 @@ namespace {
 TJson LowFrequencyJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf)
 {
     TJson j = NoiseJson(f, channel);
-    j["slope_uV_per_h"] = lf.slopeUvPerH;
+    if (lf.slopeUvPerH) {
+        j["slope_uV_per_h"] = *lf.slopeUvPerH;
+    } else {
+        j["slope_uV_per_h"] = nullptr;
+        j["slope_reason"] = lf.slopeReason;
+    }
     TJson allan = TJson::array();
     for (const TAllanPoint& p : lf.allan)
         allan.push_back(
@@ -301,7 +317,9 @@ std::string FiguresTable(const TNoiseFigures& f, int channel)
                          std::to_string(f.spectrum.segment) + ", " +
                          std::to_string(f.spectrum.segments) + " segments, " +
                          GeneralText(f.spectrum.dfHz, 6) + " Hz per bin");
-    line("median density", GeneralText(f.nsdMedianNv, 6) + " nV/rtHz");
+    const std::string few = FewSegmentsText(f.spectrum);
+    line("median density",
+         GeneralText(f.nsdMedianNv, 6) + " nV/rtHz" + (few.empty() ? "" : " (" + few + ")"));
     const std::string emptyBand = EmptyBandText(f.spectrum, f.bandLowHz, f.bandHighHz);
     line("band rms", !emptyBand.empty()
                          ? emptyBand
@@ -323,7 +341,7 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
 {
     std::string t = FiguresTable(f, channel);
     auto line = [&t](const char* name, const std::string& value) { AppendLine(t, name, value); };
-    line("drift", GeneralText(lf.slopeUvPerH, 6) + " uV/h");
+    line("drift", lf.slopeUvPerH ? GeneralText(*lf.slopeUvPerH, 6) + " uV/h" : lf.slopeReason);
     // One line per averaging length: tau, deviation, terms.
     char row[96];
     std::snprintf(row, sizeof row, "%-12s  %-12s  %s", "tau s", "adev uV", "terms");

@@ -21,18 +21,25 @@ std::string GeneralText(double v, int digits);
 // its rms is not defined ("no frequency bin between 3 and 4 Hz").
 std::string EmptyBandText(const TSpectrum& s, double lowHz, double highHz);
 
+// Empty when the density median comes from kMinMedianSegments Welch segments
+// or more, else a note saying it does not ("from only 7 Welch segments
+// (fewer than 8): reads low and uncertain").
+std::string FewSegmentsText(const TSpectrum& s);
+
 // One JSON object, one line, no trailing newline, keys in the documented order:
 // channel, samples, rate_sps, gain, mean_code, rms_code, min_code, max_code,
 // pp_code, mean_uV, rms_uV, pp_uV, effective_bits, noise_free_bits,
 // histogram {first_code, bin_width, counts}, spectrum {window, segment,
-// segments, df_Hz, nsd_nV}, nsd_median_nV, band_Hz [F1, F2], band_rms_uV.
+// segments, df_Hz, nsd_nV}, nsd_median_nV (then nsd_median_note when it comes
+// from fewer than 8 segments), band_Hz [F1, F2], band_rms_uV.
 // A band that holds no frequency bin has band_rms_uV null and then a last key
 // band_rms_reason with the table's text ("no frequency bin between ...").
 std::string FiguresJson(const TNoiseFigures& f, int channel);
 
 // The same object with the low-frequency figures after the last key:
-// slope_uV_per_h, allan [{m, tau_s, adev_uV, terms}...], and lf_0p1_10Hz
-// {intervals, pp_uV_median, pp_uV_max, rms_uV}, or null and then lf_reason.
+// slope_uV_per_h (or null and then slope_reason), allan [{m, tau_s, adev_uV,
+// terms}...], and lf_0p1_10Hz {intervals, pp_uV_median, pp_uV_max, rms_uV},
+// or null and then lf_reason.
 std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf);
 
 // Where a record's samples came from, as far as its file says: a capture

@@ -127,6 +127,7 @@ std::string ComparisonTable(const std::vector<TRunFigures>& runs,
     row("rate [sps]", [&](size_t i) { return Figure(runs[i].noise.rateSps); });
     row("filter",
         [&](size_t i) { return std::string(runs[i].settings.sinc5 ? "sinc5+sinc1" : "sinc3"); });
+    row("bandwidth", [&](size_t i) { return analysis::BandwidthText(runs[i]); });
     row("channels", [&](size_t i) { return ChannelsText(runs[i].settings.chSel); });
     row("channel", [&](size_t i) { return "CH" + std::to_string(runs[i].settings.channel); });
     row("samples", [&](size_t i) { return std::to_string(runs[i].settings.samples); });
@@ -151,7 +152,10 @@ std::string ComparisonTable(const std::vector<TRunFigures>& runs,
         return Figure(runs[i].noise.bandLowHz) + "-" + Figure(runs[i].noise.bandHighHz);
     });
     row("band rms [uV]", [&](size_t i) { return Fixed(runs[i].noise.bandRmsUv, 4); });
-    row("drift [uV/h]", [&](size_t i) { return Fixed(runs[i].low.slopeUvPerH, 3); });
+    row("drift [uV/h]", [&](size_t i) {
+        const auto& slope = runs[i].low.slopeUvPerH;
+        return slope ? Fixed(*slope, 3) : std::string("-");
+    });
     row("adev at 1/fs [uV]", [&](size_t i) {
         return runs[i].low.allan.empty() ? std::string("-")
                                          : Fixed(runs[i].low.allan.front().adevUv, 4);
@@ -178,7 +182,13 @@ std::string ComparisonTable(const std::vector<TRunFigures>& runs,
     diff("nsd median [dB]", [](const TDifference& d) { return Signed(d.nsdMedianDb, 2); });
     diff("effective bits", [](const TDifference& d) { return Signed(d.effectiveBits, 2); });
     diff("noise-free bits", [](const TDifference& d) { return Signed(d.noiseFreeBits, 2); });
-    return Layout(rows);
+    diff("bandwidth",
+         [](const TDifference& d) { return std::string(d.bandwidthDiffers ? "differs" : "same"); });
+    std::string table = Layout(rows);
+    if (std::any_of(diffs.begin(), diffs.end(),
+                    [](const TDifference& d) { return d.bandwidthDiffers; }))
+        table += "note: the bandwidths differ; rms and pp differ for that alone\n";
+    return table;
 }
 
 std::string ComparisonJson(const std::vector<TFileAnalysis>& files,
@@ -201,7 +211,8 @@ std::string ComparisonJson(const std::vector<TFileAnalysis>& files,
                ",\"pp_dB\":" + OptionalJson(d.ppDb) +
                ",\"nsd_median_dB\":" + OptionalJson(d.nsdMedianDb) +
                ",\"effective_bits\":" + analysis::DoubleText(d.effectiveBits) +
-               ",\"noise_free_bits\":" + analysis::DoubleText(d.noiseFreeBits) + "}";
+               ",\"noise_free_bits\":" + analysis::DoubleText(d.noiseFreeBits) +
+               ",\"bandwidth_differs\":" + (d.bandwidthDiffers ? "true" : "false") + "}";
     }
     out += "]}";
     return out;

@@ -38,8 +38,11 @@ TChannelReadout ChannelReadout(const TMeasureRecord& record, int channel)
     r.MaxCode = e.Max;
     r.MinCode = e.Min;
     r.SigmaCode = ch0 ? record.Ch0SigmaCode : record.Ch1SigmaCode;
-    r.MaxUv = static_cast<float>(CodeToMicrovolt(e.Max, record.Setting.Gain));
-    r.MinUv = static_cast<float>(CodeToMicrovolt(e.Min, record.Setting.Gain));
+    // Kept in double, not rounded to the record's float microvolts: near 1.2 V a
+    // float moves in 0.125 uV steps, and the pp of low-noise data came out
+    // several percent off the noise analysis's figure for the same samples.
+    r.MaxUv = CodeToMicrovolt(e.Max, record.Setting.Gain);
+    r.MinUv = CodeToMicrovolt(e.Min, record.Setting.Gain);
     r.SigmaUv = ch0 ? record.Ch0SigmaVolt : record.Ch1SigmaVolt;
     return r;
 }

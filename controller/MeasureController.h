@@ -64,12 +64,14 @@ public:
 
 // The statistics readout of a channel, from the record alone: the extremes
 // come from the same scan the graph scales by, the sigmas from the record.
+// The microvolt extremes are those codes' microvolts in double: a float holds
+// only 0.125 uV steps near 1.2 V, coarser than the noise the readout shows.
 struct TChannelReadout {
     uint32_t MaxCode = 0;
     uint32_t MinCode = 0;
     float SigmaCode = 0;
-    float MaxUv = 0;
-    float MinUv = 0;
+    double MaxUv = 0;
+    double MinUv = 0;
     float SigmaUv = 0;
 };
 TChannelReadout ChannelReadout(const TMeasureRecord& record, int channel);

@@ -122,9 +122,11 @@ std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
         if (std::string empty = analysis::EmptyBandText(n.spectrum, lo, hi); !empty.empty())
             return none(std::move(empty));
         v = analysis::BandRms(n.spectrum, lo, hi);
-    } else if (name == "slope_uV_per_h")
+    } else if (name == "slope_uV_per_h") {
+        if (!f.low.slopeUvPerH)
+            return none(f.low.slopeReason.empty() ? "not computed" : f.low.slopeReason);
         v = f.low.slopeUvPerH;
-    else if (name.rfind("lf_0p1_10Hz.", 0) == 0) {
+    } else if (name.rfind("lf_0p1_10Hz.", 0) == 0) {
         if (!lf)
             return none(f.low.lfReason.empty() ? "not computed" : f.low.lfReason);
         if (name == "lf_0p1_10Hz.pp_uV_median")

@@ -98,6 +98,13 @@ inline constexpr char AnalysisReferenceTooFew[] = "データが少なすぎて�
 inline constexpr char AnalysisTooManyReferences[] = "比較に追加できるのは7件までです";
 inline constexpr char AnalysisDifference[] = "差";
 inline constexpr char AnalysisProbabilityDensity[] = "確率密度";
+// A density median from fewer than 8 Welch segments reads low; shown beside it.
+inline constexpr char AnalysisFewSegments[] = "セグメント数が8未満のため低めの参考値";
+// The comparison's row saying whether a run's bandwidth (rate, filter) is the current data's.
+inline constexpr char AnalysisBandwidth[] = "測定帯域";
+inline constexpr char AnalysisBandwidthSame[] = "同じ";
+inline constexpr char AnalysisBandwidthDiffers[] =
+    "異なります (rms・pp の差は帯域の違いを含みます)";
 
 // Every text above, for the font check.
 inline constexpr const char* kAnalysisTexts[] = {
@@ -177,6 +184,10 @@ inline constexpr const char* kAnalysisTexts[] = {
     AnalysisTooManyReferences,
     AnalysisDifference,
     AnalysisProbabilityDensity,
+    AnalysisFewSegments,
+    AnalysisBandwidth,
+    AnalysisBandwidthSame,
+    AnalysisBandwidthDiffers,
 };
 
 } // namespace mirantos::text

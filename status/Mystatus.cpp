@@ -111,7 +111,7 @@ void TmyStatus::ShowStatCode(uint32_t maxCode, uint32_t minCode, float sigma, in
     SetPanelText(mirantos::StatCodeText(maxCode, minCode, sigma, channel), DetailPanel);
 }
 
-void TmyStatus::ShowStatVolt(int32_t channel, float maxUv, float minUv, float sigmaUv)
+void TmyStatus::ShowStatVolt(int32_t channel, double maxUv, double minUv, float sigmaUv)
 {
     SetPanelText(mirantos::StatVoltText(channel, maxUv, minUv, sigmaUv), DetailPanel);
 }

@@ -61,7 +61,7 @@ public:
     void ShowSample(int32_t n, uint32_t code);
     void ShowSample2ch(int32_t n, uint32_t code0, uint32_t code1);
     void ShowStatCode(uint32_t maxCode, uint32_t minCode, float sigma, int32_t channel);
-    void ShowStatVolt(int32_t channel, float maxUv, float minUv, float sigmaUv);
+    void ShowStatVolt(int32_t channel, double maxUv, double minUv, float sigmaUv);
 
 private:
     IStatusPanels* StatusBar;

@@ -98,11 +98,11 @@ QString StatCodeText(uint32_t maxCode, uint32_t minCode, float sigma, int32_t ch
            U(text::UnitDigit);
 }
 
-QString StatVoltText(int32_t channel, float maxUv, float minUv, float sigmaUv)
+QString StatVoltText(int32_t channel, double maxUv, double minUv, float sigmaUv)
 {
     const int d = VoltDecimals(sigmaUv);
-    const double maxD = static_cast<double>(maxUv);
-    const double minD = static_cast<double>(minUv);
+    const double maxD = maxUv;
+    const double minD = minUv;
     const QString unit = U(text::UnitMicrovolt);
     return U(text::Channel) + QString::number(channel) + U(text::Maximum) + FormatMask(maxD, d) +
            unit + U(text::Minimum) + FormatMask(minD, d) + unit + U(text::PeakToPeak) +

@@ -25,8 +25,10 @@ QString SampleText2ch(int32_t n, uint32_t code0, uint32_t code1);
 // shown with "0.0" from 10 up, else "0.00", decided on the value as passed.
 QString StatCodeText(uint32_t maxCode, uint32_t minCode, float sigma, int32_t channel);
 
-// Statistics in microvolts. pp is formed in double; all four numbers share the
-// mask chosen from sigma: "0" from 100 up, "0.0" from 10 up, else "0.00".
-QString StatVoltText(int32_t channel, float maxUv, float minUv, float sigmaUv);
+// Statistics in microvolts. The extremes come in double (a float near volts
+// of offset is coarser than the noise) and pp is their difference; all four
+// numbers share the mask chosen from sigma: "0" from 100 up, "0.0" from 10
+// up, else "0.00".
+QString StatVoltText(int32_t channel, double maxUv, double minUv, float sigmaUv);
 
 } // namespace mirantos

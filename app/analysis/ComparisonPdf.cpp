@@ -154,7 +154,8 @@ TTable FiguresTable(const std::vector<analysis::TRunFigures>& runs)
                    ? Fixed(f.bandRmsUv, 5)
                    : kNone;
     });
-    row(text::AnalysisDrift, " [µV/h]", [](const R& r) { return General(r.low.slopeUvPerH, 6); });
+    row(text::AnalysisDrift, " [µV/h]",
+        [](const R& r) { return r.low.slopeUvPerH ? General(*r.low.slopeUvPerH, 6) : kNone; });
     row(text::AnalysisLfPpMedian, uv,
         [&](const R& r) { return lf(r, &analysis::TLowFrequencyNoise::ppUvMedian); });
     row(text::AnalysisLfPpMax, uv,

@@ -109,6 +109,7 @@ constexpr const char* kComparisonRows[] = {
     text::AnalysisPeakToPeak,    text::AnalysisEffectiveBits, text::AnalysisNoiseFreeBits,
     text::AnalysisMedianDensity, text::AnalysisRms,           text::AnalysisPeakToPeak,
     text::AnalysisMedianDensity, text::AnalysisEffectiveBits, text::AnalysisNoiseFreeBits,
+    text::AnalysisBandwidth,
 };
 constexpr int kComparisonFigureRows = 7;
 
@@ -124,11 +125,13 @@ QString PercentAndDb(const std::optional<double>& pct, const std::optional<doubl
            (db ? Signed(*db, 2) + " dB" : none);
 }
 
-std::array<QString, 12> ComparisonTexts(const analysis::TRunFigures& run,
-                                        const analysis::TDifference* d)
+constexpr size_t kComparisonRowCount = std::size(kComparisonRows);
+
+std::array<QString, kComparisonRowCount> ComparisonTexts(const analysis::TRunFigures& run,
+                                                         const analysis::TDifference* d)
 {
     const analysis::TNoiseFigures& f = run.noise;
-    std::array<QString, 12> t = {
+    std::array<QString, kComparisonRowCount> t = {
         QString::number(f.samples),
         QString::number(f.rateSps, 'g', 10) + Utf8(text::AnalysisUnitSps),
         Microvolts(f.rmsUv, 5),
@@ -143,6 +146,8 @@ std::array<QString, 12> ComparisonTexts(const analysis::TRunFigures& run,
         t[9] = d->nsdMedianDb ? Signed(*d->nsdMedianDb, 2) + " dB" : QString::fromUtf8("—");
         t[10] = Signed(d->effectiveBits, 2) + Utf8(text::AnalysisUnitBits);
         t[11] = Signed(d->noiseFreeBits, 2) + Utf8(text::AnalysisUnitBits);
+        t[12] = Utf8(d->bandwidthDiffers ? text::AnalysisBandwidthDiffers
+                                         : text::AnalysisBandwidthSame);
     }
     return t;
 }
@@ -193,7 +198,8 @@ void OverlayAllan(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& r
 
 std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf)
 {
-    const QString drift = Fixed(lf.slopeUvPerH, 3) + Utf8(text::AnalysisUnitDrift);
+    const QString drift = lf.slopeUvPerH ? Fixed(*lf.slopeUvPerH, 3) + Utf8(text::AnalysisUnitDrift)
+                                         : Utf8(text::AnalysisLfUndefined) + Reason(lf.slopeReason);
     if (!lf.lf) {
         const QString why = Utf8(text::AnalysisLfUndefined) + Reason(lf.lfReason);
         return {drift, why, why, why};
@@ -390,6 +396,9 @@ void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateS
     source_->clear();
     source_->setVisible(false);
     file_ = file;
+    current_ = {};
+    current_.rateIndex = record.Setting.spsSel;
+    current_.sinc5 = record.Setting.fSinc5 != 0;
     TakeCodes(rateSps, gain);
 }
 
@@ -402,6 +411,9 @@ void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint3
     source_->setText(source);
     source_->setVisible(!source.isEmpty());
     file_ = file;
+    // Codes from elsewhere come with their rate, not their filter.
+    current_ = {};
+    current_.filterKnown = false;
     TakeCodes(rateSps, gain);
 }
 
@@ -561,7 +573,10 @@ void TNoiseAnalysisWindow::ShowFigures()
         Fixed(f.noiseFreeBits, 2) + Utf8(text::AnalysisUnitBits),
         Codes(static_cast<double>(f.histogram.binWidth), 0),
         QString::number(f.spectrum.segments),
-        QString::number(f.nsdMedianNv, 'g', 4) + Utf8(text::AnalysisUnitDensity),
+        QString::number(f.nsdMedianNv, 'g', 4) + Utf8(text::AnalysisUnitDensity) +
+            (f.spectrum.segments < analysis::kMinMedianSegments
+                 ? " (" + Utf8(text::AnalysisFewSegments) + ")"
+                 : QString()),
         Microvolts(f.bandRmsUv, 5) + " (" + Utf8(text::AnalysisBandFrom) +
             QString::number(f.bandLowHz, 'g', 10) + Utf8(text::AnalysisBandTo) + Hz(f.bandHighHz) +
             ")",
@@ -714,6 +729,7 @@ std::vector<analysis::TRunFigures> TNoiseAnalysisWindow::Runs() const
         return runs;
     analysis::TRunFigures current;
     current.label = (Source().isEmpty() ? Utf8(text::AnalysisCurrentData) : Source()).toStdString();
+    current.settings = current_;
     current.settings.channel = channel_;
     current.settings.chSel = held_[0] && held_[1] ? 2 : channel_;
     current.settings.samples = figures_.samples;

@@ -143,6 +143,8 @@ private:
         analysis::TLowFrequencyFigures low;
     };
     std::vector<TReference> references_;
+    // The current data's rate index and filter, where known.
+    analysis::TRunSettings current_;
 
     QLabel* channelLabel_ = nullptr;
     QComboBox* channelBox_ = nullptr;

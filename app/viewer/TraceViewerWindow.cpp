@@ -513,11 +513,10 @@ void TTraceViewerWindow::ShowSpan()
             continue;
         const TSpanStats st = SpanStatistics(data_.Channel(c), v.first, v.last, data_.Gain());
         s +=
-            "\n" + (view_.voltMode
-                        ? StatVoltText(c, static_cast<float>(CodeToMicrovolt(st.max, data_.Gain())),
-                                       static_cast<float>(CodeToMicrovolt(st.min, data_.Gain())),
-                                       static_cast<float>(st.sigmaUv))
-                        : StatCodeText(st.max, st.min, static_cast<float>(st.sigma), c));
+            "\n" + (view_.voltMode ? StatVoltText(c, CodeToMicrovolt(st.max, data_.Gain()),
+                                                  CodeToMicrovolt(st.min, data_.Gain()),
+                                                  static_cast<float>(st.sigmaUv))
+                                   : StatCodeText(st.max, st.min, static_cast<float>(st.sigma), c));
     }
     span_->setText(s);
 }

@@ -69,9 +69,10 @@ std::vector<std::string> ExpectedCells(const std::vector<TRunFigures>& runs)
              {F("%.3f", n.meanCode), F("%.4f", n.meanUv), F("%.3f", n.rmsCode), F("%.5f", n.rmsUv),
               std::to_string(n.ppCode), F("%.5f", n.ppUv), std::to_string(n.maxCode),
               std::to_string(n.minCode), F("%.2f", n.effectiveBits), F("%.2f", n.noiseFreeBits),
-              F("%.6g", n.nsdMedianNv), F("%.5f", n.bandRmsUv), F("%.6g", r.low.slopeUvPerH),
-              std::to_string(n.samples), r.label})
+              F("%.6g", n.nsdMedianNv), F("%.5f", n.bandRmsUv), std::to_string(n.samples), r.label})
             cells.push_back(c);
+        if (r.low.slopeUvPerH)
+            cells.push_back(F("%.6g", *r.low.slopeUvPerH));
         if (r.low.lf)
             for (double v : {r.low.lf->ppUvMedian, r.low.lf->ppUvMax, r.low.lf->rmsUv})
                 cells.push_back(F("%.5f", v));

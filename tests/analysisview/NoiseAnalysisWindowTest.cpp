@@ -129,6 +129,8 @@ TEST_F(AnalysisWindowTest, OneChannelSetShowsItsFiguresWithUnitsAndNoChannelChoi
     EXPECT_TRUE(Value("median_density").endsWith(QString::fromUtf8(" nV/√Hz")));
     EXPECT_TRUE(Value("band_rms").contains("198.75 Hz"));
     EXPECT_EQ(Value("segments"), QString::number(f.spectrum.segments));
+    // 2.5 s: no drift figure, for the reason the 0.1-10 Hz rows give.
+    EXPECT_EQ(Value("drift"), QString::fromUtf8("算出できません：30秒以上のデータが必要です"));
     EXPECT_TRUE(Message().isEmpty());
     EXPECT_TRUE(Button("saveSpectrum")->isEnabled());
 
@@ -180,6 +182,9 @@ TEST_F(AnalysisWindowTest, WindowAndSegmentChoicesRecomputeTheDensity)
     EXPECT_EQ(segment->currentText(), "128");
     EXPECT_EQ(window.Figures()->spectrum.segment, 128);
     EXPECT_EQ(window.Figures()->spectrum.window, analysis::TWindow::BlackmanHarris);
+    // 14 segments; from fewer than 8 the median reads low, and says so.
+    const QString few = QString(" (") + QString::fromUtf8(text::AnalysisFewSegments) + ")";
+    EXPECT_TRUE(Value("median_density").endsWith(QString::fromUtf8(" nV/√Hz")));
 
     Box("window")->setCurrentIndex(2);
     EXPECT_EQ(window.Figures()->spectrum.window, analysis::TWindow::Rect);
@@ -187,6 +192,8 @@ TEST_F(AnalysisWindowTest, WindowAndSegmentChoicesRecomputeTheDensity)
     emit segment->activated(6);
     EXPECT_EQ(window.Figures()->spectrum.segment, 512);
     EXPECT_EQ(Value("segments"), "2"); // step 256: 1 + (1000 - 512) / 256
+    EXPECT_TRUE(Value("median_density").endsWith(QString::fromUtf8(" nV/√Hz") + few))
+        << Value("median_density").toStdString();
 
     // The choice stays for the next data set while it fits.
     window.SetDataSet(record, 100.0, 1);

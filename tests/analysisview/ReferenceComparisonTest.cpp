@@ -185,6 +185,12 @@ TEST_F(ReferenceTest, ReferencesOverlaidInOrderWithTheirColoursColumnsAndDiffere
         EXPECT_TRUE(t->item(10, r)->text().contains(QString::number(x.effectiveBits, 'f', 2)));
     }
     EXPECT_TRUE(t->item(7, 0) == nullptr || t->item(7, 0)->text().isEmpty());
+    // Another rate, or another filter where both are told, is another bandwidth: the
+    // current codes at 1000 sps come without their filter, quiet is at 1000 sps, loud at 10.
+    const QString same = QString::fromUtf8(text::AnalysisBandwidthSame);
+    const QString differs = QString::fromUtf8(text::AnalysisBandwidthDiffers);
+    EXPECT_EQ(t->item(12, 1)->text(), same);
+    EXPECT_EQ(t->item(12, 2)->text(), differs);
 
     // A window change re-analyses the references; new current data keeps them.
     auto* box = window.findChild<QComboBox*>("window");
@@ -194,6 +200,16 @@ TEST_F(ReferenceTest, ReferencesOverlaidInOrderWithTheirColoursColumnsAndDiffere
     ASSERT_EQ(window.ReferenceCount(), 2);
     EXPECT_EQ(Labels(Plot("spectrumPlot")),
               QStringList({QString::fromUtf8("記録: x.csv"), "quiet", "loud"}));
+
+    // A Sinc5+Sinc1 data set at 1000 sps against quiet's Sinc3.
+    TMeasureRecord record;
+    record.Setting.spsSel = 10;
+    record.Setting.fSinc5 = 1;
+    const std::vector<uint32_t> codes = Noise(2000, 40.0, 5);
+    std::copy(codes.begin(), codes.end(), record.Ch0.Code);
+    record.MarkComplete(2000);
+    window.SetDataSet(record, 1000.0, 1);
+    EXPECT_EQ(t->item(12, 1)->text(), differs);
 
     // Removing the first takes its column and curves; the other keeps its colour.
     window.RemoveReference(0);

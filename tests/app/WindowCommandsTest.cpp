@@ -225,6 +225,32 @@ TEST(WindowLoad, OneChannelFileAfterTheOtherChannel)
     EXPECT_EQ(h.Panel(2), before);
 }
 
+// The readout's microvolt extremes near ±1.2 V: exact from the codes, not in
+// a float's 0.125 uV steps (which gave 1200001.88 / 1199999.13 / pp 2.75).
+TEST(WindowView, MicrovoltReadoutNearVoltsOfOffsetIsExact)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(U("v.DTA"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("AD7177_DataFile:\r\nM:\r\nspsSel:1\r\nDataCountSel:3\r\nCHSel:2\r\nGainSel:0\r\n"
+                "fSinc5:1\r\nfBUF_ON:0\r\nMEND:\r\nD:\r\n3178275000,1116691000\r\n"
+                "3178277433,1116693433\r\n3178276000,1116692000\r\nDEND:\r\n");
+    }
+    WindowHarness h;
+    h.dialogs.openNames.push_back(path);
+    h.window->Load1Click();
+    h.window->MenuY_VoltClick();
+    EXPECT_TRUE(h.Panel(2).startsWith(
+        U("CH0 : 最大値：1200001.90[uV] / 最小値：1199999.07[uV] / pp値：2.83[uV] / ")))
+        << h.Panel(2).toStdString();
+    h.window->StatusBar1Click();
+    EXPECT_TRUE(h.Panel(2).startsWith(
+        U("CH1 : 最大値：-1199997.75[uV] / 最小値：-1200000.58[uV] / pp値：2.83[uV] / ")))
+        << h.Panel(2).toStdString();
+}
+
 TEST(WindowLoad, FailedLoadKeepsEverything)
 {
     QTemporaryDir dir;

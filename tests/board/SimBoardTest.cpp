@@ -20,6 +20,13 @@ namespace {
 
 constexpr double kCodesPerUv = 2147483647.0 / 2500000.0;
 
+// How far each look at the clock moves it during commands: past the
+// firmware's answer time and the USB latency, so every answer is there at
+// the first look after its command. A smaller step made a command's answer
+// take a dozen polls of the transport, each a real millisecond's sleep, and
+// on a busy machine those outlasted the real 100 ms wait.
+const int64_t kLookStepUs = SimFaults{}.answerDelayUs + SimConfig{}.latencyUs;
+
 class SimTest : public ::testing::Test {
 protected:
     void Make(SimFaults faults = {}, uint64_t seed = 1)
@@ -31,9 +38,7 @@ protected:
         auto d = MakeSimDriver(std::move(cfg));
         sim = d.get();
         adc = std::make_unique<TADC>(&owner, std::move(d));
-        // Each look at the clock moves it on a little, so answers come in
-        // during the request/response waits.
-        clock->SetAutoStepUs(100);
+        clock->SetAutoStepUs(kLookStepUs);
     }
 
     bool Identify()
@@ -80,7 +85,7 @@ protected:
         }
         r.c0.resize(static_cast<size_t>(r.received));
         r.c1.resize(static_cast<size_t>(r.received));
-        clock->SetAutoStepUs(100);
+        clock->SetAutoStepUs(kLookStepUs);
         return r;
     }
 
@@ -261,6 +266,7 @@ TEST_F(SimTest, StopEndsTheStream)
     Make();
     ASSERT_TRUE(adc->Connect());
     ASSERT_TRUE(Configure(true, 10));
+    clock->SetAutoStepUs(0); // the run's time is only what the test gives it
     ASSERT_TRUE(adc->StartConversion(0, 10000));
     clock->AdvanceUs(50000);
     ASSERT_TRUE(adc->StopConversion());
@@ -296,7 +302,7 @@ TEST_F(SimTest, PickupAddsA50HzSwing)
     cfg.pickup50HzUv = 100.0;
     auto d = MakeSimDriver(std::move(cfg));
     adc = std::make_unique<TADC>(&owner, std::move(d));
-    clock->SetAutoStepUs(100);
+    clock->SetAutoStepUs(kLookStepUs);
     ASSERT_TRUE(adc->Connect());
     ASSERT_TRUE(Configure(true, 10));
     ASSERT_TRUE(adc->StartConversion(0, 1000));
@@ -354,7 +360,7 @@ TEST_F(SimTest, WrongBoardName)
     cfg.clock = clock;
     cfg.boardName = "OTHERBOARD1";
     adc = std::make_unique<TADC>(&owner, MakeSimDriver(std::move(cfg)));
-    clock->SetAutoStepUs(100);
+    clock->SetAutoStepUs(kLookStepUs);
     ASSERT_TRUE(adc->Connect());
     char name[11];
     EXPECT_TRUE(adc->GetBoardName(name));
@@ -375,7 +381,10 @@ TEST_F(SimTest, RefusedVersion)
 TEST_F(SimTest, AnswerSlowerThanTheWaitIsMissed)
 {
     SimFaults f;
-    f.answerDelayUs = 5000000; // far beyond what the 100 ms wait can see on this clock
+    // Far beyond what the 100 ms wait can see on this clock: each of its
+    // polls sleeps a real millisecond and looks once, so it sees at most
+    // about 100 looks' worth of simulated time.
+    f.answerDelayUs = 5000000;
     Make(f);
     ASSERT_TRUE(adc->Connect());
     EXPECT_FALSE(adc->CheckBoard());

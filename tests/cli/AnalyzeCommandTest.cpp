@@ -129,11 +129,15 @@ TEST(AnalyzeCommand, LowFrequencyFiguresAndTheirCsvs)
         int spsSel;
         double rate;
         int samples;
-        const char* reason; // nullptr: the 0.1-10 Hz figure is there
+        const char* reason;      // nullptr: the 0.1-10 Hz figure is there
+        const char* driftReason; // nullptr: the drift is there
     };
-    const Case cases[] = {{6, 100.0, 10000, nullptr},
-                          {6, 100.0, 2999, "needs at least 30 s of samples"},
-                          {2, 16.66, 10000, "needs at least 49.96 sps"}};
+    const char* const shortRecord = "needs at least 30 s of samples";
+    const Case cases[] = {{6, 100.0, 10000, nullptr, nullptr},
+                          {6, 100.0, 2999, shortRecord, shortRecord},
+                          {2, 16.66, 10000, "needs at least 49.96 sps", nullptr},
+                          {0, 5.0, 150, "needs at least 49.96 sps", nullptr},
+                          {0, 5.0, 149, "needs at least 49.96 sps", shortRecord}};
     for (const Case& k : cases) {
         SCOPED_TRACE(k.samples);
         TempDir dir;
@@ -146,13 +150,27 @@ TEST(AnalyzeCommand, LowFrequencyFiguresAndTheirCsvs)
         std::vector<std::string> keys;
         for (const auto& [key, value] : j.items())
             keys.push_back(key);
-        std::vector<std::string> tail(keys.end() - (k.reason ? 4 : 3), keys.end());
-        std::vector<std::string> want = {"slope_uV_per_h", "allan", "lf_0p1_10Hz"};
+        std::vector<std::string> want = {"slope_uV_per_h"};
+        if (k.driftReason)
+            want.push_back("slope_reason");
+        want.insert(want.end(), {"allan", "lf_0p1_10Hz"});
         if (k.reason)
             want.push_back("lf_reason");
+        std::vector<std::string> tail(keys.end() - static_cast<ptrdiff_t>(want.size()), keys.end());
         EXPECT_EQ(tail, want);
         EXPECT_EQ(keys[keys.size() - want.size() - 1], "band_rms_uV");
-        EXPECT_DOUBLE_EQ(j["slope_uV_per_h"].get<double>(), lf.slopeUvPerH);
+        const auto table = RunCli({"analyze", f});
+        if (k.driftReason) {
+            // Not a slope of noise scaled to an hour: the reason, as the band's.
+            EXPECT_TRUE(j["slope_uV_per_h"].is_null());
+            EXPECT_EQ(j["slope_reason"], k.driftReason);
+            EXPECT_NE(table.out.find(std::string("drift             ") + k.driftReason + "\n"),
+                      std::string::npos)
+                << table.out;
+        } else {
+            ASSERT_TRUE(lf.slopeUvPerH);
+            EXPECT_DOUBLE_EQ(j["slope_uV_per_h"].get<double>(), *lf.slopeUvPerH);
+        }
         ASSERT_EQ(j["allan"].size(), lf.allan.size());
         EXPECT_EQ(j["allan"].back()["m"], lf.allan.back().m);
         EXPECT_EQ(j["allan"].back()["terms"], lf.allan.back().terms);
@@ -161,7 +179,6 @@ TEST(AnalyzeCommand, LowFrequencyFiguresAndTheirCsvs)
         EXPECT_EQ(clitest::ReadAll(dir.Path("a.csv")), an::AllanCsv(lf.allan));
         EXPECT_EQ(clitest::ReadAll(dir.Path("a.csv")).substr(0, 20), "tau_s,adev_uV,terms\n");
 
-        const auto table = RunCli({"analyze", f});
         const auto lfCsv = RunCli({"analyze", "--lf-csv", dir.Path("lf.csv"), f});
         if (k.reason) {
             EXPECT_TRUE(j["lf_0p1_10Hz"].is_null());
@@ -188,6 +205,45 @@ TEST(AnalyzeCommand, LowFrequencyFiguresAndTheirCsvs)
         EXPECT_NE(table.out.find("drift             "), std::string::npos) << table.out;
         // "-": the Allan CSV on standard output instead of the table.
         EXPECT_EQ(RunCli({"analyze", "--allan-csv", "-", f}).out, an::AllanCsv(lf.allan));
+    }
+}
+
+// A density median from a handful of Welch segments reads low: the table and
+// the JSON say so right beside it, and only then.
+TEST(AnalyzeCommand, AMedianFromFewSegmentsCarriesANote)
+{
+    TempDir dir;
+    const std::string f = dir.Write("a.DTA", DtaText(0, Noise(1000, false).lines, 8, 3));
+    const struct {
+        const char* segment;
+        const char* note; // nullptr: none
+    } cases[] = {
+        {"128", nullptr}, // the default: 14 segments
+        {"256", "from only 6 Welch segments (fewer than 8): reads low and uncertain"},
+        {"1000", "from only 1 Welch segment (fewer than 8): reads low and uncertain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.segment);
+        const auto json = RunCli({"analyze", "--json", "--segment", c.segment, f});
+        const auto table = RunCli({"analyze", "--segment", c.segment, f});
+        ASSERT_EQ(json.code, cli::kExitOk) << json.err;
+        const auto j = nlohmann::ordered_json::parse(json.out);
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : j.items())
+            keys.push_back(key);
+        const auto median = std::find(keys.begin(), keys.end(), "nsd_median_nV");
+        ASSERT_NE(median, keys.end());
+        const size_t line = table.out.find("median density");
+        ASSERT_NE(line, std::string::npos);
+        const std::string row = table.out.substr(line, table.out.find('\n', line) - line);
+        if (c.note) {
+            EXPECT_EQ(*(median + 1), "nsd_median_note");
+            EXPECT_EQ(j["nsd_median_note"], c.note);
+            EXPECT_TRUE(row.ends_with(std::string(" nV/rtHz (") + c.note + ")")) << row;
+        } else {
+            EXPECT_FALSE(j.contains("nsd_median_note"));
+            EXPECT_TRUE(row.ends_with(" nV/rtHz")) << row;
+        }
     }
 }
 

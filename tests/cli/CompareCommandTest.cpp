@@ -110,7 +110,46 @@ TEST(CompareCommand, JsonHoldsAnalyzesObjectOfEachFile)
         EXPECT_EQ(j["files"][i++], nlohmann::json::parse(one.out));
     }
     ASSERT_EQ(j.at("differences").size(), 1u);
-    EXPECT_EQ(j["differences"][0].size(), 8u);
+    EXPECT_EQ(j["differences"][0].size(), 9u);
+}
+
+// Noise taken over another bandwidth differs for that alone: the differences
+// say so, in the table and the JSON, whether the rate or the filter differs.
+TEST(CompareCommand, RunsOfAnotherBandwidthAreMarked)
+{
+    TempDir dir;
+    const std::string a = ScaledFile(dir, "a.DTA", 1); // 397.5 sps, Sinc5+Sinc1
+    auto variant = [&](const std::string& name, const std::string& from, const std::string& to) {
+        std::string text = clitest::ReadAll(a);
+        text.replace(text.find(from), from.size(), to);
+        return dir.Write(name, text);
+    };
+    const struct {
+        std::string file;
+        const char* cell;
+        bool differs;
+    } cases[] = {
+        {ScaledFile(dir, "same.DTA", 2), "same", false},
+        {variant("sinc3.DTA", "fSinc5:1", "fSinc5:0"), "differs", true}, // 400 sps, Sinc3
+        {variant("fast.DTA", "spsSel:8", "spsSel:10"), "differs", true}, // 1000 sps
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto t = RunCli({"compare", a, c.file});
+        ASSERT_EQ(t.code, cli::kExitOk) << t.err;
+        const auto lines = clitest::Lines(t.out);
+        const auto diffs = std::find(lines.begin(), lines.end(), "difference to a.DTA:");
+        const auto row = std::find_if(
+            diffs, lines.end(), [](const std::string& l) { return l.starts_with("bandwidth"); });
+        ASSERT_NE(row, lines.end()) << t.out;
+        EXPECT_TRUE(row->ends_with(std::string(" ") + c.cell)) << *row;
+        EXPECT_EQ(
+            t.out.ends_with("note: the bandwidths differ; rms and pp differ for that alone\n"),
+            c.differs)
+            << t.out;
+        const auto j = nlohmann::json::parse(RunCli({"compare", "--json", a, c.file}).out);
+        EXPECT_EQ(j["differences"][0].at("bandwidth_differs"), c.differs);
+    }
 }
 
 // The density plot (the left third): a run with twice the noise lies above,

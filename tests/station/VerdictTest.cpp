@@ -105,13 +105,15 @@ TEST(Verdict, DriftAndLowFrequencyFiguresOnlyWhenDefined)
     EXPECT_NEAR(*whole[0].marginPct, 100 * (400 - slope) / 400, 1e-4);
     EXPECT_TRUE(whole[1].value && whole[1].pass);
 
-    // A run that ended early: the band needs 30 s, the drift does not.
-    ramp.resize(2000);
+    // A run that ended early: the band and the drift both need 30 s, and
+    // each limit fails with that reason rather than pass on a number.
+    ramp.resize(2999);
     const auto shorter = CheckChannel(l, 0, ramp, 100.0, 1);
-    EXPECT_TRUE(shorter[0].value);
-    EXPECT_FALSE(shorter[1].value);
-    EXPECT_FALSE(shorter[1].pass);
-    EXPECT_EQ(shorter[1].reason, "needs at least 30 s of samples");
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_FALSE(shorter[i].value) << i;
+        EXPECT_FALSE(shorter[i].pass) << i;
+        EXPECT_EQ(shorter[i].reason, "needs at least 30 s of samples") << i;
+    }
 }
 
 TVerdict KnownVerdict(const TTestLimits& l)

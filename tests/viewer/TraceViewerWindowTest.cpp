@@ -153,9 +153,8 @@ TEST(TraceViewer, SpanReadoutGivesTheVisibleSamplesFiguresInEitherUnit)
             analysis::ComputeLevelFigures(
                 std::span(c == 0 ? v.c0 : v.c1).subspan(s.first, s.Count()), 1, f);
             want += "\n" +
-                    (volt ? StatVoltText(c, static_cast<float>(CodeToMicrovolt(f.maxCode, 1)),
-                                         static_cast<float>(CodeToMicrovolt(f.minCode, 1)),
-                                         static_cast<float>(f.rmsUv))
+                    (volt ? StatVoltText(c, CodeToMicrovolt(f.maxCode, 1),
+                                         CodeToMicrovolt(f.minCode, 1), static_cast<float>(f.rmsUv))
                           : StatCodeText(f.maxCode, f.minCode, static_cast<float>(f.rmsCode), c));
         }
         EXPECT_TRUE(v.window.SpanText().endsWith(want)) << v.window.SpanText().toStdString() << "\n"
