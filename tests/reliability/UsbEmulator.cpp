@@ -123,7 +123,10 @@ struct EmulatedFtdi::Device {
     int reapErr = 0;
     int reapFailures = 0;
     int failNext = 0;
-    size_t lostInFrom = 0; // bulk-IN log position where the last failed transfer's bytes begin
+    // Bulk-IN log positions where the last failed transfer's bytes begin and end.
+    size_t failedFrom = 0;
+    size_t failedTo = 0;
+    int failAfterBytes = 0; // the fault waits until the oldest URB holds this many bytes
     int refuseSubmit = 0;
     bool wedgeNext = false;
     bool releaseWedged = false;
@@ -236,13 +239,17 @@ struct EmulatedFtdi::Device {
                 Complete(u, 0);
             }
         }
-        if (failNext != 0 && !pending.empty() && !pending.front().wedged) {
+        if (failNext != 0 && !pending.empty() && !pending.front().wedged &&
+            pending.front().fill >= failAfterBytes) {
             Urb u = pending.front();
             pending.pop_front();
             const int packets = (u.fill + traits.packetSize - 1) / traits.packetSize;
-            lostInFrom = inLog.size() - static_cast<size_t>(u.fill - packets * kStatusBytes);
-            u.fill = 0; // the packets of a failed transfer are lost
+            failedFrom = inLog.size() - static_cast<size_t>(u.fill - packets * kStatusBytes);
+            failedTo = inLog.size();
+            // The packets the transfer received before it failed come back
+            // with it, counted in its actual length, as usbfs reports them.
             Complete(u, -failNext);
+            failAfterBytes = 0;
             halted = failNext == EPIPE;
             failNext = 0;
         }
@@ -858,17 +865,24 @@ void EmulatedFtdi::FailReaps(int err, int count)
     board_->reapFailures = count;
 }
 
-void EmulatedFtdi::FailNextInUrb(int err)
+void EmulatedFtdi::FailNextInUrb(int err, int afterBytes)
 {
     std::lock_guard lock(board_->mutex);
     board_->Advance();
     board_->failNext = err;
+    board_->failAfterBytes = afterBytes;
 }
 
 size_t EmulatedFtdi::InLogPosOfLastFailedUrb() const
 {
     std::lock_guard lock(board_->mutex);
-    return board_->lostInFrom;
+    return board_->failedFrom;
+}
+
+size_t EmulatedFtdi::InLogPosAfterLastFailedUrb() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->failedTo;
 }
 
 void EmulatedFtdi::RefuseNextInSubmit(int err)

@@ -4,7 +4,7 @@
 
 #include "UsbEmulator.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,6 @@ int main(int argc, char** argv)
 {
     mirantos::testing::ReexecUnderUmockdevIfNeeded(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv); // the tool's commands draw their graph
     return RUN_ALL_TESTS();
 }
