@@ -2,6 +2,7 @@
 
 #include <umockdev.h>
 
+#include <dirent.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -27,6 +29,35 @@ constexpr int64_t kStepUs = 25;
 constexpr uint8_t kMpsseBadCommand = 0xFA;
 constexpr int kBitmodeMpsse = 0x02;
 constexpr size_t kDropPositionsKept = 1u << 20;
+// How often the host's CPU starvation is looked up, and how much of it may
+// hold the model's clock (more than the ring of transfers covers at 1 ksps
+// with a 2 ms latency timer, far less than a blocked GUI thread's stall).
+constexpr int64_t kStarvationCheckUs = 5000;
+constexpr int64_t kMaxCreditUs = 150000;
+
+// The time every thread of this process has spent runnable but waiting for a
+// CPU, in microseconds (the second field of each thread's schedstat).
+int64_t ProcessRunQueueWaitUs()
+{
+    int64_t ns = 0;
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr)
+        return 0;
+    while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string path = std::string("/proc/self/task/") + e->d_name + "/schedstat";
+        if (FILE* f = std::fopen(path.c_str(), "r")) {
+            long long onCpu = 0;
+            long long waiting = 0;
+            if (std::fscanf(f, "%lld %lld", &onCpu, &waiting) == 2)
+                ns += waiting;
+            std::fclose(f);
+        }
+    }
+    closedir(dir);
+    return ns / 1000;
+}
 
 std::string Hex(const uint8_t* p, size_t n)
 {
@@ -103,6 +134,10 @@ struct EmulatedFtdi::Device {
     FT_HANDLE fw = nullptr;
     int64_t byteUs = 1;
     int64_t nowUs = 0;
+    int64_t frozenUs = 0;        // model time held back for the host's CPU starvation
+    int64_t starvedCreditUs = 0; // recent CPU waiting not yet used to hold the model
+    int64_t starvationSeenUs = 0;
+    int64_t starvationCheckedUs = -kStarvationCheckUs;
     double writeCredit = 0.0;
     std::deque<uint8_t> fwPending; // produced by the firmware, not yet written to the chip
     std::deque<uint8_t> fifo;      // the chip's FIFO towards the host
@@ -165,15 +200,47 @@ struct EmulatedFtdi::Device {
             .count();
     }
 
-    // Brings the model to the present.
+    // Brings the model to the present. The emulated host controller runs in
+    // this process's threads: time they spent waiting for a CPU (another
+    // program hogging the cores) is time a real controller would have kept
+    // filling transfers, while here the host could not hand in new ones. So
+    // while no bulk-IN transfer is queued at the chip, such waiting stops the
+    // model's clock instead of overflowing the chip's FIFO. A host that does
+    // not hand in transfers while it runs (a blocked GUI thread sleeps and
+    // waits for no CPU) still loses bytes.
     void Advance()
     {
-        const int64_t target = RealUs();
+        TakeStarvation();
+        int64_t target = RealUs() - frozenUs;
         while (nowUs < target) {
+            if (pending.empty() && starvedCreditUs > 0) {
+                const int64_t skip = std::min(starvedCreditUs, target - nowUs);
+                starvedCreditUs -= skip;
+                frozenUs += skip;
+                target -= skip;
+                continue;
+            }
             const int64_t t = std::min(nowUs + kStepUs, target);
             Step(t - nowUs, t);
             nowUs = t;
         }
+    }
+
+    // Adds how long this process's threads waited for a CPU since the last
+    // look (every few milliseconds) to the credit, which is kept short: only
+    // recent waiting can excuse an empty queue.
+    void TakeStarvation()
+    {
+        if (!firmware)
+            return;
+        const int64_t real = RealUs();
+        if (real - starvationCheckedUs < kStarvationCheckUs)
+            return;
+        starvationCheckedUs = real;
+        const int64_t waited = ProcessRunQueueWaitUs();
+        if (waited > starvationSeenUs)
+            starvedCreditUs = std::min(starvedCreditUs + waited - starvationSeenUs, kMaxCreditUs);
+        starvationSeenUs = waited;
     }
 
     void Step(int64_t dt, int64_t t)
