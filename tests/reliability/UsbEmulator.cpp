@@ -108,10 +108,14 @@ ChipTraits TraitsOf(ChipKind kind)
 } // namespace
 
 struct EmulatedFtdi::Device {
+    // A URB belongs to the open file (the client) that submitted it: only
+    // that file reaps or discards it, and closing the file kills it, as usbfs
+    // keeps them per file.
     struct Urb {
         UMockdevIoctlData* data = nullptr;
         int fill = 0;
         bool wedged = false;
+        UMockdevIoctlClient* client = nullptr;
     };
 
     std::mutex mutex;
@@ -146,9 +150,9 @@ struct EmulatedFtdi::Device {
     int bitmode = 0;
 
     UMockdevIoctlBase* handler = nullptr;
-    std::deque<Urb> pending; // bulk-IN URBs queued at the chip, oldest first
-    std::deque<Urb> idle;    // bulk-IN URBs of the other interface, where nothing is connected
-    std::deque<UMockdevIoctlData*> completed;
+    std::deque<Urb> pending;   // bulk-IN URBs queued at the chip, oldest first
+    std::deque<Urb> idle;      // bulk-IN URBs of the other interface, where nothing is connected
+    std::deque<Urb> completed; // done, waiting to be reaped by their file
 
     bool claimRefused = false;
     bool vanished = false;
@@ -187,8 +191,8 @@ struct EmulatedFtdi::Device {
             g_object_unref(u.data);
         for (auto& u : idle)
             g_object_unref(u.data);
-        for (auto* d : completed)
-            g_object_unref(d);
+        for (auto& u : completed)
+            g_object_unref(u.data);
         if (handler)
             g_object_unref(handler);
     }
@@ -283,7 +287,7 @@ struct EmulatedFtdi::Device {
         auto* urb = reinterpret_cast<usbdevfs_urb*>(u.data->data);
         urb->status = status;
         urb->actual_length = u.fill;
-        completed.push_back(u.data);
+        completed.push_back(u);
         ++inUrbs;
     }
 
@@ -563,15 +567,23 @@ struct EmulatedFtdi::Device {
         umockdev_ioctl_client_complete(client, 0, 0);
     }
 
-    // The kernel kills the URBs of an interface when it is released.
-    void DropQueuedUrbs()
+    // The kernel kills a file's URBs of an interface when the file releases
+    // it, and all of a file's URBs, done or not, when the file is closed.
+    // A halt stays: only CLEAR_HALT ends it.
+    void DropUrbsOf(UMockdevIoctlClient* client, bool done)
     {
-        for (auto& u : pending)
-            g_object_unref(u.data);
-        pending.clear(); // a halt stays: only CLEAR_HALT ends it
-        for (auto& u : idle)
-            g_object_unref(u.data);
-        idle.clear();
+        auto drop = [client](std::deque<Urb>& urbs) {
+            std::erase_if(urbs, [client](const Urb& u) {
+                if (u.client != client)
+                    return false;
+                g_object_unref(u.data);
+                return true;
+            });
+        };
+        drop(pending);
+        drop(idle);
+        if (done)
+            drop(completed);
     }
 
     gboolean HandleIoctl(UMockdevIoctlClient* client)
@@ -604,9 +616,11 @@ struct EmulatedFtdi::Device {
                 --reapFailures;
                 return fail(reapErr);
             }
-            if (!completed.empty()) {
-                UMockdevIoctlData* urbData = completed.front();
-                completed.pop_front();
+            const auto mine = std::find_if(completed.begin(), completed.end(),
+                                           [client](const Urb& u) { return u.client == client; });
+            if (mine != completed.end()) {
+                UMockdevIoctlData* urbData = mine->data;
+                completed.erase(mine);
                 CompleteUrb(client, urbData);
                 return TRUE;
             }
@@ -616,7 +630,9 @@ struct EmulatedFtdi::Device {
         if (request == USBDEVFS_DISCARDURB) {
             // The argument is the client's URB address itself.
             const auto addr = *reinterpret_cast<gulong*>(arg->data);
-            const auto match = [addr](const Urb& u) { return u.data->client_addr == addr; };
+            const auto match = [addr, client](const Urb& u) {
+                return u.client == client && u.data->client_addr == addr;
+            };
             if (auto i = std::find_if(idle.begin(), idle.end(), match); i != idle.end()) {
                 Urb u = *i;
                 idle.erase(i);
@@ -650,7 +666,7 @@ struct EmulatedFtdi::Device {
             return claimRefused ? fail(EBUSY) : ok();
         }
         case USBDEVFS_RELEASEINTERFACE:
-            DropQueuedUrbs();
+            DropUrbsOf(client, false);
             return ok();
         case USBDEVFS_CLEAR_HALT: {
             UMockdevIoctlData* d =
@@ -726,21 +742,21 @@ struct EmulatedFtdi::Device {
                 const int r = Control(bytes, bytes + 8, urb->buffer_length - 8);
                 urb->status = r < 0 ? r : 0;
                 urb->actual_length = r < 0 ? 0 : r;
-                completed.push_back(urbData);
+                completed.push_back({urbData, 0, false, client});
             } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == epOut) {
                 FeedFirmware(bytes, urb->buffer_length);
                 urb->status = 0;
                 urb->actual_length = urb->buffer_length;
-                completed.push_back(urbData);
+                completed.push_back({urbData, 0, false, client});
             } else if (bulkIn) {
-                pending.push_back({urbData, 0, false});
+                pending.push_back({urbData, 0, false, client});
             } else if (urb->type == USBDEVFS_URB_TYPE_BULK && interfaces > 1 &&
                        (urb->endpoint & 0x80) != 0) {
-                idle.push_back({urbData, 0, false}); // the other interface: never a byte
+                idle.push_back({urbData, 0, false, client}); // the other interface: never a byte
             } else if (urb->type == USBDEVFS_URB_TYPE_BULK && interfaces > 1) {
                 urb->status = 0; // the other interface: its bytes go nowhere
                 urb->actual_length = urb->buffer_length;
-                completed.push_back(urbData);
+                completed.push_back({urbData, 0, false, client});
             } else {
                 accepted = false;
                 g_object_unref(urbData);
@@ -752,6 +768,13 @@ struct EmulatedFtdi::Device {
         default:
             return fail(ENOTTY);
         }
+    }
+
+    static void OnClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
+    {
+        auto* d = static_cast<Device*>(self);
+        std::lock_guard lock(d->mutex);
+        d->DropUrbsOf(client, true);
     }
 
     static gboolean OnHandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
@@ -806,6 +829,8 @@ bool AddDevice(UMockdevTestbed* testbed, EmulatedFtdi::Device& d, std::string* w
     d.handler = umockdev_ioctl_base_new();
     g_signal_connect(d.handler, "handle-ioctl", G_CALLBACK(&EmulatedFtdi::Device::OnHandleIoctl),
                      &d);
+    g_signal_connect(d.handler, "client-vanished",
+                     G_CALLBACK(&EmulatedFtdi::Device::OnClientVanished), &d);
     GError* error = nullptr;
     // The handler goes in first, so the node answers as soon as it appears.
     if (!umockdev_testbed_attach_ioctl(testbed, d.node.c_str(), d.handler, &error)) {
