@@ -8,7 +8,7 @@ std::unique_ptr<IFtdiDriver> MakeUsbDriver(const std::string& device)
 {
     FtdiDeviceSelector selector;
     if (!FtdiDeviceSelector::Parse(device, &selector))
-        selector.serial = device; // no chip has such a serial number: not found
+        selector.problem = "device \"" + device + "\": " + FtdiDeviceSelector::Problem(device);
     return std::make_unique<FtdiUsbDriver>(std::move(selector));
 }
 
@@ -16,6 +16,11 @@ bool IsValidDeviceSelector(const std::string& device)
 {
     FtdiDeviceSelector selector;
     return FtdiDeviceSelector::Parse(device, &selector);
+}
+
+std::string DeviceSelectorProblem(const std::string& device)
+{
+    return FtdiDeviceSelector::Problem(device);
 }
 
 std::unique_ptr<IFtdiDriver> MakeSimDriver(uint64_t seed)

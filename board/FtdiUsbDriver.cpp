@@ -71,25 +71,35 @@ constexpr const char* kUdevHint =
 bool FtdiDeviceSelector::Parse(const std::string& text, FtdiDeviceSelector* out)
 {
     *out = {};
+    if (!Problem(text).empty())
+        return false;
     if (text.empty())
         return true;
-    FtdiDeviceSelector s;
-    s.serial = text;
     const size_t colon = text.rfind(':');
-    if (colon != std::string::npos) {
-        const std::string port = text.substr(colon + 1);
-        if (port.size() != 1)
-            return false;
-        const char c = static_cast<char>(port[0] & ~0x20); // upper case
-        if (c != 'A' && c != 'B') // the FIFO chips have at most two interfaces
-            return false;
-        s.serial = text.substr(0, colon);
-        s.interfaceIndex = c - 'A';
+    if (colon == std::string::npos) {
+        out->serial = text;
+    } else {
+        out->serial = text.substr(0, colon);
+        out->interfaceIndex = (text[colon + 1] & ~0x20) - 'A';
     }
-    if (s.serial.empty())
-        return false;
-    *out = s;
     return true;
+}
+
+std::string FtdiDeviceSelector::Problem(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos)
+        return {};
+    const std::string port = text.substr(colon + 1);
+    // The FIFO chips have at most two interfaces.
+    if (port.size() != 1 || ((port[0] & ~0x20) != 'A' && (port[0] & ~0x20) != 'B'))
+        return "the interface letter \"" + port +
+               "\" after the colon is not A or B (the chips have at most interfaces A and B)";
+    if (colon == 0)
+        return "no serial number before \":" + port + "\"";
+    return {};
 }
 
 // One bulk-IN transfer and its buffer. A slot belongs to the ring of one
@@ -135,6 +145,7 @@ struct FtdiUsbDriver::Impl {
 
     static void LIBUSB_CALL OnTransfer(libusb_transfer* t);
     void Completed(Slot* slot);
+    void Keep(libusb_transfer* t);
     bool SubmitLocked(Slot* slot);
     void ReadFailureLocked(const std::string& why);
     void VanishedLocked();
@@ -188,10 +199,17 @@ void FtdiUsbDriver::Impl::VanishedLocked()
     error = readError;
 }
 
-// A command to an open chip failed: `what`, unless the device is gone.
+// A command to an open chip failed: `what`, unless the device is gone or
+// the IN pipe failed first (that failure is the reason; the command's
+// followed from it).
 void FtdiUsbDriver::Impl::FailCommand(const std::string& what)
 {
     Fail(what);
+    {
+        std::lock_guard lock(mutex);
+        if (!readError.empty())
+            error = readError;
+    }
     unsigned char status[2];
     if (libusb_control_transfer(ftdi->usb_dev, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_STATUS, 0, 0,
                                 status, sizeof status, 200) == LIBUSB_ERROR_NO_DEVICE) {
@@ -228,6 +246,13 @@ void FtdiUsbDriver::Impl::Completed(Slot* slot)
     --inFlight;
     settled.notify_all();
     const bool current = slot->generation == generation;
+    // A transfer that fails still counts what it received before the failure
+    // (up to a whole transfer, tens of milliseconds of samples): those bytes
+    // came in order and are delivered ahead of the failure. An overflow's
+    // last packet is babble, so its bytes are not trusted.
+    if (current && !FailedLocked() && t->status != LIBUSB_TRANSFER_OVERFLOW &&
+        t->status != LIBUSB_TRANSFER_CANCELLED)
+        Keep(t);
     // These two are states of the device, whichever transfer reports them.
     if (t->status == LIBUSB_TRANSFER_NO_DEVICE) {
         VanishedLocked();
@@ -245,24 +270,16 @@ void FtdiUsbDriver::Impl::Completed(Slot* slot)
     if (FailedLocked())
         return; // behind a gap: bytes after a failure would be out of order
     switch (t->status) {
-    case LIBUSB_TRANSFER_COMPLETED: {
-        const auto len = static_cast<size_t>(std::max(t->actual_length, 0));
-        if (scratch.size() < len)
-            scratch.resize(len);
-        const size_t n = StripModemStatus(t->buffer, len, maxPacket, scratch.data());
-        if (!rx.Push(scratch.data(), n)) {
-            ReadFailureLocked("receive queue overflow: more than " + std::to_string(queueLimit) +
-                              " bytes waiting to be read");
-            return;
-        }
+    case LIBUSB_TRANSFER_COMPLETED:
         break;
-    }
     case LIBUSB_TRANSFER_OVERFLOW:
         ReadFailureLocked("bulk-IN transfer overflow (the chip sent more than was asked for)");
         return;
     case LIBUSB_TRANSFER_ERROR:
-        ReadFailureLocked("bulk-IN transfer error (EPROTO/EILSEQ: corrupt or missing packets "
-                          "on the cable)");
+        // libusb reports every low-level bus error alike: EPROTO, EILSEQ and
+        // ETIME (the device did not answer), also ECOMM and ENOSR.
+        ReadFailureLocked("bulk-IN transfer error (a low-level USB error: EPROTO or EILSEQ, "
+                          "corrupt packets on the cable; or ETIME, the device did not answer)");
         return;
     case LIBUSB_TRANSFER_TIMED_OUT: // no time-out is set; treat like any other failure
     case LIBUSB_TRANSFER_CANCELLED:
@@ -272,6 +289,19 @@ void FtdiUsbDriver::Impl::Completed(Slot* slot)
         return;
     }
     SubmitLocked(slot); // a refusal is recorded as a read failure
+}
+
+// Queues what a transfer of the current ring received; a receive queue with
+// no room for it is a read failure.
+void FtdiUsbDriver::Impl::Keep(libusb_transfer* t)
+{
+    const auto len = static_cast<size_t>(std::max(t->actual_length, 0));
+    if (scratch.size() < len)
+        scratch.resize(len);
+    const size_t n = StripModemStatus(t->buffer, len, maxPacket, scratch.data());
+    if (!rx.Push(scratch.data(), n))
+        ReadFailureLocked("receive queue overflow: more than " + std::to_string(queueLimit) +
+                          " bytes waiting to be read");
 }
 
 bool FtdiUsbDriver::Impl::StartRing()
@@ -413,6 +443,10 @@ FT_STATUS FtdiUsbDriver::Impl::OpenChosen()
         int openRc; // why the strings could not be read (0: they were)
         int interfaces;
     };
+    if (!selector.problem.empty()) {
+        SetError(selector.problem);
+        return FT_DEVICE_NOT_FOUND;
+    }
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(ftdi->usb_ctx, &list);
     if (count < 0) {

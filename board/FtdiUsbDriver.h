@@ -23,9 +23,13 @@ namespace mirantos {
 struct FtdiDeviceSelector {
     std::string serial;
     int interfaceIndex = 0; // 0 = A
+    // Set for a text that is no selector: Open refuses with it as the reason.
+    std::string problem;
 
     // False (selector left empty) for a malformed text such as "X:C" or ":A".
     static bool Parse(const std::string& text, FtdiDeviceSelector* out);
+    // Why `text` is no selector, naming the part that is wrong; empty when it is one.
+    static std::string Problem(const std::string& text);
 };
 
 class FtdiUsbDriver : public IFtdiDriver {

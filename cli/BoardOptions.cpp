@@ -100,10 +100,11 @@ bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& o, TControlValues&
     if (const auto v = parsed.Value("--device")) {
         if (o.board != BoardKind::Usb)
             return bad("--device applies to the board on USB (--board usb) only");
-        if (!IsValidDeviceSelector(*v) || v->empty())
+        if (v->empty())
             return bad("--device takes a serial number, optionally with :A or :B for the "
-                       "interface, not \"" +
-                       *v + "\"");
+                       "interface");
+        if (const std::string problem = DeviceSelectorProblem(*v); !problem.empty())
+            return bad("--device \"" + *v + "\": " + problem);
         o.device = *v;
     }
     return true;

@@ -217,9 +217,12 @@ void TMeasureController::StartSequence()
 bool TMeasureController::ConnectBoard()
 {
     auto fail = [this](bool notFound) {
+        // Why the link would not open (two boards, no permission, no such
+        // interface), in the backend's words; nothing for a wrong name.
+        const std::string why = adc_->IsOpen() ? std::string() : adc_->LinkError();
         adc_->Disconnect();
         if (notFound) {
-            message_->NotFoundError();
+            message_->NotFoundError(QString::fromStdString(why));
             status_->ShowBoardNotFound();
         } else {
             message_->NoResponseError();
@@ -413,6 +416,8 @@ void TMeasureController::CaptureEnd(RunEnd how)
     if (how == RunEnd::ReadError || how == RunEnd::WriteError)
         adc_->StopConversion();
     if (how == RunEnd::ReadError)
+        ReasonAfterStop();
+    if (how == RunEnd::ReadError)
         status_->ShowMeasureError();
     else if (how == RunEnd::Completed)
         status_->ShowMeasureEnd();
@@ -455,9 +460,18 @@ int32_t TMeasureController::ReadTail(bool dual, uint32_t* codes0, uint32_t* code
     return taken;
 }
 
+void TMeasureController::ReasonAfterStop()
+{
+    // An unplug fails the transfers in flight before the system reports the
+    // device gone; the stop command finds out, and then that is the reason.
+    if (const std::string link = adc_->LinkError(); !link.empty())
+        readFailure_ = link;
+}
+
 void TMeasureController::ReadErrorSequence()
 {
     adc_->StopConversion();
+    ReasonAfterStop();
     SetMeasuring(false);
     // The samples that arrived before the failure are as good as those of a
     // stopped run, and are kept by the same rule; the detail panel still

@@ -167,6 +167,8 @@ private:
     void Acquire(bool dual);
     void LiveUpdate();
     void ReadErrorSequence();
+    // The read failure's reason, decided again once the stop command went out.
+    void ReasonAfterStop();
     // The one read of a run, into the record or a capture's block: the
     // records taken; `failed` when the run ends with the read error (a failed
     // read, or a board gone quiet), after the records that came before.

@@ -33,6 +33,11 @@ QString TmyMessage::NotFoundText() const
     return name_ + U(mirantos::text::BoxNotFoundSuffix);
 }
 
+QString TmyMessage::NotFoundText(const QString& reason) const
+{
+    return reason.isEmpty() ? NotFoundText() : NotFoundText() + QStringLiteral("\n") + reason;
+}
+
 QString TmyMessage::NoResponseText() const
 {
     return name_ + U(mirantos::text::BoxNoResponseSuffix);
@@ -48,9 +53,9 @@ void TmyMessage::MemoryError(const QString& part)
     Show(MemoryErrorText(part));
 }
 
-void TmyMessage::NotFoundError()
+void TmyMessage::NotFoundError(const QString& reason)
 {
-    Show(NotFoundText());
+    Show(NotFoundText(reason));
 }
 
 void TmyMessage::NoResponseError()

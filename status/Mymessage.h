@@ -19,7 +19,9 @@ public:
     TmyMessage(const QString& name, const char* caption, IMessagePresenter* presenter);
 
     void MemoryError(const QString& part);
-    void NotFoundError();
+    // `reason` (the link's own words about why, when it has any) goes on a
+    // second line under the fixed text.
+    void NotFoundError(const QString& reason = {});
     void NoResponseError();
     void SaveError();
     void DataFileError();
@@ -28,6 +30,7 @@ public:
     // The texts, for callers that print instead of showing a box.
     static QString MemoryErrorText(const QString& part);
     QString NotFoundText() const;
+    QString NotFoundText(const QString& reason) const;
     QString NoResponseText() const;
     QString Caption() const;
 

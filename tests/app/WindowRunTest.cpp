@@ -12,10 +12,12 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QRadioButton>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
@@ -50,6 +52,31 @@ TEST(WindowStart, DefaultStateAfterCreationAndFirstIdle)
     EXPECT_EQ(w.Record().Setting.CHSel, 0);
     // The board is not touched before the first start.
     EXPECT_EQ(h.sim->OpenCount(), 0);
+}
+
+// A malformed MIRANTOS_DEVICE is refused at start, naming what is wrong,
+// rather than taken for a serial number that no chip has.
+TEST(WindowStart, AMalformedDevicePinIsAUsageErrorThatNamesTheWrongPart)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"FT1X2Y3Z:C", "the interface letter \"C\""},
+        {"FT1X2Y3Z:AB", "the interface letter \"AB\""},
+        {":A", "no serial number"}};
+    for (const auto& [pin, named] : cases) {
+        SCOPED_TRACE(pin);
+        QProcess p;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MIRANTOS_DEVICE"), QString::fromUtf8(pin));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MIRANTOS_USB_EXE), {});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitCode(), 2);
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_NE(err.find(std::string("MIRANTOS_DEVICE \"") + pin + "\": " + named),
+                  std::string::npos)
+            << err;
+    }
 }
 
 TEST(WindowRun, OneChannelRunAt1kspsSendsExactCommandsAndEndsWithStatistics)
@@ -304,7 +331,8 @@ TEST(WindowFailure, AbsentAndSilentBoards)
         WindowHarness h([](mirantos::SimConfig& c) { c.faults.absent = true; });
         h.window->MeasureBtnClick();
         ASSERT_EQ(h.presenter.boxes.size(), 1u);
-        EXPECT_EQ(h.presenter.boxes[0].text, U("MIRANTOS が見つかりませんでした"));
+        EXPECT_EQ(h.presenter.boxes[0].text,
+                  U("MIRANTOS が見つかりませんでした\nno FTDI device found"));
     }
     {
         WindowHarness h([](mirantos::SimConfig& c) { c.faults.mute = true; });

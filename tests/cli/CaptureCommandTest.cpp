@@ -337,7 +337,10 @@ TEST(CaptureCommand, BadOptionsExitTwoWithoutTouchingTheBoard)
         {{"capture", "--samples", "100", "--seed", "3", "-o", "x"}, "--seed applies"},
         {{"capture", "--board", "sim", "--device", "MRT1", "--samples", "100", "-o", "x"},
          "--device applies"},
-        {{"capture", "--device", "MRT1:E", "--samples", "100", "-o", "x"}, "--device takes"},
+        {{"capture", "--device", "MRT1:E", "--samples", "100", "-o", "x"},
+         "--device \"MRT1:E\": the interface letter \"E\" after the colon is not A or B"},
+        {{"capture", "--device", ":B", "--samples", "100", "-o", "x"},
+         "--device \":B\": no serial number before \":B\""},
         {{"capture", "--samples", "100", "--count", "100", "-o", "x"}, "count"},
     };
     for (const auto& [args, problem] : bad) {

@@ -198,7 +198,7 @@ TEST(MeasureBoardFailure, AbsentBoardPrintsTheNotFoundBoxText)
     const auto r = RunCli({"measure", "--board", "sim"}, board.Env());
     EXPECT_EQ(r.code, cli::kExitBoard);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "MIRANTOS が見つかりませんでした\n");
+    EXPECT_EQ(r.err, "MIRANTOS が見つかりませんでした\nno FTDI device found\n");
 }
 
 TEST(MeasureBoardFailure, MuteBoardPrintsTheNoResponseBoxText)

@@ -2,6 +2,7 @@
 
 #include <umockdev.h>
 
+#include <dirent.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -27,6 +29,35 @@ constexpr int64_t kStepUs = 25;
 constexpr uint8_t kMpsseBadCommand = 0xFA;
 constexpr int kBitmodeMpsse = 0x02;
 constexpr size_t kDropPositionsKept = 1u << 20;
+// How often the host's CPU starvation is looked up, and how much of it may
+// hold the model's clock (more than the ring of transfers covers at 1 ksps
+// with a 2 ms latency timer, far less than a blocked GUI thread's stall).
+constexpr int64_t kStarvationCheckUs = 5000;
+constexpr int64_t kMaxCreditUs = 150000;
+
+// The time every thread of this process has spent runnable but waiting for a
+// CPU, in microseconds (the second field of each thread's schedstat).
+int64_t ProcessRunQueueWaitUs()
+{
+    int64_t ns = 0;
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr)
+        return 0;
+    while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string path = std::string("/proc/self/task/") + e->d_name + "/schedstat";
+        if (FILE* f = std::fopen(path.c_str(), "r")) {
+            long long onCpu = 0;
+            long long waiting = 0;
+            if (std::fscanf(f, "%lld %lld", &onCpu, &waiting) == 2)
+                ns += waiting;
+            std::fclose(f);
+        }
+    }
+    closedir(dir);
+    return ns / 1000;
+}
 
 std::string Hex(const uint8_t* p, size_t n)
 {
@@ -77,10 +108,14 @@ ChipTraits TraitsOf(ChipKind kind)
 } // namespace
 
 struct EmulatedFtdi::Device {
+    // A URB belongs to the open file (the client) that submitted it: only
+    // that file reaps or discards it, and closing the file kills it, as usbfs
+    // keeps them per file.
     struct Urb {
         UMockdevIoctlData* data = nullptr;
         int fill = 0;
         bool wedged = false;
+        UMockdevIoctlClient* client = nullptr;
     };
 
     std::mutex mutex;
@@ -103,6 +138,10 @@ struct EmulatedFtdi::Device {
     FT_HANDLE fw = nullptr;
     int64_t byteUs = 1;
     int64_t nowUs = 0;
+    int64_t frozenUs = 0;        // model time held back for the host's CPU starvation
+    int64_t starvedCreditUs = 0; // recent CPU waiting not yet used to hold the model
+    int64_t starvationSeenUs = 0;
+    int64_t starvationCheckedUs = -kStarvationCheckUs;
     double writeCredit = 0.0;
     std::deque<uint8_t> fwPending; // produced by the firmware, not yet written to the chip
     std::deque<uint8_t> fifo;      // the chip's FIFO towards the host
@@ -111,9 +150,9 @@ struct EmulatedFtdi::Device {
     int bitmode = 0;
 
     UMockdevIoctlBase* handler = nullptr;
-    std::deque<Urb> pending; // bulk-IN URBs queued at the chip, oldest first
-    std::deque<Urb> idle;    // bulk-IN URBs of the other interface, where nothing is connected
-    std::deque<UMockdevIoctlData*> completed;
+    std::deque<Urb> pending;   // bulk-IN URBs queued at the chip, oldest first
+    std::deque<Urb> idle;      // bulk-IN URBs of the other interface, where nothing is connected
+    std::deque<Urb> completed; // done, waiting to be reaped by their file
 
     bool claimRefused = false;
     bool vanished = false;
@@ -123,7 +162,10 @@ struct EmulatedFtdi::Device {
     int reapErr = 0;
     int reapFailures = 0;
     int failNext = 0;
-    size_t lostInFrom = 0; // bulk-IN log position where the last failed transfer's bytes begin
+    // Bulk-IN log positions where the last failed transfer's bytes begin and end.
+    size_t failedFrom = 0;
+    size_t failedTo = 0;
+    int failAfterBytes = 0; // the fault waits until the oldest URB holds this many bytes
     int refuseSubmit = 0;
     bool wedgeNext = false;
     bool releaseWedged = false;
@@ -149,8 +191,8 @@ struct EmulatedFtdi::Device {
             g_object_unref(u.data);
         for (auto& u : idle)
             g_object_unref(u.data);
-        for (auto* d : completed)
-            g_object_unref(d);
+        for (auto& u : completed)
+            g_object_unref(u.data);
         if (handler)
             g_object_unref(handler);
     }
@@ -162,15 +204,47 @@ struct EmulatedFtdi::Device {
             .count();
     }
 
-    // Brings the model to the present.
+    // Brings the model to the present. The emulated host controller runs in
+    // this process's threads: time they spent waiting for a CPU (another
+    // program hogging the cores) is time a real controller would have kept
+    // filling transfers, while here the host could not hand in new ones. So
+    // while no bulk-IN transfer is queued at the chip, such waiting stops the
+    // model's clock instead of overflowing the chip's FIFO. A host that does
+    // not hand in transfers while it runs (a blocked GUI thread sleeps and
+    // waits for no CPU) still loses bytes.
     void Advance()
     {
-        const int64_t target = RealUs();
+        TakeStarvation();
+        int64_t target = RealUs() - frozenUs;
         while (nowUs < target) {
+            if (pending.empty() && starvedCreditUs > 0) {
+                const int64_t skip = std::min(starvedCreditUs, target - nowUs);
+                starvedCreditUs -= skip;
+                frozenUs += skip;
+                target -= skip;
+                continue;
+            }
             const int64_t t = std::min(nowUs + kStepUs, target);
             Step(t - nowUs, t);
             nowUs = t;
         }
+    }
+
+    // Adds how long this process's threads waited for a CPU since the last
+    // look (every few milliseconds) to the credit, which is kept short: only
+    // recent waiting can excuse an empty queue.
+    void TakeStarvation()
+    {
+        if (!firmware)
+            return;
+        const int64_t real = RealUs();
+        if (real - starvationCheckedUs < kStarvationCheckUs)
+            return;
+        starvationCheckedUs = real;
+        const int64_t waited = ProcessRunQueueWaitUs();
+        if (waited > starvationSeenUs)
+            starvedCreditUs = std::min(starvedCreditUs + waited - starvationSeenUs, kMaxCreditUs);
+        starvationSeenUs = waited;
     }
 
     void Step(int64_t dt, int64_t t)
@@ -213,7 +287,7 @@ struct EmulatedFtdi::Device {
         auto* urb = reinterpret_cast<usbdevfs_urb*>(u.data->data);
         urb->status = status;
         urb->actual_length = u.fill;
-        completed.push_back(u.data);
+        completed.push_back(u);
         ++inUrbs;
     }
 
@@ -236,13 +310,17 @@ struct EmulatedFtdi::Device {
                 Complete(u, 0);
             }
         }
-        if (failNext != 0 && !pending.empty() && !pending.front().wedged) {
+        if (failNext != 0 && !pending.empty() && !pending.front().wedged &&
+            pending.front().fill >= failAfterBytes) {
             Urb u = pending.front();
             pending.pop_front();
             const int packets = (u.fill + traits.packetSize - 1) / traits.packetSize;
-            lostInFrom = inLog.size() - static_cast<size_t>(u.fill - packets * kStatusBytes);
-            u.fill = 0; // the packets of a failed transfer are lost
+            failedFrom = inLog.size() - static_cast<size_t>(u.fill - packets * kStatusBytes);
+            failedTo = inLog.size();
+            // The packets the transfer received before it failed come back
+            // with it, counted in its actual length, as usbfs reports them.
             Complete(u, -failNext);
+            failAfterBytes = 0;
             halted = failNext == EPIPE;
             failNext = 0;
         }
@@ -489,15 +567,23 @@ struct EmulatedFtdi::Device {
         umockdev_ioctl_client_complete(client, 0, 0);
     }
 
-    // The kernel kills the URBs of an interface when it is released.
-    void DropQueuedUrbs()
+    // The kernel kills a file's URBs of an interface when the file releases
+    // it, and all of a file's URBs, done or not, when the file is closed.
+    // A halt stays: only CLEAR_HALT ends it.
+    void DropUrbsOf(UMockdevIoctlClient* client, bool done)
     {
-        for (auto& u : pending)
-            g_object_unref(u.data);
-        pending.clear(); // a halt stays: only CLEAR_HALT ends it
-        for (auto& u : idle)
-            g_object_unref(u.data);
-        idle.clear();
+        auto drop = [client](std::deque<Urb>& urbs) {
+            std::erase_if(urbs, [client](const Urb& u) {
+                if (u.client != client)
+                    return false;
+                g_object_unref(u.data);
+                return true;
+            });
+        };
+        drop(pending);
+        drop(idle);
+        if (done)
+            drop(completed);
     }
 
     gboolean HandleIoctl(UMockdevIoctlClient* client)
@@ -530,9 +616,11 @@ struct EmulatedFtdi::Device {
                 --reapFailures;
                 return fail(reapErr);
             }
-            if (!completed.empty()) {
-                UMockdevIoctlData* urbData = completed.front();
-                completed.pop_front();
+            const auto mine = std::find_if(completed.begin(), completed.end(),
+                                           [client](const Urb& u) { return u.client == client; });
+            if (mine != completed.end()) {
+                UMockdevIoctlData* urbData = mine->data;
+                completed.erase(mine);
                 CompleteUrb(client, urbData);
                 return TRUE;
             }
@@ -542,7 +630,9 @@ struct EmulatedFtdi::Device {
         if (request == USBDEVFS_DISCARDURB) {
             // The argument is the client's URB address itself.
             const auto addr = *reinterpret_cast<gulong*>(arg->data);
-            const auto match = [addr](const Urb& u) { return u.data->client_addr == addr; };
+            const auto match = [addr, client](const Urb& u) {
+                return u.client == client && u.data->client_addr == addr;
+            };
             if (auto i = std::find_if(idle.begin(), idle.end(), match); i != idle.end()) {
                 Urb u = *i;
                 idle.erase(i);
@@ -576,7 +666,7 @@ struct EmulatedFtdi::Device {
             return claimRefused ? fail(EBUSY) : ok();
         }
         case USBDEVFS_RELEASEINTERFACE:
-            DropQueuedUrbs();
+            DropUrbsOf(client, false);
             return ok();
         case USBDEVFS_CLEAR_HALT: {
             UMockdevIoctlData* d =
@@ -652,21 +742,21 @@ struct EmulatedFtdi::Device {
                 const int r = Control(bytes, bytes + 8, urb->buffer_length - 8);
                 urb->status = r < 0 ? r : 0;
                 urb->actual_length = r < 0 ? 0 : r;
-                completed.push_back(urbData);
+                completed.push_back({urbData, 0, false, client});
             } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == epOut) {
                 FeedFirmware(bytes, urb->buffer_length);
                 urb->status = 0;
                 urb->actual_length = urb->buffer_length;
-                completed.push_back(urbData);
+                completed.push_back({urbData, 0, false, client});
             } else if (bulkIn) {
-                pending.push_back({urbData, 0, false});
+                pending.push_back({urbData, 0, false, client});
             } else if (urb->type == USBDEVFS_URB_TYPE_BULK && interfaces > 1 &&
                        (urb->endpoint & 0x80) != 0) {
-                idle.push_back({urbData, 0, false}); // the other interface: never a byte
+                idle.push_back({urbData, 0, false, client}); // the other interface: never a byte
             } else if (urb->type == USBDEVFS_URB_TYPE_BULK && interfaces > 1) {
                 urb->status = 0; // the other interface: its bytes go nowhere
                 urb->actual_length = urb->buffer_length;
-                completed.push_back(urbData);
+                completed.push_back({urbData, 0, false, client});
             } else {
                 accepted = false;
                 g_object_unref(urbData);
@@ -678,6 +768,13 @@ struct EmulatedFtdi::Device {
         default:
             return fail(ENOTTY);
         }
+    }
+
+    static void OnClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
+    {
+        auto* d = static_cast<Device*>(self);
+        std::lock_guard lock(d->mutex);
+        d->DropUrbsOf(client, true);
     }
 
     static gboolean OnHandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
@@ -732,6 +829,8 @@ bool AddDevice(UMockdevTestbed* testbed, EmulatedFtdi::Device& d, std::string* w
     d.handler = umockdev_ioctl_base_new();
     g_signal_connect(d.handler, "handle-ioctl", G_CALLBACK(&EmulatedFtdi::Device::OnHandleIoctl),
                      &d);
+    g_signal_connect(d.handler, "client-vanished",
+                     G_CALLBACK(&EmulatedFtdi::Device::OnClientVanished), &d);
     GError* error = nullptr;
     // The handler goes in first, so the node answers as soon as it appears.
     if (!umockdev_testbed_attach_ioctl(testbed, d.node.c_str(), d.handler, &error)) {
@@ -858,17 +957,24 @@ void EmulatedFtdi::FailReaps(int err, int count)
     board_->reapFailures = count;
 }
 
-void EmulatedFtdi::FailNextInUrb(int err)
+void EmulatedFtdi::FailNextInUrb(int err, int afterBytes)
 {
     std::lock_guard lock(board_->mutex);
     board_->Advance();
     board_->failNext = err;
+    board_->failAfterBytes = afterBytes;
 }
 
 size_t EmulatedFtdi::InLogPosOfLastFailedUrb() const
 {
     std::lock_guard lock(board_->mutex);
-    return board_->lostInFrom;
+    return board_->failedFrom;
+}
+
+size_t EmulatedFtdi::InLogPosAfterLastFailedUrb() const
+{
+    std::lock_guard lock(board_->mutex);
+    return board_->failedTo;
 }
 
 void EmulatedFtdi::RefuseNextInSubmit(int err)

@@ -90,13 +90,16 @@ public:
     void Vanish(int inFlightErr = ENODEV);
 
     // Faults of the bulk-IN pipe, each taking effect once.
-    // The oldest queued IN URB completes with -err (EPROTO, EILSEQ, EOVERFLOW),
-    // or with -EPIPE, which halts the endpoint: every IN URB then ends with
-    // -EPIPE until the host sends CLEAR_HALT.
-    void FailNextInUrb(int err);
-    // Where in InLog() the payload of the transfer failed last began: every
-    // byte before it reached the host intact.
+    // The oldest queued IN URB completes with -err (EPROTO, EILSEQ, ETIME,
+    // EOVERFLOW), or with -EPIPE, which halts the endpoint: every IN URB then
+    // ends with -EPIPE until the host sends CLEAR_HALT. The packets it had
+    // received come back with it (its actual length counts them). With
+    // `afterBytes` the fault waits until that URB holds that many bytes.
+    void FailNextInUrb(int err, int afterBytes = 0);
+    // Where in InLog() the payload of the transfer failed last began, and
+    // where it ended: every byte before the end reached the host.
     size_t InLogPosOfLastFailedUrb() const;
+    size_t InLogPosAfterLastFailedUrb() const;
     // The next IN URB submit is refused with `err` (ENOMEM: usbfs memory limit).
     void RefuseNextInSubmit(int err);
     // The oldest queued IN URB never completes and cannot be discarded; the

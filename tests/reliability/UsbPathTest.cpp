@@ -3,6 +3,7 @@
 // running on the real clock.
 
 #include "CaptureFile.h"
+#include "Commands.h"
 #include "ControllerRig.h"
 #include "FtdiUsbDriver.h"
 #include "Texts.h"
@@ -23,6 +24,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -281,33 +283,38 @@ public:
 };
 
 // Records that arrived before a transfer failed are delivered before the
-// failure is: a second's worth queued while nobody polled, then one transfer
-// fails; only that transfer's bytes (at most 4 KiB) and what came after it
-// are lost, and what follows the gap is never appended behind it.
+// failure is: a second's worth queued while nobody polled, then a transfer
+// that had received half its bytes fails; its whole records are delivered
+// too, only what came after it is lost, and what follows the gap is never
+// appended behind it. The reason names what the bus reported.
 TEST_F(UsbPath, EveryRecordThatArrivedBeforeAFailureIsDeliveredFirst)
 {
-    Start();
-    Choose(13, 6, 2);
-    VectorSink sink;
-    rig->session->StartCapture(&sink, 100000);
-    ASSERT_TRUE(PollUntilReceived(*rig, 2000)) << usb->LastErrorText();
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    emu->FailNextInUrb(EPROTO);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // later transfers complete
-    ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
+    for (const auto& [err, reason] : {std::pair{EPROTO, "EPROTO"}, std::pair{ETIME, "ETIME"}}) {
+        SCOPED_TRACE(reason);
+        rig.reset();
+        emu.reset();
+        Start();
+        Choose(13, 6, 2);
+        VectorSink sink;
+        rig->session->StartCapture(&sink, 100000);
+        ASSERT_TRUE(PollUntilReceived(*rig, 2000)) << usb->LastErrorText();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        emu->FailNextInUrb(err, 2048);
+        ASSERT_TRUE(PollUntilIdle(*rig, 10.0));
 
-    ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
-    EXPECT_NE(usb->LastErrorText().find("EPROTO"), std::string::npos) << usb->LastErrorText();
-    // Every whole record that reached the host before the failed transfer
-    // is delivered, those short of a block of 100 included.
-    size_t runStart = 0;
-    for (const auto& c : emu->Commands())
-        if (c.text == "A2186A0")
-            runStart = c.inLogPos;
-    EXPECT_EQ(sink.c0.size(), (emu->InLogPosOfLastFailedUrb() - runStart) / 17);
-    const FirmwareRun fw = RecordsOfFirmware(*emu, "A2186A0", static_cast<int>(sink.c0.size()));
-    EXPECT_TRUE(sink.c0 == fw.ch0);
-    EXPECT_TRUE(sink.c1 == fw.ch1);
+        ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
+        EXPECT_NE(rig->controller->ReadFailure().find(reason), std::string::npos)
+            << rig->controller->ReadFailure();
+        size_t runStart = 0;
+        for (const auto& c : emu->Commands())
+            if (c.text == "A2186A0")
+                runStart = c.inLogPos;
+        ASSERT_GE(emu->InLogPosAfterLastFailedUrb(), emu->InLogPosOfLastFailedUrb() + 2048 - 64);
+        EXPECT_EQ(sink.c0.size(), (emu->InLogPosAfterLastFailedUrb() - runStart) / 17);
+        const FirmwareRun fw = RecordsOfFirmware(*emu, "A2186A0", static_cast<int>(sink.c0.size()));
+        EXPECT_TRUE(sink.c0 == fw.ch0);
+        EXPECT_TRUE(sink.c1 == fw.ch1);
+    }
 }
 
 // A failure of the bulk-IN pipe in the middle of a 10 ksps run.
@@ -352,7 +359,7 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, UsbInFault,
     ::testing::Values(
         FaultCase{"Eproto", [](EmulatedFtdi& e) { e.FailNextInUrb(EPROTO); }, "EPROTO"},
-        FaultCase{"Eilseq", [](EmulatedFtdi& e) { e.FailNextInUrb(EILSEQ); }, "EPROTO/EILSEQ"},
+        FaultCase{"Eilseq", [](EmulatedFtdi& e) { e.FailNextInUrb(EILSEQ); }, "EILSEQ"},
         FaultCase{"Overflow", [](EmulatedFtdi& e) { e.FailNextInUrb(EOVERFLOW); }, "overflow"},
         FaultCase{"StallHeldUntilCleared", [](EmulatedFtdi& e) { e.FailNextInUrb(EPIPE); },
                   "stalled"},
@@ -640,7 +647,8 @@ struct ChoiceCase {
     bool openDenied = false;
     std::vector<OtherDevice> others = {}; // listed before the board
     FT_STATUS expected = FT_OK;
-    const char* reason = ""; // part of LastErrorText on failure
+    const char* reason = "";             // part of LastErrorText on failure
+    std::vector<const char*> shown = {}; // parts of the second line the user reads
 };
 
 class UsbDeviceChoice : public ::testing::TestWithParam<ChoiceCase> {};
@@ -699,6 +707,50 @@ TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
     EXPECT_EQ(emu.SilentClaimCount(), 0);
 }
 
+// What the user reads when the board cannot be opened: the window's box
+// (its fixed text, then why) and the board panel, and mirantos-cli measure's
+// stderr and exit status, on the same chip.
+TEST_P(UsbDeviceChoice, TheWindowAndTheToolSayWhy)
+{
+    const ChoiceCase& c = GetParam();
+    if (c.expected == FT_OK)
+        return; // opens: nothing to say
+    EmulatorOptions options;
+    options.chip = c.chip;
+    options.serial = c.serial;
+    options.stringsReadable = c.stringsReadable;
+    options.openDenied = c.openDenied;
+    options.others = c.others;
+    EmulatedFtdi emu(options);
+    ASSERT_TRUE(emu.Ready()) << emu.SetupError();
+    auto driver = [&c] {
+        FtdiDeviceSelector selector;
+        FtdiDeviceSelector::Parse(c.selector, &selector);
+        return std::make_unique<FtdiUsbDriver>(selector);
+    };
+    std::optional<WithoutFileOverride> user;
+    if (c.openDenied)
+        user.emplace();
+
+    ControllerRig rig(driver());
+    rig.Click();
+    ASSERT_EQ(rig.presenter.shown.size(), 1);
+    const QStringList box = rig.presenter.shown[0].split(QLatin1Char('\n'));
+    ASSERT_EQ(box.size(), 2) << rig.presenter.shown[0].toStdString();
+    EXPECT_EQ(box[0], Utf("MIRANTOS が見つかりませんでした"));
+    EXPECT_EQ(rig.panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNotFoundSuffix));
+
+    std::ostringstream out, err;
+    cli::MeasureEnv env;
+    env.makeDriver = [&](cli::BoardKind, uint64_t) { return driver(); };
+    const int code = cli::Measure({"--rate", "1ksps", "--count", "100"}, {out, err}, env);
+    EXPECT_EQ(code, cli::kExitBoard);
+    EXPECT_EQ(err.str(), "MIRANTOS が見つかりませんでした\n" + box[1].toStdString() + "\n");
+    for (const char* part : c.shown) {
+        EXPECT_TRUE(box[1].contains(Utf(part))) << part << " in " << box[1].toStdString();
+    }
+}
+
 const OtherDevice kCable{"FT232R USB UART", "FTSILENT1"};
 const OtherDevice kSecondBoard{"MIRANTOS Board", "MRT00002"};
 
@@ -710,33 +762,41 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{.name = "TwoBoardsRefused",
                    .others = {kSecondBoard},
                    .expected = FT_DEVICE_NOT_FOUND,
-                   .reason = "\"MRT00002\", \"MRT00001\""},
+                   .reason = "\"MRT00002\", \"MRT00001\"",
+                   .shown = {"several boards", "MRT00001", "MRT00002"}},
         ChoiceCase{.name = "TwoBoardsOnePinned", .selector = "MRT00001", .others = {kSecondBoard}},
         ChoiceCase{.name = "DuplicateSerialRefused",
                    .selector = "MRT00001",
                    .others = {{"MIRANTOS Board", "MRT00001"}},
                    .expected = FT_DEVICE_NOT_FOUND,
-                   .reason = "several FTDI devices have the serial number \"MRT00001\""},
+                   .reason = "several FTDI devices have the serial number \"MRT00001\"",
+                   .shown = {"MRT00001"}},
         ChoiceCase{.name = "PinnedSerialAbsent",
                    .selector = "NOSUCH01",
                    .others = {kCable},
                    .expected = FT_DEVICE_NOT_FOUND,
-                   .reason = "NOSUCH01"},
+                   .reason = "NOSUCH01",
+                   .shown = {"NOSUCH01"}},
         ChoiceCase{.name = "InterfaceBOfASingleChip",
                    .selector = "MRT00001:B",
                    .expected = FT_DEVICE_NOT_FOUND,
-                   .reason = "this chip has no interface B"},
+                   .reason = "this chip has no interface B",
+                   .shown = {"MRT00001", "this chip has no interface B"}},
         ChoiceCase{
             .name = "InterfaceBOfADualChip", .selector = "MRT00001:B", .chip = ChipKind::Ft2232h},
-        ChoiceCase{.name = "PinnedBoardClosedToThisUser",
-                   .selector = "MRT00001",
-                   .openDenied = true,
-                   .expected = FT_DEVICE_NOT_OPENED,
-                   .reason = "lack of permission"},
-        ChoiceCase{.name = "OnlyDeviceClosedToThisUser",
-                   .openDenied = true,
-                   .expected = FT_DEVICE_NOT_OPENED,
-                   .reason = "60-mirantos-ftdi.rules"}),
+        ChoiceCase{
+            .name = "PinnedBoardClosedToThisUser",
+            .selector = "MRT00001",
+            .openDenied = true,
+            .expected = FT_DEVICE_NOT_OPENED,
+            .reason = "lack of permission",
+            .shown = {"MRT00001", "could not be opened", "60-mirantos-ftdi.rules", "udevadm"}},
+        ChoiceCase{
+            .name = "OnlyDeviceClosedToThisUser",
+            .openDenied = true,
+            .expected = FT_DEVICE_NOT_OPENED,
+            .reason = "60-mirantos-ftdi.rules",
+            .shown = {"found but could not be opened", "60-mirantos-ftdi.rules", "udevadm"}}),
     [](const ::testing::TestParamInfo<ChoiceCase>& info) { return std::string(info.param.name); });
 
 // A capture's blocks go to its file as they are read.
@@ -900,6 +960,51 @@ TEST_F(UsbPath, AnUnplugThatFailsTransfersFirstIsReportedAsTheDeviceGone)
         ASSERT_EQ(rig->runs.ends, std::vector<RunEnd>{RunEnd::ReadError});
         EXPECT_NE(usb->LastErrorText().find("disappeared"), std::string::npos)
             << usb->LastErrorText();
+        EXPECT_NE(rig->controller->ReadFailure().find("disappeared"), std::string::npos)
+            << rig->controller->ReadFailure();
+    }
+}
+
+// The same unplug as mirantos-cli's measure and capture tell it: the reason
+// printed after the panel text is the device gone, and the exit status is a
+// board error.
+TEST_F(UsbPath, TheToolSaysAnUnplugThatFailsTransfersFirstIsTheDeviceGone)
+{
+    QTemporaryDir dir;
+    int n = 0;
+    for (const int err : {EPROTO, ETIME}) {
+        for (const bool capture : {false, true}) {
+            SCOPED_TRACE(std::to_string(err) + (capture ? " capture" : " measure"));
+            EmulatorOptions options;
+            options.firmware.seed = 77;
+            EmulatedFtdi chip(options);
+            ASSERT_TRUE(chip.Ready()) << chip.SetupError();
+            cli::MeasureEnv env;
+            env.makeDriver = [](cli::BoardKind, uint64_t) {
+                return std::make_unique<FtdiUsbDriver>();
+            };
+            bool unplugged = false;
+            env.onSamples = [&](int received, int) {
+                if (received >= 2000 && !unplugged) {
+                    unplugged = true;
+                    chip.Vanish(err);
+                }
+            };
+            const std::string file = dir.filePath(QString::number(++n)).toStdString();
+            std::vector<std::string> args = {"--rate", "10ksps", "--channels", "both"};
+            const std::vector<std::string> more =
+                capture ? std::vector<std::string>{"--samples", "100000", "-o", file + ".csv"}
+                        : std::vector<std::string>{"--count", "10000", "-o", file};
+            args.insert(args.end(), more.begin(), more.end());
+            std::ostringstream out, errText;
+            const int code = capture ? cli::Capture(args, {out, errText}, env)
+                                     : cli::Measure(args, {out, errText}, env);
+            EXPECT_TRUE(unplugged);
+            EXPECT_EQ(code, cli::kExitBoard) << errText.str();
+            EXPECT_NE(errText.str().find("mirantos-cli: USB device disappeared"), std::string::npos)
+                << errText.str();
+            EXPECT_EQ(errText.str().find("cable"), std::string::npos) << errText.str();
+        }
     }
 }
 
@@ -912,7 +1017,11 @@ TEST_F(UsbPath, ARefusedOpenReportsTheBoardNotFound)
     EXPECT_FALSE(rig->Measuring());
     EXPECT_FALSE(rig->adc->IsOpen());
     EXPECT_GE(emu->ClaimCount(), 1);
-    EXPECT_EQ(rig->presenter.shown, QStringList{rig->message->NotFoundText()});
+    // The box names the chip that could not be claimed.
+    ASSERT_EQ(rig->presenter.shown.size(), 1);
+    EXPECT_TRUE(rig->presenter.shown[0].startsWith(rig->message->NotFoundText() + "\nopening ") &&
+                rig->presenter.shown[0].contains(Utf("\"MRT00001\"")))
+        << rig->presenter.shown[0].toStdString();
     EXPECT_EQ(rig->panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNotFoundSuffix));
     EXPECT_TRUE(rig->host.controlsEnabled);
     EXPECT_EQ(rig->controller->Connected(), false);

@@ -4,6 +4,7 @@
 
 #include "AppTestSupport.h"
 #include "CaptureFile.h"
+#include "CaptureRequest.h"
 #include "FtdiUsbDriver.h"
 #include "MeasureSession.h"
 #include "Texts.h"
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 using namespace mirantos;
 using namespace mirantos::testing;
@@ -107,6 +110,55 @@ TEST(UsbWindowCapture, AHundredThousandTwoChannelSamplesAt10kspsAreTheFirmwaresA
 
     EXPECT_TRUE(w.Session().Count(0) == 1000 && w.Session().Count(1) == 1000);
     EXPECT_EQ(w.Session().ReadoutText(1, true), readout);
+}
+
+// An unplug fails the transfers in flight (EPROTO, or ETIME) before the
+// device is reported gone: the box still says the device disappeared.
+TEST(UsbWindowCapture, AnUnplugMidCaptureIsReportedAsTheDeviceGone)
+{
+    for (const int err : {EPROTO, ETIME}) {
+        SCOPED_TRACE(err);
+        EmulatorOptions options;
+        options.firmware.seed = 77;
+        EmulatedFtdi emu(options);
+        ASSERT_TRUE(emu.Ready()) << emu.SetupError();
+        RecordingPresenter presenter;
+        ScriptedDialogs dialogs;
+        TFormMainDeps deps;
+        deps.Presenter = &presenter;
+        deps.Dialogs = &dialogs;
+        deps.MakeDriver = [] { return std::make_unique<FtdiUsbDriver>(); };
+        TFormMain w(std::move(deps));
+        w.show();
+        w.ComboBox1->setCurrentIndex(13);
+        w.ComboBox3->setCurrentIndex(2);
+        QTemporaryDir dir;
+        dialogs.captureAnswer = [&](TCaptureRequest* r) {
+            r->path = dir.filePath(QStringLiteral("unplug.csv"));
+            r->byDuration = false;
+            r->count = 100000;
+            return true;
+        };
+        bool unplugged = false;
+        QObject::connect(w.Controller(), &TMeasureController::SamplesReceived, &w,
+                         [&](int received, int) {
+                             if (received >= 2000 && !unplugged) {
+                                 unplugged = true;
+                                 emu.Vanish(err);
+                             }
+                         });
+        w.Capture1Click();
+        ASSERT_TRUE(w.Controller()->Measuring());
+        ASSERT_TRUE(RunWindowUntilIdle(w, 60000));
+
+        EXPECT_TRUE(unplugged);
+        ASSERT_EQ(presenter.boxes.size(), 1u);
+        const QString& box = presenter.boxes[0].text;
+        EXPECT_TRUE(
+            box.startsWith(U(text::MeasureError) + QStringLiteral("\nUSB device disappeared")))
+            << box.toStdString();
+        EXPECT_EQ(w.StatusBar()->PanelText(TmyStatus::DetailPanel), U(text::MeasureError));
+    }
 }
 
 } // namespace

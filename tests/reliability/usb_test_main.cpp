@@ -4,7 +4,7 @@
 
 #include "UsbEmulator.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,9 @@ int main(int argc, char** argv)
 {
     mirantos::testing::ReexecUnderUmockdevIfNeeded(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    // The tool's commands draw their graph off screen; no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
