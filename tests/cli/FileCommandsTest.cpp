@@ -65,29 +65,6 @@ TEST(StatsCommand, MicrovoltUnitUsesTheSigmaMaskForAllFourNumbers)
                         "標準偏差：2147483648.0 digit\n");
 }
 
-// Near ±1.2 V a float holds only 0.125 uV steps: the readout's microvolt
-// extremes and pp come from the codes in double, as the noise analysis's do.
-TEST(StatsCommand, MicrovoltExtremesNearVoltsOfOffsetAreExact)
-{
-    TempDir dir;
-    const std::string f = dir.Write(
-        "v.DTA",
-        DtaText(2, {"3178275000,1116691000", "3178277433,1116693433", "3178276000,1116692000"}));
-    const struct {
-        const char* channel;
-        const char* readout; // through a float: 1200001.88, 1199999.13, 2.75 and -1199997.75,
-                             // -1200000.63, 2.88
-    } cases[] = {
-        {"0", "CH0 : 最大値：1200001.90[uV] / 最小値：1199999.07[uV] / pp値：2.83[uV] / "},
-        {"1", "CH1 : 最大値：-1199997.75[uV] / 最小値：-1200000.58[uV] / pp値：2.83[uV] / "},
-    };
-    for (const auto& c : cases) {
-        const auto r = RunCli({"stats", "--unit", "uv", "--channel", c.channel, f});
-        EXPECT_EQ(r.code, cli::kExitOk);
-        EXPECT_EQ(r.out.rfind(c.readout, 0), 0u) << r.out;
-    }
-}
-
 TEST(StatsCommand, TwoChannelFileShowsCh0UnlessCh1IsAskedFor)
 {
     TempDir dir;

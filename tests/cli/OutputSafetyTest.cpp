@@ -39,140 +39,72 @@ struct CountingBoard {
     }
 };
 
+// `@x` arguments become paths in `dir`.
+std::vector<std::string> Resolve(std::vector<std::string> args, const TempDir& dir)
+{
+    for (std::string& a : args)
+        if (a.starts_with('@'))
+            a = dir.Path(a.substr(1));
+    return args;
+}
+
 constexpr uid_t kOtherUser = 65534;
 
-enum class Kind {
-    Regular,
-    LinkToRegular,
-    LinkToFifo, // a reader waits at the other end
-    HardLink,
-    Dangling,
-    ReadOnly,
-    Folder,
-    ReadOnlyFolder,
-    FifoWithoutReader,
-};
-enum class Writer { DtaSave, AnalysisWriter, MeasureCli };
+// Each kind of name, and what the user reads when it is refused (empty: written).
+// clang-format off
+enum Kind { Regular, LinkToRegular, LinkToFifo, HardLink, Dangling,
+            ReadOnly, Folder, RoFolder, Fifo };
+const char* const kKindNames[] = {"Regular", "LinkToRegular", "LinkToFifo", "HardLink", "Dangling",
+                                  "ReadOnly", "Folder", "ReadOnlyFolder", "FifoWithoutReader"};
+const char* const kRefusals[] = {"", "", "", "", "", "out.DTA is read-only",
+    "out.DTA: it is a folder", "/ro is read-only", "out.DTA: nothing reads from it"};
+// clang-format on
+enum Writer { DtaSave, AnalysisWriter, MeasureCli };
 
-struct Row {
-    const char* name;
-    Kind kind;
-    const char* refusal; // empty: written
-};
-
-const Row kRows[] = {
-    {"Regular", Kind::Regular, ""},
-    {"LinkToRegular", Kind::LinkToRegular, ""},
-    {"LinkToFifo", Kind::LinkToFifo, ""},
-    {"HardLink", Kind::HardLink, ""},
-    {"Dangling", Kind::Dangling, ""},
-    {"ReadOnly", Kind::ReadOnly, "out.DTA is read-only"},
-    {"Folder", Kind::Folder, "out.DTA: it is a folder"},
-    {"ReadOnlyFolder", Kind::ReadOnlyFolder, "/ro is read-only"},
-    {"FifoWithoutReader", Kind::FifoWithoutReader, "out.DTA: nothing reads from it"},
-};
-
-// The name handed to the writer, made as `kind` says; a FIFO's read end in `reader`.
-std::string Prepare(const TempDir& dir, Kind kind, int& reader)
-{
-    const std::string out = dir.Path("out.DTA");
-    switch (kind) {
-    case Kind::Regular:
-    case Kind::ReadOnly:
-        dir.Write("out.DTA", "old");
-        if (kind == Kind::ReadOnly)
-            ::chmod(out.c_str(), 0444);
-        // Another owner, where this process may give it one: a replaced file keeps it.
-        if (kind == Kind::Regular && ::geteuid() == 0) {
-            EXPECT_EQ(::chown(out.c_str(), kOtherUser, kOtherUser), 0);
-        }
-        break;
-    case Kind::LinkToRegular:
-        fs::create_directory(dir.Path("real"));
-        dir.Write("real/t.DTA", "old");
-        fs::create_symlink("real/t.DTA", out);
-        break;
-    case Kind::LinkToFifo:
-        ::mkfifo(dir.Path("pipe").c_str(), 0600);
-        reader = ::open(dir.Path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-        fs::create_symlink("pipe", out);
-        break;
-    case Kind::HardLink:
-        dir.Write("out.DTA", "old");
-        fs::create_hard_link(out, dir.Path("other.DTA"));
-        break;
-    case Kind::Dangling:
-        fs::create_symlink("gone.DTA", out);
-        break;
-    case Kind::Folder:
-        fs::create_directory(out);
-        break;
-    case Kind::ReadOnlyFolder:
-        fs::create_directory(dir.Path("ro"));
-        ::chmod(dir.Path("ro").c_str(), 0555);
-        return dir.Path("ro/out.DTA");
-    case Kind::FifoWithoutReader:
-        ::mkfifo(out.c_str(), 0600);
-        break;
-    }
-    return out;
-}
-
-// Where the written bytes must be found; checks that each name stayed what it was.
-std::string WrittenBytes(const TempDir& dir, Kind kind, int reader)
-{
-    const std::string out = dir.Path("out.DTA");
-    switch (kind) {
-    case Kind::LinkToRegular:
-        EXPECT_TRUE(fs::is_symlink(out));
-        return ReadAll(dir.Path("real/t.DTA"));
-    case Kind::LinkToFifo: {
-        EXPECT_TRUE(fs::is_symlink(out));
-        EXPECT_TRUE(fs::is_fifo(dir.Path("pipe")));
-        std::string got(1 << 16, '\0');
-        const ssize_t n = ::read(reader, got.data(), got.size());
-        got.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return got;
-    }
-    case Kind::HardLink:
-        EXPECT_EQ(fs::hard_link_count(out), 2u);
-        EXPECT_EQ(ReadAll(dir.Path("other.DTA")), ReadAll(out));
-        return ReadAll(out);
-    case Kind::Dangling:
-        EXPECT_TRUE(fs::is_symlink(out));
-        return ReadAll(dir.Path("gone.DTA"));
-    case Kind::Regular: {
-        struct stat st {};
-        EXPECT_EQ(::stat(out.c_str(), &st), 0);
-        EXPECT_EQ(st.st_uid, ::geteuid() == 0 ? kOtherUser : ::geteuid());
-        return ReadAll(out);
-    }
-    default:
-        return ReadAll(out);
-    }
-}
-
-class OutputKinds : public ::testing::TestWithParam<std::tuple<Row, Writer>> {};
-
-std::string KindAndWriterName(const ::testing::TestParamInfo<std::tuple<Row, Writer>>& info)
-{
-    static const char* const writers[] = {"DtaSave", "AnalysisWriter", "MeasureCli"};
-    return std::string(std::get<0>(info.param).name) + "_" +
-           writers[static_cast<int>(std::get<1>(info.param))];
-}
+class OutputKinds : public ::testing::TestWithParam<std::tuple<Kind, Writer>> {};
 
 TEST_P(OutputKinds, EndOnDiskAndSayWhatHappened)
 {
-    const auto [row, writer] = GetParam();
+    const auto [kind, writer] = GetParam();
     TempDir dir;
+    const std::string out = dir.Path("out.DTA");
+    std::string path = out;
+    std::string target = out; // where the bytes must end
     int reader = -1;
-    const std::string path = Prepare(dir, row.kind, reader);
-    const bool refused = *row.refusal != '\0';
+    if (kind == Regular || kind == ReadOnly || kind == HardLink)
+        dir.Write("out.DTA", "old");
+    if (kind == ReadOnly)
+        ::chmod(out.c_str(), 0444);
+    // Another owner, where this process may give it one: a replaced file keeps it.
+    if (kind == Regular && ::geteuid() == 0) {
+        EXPECT_EQ(::chown(out.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    if (kind == LinkToRegular || kind == Dangling)
+        fs::create_symlink("t.DTA", out), target = dir.Path("t.DTA");
+    if (kind == LinkToRegular)
+        dir.Write("t.DTA", "old");
+    if (kind == LinkToFifo) {
+        ::mkfifo(dir.Path("pipe").c_str(), 0600);
+        reader = ::open(dir.Path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+        fs::create_symlink("pipe", out);
+    }
+    if (kind == HardLink)
+        fs::create_hard_link(out, target = dir.Path("other.DTA"));
+    if (kind == Folder)
+        fs::create_directory(out);
+    if (kind == RoFolder) {
+        fs::create_directory(dir.Path("ro"));
+        ::chmod(dir.Path("ro").c_str(), 0555);
+        path = dir.Path("ro/out.DTA");
+    }
+    if (kind == Fifo)
+        ::mkfifo(out.c_str(), 0600);
+    const std::string refusal = kRefusals[kind];
 
-    std::string expected;
+    std::string expected = "f_Hz,nsd\n1,2\n";
     std::string said; // what the user reads
     bool written = false;
-    if (writer == Writer::DtaSave) {
+    if (writer == DtaSave) {
         std::vector<uint32_t> codes(100, 8388608u);
         const TChannelData ch{100, codes.data(), nullptr};
         const TAdcSetting setting{};
@@ -182,8 +114,7 @@ TEST_P(OutputKinds, EndOnDiskAndSayWhatHappened)
         file.SaveData(path, &setting, &ch, &outcome);
         written = outcome == TSaveOutcome::Written;
         said = file.Error();
-    } else if (writer == Writer::AnalysisWriter) {
-        expected = "f_Hz,nsd\n1,2\n";
+    } else if (writer == AnalysisWriter) {
         written = mirantos::WriteFileWhole(path, expected, &said);
     } else {
         CountingBoard board;
@@ -192,49 +123,53 @@ TEST_P(OutputKinds, EndOnDiskAndSayWhatHappened)
                               board.Env());
         written = r.code == cli::kExitOk;
         said = r.err;
-        EXPECT_EQ(r.code, refused ? cli::kExitFailure : cli::kExitOk) << r.err;
-        // A refusal costs no run.
-        EXPECT_EQ(board.made, refused ? 0 : 1);
+        EXPECT_EQ(r.code, refusal.empty() ? cli::kExitOk : cli::kExitFailure) << r.err;
+        EXPECT_EQ(board.made, refusal.empty() ? 1 : 0); // a refusal costs no run
     }
-
     ::chmod(dir.Path("ro").c_str(), 0755);
-    if (refused) {
-        EXPECT_FALSE(written);
-        EXPECT_NE(said.find(row.refusal), std::string::npos) << said;
-        if (row.kind == Kind::ReadOnly) {
-            EXPECT_EQ(ReadAll(path), "old");
-        }
-        if (row.kind == Kind::FifoWithoutReader) {
-            EXPECT_TRUE(fs::is_fifo(path));
-        }
-    } else {
-        EXPECT_TRUE(written) << said;
-        const std::string bytes = WrittenBytes(dir, row.kind, reader);
-        if (writer == Writer::MeasureCli) {
-            EXPECT_EQ(bytes.rfind("AD7177_DataFile:\r\n", 0), 0u) << bytes.substr(0, 40);
-        } else {
-            EXPECT_EQ(bytes, expected);
-        }
+    EXPECT_EQ(written, refusal.empty()) << said;
+    EXPECT_NE(said.find(refusal), std::string::npos) << said;
+    if (!refusal.empty()) {
+        EXPECT_TRUE(kind != ReadOnly || ReadAll(path) == "old");
+        EXPECT_EQ(fs::is_fifo(path), kind == Fifo);
+        return;
     }
-    if (reader >= 0)
+    // Each name stays what it was.
+    EXPECT_EQ(fs::is_symlink(out), kind == LinkToRegular || kind == Dangling || kind == LinkToFifo);
+    std::string bytes = kind == LinkToFifo ? "" : ReadAll(target);
+    if (kind == LinkToFifo) {
+        bytes.resize(1 << 16);
+        const ssize_t n = ::read(reader, bytes.data(), bytes.size());
+        bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
         ::close(reader);
+    }
+    if (kind == HardLink) {
+        EXPECT_EQ(fs::hard_link_count(out), 2u);
+    }
+    struct stat st {};
+    EXPECT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kind == Regular && ::geteuid() == 0 ? kOtherUser : ::geteuid());
+    if (writer == MeasureCli)
+        bytes.resize(std::min<size_t>(bytes.size(), 18)), expected = "AD7177_DataFile:\r\n";
+    EXPECT_EQ(bytes, expected);
+}
+
+std::string KindAndWriter(const ::testing::TestParamInfo<std::tuple<Kind, Writer>>& info)
+{
+    static const char* const writers[] = {"DtaSave", "AnalysisWriter", "MeasureCli"};
+    return std::string(kKindNames[std::get<0>(info.param)]) + "_" +
+           writers[std::get<1>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, OutputKinds,
-                         ::testing::Combine(::testing::ValuesIn(kRows),
-                                            ::testing::Values(Writer::DtaSave,
-                                                              Writer::AnalysisWriter,
-                                                              Writer::MeasureCli)),
-                         KindAndWriterName);
+                         ::testing::Combine(::testing::Range(Regular, Kind(Fifo + 1)),
+                                            ::testing::Values(DtaSave, AnalysisWriter, MeasureCli)),
+                         KindAndWriter);
 
 // Refused before the work, wherever the work is long: the board is never made.
-struct Early {
-    const char* name;
-    std::vector<std::string> args; // "@fifo": a FIFO nobody reads, "@ro": a read-only folder
-    const char* says;
-};
-
-class RefusedBeforeTheWork : public ::testing::TestWithParam<Early> {};
+// "@fifo.csv" is a FIFO nobody reads, "@ro" a read-only folder.
+class RefusedBeforeTheWork
+    : public ::testing::TestWithParam<std::pair<std::vector<std::string>, const char*>> {};
 
 TEST_P(RefusedBeforeTheWork, NoBoardIsTouched)
 {
@@ -242,50 +177,39 @@ TEST_P(RefusedBeforeTheWork, NoBoardIsTouched)
     ::mkfifo(dir.Path("fifo.csv").c_str(), 0600);
     fs::create_directory(dir.Path("ro"));
     ::chmod(dir.Path("ro").c_str(), 0555);
-    const std::string limits = dir.Write(
-        "limits.json", R"({"name": "t", "version": 1, "settings": {"board": "sim", "rate": "10ksps",
-        "channels": "ch0", "samples": 100}, "limits": {"ch0": {"rms_uV": {"max": 100}}}})");
-    std::vector<std::string> args = GetParam().args;
-    for (std::string& a : args) {
-        if (a == "@fifo")
-            a = dir.Path("fifo.csv");
-        else if (a.rfind("@ro", 0) == 0)
-            a = dir.Path("ro") + a.substr(3);
-        else if (a == "@limits")
-            a = limits;
-    }
+    dir.Write("limits.json", R"({"name": "t", "version": 1, "settings": {"board": "sim",
+        "rate": "10ksps", "channels": "ch0", "samples": 100},
+        "limits": {"ch0": {"rms_uV": {"max": 100}}}})");
     CountingBoard board;
-    const auto r = RunCli(args, board.Env());
+    const auto r = RunCli(Resolve(GetParam().first, dir), board.Env());
     ::chmod(dir.Path("ro").c_str(), 0755);
     EXPECT_EQ(r.code, cli::kExitFailure) << r.err;
-    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(GetParam().second), std::string::npos) << r.err;
     EXPECT_EQ(board.made, 0);
     EXPECT_TRUE(fs::is_empty(dir.Path("ro")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, RefusedBeforeTheWork,
-    ::testing::Values(
-        Early{"CaptureToAFifoNobodyReads",
-              {"capture", "--board", "sim", "--samples", "20000", "--force", "-o", "@fifo"},
-              "nothing reads from it"},
-        Early{"CaptureIntoAReadOnlyFolder",
-              {"capture", "--board", "sim", "--samples", "20000", "-o", "@ro/c.csv"},
-              "/ro is read-only"},
-        Early{"KeepDataInAReadOnlyFolder",
-              {"test", "--limits", "@limits", "--serial", "SN-1", "--keep-data", "@ro"},
-              "/ro is read-only"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(std::pair{std::vector<std::string>{"capture", "--board", "sim", "--samples",
+                                                         "20000", "--force", "-o", "@fifo.csv"},
+                                "nothing reads from it"},
+                      std::pair{std::vector<std::string>{"capture", "--board", "sim", "--samples",
+                                                         "20000", "-o", "@ro/c.csv"},
+                                "/ro is read-only"},
+                      std::pair{std::vector<std::string>{"test", "--limits", "@limits.json",
+                                                         "--serial", "SN-1", "--keep-data", "@ro"},
+                                "/ro is read-only"}));
 
 // Two outputs that meet through a link to nothing are the same file.
 TEST(OutputNames, ALinkToNothingAndTheNameItPointsToAreNamedTwice)
 {
     TempDir dir;
-    const std::string data =
-        dir.Write("run.DTA", clitest::DtaText(0, std::vector<std::string>(200, "8388608")));
+    dir.Write("run.DTA", clitest::DtaText(0, std::vector<std::string>(200, "8388608")));
     fs::create_symlink("nothere.x", dir.Path("d.x"));
-    const auto r = RunCli({"analyze", data, "--spectrum-csv", dir.Path("d.x"), "--histogram-csv",
-                           dir.Path("nothere.x"), "--force"});
+    const auto r = RunCli(Resolve({"analyze", "@run.DTA", "--spectrum-csv", "@d.x",
+                                   "--histogram-csv", "@nothere.x", "--force"},
+                                  dir));
     EXPECT_EQ(r.code, cli::kExitUsage) << r.err;
     EXPECT_NE(r.err.find(" is also the file of --"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.Path("nothere.x")));
@@ -297,29 +221,16 @@ class FifoInput : public ::testing::TestWithParam<std::vector<std::string>> {};
 TEST_P(FifoInput, IsRefusedWithoutWaiting)
 {
     TempDir dir;
-    const std::string fifo = dir.Path("in.DTA");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::vector<std::string> args = GetParam();
-    for (std::string& a : args) {
-        if (a == "@in")
-            a = fifo;
-        else if (a == "@out")
-            a = dir.Path("out.x");
-    }
-    const auto r = RunCli(args);
+    ASSERT_EQ(::mkfifo(dir.Path("in").c_str(), 0600), 0);
+    const auto r = RunCli(Resolve(GetParam(), dir));
     EXPECT_EQ(r.code, cli::kExitFailure) << r.err;
-    EXPECT_NE(r.err.find(fifo + ": not a regular file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(dir.Path("in") + ": not a regular file"), std::string::npos) << r.err;
 }
 
+// One row per way in: the window's loader, the sample reader, the limits file.
+using Args = std::vector<std::string>;
 INSTANTIATE_TEST_SUITE_P(Commands, FifoInput,
-                         ::testing::Values(std::vector<std::string>{"stats", "@in"},
-                                           std::vector<std::string>{"plot", "@in", "-o", "@out"},
-                                           std::vector<std::string>{"export", "@in"},
-                                           std::vector<std::string>{"view", "@in", "-o", "@out"},
-                                           std::vector<std::string>{"analyze", "@in"},
-                                           std::vector<std::string>{"compare", "@in", "@in"},
-                                           std::vector<std::string>{"report", "@in", "-o", "@out"},
-                                           std::vector<std::string>{"test", "--limits", "@in",
-                                                                    "--serial", "S"}));
+                         ::testing::Values(Args{"stats", "@in"}, Args{"analyze", "@in"},
+                                           Args{"test", "--limits", "@in", "--serial", "S"}));
 
 } // namespace

@@ -13,7 +13,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -416,90 +415,54 @@ INSTANTIATE_TEST_SUITE_P(Engines, ConcurrentStations, ::testing::Values(false, t
 
 // ---- A run that ended in a read error, and kept names within one second ----------------
 
-struct ReadErrorRun {
-    const char* name;
-    int samples;      // 1000: a data set; 20000: a capture
-    int64_t unplugAt; // the board disappears after this many records
-};
+class ReadErrorVerdict : public Station, public ::testing::WithParamInterface<int> {};
 
-class ReadErrorVerdict : public Station, public ::testing::WithParamInterface<ReadErrorRun> {};
-
-// Judged on what it kept, but stored, printed and reported as failed by the read error.
+// A data set (1000) or a capture (20000) whose board disappears half way:
+// judged on what it kept, but stored, printed and reported as failed.
 TEST_P(ReadErrorVerdict, StoredAndReportedAsFailed)
 {
-    const ReadErrorRun c = GetParam();
     cli::MeasureEnv env;
-    env.makeDriver = [&c](cli::BoardKind, uint64_t) -> std::unique_ptr<IFtdiDriver> {
+    env.makeDriver = [](cli::BoardKind, uint64_t) -> std::unique_ptr<IFtdiDriver> {
         SimConfig config;
-        config.faults.unplugAtSample = c.unplugAt;
+        config.faults.unplugAtSample = 500;
         return MakeSimDriver(config);
     };
     const auto r =
-        RunTest(kPass, {"--junit", "@r.xml", "--keep-data", "@kept"}, "SN-1", c.samples, env);
+        RunTest(kPass, {"--junit", "@r.xml", "--keep-data", "@kept"}, "SN-1", GetParam(), env);
     EXPECT_EQ(r.code, cli::kExitBoard) << r.err;
     EXPECT_NE(r.out.find("verdict: FAIL (read error: "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("disappeared"), std::string::npos) << r.out;
-
     const auto runs = Runs(db);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_FALSE(runs[0].pass);
-    EXPECT_FALSE(runs[0].dataPath.empty());
-    const auto listed = RunCli({"results", "--db", db});
-    EXPECT_EQ(Lines(listed.out).size(), 2u);
-    EXPECT_NE(Lines(listed.out).back().find("FAIL"), std::string::npos) << listed.out;
     const auto marked = RunCli({"results", "--db", db, "--figure", "read_error", "--csv"});
     EXPECT_EQ(Lines(marked.out).size(), 2u) << marked.out << marked.err;
-
-    const std::string xml = ReadAll(dir.Path("r.xml"));
-    EXPECT_NE(xml.find("<error message=\"read error: "), std::string::npos) << xml;
-    EXPECT_NE(xml.find("errors=\"1\""), std::string::npos) << xml;
+    EXPECT_NE(ReadAll(dir.Path("r.xml")).find("<error message=\"read error: "), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, ReadErrorVerdict,
-                         ::testing::Values(ReadErrorRun{"DataSet", 1000, 500},
-                                           ReadErrorRun{"Capture", 20000, 5000}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct Taken {
-    const char* name;
-    std::vector<std::string> suffixes; // names of this second already in the folder
-    std::string expected;              // the suffix the new run's file gets
-};
-
-class KeptNames : public Station, public ::testing::WithParamInterface<Taken> {};
+INSTANTIATE_TEST_SUITE_P(Runs, ReadErrorVerdict, ::testing::Values(1000, 20000));
 
 // Two runs of a serial within one second both stay; nothing is replaced.
-TEST_P(KeptNames, NeverCollideWithinASecond)
+TEST_F(Station, KeptNamesNeverCollideWithinASecond)
 {
     const QDir kept(QString::fromStdString(dir.Path("kept")));
     ASSERT_TRUE(kept.mkpath("."));
-    // Every second the run may start in is taken already.
+    // Every second the run may start in is taken already, twice.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (int s = -2; s <= 120; ++s) {
-        const QString stamp = now.addSecs(s).toString(QStringLiteral("yyyyMMddTHHmmss"));
-        for (const std::string& suffix : GetParam().suffixes)
-            dir.Write("kept/SN-1_" + stamp.toStdString() + "Z" + suffix + ".DTA", "old");
-    }
-    const auto r = RunTest(kPass, {"--keep-data", "@kept"});
-    ASSERT_EQ(r.code, 0) << r.err;
+    for (int s = -2; s <= 120; ++s)
+        for (const char* suffix : {"", "-2"})
+            dir.Write("kept/SN-1_" + now.addSecs(s).toString("yyyyMMddTHHmmss").toStdString() +
+                          "Z" + suffix + ".DTA",
+                      "old");
+    ASSERT_EQ(RunTest(kPass, {"--keep-data", "@kept"}).code, 0);
     const auto runs = Runs(db);
     ASSERT_EQ(runs.size(), 1u);
-    const std::string name =
-        QFileInfo(QString::fromStdString(runs[0].dataPath)).fileName().toStdString();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^SN-1_\d{8}T\d{6}Z)") +
-                                   QString::fromStdString(GetParam().expected) +
-                                   QStringLiteral(R"(\.DTA$)"))
-                    .match(QString::fromStdString(name))
+    EXPECT_TRUE(QRegularExpression(R"(/SN-1_\d{8}T\d{6}Z-3\.DTA$)")
+                    .match(QString::fromStdString(runs[0].dataPath))
                     .hasMatch())
-        << name;
+        << runs[0].dataPath;
     int old = 0;
     for (const QString& f : kept.entryList(QDir::Files | QDir::Hidden))
         old += ReadAll(kept.filePath(f).toStdString()) == "old" ? 1 : 0;
-    EXPECT_EQ(old, 123 * static_cast<int>(GetParam().suffixes.size()));
+    EXPECT_EQ(old, 2 * 123);
     EXPECT_EQ(kept.entryList(QDir::Files | QDir::Hidden).size(), old + 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Collisions, KeptNames,
-                         ::testing::Values(Taken{"Free", {}, ""}, Taken{"Taken", {""}, "-2"},
-                                           Taken{"TwiceTaken", {"", "-2"}, "-3"}),
-                         [](const auto& info) { return std::string(info.param.name); });

@@ -151,7 +151,7 @@ TEST(CaptureWriter, ExistingFileIsRefusedOrKeptUntilTheRunBegins)
 
 namespace {
 
-// The names in `dir` that start with ".mirantos-" (a writer's temporaries).
+// A writer's temporaries (names starting ".mirantos-") in `dir`.
 std::vector<std::string> Temporaries(const std::string& dir)
 {
     std::vector<std::string> names;
@@ -161,16 +161,9 @@ std::vector<std::string> Temporaries(const std::string& dir)
     return names;
 }
 
-struct NewFileCase {
-    const char* name;
-    bool replace;
-    bool intruder; // another file takes the name between Open and Begin
-    bool dangling; // the name is a link to a file that does not exist yet
-    bool begins;   // Begin succeeds
-    int error;     // else its errno
-};
-
-class CaptureWriterNewFile : public ::testing::TestWithParam<NewFileCase> {};
+// replace, another file takes the name between Open and Begin, the name is a
+// link to a file that does not exist yet, and Begin's errno (0: it succeeds).
+class CaptureWriterNewFile : public ::testing::TestWithParam<std::tuple<bool, bool, bool, int>> {};
 
 } // namespace
 
@@ -178,11 +171,11 @@ class CaptureWriterNewFile : public ::testing::TestWithParam<NewFileCase> {};
 // at most a hidden temporary, and the next writer clears those of dead processes.
 TEST_P(CaptureWriterNewFile, GetsItsNameAtTheFirstBlockOnly)
 {
-    const NewFileCase c = GetParam();
+    const auto [replace, intruder, dangling, error] = GetParam();
     TempDir dir;
     const std::string path = dir.File("c.csv");
-    const std::string target = dir.File("target.csv");
-    if (c.dangling)
+    const std::string target = dangling ? dir.File("target.csv") : path;
+    if (dangling)
         std::filesystem::create_symlink("target.csv", path);
     const pid_t dead = ::fork();
     if (dead == 0)
@@ -192,36 +185,30 @@ TEST_P(CaptureWriterNewFile, GetsItsNameAtTheFirstBlockOnly)
     WriteBytes(dir.File(stale), "killed");
 
     TCaptureWriter w;
-    const bool opened = w.Open(path, c.replace);
-    if (c.dangling && !c.replace) {
-        EXPECT_FALSE(opened);
-        EXPECT_EQ(w.Error(), EEXIST);
+    ASSERT_EQ(w.Open(path, replace), !dangling || replace);
+    if (dangling && !replace) {
+        EXPECT_EQ(w.Error(), EEXIST); // a dangling link is refused without --force
         return;
     }
-    ASSERT_TRUE(opened) << w.Error();
-    EXPECT_EQ(std::filesystem::exists(c.dangling ? target : path), false);
-    ASSERT_EQ(Temporaries(dir.Path()).size(), 1u);
-    EXPECT_NE(Temporaries(dir.Path()).front(), stale);
-    if (c.intruder)
-        WriteBytes(c.dangling ? target : path, "intruder");
-
-    EXPECT_EQ(w.Begin(Info(0)), c.begins);
-    EXPECT_EQ(w.Error(), c.error);
+    EXPECT_FALSE(std::filesystem::exists(target));
+    const auto temps = Temporaries(dir.Path()); // ours only: the dead one's is gone
+    EXPECT_TRUE(temps.size() == 1 && temps[0] != stale) << temps.size();
+    if (intruder)
+        WriteBytes(target, "intruder");
+    EXPECT_EQ(w.Begin(Info(0)), error == 0);
+    EXPECT_EQ(w.Error(), error);
     w.Finish(TCaptureEnd::Stopped);
     EXPECT_TRUE(Temporaries(dir.Path()).empty());
-    const std::string text = ReadBytes(c.dangling ? target : path);
-    EXPECT_EQ(text.rfind(c.begins ? "# MIRANTOS capture\n" : "intruder", 0), 0u) << text;
-    EXPECT_EQ(std::filesystem::is_symlink(path), c.dangling);
+    EXPECT_EQ(ReadBytes(target).rfind(error ? "intruder" : "# MIRANTOS capture\n", 0), 0u);
+    EXPECT_EQ(std::filesystem::is_symlink(path), dangling);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CaptureWriterNewFile,
-    ::testing::Values(NewFileCase{"New", false, false, false, true, 0},
-                      NewFileCase{"AppearedMeanwhile", false, true, false, false, EEXIST},
-                      NewFileCase{"AppearedMeanwhileForced", true, true, false, true, 0},
-                      NewFileCase{"DanglingLinkForced", true, false, true, true, 0},
-                      NewFileCase{"DanglingLink", false, false, true, false, EEXIST}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, CaptureWriterNewFile,
+                         ::testing::Values(std::tuple{false, false, false, 0},
+                                           std::tuple{false, true, false, EEXIST},
+                                           std::tuple{true, true, false, 0},
+                                           std::tuple{true, false, true, 0},
+                                           std::tuple{false, false, true, 0}));
 
 TEST(CaptureWriter, FileSizeLimitKeepsWholeLinesAndSaysWriteError)
 {

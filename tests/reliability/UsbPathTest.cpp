@@ -705,50 +705,32 @@ TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
         EXPECT_EQ(emu.ClaimCount(), 0); // refused before claiming anything
     }
     EXPECT_EQ(emu.SilentClaimCount(), 0);
-}
-
-// What the user reads when the board cannot be opened: the window's box
-// (its fixed text, then why) and the board panel, and mirantos-cli measure's
-// stderr and exit status, on the same chip.
-TEST_P(UsbDeviceChoice, TheWindowAndTheToolSayWhy)
-{
-    const ChoiceCase& c = GetParam();
     if (c.expected == FT_OK)
-        return; // opens: nothing to say
-    EmulatorOptions options;
-    options.chip = c.chip;
-    options.serial = c.serial;
-    options.stringsReadable = c.stringsReadable;
-    options.openDenied = c.openDenied;
-    options.others = c.others;
-    EmulatedFtdi emu(options);
-    ASSERT_TRUE(emu.Ready()) << emu.SetupError();
-    auto driver = [&c] {
-        FtdiDeviceSelector selector;
-        FtdiDeviceSelector::Parse(c.selector, &selector);
-        return std::make_unique<FtdiUsbDriver>(selector);
-    };
+        return;
+
+    // What the user reads on the same chip: the window's box (its fixed text,
+    // then why) and the board panel, and measure's stderr and exit status.
     std::optional<WithoutFileOverride> user;
     if (c.openDenied)
         user.emplace();
-
-    ControllerRig rig(driver());
+    ControllerRig rig(std::make_unique<FtdiUsbDriver>(selector));
     rig.Click();
     ASSERT_EQ(rig.presenter.shown.size(), 1);
     const QStringList box = rig.presenter.shown[0].split(QLatin1Char('\n'));
     ASSERT_EQ(box.size(), 2) << rig.presenter.shown[0].toStdString();
     EXPECT_EQ(box[0], Utf("MIRANTOS が見つかりませんでした"));
     EXPECT_EQ(rig.panels.panel[0], Utf(text::BoardName) + Utf(text::StatusNotFoundSuffix));
-
-    std::ostringstream out, err;
-    cli::MeasureEnv env;
-    env.makeDriver = [&](cli::BoardKind, uint64_t) { return driver(); };
-    const int code = cli::Measure({"--rate", "1ksps", "--count", "100"}, {out, err}, env);
-    EXPECT_EQ(code, cli::kExitBoard);
-    EXPECT_EQ(err.str(), "MIRANTOS が見つかりませんでした\n" + box[1].toStdString() + "\n");
     for (const char* part : c.shown) {
         EXPECT_TRUE(box[1].contains(Utf(part))) << part << " in " << box[1].toStdString();
     }
+    std::ostringstream out, err;
+    cli::MeasureEnv env;
+    env.makeDriver = [&](cli::BoardKind, uint64_t) {
+        return std::make_unique<FtdiUsbDriver>(selector);
+    };
+    EXPECT_EQ(cli::Measure({"--rate", "1ksps", "--count", "100"}, {out, err}, env),
+              cli::kExitBoard);
+    EXPECT_EQ(err.str(), "MIRANTOS が見つかりませんでした\n" + box[1].toStdString() + "\n");
 }
 
 const OtherDevice kCable{"FT232R USB UART", "FTSILENT1"};
@@ -966,12 +948,10 @@ TEST_F(UsbPath, AnUnplugThatFailsTransfersFirstIsReportedAsTheDeviceGone)
 }
 
 // The same unplug as mirantos-cli's measure and capture tell it: the reason
-// printed after the panel text is the device gone, and the exit status is a
-// board error.
+// printed after the panel text is the device gone, and a board error.
 TEST_F(UsbPath, TheToolSaysAnUnplugThatFailsTransfersFirstIsTheDeviceGone)
 {
     QTemporaryDir dir;
-    int n = 0;
     for (const int err : {EPROTO, ETIME}) {
         for (const bool capture : {false, true}) {
             SCOPED_TRACE(std::to_string(err) + (capture ? " capture" : " measure"));
@@ -983,27 +963,23 @@ TEST_F(UsbPath, TheToolSaysAnUnplugThatFailsTransfersFirstIsTheDeviceGone)
             env.makeDriver = [](cli::BoardKind, uint64_t) {
                 return std::make_unique<FtdiUsbDriver>();
             };
-            bool unplugged = false;
-            env.onSamples = [&](int received, int) {
-                if (received >= 2000 && !unplugged) {
-                    unplugged = true;
+            env.onSamples = [&chip, err, gone = false](int received, int) mutable {
+                if (received >= 2000 && !std::exchange(gone, true))
                     chip.Vanish(err);
-                }
             };
-            const std::string file = dir.filePath(QString::number(++n)).toStdString();
-            std::vector<std::string> args = {"--rate", "10ksps", "--channels", "both"};
-            const std::vector<std::string> more =
-                capture ? std::vector<std::string>{"--samples", "100000", "-o", file + ".csv"}
-                        : std::vector<std::string>{"--count", "10000", "-o", file};
-            args.insert(args.end(), more.begin(), more.end());
-            std::ostringstream out, errText;
-            const int code = capture ? cli::Capture(args, {out, errText}, env)
-                                     : cli::Measure(args, {out, errText}, env);
-            EXPECT_TRUE(unplugged);
-            EXPECT_EQ(code, cli::kExitBoard) << errText.str();
-            EXPECT_NE(errText.str().find("mirantos-cli: USB device disappeared"), std::string::npos)
-                << errText.str();
-            EXPECT_EQ(errText.str().find("cable"), std::string::npos) << errText.str();
+            const std::string file =
+                dir.filePath(QString::number(err) + (capture ? ".csv" : ".DTA")).toStdString();
+            std::ostringstream out, said;
+            const int code = capture ? cli::Capture({"--rate", "10ksps", "--channels", "both",
+                                                     "--samples", "100000", "-o", file},
+                                                    {out, said}, env)
+                                     : cli::Measure({"--rate", "10ksps", "--channels", "both",
+                                                     "--count", "10000", "-o", file},
+                                                    {out, said}, env);
+            EXPECT_EQ(code, cli::kExitBoard) << said.str();
+            EXPECT_NE(said.str().find("mirantos-cli: USB device disappeared"), std::string::npos)
+                << said.str();
+            EXPECT_EQ(said.str().find("cable"), std::string::npos) << said.str();
         }
     }
 }
