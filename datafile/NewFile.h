@@ -5,6 +5,8 @@
 // (".mirantos-<pid>-<n>.part"), which file lists skip and which the next
 // writer into that folder removes once its process is gone.
 
+#include "WholeFile.h" // HiddenTempPath, RemoveStaleTemps, FolderOf
+
 #include <string>
 
 namespace mirantos {
@@ -19,15 +21,6 @@ int OpenForWriting(const std::string& path, bool replace, std::string& temp, std
 // Puts the temporary under its name: never over a file that appeared
 // meanwhile, unless `replace`. On failure the temporary is removed. 0 or the errno.
 int LinkInTemp(const std::string& temp, const std::string& target, bool replace);
-
-// A fresh hidden temporary path in `dir` for this process (not created).
-std::string HiddenTempPath(const std::string& dir);
-// Whether `name` (a file name, no folder) is one of those temporaries.
-bool IsHiddenTempName(const std::string& name);
-// Removes the temporaries in `dir` whose process no longer runs. Best effort.
-void RemoveStaleTemps(const std::string& dir);
-// The folder part of `path` ("." for a bare name).
-std::string FolderOf(const std::string& path);
 
 // Gives the file at `from` the name `to` unless `to` exists (or appears
 // meanwhile); `from` is gone afterwards. 0 or the errno (EEXIST when taken).

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -21,14 +23,20 @@ namespace {
 
 constexpr int kMaxLinkHops = 40; // the kernel's own limit
 
-std::string DirectoryOf(const std::string& path)
+constexpr std::string_view kTempPrefix = ".mirantos-";
+constexpr std::string_view kTempSuffix = ".part";
+
+// The process id in a temporary's name, or 0 when the name is not one.
+long PidOfTemp(std::string_view name)
 {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix))
+        return 0;
+    name.remove_prefix(kTempPrefix.size());
+    long pid = 0;
+    const auto [p, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (ec != std::errc() || p == name.data() || *p != '-' || pid <= 0)
+        return 0;
+    return pid;
 }
 
 std::string ErrnoText(int err)
@@ -89,7 +97,7 @@ private:
 
 std::string FolderProblem(const std::string& path, const std::string& finalName)
 {
-    const std::string dir = DirectoryOf(finalName);
+    const std::string dir = FolderOf(finalName);
     const std::string cannot = "cannot write " + path + ": ";
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0)
@@ -152,11 +160,8 @@ bool WriteAllAt(int fd, std::string_view content)
 // A new, empty file beside `target` that only this process knows of.
 int CreateTemporary(const std::string& target, mode_t mode, std::string& temp)
 {
-    static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = DirectoryOf(target) + "/.mirantos-write-" +
-               std::to_string(static_cast<long>(::getpid())) + "-" +
-               std::to_string(counter.fetch_add(1)) + ".tmp";
+        temp = HiddenTempPath(FolderOf(target));
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -205,7 +210,7 @@ bool ReplaceWhole(const std::string& path, const std::string& target, const stru
         return Fail(error, "cannot write " + path + ": " + ErrnoText(err), err);
     }
     // Make the rename itself durable; the data is already safe, so this is best effort.
-    const int dir = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         (void)::fsync(dir);
         ::close(dir);
@@ -304,6 +309,52 @@ bool StreamInto(const std::string& path, const struct stat& st, std::string_view
 
 } // namespace
 
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string HiddenTempPath(const std::string& dir)
+{
+    static std::atomic<unsigned> counter{0};
+    std::string p = dir.empty() ? std::string(".") : dir;
+    if (p.back() != '/')
+        p += '/';
+    p += kTempPrefix;
+    p += std::to_string(static_cast<long>(::getpid())) + "-" +
+         std::to_string(counter.fetch_add(1)) + std::string(kTempSuffix);
+    return p;
+}
+
+bool IsHiddenTempName(const std::string& name)
+{
+    return PidOfTemp(name) != 0;
+}
+
+void RemoveStaleTemps(const std::string& dir)
+{
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr)
+        return;
+    const uid_t me = ::geteuid();
+    while (const dirent* e = ::readdir(d)) {
+        const long pid = PidOfTemp(e->d_name);
+        // A live process (or one we may not ask about) keeps its temporary.
+        if (pid == 0 || pid == static_cast<long>(::getpid()) ||
+            ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        // Only our own regular files: never another user's, never a folder.
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == me)
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
 std::string FinalName(const std::string& path)
 {
     std::string name = path;
@@ -316,7 +367,7 @@ std::string FinalName(const std::string& path)
         if (n <= 0 || static_cast<size_t>(n) >= to.size())
             return name;
         to.resize(static_cast<size_t>(n));
-        name = to.front() == '/' ? to : DirectoryOf(name) + "/" + to;
+        name = to.front() == '/' ? to : FolderOf(name) + "/" + to;
     }
     return name;
 }

@@ -56,4 +56,18 @@ bool SameFile(const std::string& a, const std::string& b);
 bool WriteFileWhole(const std::string& path, std::string_view content,
                     std::string* error = nullptr);
 
+// Every temporary the program writes beside a file is named
+// ".mirantos-<pid>-<n>.part": hidden from file lists, and told apart from
+// the user's files by its name, so the next writer into that folder can
+// remove those of processes that are gone.
+// A fresh temporary path in `dir` for this process (not created).
+std::string HiddenTempPath(const std::string& dir);
+// Whether `name` (a file name, no folder) is one of those temporaries.
+bool IsHiddenTempName(const std::string& name);
+// Removes the temporaries in `dir` whose process no longer runs: only this
+// user's regular files. Best effort.
+void RemoveStaleTemps(const std::string& dir);
+// The folder part of `path` ("." for a bare name, "/" at the root).
+std::string FolderOf(const std::string& path);
+
 } // namespace mirantos
