@@ -38,6 +38,17 @@ struct TShared {
 };
 TShared gShared;
 
+// Puts back the first `installed` handlers and closes the pipe.
+void Uninstall(size_t installed = kStopSignals.size())
+{
+    for (size_t i = 0; i < installed; ++i)
+        ::sigaction(kStopSignals[i], &gShared.saved[i], nullptr);
+    gWriteFd.store(-1);
+    ::close(gShared.fds[0]);
+    ::close(gShared.fds[1]);
+    gShared.fds[0] = gShared.fds[1] = -1;
+}
+
 bool Install()
 {
     if (::pipe2(gShared.fds, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -51,26 +62,11 @@ bool Install()
     action.sa_flags = SA_RESTART;
     for (size_t i = 0; i < kStopSignals.size(); ++i) {
         if (::sigaction(kStopSignals[i], &action, &gShared.saved[i]) != 0) {
-            while (i-- > 0)
-                ::sigaction(kStopSignals[i], &gShared.saved[i], nullptr);
-            gWriteFd.store(-1);
-            ::close(gShared.fds[0]);
-            ::close(gShared.fds[1]);
-            gShared.fds[0] = gShared.fds[1] = -1;
+            Uninstall(i);
             return false;
         }
     }
     return true;
-}
-
-void Uninstall()
-{
-    for (size_t i = 0; i < kStopSignals.size(); ++i)
-        ::sigaction(kStopSignals[i], &gShared.saved[i], nullptr);
-    gWriteFd.store(-1);
-    ::close(gShared.fds[0]);
-    ::close(gShared.fds[1]);
-    gShared.fds[0] = gShared.fds[1] = -1;
 }
 
 // Reads what the pipe holds; true when a signal came.

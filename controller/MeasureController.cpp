@@ -415,10 +415,10 @@ void TMeasureController::CaptureEnd(RunEnd how)
     // run sends nothing, as in the window.
     if (how == RunEnd::ReadError || how == RunEnd::WriteError)
         adc_->StopConversion();
-    if (how == RunEnd::ReadError)
+    if (how == RunEnd::ReadError) {
         ReasonAfterStop();
-    if (how == RunEnd::ReadError)
         status_->ShowMeasureError();
+    }
     else if (how == RunEnd::Completed)
         status_->ShowMeasureEnd();
     SetMeasuring(false);
