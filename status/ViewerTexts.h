@@ -42,13 +42,34 @@ inline constexpr char ViewerAxisSeconds[] = "[s]";
 inline constexpr char ViewerAxisDigit[] = "[digit]";
 inline constexpr char ViewerAxisMicrovolt[] = "[µV]";
 
+// Vertical placement and the time axis.
+inline constexpr char ViewerLayout[] = "縦軸：";
+inline constexpr char ViewerLayoutCommon[] = "共通";
+inline constexpr char ViewerLayoutLanes[] = "チャンネル別";
+inline constexpr char ViewerLayoutAc[] = "AC (平均除去)";
+inline constexpr char ViewerFitY[] = "Y軸合わせ";
+inline constexpr char ViewerTimeAxis[] = "時間軸：";
+inline constexpr char ViewerTimeElapsed[] = "経過時間";
+inline constexpr char ViewerTimeClock[] = "時刻";
+inline constexpr char ViewerAxisMinSec[] = "[m:s]";
+inline constexpr char ViewerAxisHourMinSec[] = "[h:m:s]";
+inline constexpr char ViewerAxisClock[] = "時刻";
+inline constexpr char ViewerAxisAc[] = "平均との差";
+inline constexpr char ViewerAcMean[] = " 平均 ";
+inline constexpr char ViewerUnitMicrovolt[] = " µV";
+
 // Every text above, for the font check.
 inline constexpr const char* kViewerTexts[] = {
-    ViewerMenuItem,  ViewerTitle,        ViewerOpen,        ViewerFitAll,       ViewerFollow,
-    ViewerAnalyse,   ViewerChannel,      ViewerBoth,        ViewerOpenFilter,   ViewerNoData,
-    ViewerReadError, ViewerCapturing,    ViewerBusy,        ViewerCaptureEnded, ViewerIndex,
-    ViewerTime,      ViewerCode,         ViewerSpan,        ViewerSamples,      ViewerSecondsUnit,
-    ViewerRangeTo,   ViewerSourcePrefix, ViewerAxisSeconds, ViewerAxisDigit,    ViewerAxisMicrovolt,
+    ViewerMenuItem,      ViewerTitle,        ViewerOpen,           ViewerFitAll,
+    ViewerFollow,        ViewerAnalyse,      ViewerChannel,        ViewerBoth,
+    ViewerOpenFilter,    ViewerNoData,       ViewerReadError,      ViewerCapturing,
+    ViewerBusy,          ViewerCaptureEnded, ViewerIndex,          ViewerTime,
+    ViewerCode,          ViewerSpan,         ViewerSamples,        ViewerSecondsUnit,
+    ViewerRangeTo,       ViewerSourcePrefix, ViewerAxisSeconds,    ViewerAxisDigit,
+    ViewerAxisMicrovolt, ViewerLayout,       ViewerLayoutCommon,   ViewerLayoutLanes,
+    ViewerLayoutAc,      ViewerFitY,         ViewerTimeAxis,       ViewerTimeElapsed,
+    ViewerTimeClock,     ViewerAxisMinSec,   ViewerAxisHourMinSec, ViewerAxisClock,
+    ViewerAxisAc,        ViewerAcMean,       ViewerUnitMicrovolt,
 };
 
 } // namespace mirantos::text

@@ -50,5 +50,11 @@ private:
 
 // Seconds from the record's start of sample i (the sample's own instant).
 double SampleSeconds(int64_t i, double rateSps);
+// The number readouts give sample i: counted from 1, as the file's index
+// column and the main window's graph count.
+inline int64_t SampleNumber(int64_t i)
+{
+    return i + 1;
+}
 
 } // namespace mirantos::trace

@@ -6,6 +6,7 @@
 // command-line tool writes it, so both come from Compose.
 
 #include "TraceData.h"
+#include "TraceLanes.h"
 #include "TraceRenderer.h"
 #include "TraceView.h"
 
@@ -19,9 +20,13 @@ namespace mirantos::trace {
 
 struct TPictureView {
     TViewX x;
-    TViewY y;
+    TViewY y; // Common: the codes; Ac: the deviations about kAcBase
     std::array<bool, 2> show{true, true};
     bool voltMode = false;
+    TYLayout layout = TYLayout::Common;
+    std::array<TViewY, 2> lanes;                       // Lanes: each channel's own range
+    std::array<uint32_t, 2> centres{kAcBase, kAcBase}; // Ac: the code nearest each mean
+    bool wallClock = false; // the time of day when the record has a start time
 };
 
 // Channel colours, as the main window's graph draws them.
@@ -37,6 +42,19 @@ QRect PlotArea(QSize size);
 TViewY AutoYOf(const TTraceData& data, std::array<bool, 2> show, TSampleSpan span, int height);
 // The view showing seconds from..to (clipped to the record), `width` columns.
 TViewX ViewOfSeconds(int64_t samples, double rateSps, int width, double from, double to);
+// The channels the view draws, in lane order; returns their count.
+int ShownChannels(const TTraceData& data, std::array<bool, 2> show, std::array<int, 2>& out);
+// Ac: each shown channel's centre from its mean over the visible span.
+void UpdateCentres(const TTraceData& data, TPictureView& view);
+// Y of the view's layout fit to the visible span's extremes (lanes each to
+// their own channel, Ac after UpdateCentres); the plot `height` rows tall.
+void FitY(const TTraceData& data, TPictureView& view, int height);
+// Rows y0..y1 of the plot (a dragged box) become the Y range: of the lane the
+// box starts in for Lanes, clipped to that lane.
+void ZoomYToRows(const TTraceData& data, TPictureView& view, int height, int y0, int y1);
+// The time of day at the record's start (local time, seconds since
+// midnight) and its date, from a capture's start time; false without one.
+bool ClockOrigin(const std::string& startUtc, double& seconds, QString& date);
 // A view fit for the plot of a `size` picture: the whole record, Y auto.
 TPictureView WholeView(const TTraceData& data, std::array<bool, 2> show, bool voltMode, QSize size);
 

@@ -36,6 +36,15 @@ void LayerRow(QRgb* line, int w, int y, const int32_t* top, const uint32_t* rows
         line[x] = static_cast<uint32_t>(y - top[x]) <= rows[x] ? c : line[x];
 }
 
+TViewY LayerY(const TTraceLayer& layer, const TViewY& frame)
+{
+    if (layer.y == nullptr)
+        return frame;
+    TViewY y = *layer.y;
+    y.height = frame.height;
+    return y;
+}
+
 } // namespace
 
 void TTraceRenderer::Render(QImage& image, const TViewX& viewX, const TViewY& viewY,
@@ -75,10 +84,11 @@ void TTraceRenderer::Columns(QImage& image, const TViewX& vx, const TViewY& vy,
             continue;
         }
         QueryColumns(*layers[l].codes, starts_, true, ranges_);
+        const TViewY ly = LayerY(layers[l], vy);
         for (int x = 0; x < w; ++x) {
             const TCodeRange& r = ranges_[static_cast<size_t>(x)];
-            int a = r.Empty() ? h : std::max(RowOfCode(vy, r.max), 0);
-            const int b = r.Empty() ? -1 : std::min(RowOfCode(vy, r.min), h - 1);
+            int a = r.Empty() ? h : std::max(RowOfCode(ly, r.max), 0);
+            const int b = r.Empty() ? -1 : std::min(RowOfCode(ly, r.min), h - 1);
             if (a > b)
                 a = h; // nothing to draw: no row y < h satisfies y - h <= 0 unsigned
             top[x] = a;
@@ -137,17 +147,18 @@ void TTraceRenderer::Samples(QImage& image, const TViewX& vx, const TViewY& vy,
         const int64_t first = std::clamp<int64_t>(ColumnStart(vx, 0) - 1, 0, n - 1);
         const int64_t last = std::clamp<int64_t>(ColumnStart(vx, w), 0, n - 1);
         raster.SetColor(layer.color);
+        const TViewY ly = LayerY(layer, vy);
         // Columns pinned like LineRaster's coordinates: far ones only set a slope.
         const auto px = [&](int64_t i) {
             return static_cast<int>(
                 std::clamp<int64_t>(ColumnOfSample(vx, i), -kRowLimit, kRowLimit));
         };
-        raster.MoveTo(px(first), RowOfCode(vy, codes[first]));
+        raster.MoveTo(px(first), RowOfCode(ly, codes[first]));
         for (int64_t i = first + 1; i <= last; ++i)
-            raster.LineTo(px(i), RowOfCode(vy, codes[i]));
+            raster.LineTo(px(i), RowOfCode(ly, codes[i]));
         for (int64_t i = first; i <= last; ++i) {
             const int cx = px(i);
-            const int cy = RowOfCode(vy, codes[i]);
+            const int cy = RowOfCode(ly, codes[i]);
             for (int y = std::max(cy - radius, 0); y <= std::min(cy + radius, h - 1); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
                 for (int x = std::max(cx - radius, 0); x <= std::min(cx + radius, w - 1); ++x)

@@ -29,6 +29,9 @@ namespace mirantos::trace {
 struct TTraceLayer {
     const TMinMaxPyramid* codes = nullptr;
     QRgb color = 0xff000000;
+    // A code range of this layer's own over the same rows (the AC view's
+    // channels about their means); null: the frame's.
+    const TViewY* y = nullptr;
 };
 
 class TTraceRenderer {

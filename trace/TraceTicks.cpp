@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace mirantos::trace {
 
@@ -69,30 +70,83 @@ double ColumnToTime(const TViewX& v, double rateSps, double x)
     return sample / rateSps;
 }
 
-TTicks TimeTicks(const TViewX& v, double rateSps, int minSpacing)
+TTimeStyle ElapsedStyle(double lastSeconds)
+{
+    return lastSeconds < 60     ? TTimeStyle::Seconds
+           : lastSeconds < 3600 ? TTimeStyle::MinSec
+                                : TTimeStyle::HourMinSec;
+}
+
+double ClockStep(double raw)
+{
+    if (!(raw > 1))
+        return NiceStep(raw);
+    for (const double s : {1.0, 2.0, 5.0, 10.0, 15.0, 30.0, 60.0, 120.0, 300.0, 600.0, 900.0,
+                           1800.0, 3600.0, 7200.0, 10800.0, 21600.0, 43200.0, 86400.0})
+        if (s >= raw * (1 - 1e-12))
+            return s;
+    return 86400.0 * std::ceil(raw / 86400.0 - 1e-12);
+}
+
+std::string TimeLabel(double seconds, TTimeStyle style, int decimals)
+{
+    decimals = std::clamp(decimals, 0, 9);
+    char buf[64];
+    if (style == TTimeStyle::Seconds || !std::isfinite(seconds)) {
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, seconds);
+        return buf;
+    }
+    // Whole units of the last decimal, so 59.99 at one decimal reads 1:00.0.
+    const double scale = std::pow(10.0, decimals);
+    const bool negative = seconds < 0;
+    auto units = static_cast<int64_t>(std::llround(std::fabs(seconds) * scale));
+    const auto perSecond = static_cast<int64_t>(scale);
+    if (style == TTimeStyle::Clock)
+        units %= 86400 * perSecond;
+    const int64_t frac = units % perSecond;
+    const int64_t whole = units / perSecond;
+    const auto h = static_cast<long long>(whole / 3600);
+    const auto m = static_cast<long long>(whole / 60 % 60);
+    const auto s = static_cast<long long>(whole % 60);
+    int n = 0;
+    if (style == TTimeStyle::MinSec)
+        n = std::snprintf(buf, sizeof buf, "%s%lld:%02lld", negative ? "-" : "",
+                          static_cast<long long>(whole / 60), s);
+    else if (style == TTimeStyle::HourMinSec)
+        n = std::snprintf(buf, sizeof buf, "%s%lld:%02lld:%02lld", negative ? "-" : "", h, m, s);
+    else
+        n = std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", h, m, s);
+    if (decimals > 0)
+        std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), ".%0*lld", decimals,
+                      static_cast<long long>(frac));
+    return buf;
+}
+
+TTicks TimeTicks(const TViewX& v, double rateSps, int minSpacing, TTimeStyle style, double origin)
 {
     TTicks t;
     if (!(rateSps > 0) || v.width <= 0)
         return t;
     const double perColumn = static_cast<double>(v.step) / static_cast<double>(kOne) / rateSps;
-    t.step = NiceStep(perColumn * std::max(minSpacing, 1));
+    const double raw = perColumn * std::max(minSpacing, 1);
+    t.step = style == TTimeStyle::Seconds ? NiceStep(raw) : ClockStep(raw);
     t.decimals = StepDecimals(t.step);
     // Ticks whose column (ceil of the position) lies in 0..width-1.
     const double t0 = ColumnToTime(v, rateSps, -1 + 1e-6);
     const double t1 = ColumnToTime(v, rateSps, v.width - 1);
-    for (double s : Multiples(t0, t1, t.step))
-        t.ticks.push_back({TimeToColumn(v, rateSps, s), s});
+    for (double s : Multiples(origin + t0, origin + t1, t.step))
+        t.ticks.push_back({TimeToColumn(v, rateSps, s - origin), s});
     return t;
 }
 
-TTicks CodeTicks(const TViewY& v, int minSpacing)
+TTicks CodeTicks(const TViewY& v, int minSpacing, double origin)
 {
     TTicks t;
     const double span = static_cast<double>(v.high) - static_cast<double>(v.low) + 1.0;
     t.step = NiceStep(span / std::max(v.height, 1) * std::max(minSpacing, 1), 1.0);
     t.decimals = 0;
-    for (double c : Multiples(v.low, v.high, t.step))
-        t.ticks.push_back({RowOf(v, c), c});
+    for (double c : Multiples(v.low - origin, v.high - origin, t.step))
+        t.ticks.push_back({RowOf(v, c + origin), c});
     return t;
 }
 

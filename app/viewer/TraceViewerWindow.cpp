@@ -8,6 +8,7 @@
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
+#include "ViewerAxisControls.h"
 #include "ViewerTexts.h"
 
 #include <QComboBox>
@@ -145,9 +146,20 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     span_->setObjectName("span");
     span_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
+    auto* infoRow = new QHBoxLayout;
+    infoRow->addWidget(info_, 1);
+    axes_ = std::make_unique<TViewerAxisControls>(
+        this, infoRow,
+        TViewerAxisControls::TActions{[this](TYLayout l) { SetLayout(l); }, [this] { FitYClick(); },
+                                      [this](bool on) { SetWallClock(on); }});
+    // Readouts change with every mouse move: they must never resize the window.
+    KeepReadoutSize(info_, 1);
+    KeepReadoutSize(cursor_, 1);
+    KeepReadoutSize(span_, 3);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(commands);
-    layout->addWidget(info_);
+    layout->addLayout(infoRow);
     layout->addWidget(canvas_, 1);
     layout->addWidget(cursor_);
     layout->addWidget(span_);
@@ -255,6 +267,25 @@ void TTraceViewerWindow::SelectChannels(int choice)
     Show(view_.x, autoScroll_);
 }
 
+void TTraceViewerWindow::SetLayout(TYLayout layout)
+{
+    view_.layout = layout;
+    yAuto_ = true;
+    Show(view_.x, autoScroll_);
+}
+
+void TTraceViewerWindow::FitYClick()
+{
+    yAuto_ = true;
+    Show(view_.x, autoScroll_);
+}
+
+void TTraceViewerWindow::SetWallClock(bool wallClock)
+{
+    view_.wallClock = wallClock;
+    Compose();
+}
+
 void TTraceViewerWindow::SetAnalysisTarget(std::function<TNoiseAnalysisWindow*()> target)
 {
     analysisTarget_ = std::move(target);
@@ -269,7 +300,9 @@ void TTraceViewerWindow::Show(TViewX x, bool keepFollowing)
     x.width = plot.width();
     view_.x = Clamp(x, data_.Samples());
     if (yAuto_)
-        view_.y = AutoYOf(data_, view_.show, VisibleSpan(view_.x, data_.Samples()), plot.height());
+        FitY(data_, view_, plot.height());
+    else if (view_.layout == TYLayout::Ac)
+        UpdateCentres(data_, view_);
     view_.y.height = plot.height();
     Compose();
 }
@@ -339,11 +372,10 @@ void TTraceViewerWindow::EndCapture()
     if (!following_)
         return;
     frameTimer_.stop();
-    Frame();
+    dirty_ = false;
     following_ = false;
-    ShowSpan();
     autoScroll_ = false;
-    UpdateControls();
+    FitAllClick();
 }
 
 void TTraceViewerWindow::Frame()
@@ -412,7 +444,7 @@ void TTraceViewerWindow::Release(QPoint pos)
         ZoomToColumns(view_.x, data_.Samples(), std::clamp(x0, 0, w), std::clamp(x1, 0, w));
     if (std::abs(y1 - y0) >= kMinBox) {
         const int h = plot.height() - 1;
-        view_.y = ZoomToRows(view_.y, std::clamp(y0, 0, h), std::clamp(y1, 0, h));
+        ZoomYToRows(data_, view_, plot.height(), std::clamp(y0, 0, h), std::clamp(y1, 0, h));
         yAuto_ = false;
     }
     Show(x);
@@ -471,6 +503,9 @@ void TTraceViewerWindow::UpdateControls()
         info = U(text::ViewerNoData);
     }
     info_->setText(info);
+    double origin = 0;
+    QString date;
+    axes_->Update(held, ClockOrigin(data_.StartUtc(), origin, date));
 }
 
 void TTraceViewerWindow::ShowCursor(QPoint pos)
@@ -482,7 +517,7 @@ void TTraceViewerWindow::ShowCursor(QPoint pos)
         return;
     }
     const int64_t i = std::clamp<int64_t>(ColumnStart(view_.x, pos.x() - plot.left()), 0, n - 1);
-    QString s = U(text::ViewerIndex) + QString::number(i) + U(text::ViewerTime) +
+    QString s = U(text::ViewerIndex) + QString::number(SampleNumber(i)) + U(text::ViewerTime) +
                 Seconds(SampleSeconds(i, data_.RateSps()), data_.RateSps()) +
                 U(text::ViewerSecondsUnit);
     for (int c = 0; c < 2; ++c) {

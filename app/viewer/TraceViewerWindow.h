@@ -11,6 +11,7 @@
 // A capture run feeds it through FollowCapture, AppendSamples and EndCapture.
 // While following, the view rolls with the last kFollowSeconds of the record
 // (auto-scroll); zooming or panning leaves that, "最新を表示" returns to it.
+// When the capture ends the whole record is shown.
 // Frames are drawn by a timer at most every kFrameMs after samples came, so
 // the window never falls behind a fast capture nor redraws for nothing.
 
@@ -37,6 +38,7 @@ namespace mirantos {
 
 class TNoiseAnalysisWindow;
 class TTraceViewerWindow;
+class TViewerAxisControls;
 
 // The picture's widget: shows the composed image and passes the mouse on.
 class TTraceCanvas : public QWidget {
@@ -94,6 +96,11 @@ public:
     void AnalyseClick();
     // 0 CH0, 1 CH1, 2 both (when the record holds both).
     void SelectChannels(int choice);
+    // Vertical placement (Y fit anew), Y fit to the visible span from now on
+    // ("Y軸合わせ", the Y key), the time of day on the time axis.
+    void SetLayout(trace::TYLayout layout);
+    void FitYClick();
+    void SetWallClock(bool wallClock);
 
     // Where "この範囲を解析" sends the span: the main window's analysis
     // window. Without one the viewer opens a noise analysis window of its own.
@@ -171,6 +178,7 @@ private:
     QLabel* info_ = nullptr;
     QLabel* cursor_ = nullptr;
     QLabel* span_ = nullptr;
+    std::unique_ptr<TViewerAxisControls> axes_;
 };
 
 } // namespace mirantos
