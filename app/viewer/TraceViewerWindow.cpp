@@ -505,7 +505,7 @@ void TTraceViewerWindow::UpdateControls()
     info_->setText(info);
     double origin = 0;
     QString date;
-    axes_->Update(held, ClockOrigin(data_.StartUtc(), origin, date));
+    axes_->Update(held, ClockOrigin(data_.StartUtc(), origin, date), view_.layout, view_.wallClock);
 }
 
 void TTraceViewerWindow::ShowCursor(QPoint pos)

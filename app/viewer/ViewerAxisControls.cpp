@@ -50,15 +50,13 @@ TViewerAxisControls::TViewerAxisControls(QWidget* window, QHBoxLayout* row, TAct
                      [this](int index) { actions_.wallClock(time_->itemData(index).toBool()); });
 }
 
-void TViewerAxisControls::Update(bool held, bool hasStart)
+void TViewerAxisControls::Update(bool held, bool hasStart, trace::TYLayout layout, bool wallClock)
 {
     layout_->setEnabled(held);
+    layout_->setCurrentIndex(layout_->findData(static_cast<int>(layout)));
     fitY_->setEnabled(held);
     time_->setEnabled(held && hasStart);
-    if (!time_->isEnabled() && time_->currentIndex() != 0) {
-        time_->setCurrentIndex(0);
-        actions_.wallClock(false);
-    }
+    time_->setCurrentIndex(wallClock && time_->isEnabled() ? 1 : 0);
 }
 
 void KeepReadoutSize(QLabel* label, int lines)

@@ -26,8 +26,9 @@ public:
     // The controls go to the end of `row`; the Y key works in all of `window`.
     TViewerAxisControls(QWidget* window, QHBoxLayout* row, TActions actions);
 
-    // What the shown record allows: anything held, a start time for the time of day.
-    void Update(bool held, bool hasStart);
+    // What the shown record allows (anything held, a start time for the time
+    // of day) and the view's choices.
+    void Update(bool held, bool hasStart, trace::TYLayout layout, bool wallClock);
 
 private:
     TActions actions_;

@@ -131,6 +131,10 @@ TEST(TraceViewer, CursorReadoutShowsTheExactCodeUnderTheMouse)
         const QString text = v.window.CursorText();
         // Through a float the neighbouring codes would print alike.
         ASSERT_NE(static_cast<uint32_t>(static_cast<float>(v.c0[i])), v.c0[i]);
+        // Counted from 1, as the file's index column counts.
+        EXPECT_TRUE(
+            text.startsWith(QString::fromUtf8("データ番号：") + QString::number(i + 1) + " "))
+            << text.toStdString();
         EXPECT_TRUE(text.contains(QString::number(v.c0[i]) + " digit") &&
                     text.contains(QString::number(v.c1[i])) &&
                     text.contains(FormatMask(CodeToMicrovolt(v.c0[i], 1), 5)))
@@ -213,6 +217,57 @@ TEST(TraceViewer, PictureEqualsTheCommandLineToolsPixelForPixel)
         EXPECT_EQ(QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32),
                   v.window.Image());
     }
+}
+
+} // namespace
+
+namespace {
+
+// Two channels at offsets far apart: on their own scales each fills its lane
+// (on the common scale both would be flat lines at the plot's top and bottom).
+TEST(TraceViewer, OwnScaleLanesShowEachChannelsNoiseAcrossItsLane)
+{
+    Viewer v;
+    v.window.SetLayout(TYLayout::Lanes);
+    v.window.ShowSeconds(5.0, 6.0); // noise, no ramp to speak of, no spike
+    const QRect plot = v.window.PlotArea();
+    const QImage& img = v.window.Image();
+    for (int c = 0; c < 2; ++c) {
+        const TLane lane = LaneOf(plot.height(), 2, c);
+        int top = plot.height(), bottom = -1;
+        for (int y = 0; y < plot.height(); ++y)
+            for (int x = 0; x < plot.width(); ++x)
+                if (img.pixel(plot.left() + x, plot.top() + y) == kTraceColors[c]) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                    break;
+                }
+        SCOPED_TRACE(c);
+        EXPECT_GE(top, lane.top);
+        EXPECT_LT(bottom, lane.top + lane.height);
+        EXPECT_GT(bottom - top + 1, lane.height * 3 / 4);
+    }
+}
+
+// The readouts change with the mouse, the unit and the record; the window
+// stays as the user sized it.
+TEST(TraceViewer, ReadoutsNeverResizeTheWindow)
+{
+    Viewer v;
+    v.window.resize(560, 420);
+    QCoreApplication::processEvents();
+    const QSize size = v.window.size();
+    v.window.SetVoltMode(true);
+    v.window.ShowSeconds(12.340, 12.350);
+    for (const int column : {10, 200, 400}) {
+        Mouse(v.Canvas(), QEvent::MouseMove, v.At(column, 40), Qt::NoButton);
+        QCoreApplication::processEvents();
+        ASSERT_GT(v.window.CursorText().size(), 60);
+        EXPECT_EQ(v.window.size(), size) << v.window.CursorText().toStdString();
+    }
+    v.window.SelectChannels(0); // one line of figures fewer
+    QCoreApplication::processEvents();
+    EXPECT_EQ(v.window.size(), size);
 }
 
 } // namespace
