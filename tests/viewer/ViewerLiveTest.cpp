@@ -69,7 +69,7 @@ TEST(ViewerLive, AppendedSamplesRollInAndTheTailStaysInView)
     // The whole record at once, its last block too, however far it was zoomed.
     EXPECT_EQ(visible(), (TSampleSpan{0, 27000}));
     EXPECT_EQ(w.View().x, FitAll(27000, w.PlotArea().width()));
-    second();                                          // after the end, appending is refused
+    second(); // after the end, appending is refused
     EXPECT_EQ(w.Data().Samples(), 27000);
 }
 
