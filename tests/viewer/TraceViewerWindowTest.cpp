@@ -116,6 +116,10 @@ TEST(TraceViewer, WheelBoxPanAndFitMoveTheViewAsTheGeometrySays)
     const TViewY y = v.window.View().y;
     Drag(v.Canvas(), v.At(100, 30), v.At(300, 120), Qt::RightButton);
     EXPECT_EQ(v.window.View().y, ZoomToRows(y, 30, 120));
+    // "Y軸合わせ" fits it to the visible samples again.
+    v.window.findChild<QPushButton*>("fitY")->click();
+    EXPECT_EQ(v.window.View().y,
+              AutoYOf(v.window.Data(), {true, true}, v.Visible(), v.window.PlotArea().height()));
 }
 
 TEST(TraceViewer, CursorReadoutShowsTheExactCodeUnderTheMouse)
