@@ -260,7 +260,9 @@ void TTraceViewerWindow::TakeData(TTraceData&& data)
                        ? U(text::ViewerTitle)
                        : U(text::ViewerTitle) + " : " + QString::fromStdString(data_.FileName()));
     FitAllClick();
+    // Another record's views are nothing to go back to.
     history_.Clear();
+    UpdateControls();
 }
 
 void TTraceViewerWindow::SetVoltMode(bool voltMode)

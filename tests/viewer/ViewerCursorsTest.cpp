@@ -1,0 +1,214 @@
+// What the user of the trace viewer sees of its cursors, view history and
+// export: the readout between two cursors against the samples, the crosshair
+// on the picture, Backspace and "戻る" undoing zooms and pans, and the CSV a
+// span is exported to, read back by the capture reader.
+
+#include "ViewerCursors.h"
+#include "TraceViewerWindow.h"
+#include "ViewerTestSupport.h"
+
+#include "ReadoutText.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+using namespace mirantos;
+using namespace mirantos::trace;
+using namespace viewertest;
+
+namespace {
+
+constexpr int64_t kSamples = 20000; // 20 s at 1 ksps
+
+struct Viewer {
+    Viewer()
+    {
+        capture = WriteCapture(dir, "run.csv", 2, c0, c1);
+        window.resize(1000, 640);
+        window.show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window.OpenFile(QString::fromStdString(capture)));
+    }
+    QPoint At(int column, int row) const
+    {
+        return window.PlotArea().topLeft() + QPoint(column, row);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QKeyEvent e(QEvent::KeyPress, key, mods);
+        QCoreApplication::sendEvent(window.Canvas(), &e);
+    }
+    QString Readout() { return window.findChild<QLabel*>("cursors")->text(); }
+    QTemporaryDir dir;
+    std::vector<uint32_t> c0 = Codes(kSamples, 0x9ABC0001u, 7),
+                          c1 = Codes(kSamples, 0x41230003u, 99);
+    std::string capture;
+    ScriptedViewerDialogs dialogs;
+    TTraceViewerWindow window{nullptr, &dialogs};
+};
+
+// Gray crosshair pixels in column x and in row y of the plot.
+std::pair<int, int> Crosshair(const QImage& img, const QRect& plot, int x, int y)
+{
+    const QRgb gray = qRgb(128, 128, 128);
+    int down = 0, across = 0;
+    for (int r = plot.top(); r <= plot.bottom(); ++r)
+        down += img.pixel(x, r) == gray;
+    for (int c = plot.left(); c <= plot.right(); ++c)
+        across += img.pixel(c, y) == gray;
+    return {down, across};
+}
+
+TEST(ViewerCursors, CtrlClicksPlaceTheCursorsAndTheReadoutSaysWhatLiesBetween)
+{
+    Viewer v;
+    v.window.ShowSeconds(1.0, 1.5);
+    const TViewX x = v.window.View().x;
+    // Ctrl+click and Ctrl+right-click, then B dragged by its line.
+    Mouse(v.window.Canvas(), QEvent::MouseButtonPress, v.At(100, 50), Qt::LeftButton,
+          Qt::ControlModifier);
+    Mouse(v.window.Canvas(), QEvent::MouseButtonRelease, v.At(100, 50), Qt::LeftButton);
+    Mouse(v.window.Canvas(), QEvent::MouseButtonPress, v.At(300, 50), Qt::RightButton,
+          Qt::ControlModifier);
+    Mouse(v.window.Canvas(), QEvent::MouseButtonRelease, v.At(300, 50), Qt::RightButton);
+    const int lineB = static_cast<int>(ColumnOfSample(x, SampleAtColumn(x, kSamples, 300)));
+    Drag(v.window.Canvas(), v.At(lineB + 2, 80), v.At(400, 80), Qt::LeftButton);
+    EXPECT_EQ(v.window.View().x, x); // the drag moved the cursor, not the view
+    const int64_t a = SampleAtColumn(x, kSamples, 100), b = SampleAtColumn(x, kSamples, 400);
+    ASSERT_EQ(v.window.Cursors().Cursors()[0], a);
+    ASSERT_EQ(v.window.Cursors().Cursors()[1], b);
+
+    const auto time = [](int64_t i) { return FormatMask(i / 1000.0, 3) + " s"; };
+    const QString text = v.Readout();
+    EXPECT_TRUE(text.startsWith(
+        "カーソルA：" + time(a) + " (No." + QString::number(a + 1) + ") / B：" + time(b) + " (No." +
+        QString::number(b + 1) + ") / Δt：" + FormatMask((b - a) / 1000.0, 3) + " s / 1/Δt：" +
+        FormatMask(1000.0 / (b - a), 5) + " Hz / データ数：" + QString::number(b - a + 1)))
+        << text.toStdString();
+    for (int c = 0; c < 2; ++c) {
+        const auto& codes = c == 0 ? v.c0 : v.c1;
+        const auto [lo, hi] = std::minmax_element(codes.begin() + a, codes.begin() + b + 1);
+        const double mean = std::accumulate(codes.begin() + a, codes.begin() + b + 1, 0.0) /
+                            static_cast<double>(b - a + 1);
+        const QString line = "CH" + QString::number(c) + " Δ：" +
+                             QString::number(static_cast<int64_t>(codes[b]) - codes[a]) +
+                             " digit / 平均：" + FormatMask(mean, 2) + " digit";
+        EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
+        EXPECT_TRUE(text.contains("pp：" + QString::number(*hi - *lo) + " digit"));
+    }
+    // In microvolts as the rest of the window.
+    v.window.SetVoltMode(true);
+    EXPECT_TRUE(v.Readout().contains(
+        "CH0 Δ：" + FormatMask(CodeToMicrovolt(v.c0[b], 1) - CodeToMicrovolt(v.c0[a], 1), 5) +
+        " µV"));
+    v.window.findChild<QPushButton*>("cursorClear")->click();
+    EXPECT_TRUE(v.Readout().isEmpty());
+    EXPECT_FALSE(v.window.ExportSpan().Count() == b - a + 1);
+
+    // The crosshair stands on the sample the readout names while the mouse is there.
+    const QRect plot = v.window.PlotArea();
+    Mouse(v.window.Canvas(), QEvent::MouseMove, v.At(250, 120), Qt::NoButton);
+    const int cx =
+        plot.left() + static_cast<int>(ColumnOfSample(x, SampleAtColumn(x, kSamples, 250)));
+    const auto [down, across] =
+        Crosshair(v.window.Canvas()->grab().toImage(), plot, cx, plot.top() + 120);
+    EXPECT_GT(down, plot.height() / 3);
+    EXPECT_GT(across, plot.width() / 3);
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(v.window.Canvas(), &leave);
+    EXPECT_EQ(Crosshair(v.window.Canvas()->grab().toImage(), plot, cx, plot.top() + 120),
+              std::make_pair(0, 0));
+}
+
+TEST(ViewerCursors, BackspaceAndBackUndoEveryZoomPanAndFitInTurn)
+{
+    Viewer v;
+    QPushButton* back = v.window.findChild<QPushButton*>("back");
+    EXPECT_FALSE(back->isEnabled());
+    std::vector<TViewX> seen{v.window.View().x};
+    Wheel(v.window.Canvas(), v.At(300, 60), 240);
+    seen.push_back(v.window.View().x);
+    Drag(v.window.Canvas(), v.At(100, 60), v.At(300, 60), Qt::RightButton); // box
+    seen.push_back(v.window.View().x);
+    Drag(v.window.Canvas(), v.At(300, 60), v.At(200, 60), Qt::LeftButton); // pan
+    seen.push_back(v.window.View().x);
+    v.Key(Qt::Key_Plus);
+    seen.push_back(v.window.View().x);
+    v.Key(Qt::Key_Right, Qt::ShiftModifier);
+    seen.push_back(v.window.View().x);
+    v.window.findChild<QPushButton*>("fitAll")->click();
+    for (size_t i = 1; i < seen.size(); ++i)
+        ASSERT_NE(seen[i], seen[i - 1]) << i;
+    // Back through every view, the last by the button.
+    for (size_t i = seen.size(); i-- > 1;) {
+        v.Key(Qt::Key_Backspace);
+        EXPECT_EQ(v.window.View().x, seen[i]) << i;
+    }
+    EXPECT_TRUE(back->isEnabled());
+    back->click();
+    EXPECT_EQ(v.window.View().x, seen[0]);
+    EXPECT_FALSE(back->isEnabled());
+}
+
+TEST(ViewerCursors, ExportWritesTheCursorSpanOrTheVisibleOneAsACapture)
+{
+    Viewer v;
+    const auto read = [](const QString& path, TCaptureData& data) {
+        std::vector<std::string> warnings;
+        std::string error;
+        EXPECT_TRUE(ReadCapture(path.toStdString(), data, warnings, error)) << error;
+        EXPECT_TRUE(warnings.empty());
+    };
+    QPushButton* exportButton = v.window.findChild<QPushButton*>("export");
+    // Both cursors set (B before A): the samples between them, both included.
+    v.window.Cursors().Place(0, 5000);
+    v.window.Cursors().Place(1, 4000);
+    const QString spanFile = v.dir.filePath("span.csv");
+    v.dialogs.saveNames.push_back(spanFile);
+    exportButton->click();
+    TCaptureData data;
+    read(spanFile, data);
+    EXPECT_TRUE(data.ch0 == std::vector<uint32_t>(v.c0.begin() + 4000, v.c0.begin() + 5001));
+    EXPECT_TRUE(data.ch1 == std::vector<uint32_t>(v.c1.begin() + 4000, v.c1.begin() + 5001));
+    EXPECT_EQ(data.info.rateIndex, 10);
+    EXPECT_FALSE(data.info.sinc5);
+    EXPECT_EQ(data.end, "complete, samples=1001");
+
+    // Without cursors: the visible span of the shown channel; the suffix is
+    // added, and the question for the name it makes is asked.
+    v.window.Cursors().Clear();
+    v.window.SelectChannels(1);
+    v.window.ShowSeconds(2, 3);
+    const TSampleSpan shown = VisibleSpan(v.window.View().x, kSamples);
+    v.dialogs.saveNames.push_back(v.dir.filePath("part"));
+    exportButton->click();
+    read(v.dir.filePath("part.csv"), data);
+    EXPECT_TRUE(data.ch0.empty());
+    EXPECT_TRUE(data.ch1 ==
+                std::vector<uint32_t>(v.c1.begin() + shown.first, v.c1.begin() + shown.last));
+    EXPECT_TRUE(v.dialogs.questions.empty());
+    v.window.ShowSeconds(5, 6);
+    v.dialogs.saveNames.push_back(v.dir.filePath("part")); // "いいえ"
+    exportButton->click();
+    ASSERT_EQ(v.dialogs.questions.size(), 1u);
+    EXPECT_TRUE(v.dialogs.questions[0].contains("part.csv"));
+    read(v.dir.filePath("part.csv"), data);
+    EXPECT_EQ(data.ch1.front(), v.c1[static_cast<size_t>(shown.first)]);
+
+    // Never over the record shown.
+    v.dialogs.saveNames.push_back(QString::fromStdString(v.capture));
+    exportButton->click();
+    ASSERT_EQ(v.dialogs.errors.size(), 1u);
+    EXPECT_TRUE(v.dialogs.errors[0].startsWith("表示中の記録ファイルには保存できません"));
+    read(QString::fromStdString(v.capture), data);
+    EXPECT_EQ(data.ch0.size(), static_cast<size_t>(kSamples));
+}
+
+} // namespace
