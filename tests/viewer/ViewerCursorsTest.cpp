@@ -110,7 +110,7 @@ TEST(ViewerCursors, CtrlClicksPlaceTheCursorsAndTheReadoutSaysWhatLiesBetween)
         " µV"));
     v.window.findChild<QPushButton*>("cursorClear")->click();
     EXPECT_TRUE(v.Readout().isEmpty());
-    EXPECT_FALSE(v.window.ExportSpan().Count() == b - a + 1);
+    EXPECT_EQ(v.window.ExportSpan(), VisibleSpan(x, kSamples));
 
     // The crosshair stands on the sample the readout names while the mouse is there.
     const QRect plot = v.window.PlotArea();
@@ -202,7 +202,24 @@ TEST(ViewerCursors, ExportWritesTheCursorSpanOrTheVisibleOneAsACapture)
     read(v.dir.filePath("part.csv"), data);
     EXPECT_EQ(data.ch1.front(), v.c1[static_cast<size_t>(shown.first)]);
 
+    // The span's start time is the capture's start moved on to its first sample.
+    mirantos::TCaptureInfo info = Info(0);
+    info.startUtc = "2026-12-31T23:59:59Z";
+    TCaptureWriter w;
+    const std::string dated = v.dir.filePath("dated.csv").toStdString();
+    ASSERT_TRUE(w.Open(dated, false) && w.Begin(info) && w.Write(v.c0.data(), nullptr, 3000) &&
+                w.Finish(TCaptureEnd::Complete));
+    ASSERT_TRUE(v.window.OpenFile(QString::fromStdString(dated)));
+    v.window.Cursors().Place(0, 1500);
+    v.window.Cursors().Place(1, 1501);
+    v.dialogs.saveNames.push_back(v.dir.filePath("late.csv"));
+    exportButton->click();
+    read(v.dir.filePath("late.csv"), data);
+    EXPECT_EQ(data.info.startUtc, "2027-01-01T00:00:00.500Z");
+    EXPECT_EQ(data.ch0.size(), 2u);
+
     // Never over the record shown.
+    ASSERT_TRUE(v.window.OpenFile(QString::fromStdString(v.capture)));
     v.dialogs.saveNames.push_back(QString::fromStdString(v.capture));
     exportButton->click();
     ASSERT_EQ(v.dialogs.errors.size(), 1u);
