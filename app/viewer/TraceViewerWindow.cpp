@@ -8,7 +8,6 @@
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
-#include "ViewKeys.h"
 #include "ViewerCursorTexts.h"
 #include "ViewerCursors.h"
 #include "ViewerTexts.h"
@@ -17,7 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -299,37 +297,6 @@ void TTraceViewerWindow::Show(TViewX x, bool keepFollowing)
         view_.y = AutoYOf(data_, view_.show, VisibleSpan(view_.x, data_.Samples()), plot.height());
     view_.y.height = plot.height();
     Compose();
-}
-
-void TTraceViewerWindow::Remember()
-{
-    history_.Push({view_.x, view_.y, yAuto_});
-}
-
-void TTraceViewerWindow::BackClick()
-{
-    const auto back = history_.Pop();
-    if (!back)
-        return;
-    yAuto_ = back->yAuto;
-    view_.y = back->y;
-    Show(back->x);
-}
-
-void TTraceViewerWindow::keyPressEvent(QKeyEvent* event)
-{
-    const TViewKey key = ViewKeyOf(event->key(), event->modifiers() & Qt::ShiftModifier);
-    if (key == TViewKey::None) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    if (key == TViewKey::Back) {
-        BackClick();
-    } else if (const auto x = ApplyViewKey(key, view_.x, data_.Samples()); x && !data_.Empty()) {
-        Remember();
-        Show(*x);
-    }
-    event->accept();
 }
 
 void TTraceViewerWindow::FitAllClick()
