@@ -55,6 +55,10 @@ TViewerCursors::TViewerCursors(TTraceViewerWindow* window) : window_(window)
     readout_ = new QLabel(window);
     readout_->setObjectName("cursors");
     readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for the times and two channels' lines, whatever they say, so the
+    // picture does not jump as the cursors move, nor a long line widen the window.
+    readout_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    readout_->setFixedHeight(readout_->fontMetrics().lineSpacing() * 3 + 2);
     readout_->hide();
     connect(placeA_, &QPushButton::clicked, this, [this] { PlaceInView(0); });
     connect(placeB_, &QPushButton::clicked, this, [this] { PlaceInView(1); });

@@ -91,6 +91,9 @@ void TTraceViewerWindow::ExportClick()
     const bool suffixAdded = QFileInfo(name).suffix().isEmpty();
     if (suffixAdded)
         name += ".csv";
+    // A capture only grows while the dialog is up; a shorter record is another one.
+    if (span.last > data_.Samples())
+        return;
     const std::string path = QFile::encodeName(name).toStdString();
     // The record shown (a capture still being written, too) is never written over.
     if (!filePath_.isEmpty() && SameFile(path, QFile::encodeName(filePath_).toStdString())) {
