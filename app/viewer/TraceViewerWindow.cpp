@@ -181,6 +181,10 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { SelectChannels(channelBox_->itemData(index).toInt()); });
 
+    // The keys zoom and pan whatever was clicked: the buttons take no focus.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setFocusPolicy(Qt::NoFocus);
+    canvas_->setFocus();
     TakeData(TTraceData());
 }
 
