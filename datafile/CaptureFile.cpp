@@ -92,6 +92,41 @@ std::string CaptureColumns(int32_t chSel)
     return s;
 }
 
+std::string CaptureHeader(const TCaptureInfo& info)
+{
+    char sps[32];
+    char* spsEnd = std::to_chars(sps, sps + sizeof sps, info.rateSps).ptr;
+    std::string h(kCaptureTag);
+    h += "\n# rate_index: " + std::to_string(info.rateIndex);
+    h += "\n# rate_sps: " + std::string(sps, static_cast<size_t>(spsEnd - sps));
+    h += std::string("\n# filter: ") + (info.sinc5 ? "sinc5" : "sinc3");
+    h += std::string("\n# channels: ") + ChannelsName(info.chSel);
+    h += "\n# gain: " + std::to_string(info.gain);
+    h += "\n# board: " + info.board;
+    if (info.simulated)
+        h += kSimulatedBoardSuffix;
+    h += "\n# start: " + info.startUtc;
+    h += '\n' + CaptureColumns(info.chSel) + '\n';
+    return h;
+}
+
+std::string CaptureEndLine(TCaptureEnd how, int64_t samples)
+{
+    return "# end: " + std::string(CaptureEndText(how)) + ", samples=" + std::to_string(samples) +
+           '\n';
+}
+
+std::string CaptureText(const TCaptureInfo& info, const uint32_t* c0, const uint32_t* c1, int64_t n)
+{
+    std::string text = CaptureHeader(info);
+    text.reserve(text.size() + static_cast<size_t>(n) * 48 + 64);
+    char line[kMaxCaptureLine];
+    for (int64_t i = 0; i < n; ++i)
+        text.append(line, FormatCaptureLine(line, i + 1, c0 ? c0 + i : nullptr,
+                                            c1 ? c1 + i : nullptr, info.gain));
+    return text + CaptureEndLine(TCaptureEnd::Complete, n);
+}
+
 size_t FormatCaptureLine(char* out, int64_t index, const uint32_t* c0, const uint32_t* c1,
                          int32_t gain)
 {
@@ -141,19 +176,7 @@ bool TCaptureWriter::Begin(const TCaptureInfo& info)
         return Fail(errno);
     begun_ = true;
     gain_ = info.gain;
-    char sps[32];
-    char* spsEnd = std::to_chars(sps, sps + sizeof sps, info.rateSps).ptr;
-    std::string h(kCaptureTag);
-    h += "\n# rate_index: " + std::to_string(info.rateIndex);
-    h += "\n# rate_sps: " + std::string(sps, static_cast<size_t>(spsEnd - sps));
-    h += std::string("\n# filter: ") + (info.sinc5 ? "sinc5" : "sinc3");
-    h += std::string("\n# channels: ") + ChannelsName(info.chSel);
-    h += "\n# gain: " + std::to_string(info.gain);
-    h += "\n# board: " + info.board;
-    if (info.simulated)
-        h += kSimulatedBoardSuffix;
-    h += "\n# start: " + info.startUtc;
-    h += '\n' + CaptureColumns(info.chSel) + '\n';
+    const std::string h = CaptureHeader(info);
     size_t done = 0;
     const bool ok = WriteAll(fd_, h.data(), h.size(), &done);
     fileBytes_ = static_cast<int64_t>(done);
@@ -231,8 +254,7 @@ bool TCaptureWriter::Finish(TCaptureEnd how)
                 fileBytes_ = lineEnd_;
             ::lseek(fd_, fileBytes_, SEEK_SET);
         }
-        const std::string endLine = "# end: " + std::string(CaptureEndText(how)) +
-                                    ", samples=" + std::to_string(samplesOnDisk_) + '\n';
+        const std::string endLine = CaptureEndLine(how, samplesOnDisk_);
         size_t done = 0;
         if (WriteAll(fd_, endLine.data(), endLine.size(), &done)) {
             fileBytes_ += static_cast<int64_t>(done);

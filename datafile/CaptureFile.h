@@ -41,6 +41,16 @@ std::string_view CaptureEndText(TCaptureEnd how);
 // "index,ch0_code,ch0_uV,ch1_code,ch1_uV" with the channels of chSel.
 std::string CaptureColumns(int32_t chSel);
 
+// The comment lines with the settings and the column header, each with its LF.
+std::string CaptureHeader(const TCaptureInfo& info);
+// "# end: complete, samples=12\n"
+std::string CaptureEndLine(TCaptureEnd how, int64_t samples);
+// A whole capture of n samples per channel in memory, for the whole-file
+// writer (the viewer's export of a span): the header, the sample lines
+// indexed from 1 and a "complete" end line.
+std::string CaptureText(const TCaptureInfo& info, const uint32_t* c0, const uint32_t* c1,
+                        int64_t n);
+
 // One sample line with its LF; `c0`/`c1` null for a channel not captured.
 // `out` needs kMaxCaptureLine bytes.
 inline constexpr size_t kMaxCaptureLine = 128;

@@ -9,6 +9,8 @@
 #include "Texts.h"
 #include "UiFont.h"
 #include "ViewerAxisControls.h"
+#include "ViewerCursorTexts.h"
+#include "ViewerCursors.h"
 #include "ViewerTexts.h"
 
 #include <QComboBox>
@@ -53,6 +55,8 @@ TTraceCanvas::TTraceCanvas(TTraceViewerWindow* owner) : QWidget(owner), owner_(o
 {
     setObjectName("canvas");
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setToolTip(U(text::ViewerHelp));
     setMinimumSize(kMinPictureWidth * 2, kMinPictureHeight * 2);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -125,6 +129,12 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     latest_->setObjectName("latest");
     analyse_ = new QPushButton(U(text::ViewerAnalyse), this);
     analyse_->setObjectName("analyse");
+    back_ = new QPushButton(U(text::ViewerBack), this);
+    back_->setObjectName("back");
+    back_->setToolTip(U(text::ViewerHelp));
+    export_ = new QPushButton(U(text::ViewerExport), this);
+    export_->setObjectName("export");
+    cursors_ = std::make_unique<TViewerCursors>(this);
     auto* commands = new QHBoxLayout;
     commands->addWidget(open_);
     commands->addSpacing(16);
@@ -134,6 +144,12 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     commands->addWidget(fitAll_);
     commands->addWidget(latest_);
     commands->addWidget(analyse_);
+    commands->addWidget(export_);
+    commands->addSpacing(16);
+    commands->addWidget(back_);
+    commands->addWidget(cursors_->ButtonA());
+    commands->addWidget(cursors_->ButtonB());
+    commands->addWidget(cursors_->ClearButton());
     commands->addStretch(1);
 
     info_ = new QLabel(this);
@@ -163,6 +179,7 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     layout->addWidget(canvas_, 1);
     layout->addWidget(cursor_);
     layout->addWidget(span_);
+    layout->addWidget(cursors_->Readout());
 
     frameTimer_.setSingleShot(true);
     frameTimer_.setInterval(kFrameMs);
@@ -171,9 +188,17 @@ TTraceViewerWindow::TTraceViewerWindow(QWidget* parent, IViewerDialogs* dialogs)
     connect(fitAll_, &QPushButton::clicked, this, [this] { FitAllClick(); });
     connect(latest_, &QPushButton::clicked, this, [this] { ShowLatestClick(); });
     connect(analyse_, &QPushButton::clicked, this, [this] { AnalyseClick(); });
+    connect(back_, &QPushButton::clicked, this, [this] { BackClick(); });
+    connect(export_, &QPushButton::clicked, this, [this] { ExportClick(); });
     connect(channelBox_, &QComboBox::activated, this,
             [this](int index) { SelectChannels(channelBox_->itemData(index).toInt()); });
 
+    // The keys zoom and pan whatever was clicked: the buttons and choices take no focus.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setFocusPolicy(Qt::NoFocus);
+    for (QComboBox* box : findChildren<QComboBox*>())
+        box->setFocusPolicy(Qt::NoFocus);
+    canvas_->setFocus();
     TakeData(TTraceData());
 }
 
@@ -231,6 +256,8 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
         ShowError(U(text::BoxDataFileError) + "\n" + path);
         return false;
     }
+    source_ = {samples.rateIndex, samples.rateSps, samples.sinc5,    samples.chSel,
+               samples.gain,      samples.board,   samples.startUtc, samples.simulated};
     TakeData(TTraceData(std::move(samples), QFileInfo(path).fileName().toStdString()));
     filePath_ = path;
     return true;
@@ -244,10 +271,14 @@ void TTraceViewerWindow::TakeData(TTraceData&& data)
     channelLabel_->setVisible(both);
     channelBox_->setVisible(both);
     channelBox_->setCurrentIndex(2);
+    cursors_->Clear();
     setWindowTitle(data_.Empty()
                        ? U(text::ViewerTitle)
                        : U(text::ViewerTitle) + " : " + QString::fromStdString(data_.FileName()));
     FitAllClick();
+    // Another record's views are nothing to go back to.
+    history_.Clear();
+    UpdateControls();
 }
 
 void TTraceViewerWindow::SetVoltMode(bool voltMode)
@@ -309,6 +340,7 @@ void TTraceViewerWindow::Show(TViewX x, bool keepFollowing)
 
 void TTraceViewerWindow::FitAllClick()
 {
+    Remember();
     yAuto_ = true;
     Show(FitAll(data_.Samples(), PlotArea().width()));
 }
@@ -317,6 +349,7 @@ void TTraceViewerWindow::ShowLatestClick()
 {
     if (!following_)
         return;
+    Remember();
     yAuto_ = true;
     FollowTail();
 }
@@ -330,6 +363,7 @@ void TTraceViewerWindow::FollowTail()
 
 void TTraceViewerWindow::ShowSeconds(double from, double to)
 {
+    Remember();
     yAuto_ = true;
     Show(ViewOfSeconds(data_.Samples(), data_.RateSps(), PlotArea().width(), from, to));
 }
@@ -349,6 +383,7 @@ void TTraceViewerWindow::CanvasResized()
 void TTraceViewerWindow::FollowCapture(const TCaptureInfo& info, const QString& fileName)
 {
     following_ = false;
+    source_ = info;
     TakeData(TTraceData(info.chSel, info.rateSps, info.gain,
                         QFileInfo(fileName).fileName().toStdString(), info.startUtc));
     filePath_ = fileName;
@@ -396,12 +431,13 @@ void TTraceViewerWindow::Wheel(QPoint pos, int angleDelta)
     if (data_.Empty() || angleDelta == 0)
         return;
     const int x = pos.x() - PlotArea().left();
+    Remember();
     Show(ZoomAt(view_.x, data_.Samples(), x, std::pow(1.25, angleDelta / 120.0)));
 }
 
 void TTraceViewerWindow::Press(QPoint pos, Qt::MouseButton button, Qt::KeyboardModifiers mods)
 {
-    if (data_.Empty())
+    if (data_.Empty() || cursors_->Press(pos, button, mods))
         return;
     dragStart_ = dragNow_ = pos;
     dragView_ = view_.x;
@@ -416,16 +452,21 @@ void TTraceViewerWindow::Move(QPoint pos)
     mouseInside_ = true;
     mouse_ = pos;
     dragNow_ = pos;
-    if (drag_ == TDrag::Pan && pos.x() != dragStart_.x())
+    if (!cursors_->Move(pos) && drag_ == TDrag::Pan && pos.x() != dragStart_.x())
         Show(Pan(dragView_, data_.Samples(), pos.x() - dragStart_.x()));
-    else if (drag_ == TDrag::Box)
-        canvas_->update();
+    // The crosshair follows the mouse.
+    canvas_->update();
     ShowCursor(pos);
 }
 
 void TTraceViewerWindow::Release(QPoint pos)
 {
+    if (cursors_->Release())
+        return;
     const TDrag drag = std::exchange(drag_, TDrag::None);
+    // A pan is left as one view, however long the drag.
+    if (drag == TDrag::Pan && !(view_.x == dragView_))
+        history_.Push({dragView_, view_.y, yAuto_});
     if (drag != TDrag::Box) {
         canvas_->update();
         return;
@@ -439,6 +480,7 @@ void TTraceViewerWindow::Release(QPoint pos)
         canvas_->update();
         return;
     }
+    Remember();
     const int w = plot.width() - 1;
     const TViewX x =
         ZoomToColumns(view_.x, data_.Samples(), std::clamp(x0, 0, w), std::clamp(x1, 0, w));
@@ -454,10 +496,12 @@ void TTraceViewerWindow::Leave()
 {
     mouseInside_ = false;
     cursor_->clear();
+    canvas_->update();
 }
 
 void TTraceViewerWindow::PaintOverlay(QPainter& p) const
 {
+    cursors_->Paint(p, mouseInside_ && drag_ != TDrag::Box ? &mouse_ : nullptr);
     if (drag_ != TDrag::Box)
         return;
     p.setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
@@ -476,6 +520,7 @@ void TTraceViewerWindow::Compose()
     if (!following_ || !spanShown_.isValid() || spanShown_.elapsed() >= kFollowReadoutMs) {
         spanShown_.start();
         ShowSpan();
+        cursors_->Refresh();
     }
     if (mouseInside_)
         ShowCursor(mouse_);
@@ -490,6 +535,8 @@ void TTraceViewerWindow::UpdateControls()
     latest_->setEnabled(following_ && !autoScroll_);
     latest_->setVisible(following_);
     analyse_->setEnabled(held && data_.Samples() > 0 && !following_);
+    export_->setEnabled(held && data_.Samples() > 0);
+    back_->setEnabled(!history_.Empty());
     QString info;
     if (held) {
         info = QString::fromStdString(data_.FileName()) + U(text::Separator) +

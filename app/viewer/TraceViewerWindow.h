@@ -6,7 +6,10 @@
 // left drag pans, "全体表示" fits the record. Under the picture: the sample
 // under the mouse (index, time, exact code and microvolts) and the figures of
 // the visible span; "この範囲を解析" hands that span's codes to the noise
-// analysis.
+// analysis. Two time cursors (ViewerCursors.h) measure between samples;
+// "戻る" (Backspace) walks back through the views left by every zoom, pan and
+// fit; the keys of trace/ViewKeys.h zoom and pan; "CSV保存" writes the span
+// as a capture file (ViewerExport.cpp).
 //
 // A capture run feeds it through FollowCapture, AppendSamples and EndCapture.
 // While following, the view rolls with the last kFollowSeconds of the record
@@ -19,6 +22,7 @@
 #include "TraceData.h"
 #include "TracePicture.h"
 #include "ViewerDialogs.h"
+#include "ZoomHistory.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -39,6 +43,7 @@ namespace mirantos {
 class TNoiseAnalysisWindow;
 class TTraceViewerWindow;
 class TViewerAxisControls;
+class TViewerCursors;
 
 // The picture's widget: shows the composed image and passes the mouse on.
 class TTraceCanvas : public QWidget {
@@ -101,6 +106,13 @@ public:
     void SetLayout(trace::TYLayout layout);
     void FitYClick();
     void SetWallClock(bool wallClock);
+    // Back to the view before the last zoom, pan or fit.
+    void BackClick();
+    // Asks for a file and writes ExportSpan there as a capture.
+    void ExportClick();
+    // The cursors' span when both are set, else the visible one.
+    trace::TSampleSpan ExportSpan() const;
+    TViewerCursors& Cursors() const { return *cursors_; }
 
     // Where "この範囲を解析" sends the span: the main window's analysis
     // window. Without one the viewer opens a noise analysis window of its own.
@@ -122,6 +134,9 @@ public:
     QString CursorText() const;
     QString SpanText() const;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     friend class TTraceCanvas;
     void CanvasResized();
@@ -141,6 +156,8 @@ private:
     void UpdateControls();
     void TakeData(trace::TTraceData&& data);
     void ShowError(const QString& text);
+    // The view being left, for BackClick.
+    void Remember();
 
     std::unique_ptr<IViewerDialogs> ownDialogs_;
     IViewerDialogs* dialogs_;
@@ -154,6 +171,15 @@ private:
     trace::TTracePicture picture_;
     QImage image_;
     bool yAuto_ = true;
+    struct TViewState {
+        trace::TViewX x;
+        trace::TViewY y;
+        bool yAuto = true;
+        bool operator==(const TViewState&) const = default;
+    };
+    trace::TZoomHistory<TViewState> history_;
+    std::unique_ptr<TViewerCursors> cursors_;
+    TCaptureInfo source_; // the settings an export writes
     bool following_ = false;
     bool autoScroll_ = false;
     bool dirty_ = false;
@@ -175,6 +201,8 @@ private:
     QPushButton* fitAll_ = nullptr;
     QPushButton* latest_ = nullptr;
     QPushButton* analyse_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QPushButton* export_ = nullptr;
     QLabel* info_ = nullptr;
     QLabel* cursor_ = nullptr;
     QLabel* span_ = nullptr;

@@ -136,6 +136,9 @@ TTraceViewerWindow* TFormMain::OpenViewer()
         });
     }
     viewerWindow_->SetVoltMode(VoltMode());
+    // Opened again during a capture, it rolls with the newest samples again.
+    if (viewerWindow_->Following() && !viewerWindow_->isVisible())
+        viewerWindow_->ShowLatestClick();
     viewerWindow_->show();
     viewerWindow_->raise();
     viewerWindow_->activateWindow();

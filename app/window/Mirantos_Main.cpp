@@ -254,7 +254,17 @@ void TFormMain::closeEvent(QCloseEvent* event)
 void TFormMain::SetControlsEnabled(bool on)
 {
     File1->menuAction()->setEnabled(on);
-    Data1->menuAction()->setEnabled(on);
+    // A long capture may run for days: the trace viewer that shows it stays in
+    // reach, the one item of the data menu that works meanwhile. A plain run
+    // keeps the whole menu off. (Save1 is off only while a capture keeps the
+    // other items off.)
+    const bool viewerOnly = !on && captureRequest_.has_value();
+    Data1->menuAction()->setEnabled(on || viewerOnly);
+    if (viewerOnly || !Save1->isEnabled())
+        for (QAction* item : Data1->actions())
+            if (item != TraceViewer1)
+                item->setEnabled(!viewerOnly && (item != NoiseAnalysis1 ||
+                                                 (session_->Created() && session_->HasData())));
     MenuY->menuAction()->setEnabled(on);
     ComboBox1->setEnabled(on);
     ComboBox2->setEnabled(on);

@@ -128,6 +128,19 @@ struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
         return ScriptedDialogs::Answer(openNames, chosen);
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+    // The export's save dialog (none left: cancelled) and overwrite question.
+    std::deque<QString> saveNames;
+    std::vector<QString> questions;
+    bool overwrite = false;
+    bool SaveFileName(QWidget*, const QString&, const QString&, QString* chosen) override
+    {
+        return ScriptedDialogs::Answer(saveNames, chosen);
+    }
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions.push_back(question);
+        return overwrite;
+    }
 };
 
 class WindowHarness {

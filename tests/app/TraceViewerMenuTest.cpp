@@ -8,7 +8,11 @@
 #include "NoiseAnalysisWindow.h"
 #include "TraceViewerWindow.h"
 
+#include "CaptureRequest.h"
+#include "TraceView.h"
+
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -64,6 +68,50 @@ TEST(TraceViewerMenu, OpensTheViewerWhoseSpanGoesToTheMainNoiseAnalysis)
     EXPECT_EQ(noise->Source(), QString());
     ASSERT_NE(noise->Figures(), nullptr);
     EXPECT_EQ(noise->Figures()->samples, 100);
+}
+
+// A capture may run for days: the viewer closed meanwhile comes back from the
+// data menu, alone there, on everything recorded so far and rolling with it.
+TEST(TraceViewerMenu, ReopensDuringACaptureOnTheSamplesSoFar)
+{
+    WindowHarness h;
+    h.clock->SetAutoStepUs(2500); // every command's answer is there at the first look
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.csv");
+    h.dialogs.captureAnswer = [&](mirantos::TCaptureRequest* r) {
+        *r = {path, 10, true, 2, false, r->seconds, 1000000}; // 1 ksps, both channels
+        return true;
+    };
+    h.window->Capture1Click();
+    ASSERT_TRUE(h.window->Controller()->Measuring());
+    mirantos::TTraceViewerWindow* viewer = h.window->ViewerWindow();
+    ASSERT_TRUE(h.RunUntil([&] { return viewer->Data().Samples() >= 3000; }));
+    QKeyEvent zoomIn(QEvent::KeyPress, Qt::Key_Plus, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewer->Canvas(), &zoomIn); // zoomed: no longer rolling
+    ASSERT_FALSE(viewer->AutoScroll());
+    viewer->close();
+    ASSERT_TRUE(h.RunUntil([&] { return viewer->Data().Samples() >= 8000; }));
+
+    QAction* data = h.window->Data1->menuAction();
+    EXPECT_TRUE(data->isEnabled() && h.window->TraceViewer1->isEnabled());
+    for (QAction* item : {h.window->Save1, h.window->Load1, h.window->Capture1, h.window->Station1})
+        EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+    h.window->TraceViewer1->trigger();
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(viewer->Following() && viewer->AutoScroll());
+    const int64_t n = viewer->Data().Samples();
+    EXPECT_EQ(n, h.window->Controller()->Received());
+    EXPECT_EQ(mirantos::trace::VisibleSpan(viewer->View().x, n).last, n);
+
+    h.window->MeasureBtnClick(); // stop
+    h.RunToEnd();
+    EXPECT_TRUE(h.window->Save1->isEnabled() && h.window->Capture1->isEnabled());
+    // A plain run keeps the whole data menu off.
+    h.Select(13, 3, 0);
+    h.window->MeasureBtnClick();
+    EXPECT_FALSE(data->isEnabled());
+    ASSERT_TRUE(h.RunToEnd());
+    EXPECT_TRUE(data->isEnabled() && h.window->NoiseAnalysis1->isEnabled());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "StationTexts.h"
 #include "Tables.h"
 #include "Texts.h"
+#include "ViewerCursorTexts.h"
 #include "ViewerTexts.h"
 
 #include <span>
@@ -38,6 +39,8 @@ TEST(UiFont, EveryFixedTextHasGlyphs)
     for (const char* t : mirantos::text::kAnalysisTexts)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kViewerTexts)
+        texts.push_back(mirantos::U(t));
+    for (const char* t : mirantos::text::kViewerCursorTexts)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kStationTexts)
         texts.push_back(mirantos::U(t));

@@ -2,11 +2,12 @@
 // at 1 ksps (converter noise, a slow drift and 2 µV of 50 Hz pickup on CH0, one
 // spike), written as a capture by the capture writer and opened as a user
 // would; the whole record (viewer-whole.png) and zoomed to single samples
-// (viewer-zoom.png).
+// (viewer-zoom.png) with the two cursors around the spike.
 // Usage: viewer_screenshot OUT_DIR
 
 #include "CaptureFile.h"
 #include "TraceViewerWindow.h"
+#include "ViewerCursors.h"
 
 #include <QApplication>
 #include <QDir>
@@ -80,6 +81,9 @@ int main(int argc, char** argv)
     if (!window.grab().save(out.filePath("viewer-whole.png")))
         return 1;
     window.ShowSeconds(37.24, 37.27);
+    // Two cursors around the spike, with their readout.
+    window.Cursors().Place(0, 37247);
+    window.Cursors().Place(1, 37259);
     hover(0.37);
     return window.grab().save(out.filePath("viewer-zoom.png")) ? 0 : 1;
 }

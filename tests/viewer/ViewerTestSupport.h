@@ -67,6 +67,23 @@ struct ScriptedViewerDialogs : mirantos::IViewerDialogs {
         return true;
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+    // The export's save dialog (none left: cancelled) and overwrite question.
+    std::deque<QString> saveNames;
+    std::vector<QString> questions;
+    bool overwrite = false;
+    bool SaveFileName(QWidget*, const QString&, const QString&, QString* chosen) override
+    {
+        if (saveNames.empty())
+            return false;
+        *chosen = saveNames.front();
+        saveNames.pop_front();
+        return true;
+    }
+    bool AskOverwrite(QWidget*, const QString& question) override
+    {
+        questions.push_back(question);
+        return overwrite;
+    }
 };
 
 inline void Wheel(QWidget* w, QPoint at, int delta)
