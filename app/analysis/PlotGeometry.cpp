@@ -180,10 +180,16 @@ std::vector<std::optional<QRectF>> PlaceLabels(const std::vector<QRectF>& wanted
         // Inside the area: moved in sideways, and down from above the top.
         r.moveLeft(
             std::clamp(r.left(), area.left(), std::max(area.left(), area.right() - r.width())));
+        const double top = r.top();
         r.moveTop(
             std::clamp(r.top(), area.top(), std::max(area.top(), area.bottom() - r.height())));
+        // A row up; a row down only for one pushed down from above the top
+        // anyway (further down it would cover the line it labels).
+        std::vector<double> moves{0.0, -r.height()};
+        if (r.top() > top)
+            moves.push_back(r.height());
         std::optional<QRectF> chosen;
-        for (double dy : {0.0, -r.height(), r.height()}) {
+        for (double dy : moves) {
             const QRectF c = r.translated(0.0, dy);
             const bool inside = area.contains(c);
             const bool free = std::none_of(placed.begin(), placed.end(),

@@ -23,8 +23,8 @@ struct TLogTicks {
     std::vector<double> subTicks;
 };
 // Every decade in the range is labelled; its 2 and 5 as well while no more
-// than `maxLabels` labels result; a range narrower than that gets 1..9 (and
-// then tenths) so that at least two labels show wherever the data are.
+// than `maxLabels` labels result; a range with fewer than three labels gets
+// 1..9 (and then tenths) where they fit.
 TLogTicks LogTicks(double lo, double hi, int maxLabels);
 // A log tick's label: plain decimals, a power of ten written 1e5 / 2e-5 beyond them.
 QString LogTickLabel(double value);
@@ -50,8 +50,9 @@ QRectF LegendRect(const QRectF& area, const QSizeF& legend, const std::vector<TP
 bool SegmentCrosses(const QPointF& a, const QPointF& b, const QRectF& r);
 
 // Labels wanted at `wanted` (in order, left to right), kept inside `area`:
-// each moved in horizontally, then up one row or down below its wanted place
-// when it would overlap one already placed, and dropped when neither is free.
+// each moved in horizontally and down from above the top, then up one row
+// when it would overlap one already placed (down one if it was pushed down),
+// and dropped when there is no free place.
 std::vector<std::optional<QRectF>> PlaceLabels(const std::vector<QRectF>& wanted,
                                                const QRectF& area);
 
