@@ -195,6 +195,9 @@ void ShowPlotReason(QCustomPlot& plot, const QString& reason)
     text->setTextAlignment(Qt::AlignCenter);
     text->setFont(UiFont(WindowFontPixels));
     text->setColor(QColor(90, 90, 90));
+    // Readable over the grid lines.
+    text->setBrush(Qt::white);
+    text->setPadding(QMargins(6, 3, 6, 3));
     text->setText(reason);
 }
 
