@@ -1,6 +1,5 @@
 // The plots' layout decisions without any widget: which log ticks are
-// labelled, the grouped mean of an offset axis, the legend's corner, where
-// the interval labels go.
+// labelled, the legend's corner, where the interval labels go.
 
 #include "PlotGeometry.h"
 
@@ -19,12 +18,8 @@ TEST(PlotGeometry, LogAxisLabelsEveryDecadeAndItsTwoAndFiveWhereTheyFit)
     } cases[] = {
         // A 20-40 nV floor under 1/f noise up to 400.
         {10.0, 800.0, 12, {"10", "20", "50", "100", "200", "500"}},
-        // Inside one octave: every mantissa, so at least two labels show.
+        // Under a factor of three: every mantissa.
         {15.0, 45.0, 12, {"20", "30", "40"}},
-        {0.1,
-         1000.0,
-         20,
-         {"0.1", "0.2", "0.5", "1", "2", "5", "10", "20", "50", "100", "200", "500", "1000"}},
         // No room for 2 and 5: the decades still are all labelled.
         {0.1, 1000.0, 6, {"0.1", "1", "10", "100", "1000"}},
         // Beyond plain decimals, powers of ten.
@@ -39,21 +34,6 @@ TEST(PlotGeometry, LogAxisLabelsEveryDecadeAndItsTwoAndFiveWhereTheyFit)
         for (double v : t.subTicks)
             EXPECT_TRUE(v >= c.lo && v <= c.hi);
     }
-}
-
-TEST(PlotGeometry, OffsetAxisMeanGroupedByThrees)
-{
-    const struct {
-        double value;
-        int decimals;
-        const char* text;
-    } cases[] = {
-        {1234567.84, 1, "1 234 567.8"}, {-1234.0, 0, "-1 234"},
-        {999.0, 2, "999.00"},           {-0.04, 1, "0.0"},
-        {1000.0, 0, "1 000"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(GroupedNumber(c.value, c.decimals), QString(c.text)) << c.value;
 }
 
 TEST(PlotGeometry, LegendTakesTheFirstCornerNoLineCrosses)

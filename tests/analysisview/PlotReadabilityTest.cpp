@@ -98,10 +98,6 @@ TEST(PlotReadability, NoLegendCoversADrawnPoint)
             ShowAllan(p, drift);
         },
         [&](QCustomPlot& p) {
-            PrepareSpectrumPlot(p);
-            ShowSpectrum(p, Density(1.0));
-        },
-        [&](QCustomPlot& p) {
             PrepareHistogramPlot(p);
             ShowHistogram(p, Histogram(3178275430.0, 1500.0), true);
         },
