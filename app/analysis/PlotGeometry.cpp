@@ -37,8 +37,8 @@ std::vector<double> Values(double lo, double hi, const std::vector<double>& mant
     const int last = static_cast<int>(std::ceil(std::log10(hi))) + 1;
     for (int k = first; k <= last; ++k)
         for (double m : mantissas) {
-            // Through a decimal string, so that 0.2 prints as 0.2 and not 0.20000000000000001.
-            const double v = std::stod(std::to_string(m) + "e" + std::to_string(k));
+            // Dividing by an exact power of ten keeps 2e-1 the double nearest 0.2.
+            const double v = k >= 0 ? m * std::pow(10.0, k) : m / std::pow(10.0, -k);
             if (v >= lo * (1 - 1e-9) && v <= hi * (1 + 1e-9))
                 out.push_back(v);
         }
