@@ -206,7 +206,7 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
     plot.xAxis->setRange(xLo, xHi);
     // Above the data, room for the legend in a corner.
-    plot.yAxis->setRange(*lo / 2.0, *hi * 4.0);
+    plot.yAxis->setRange(*lo / 2.0, *hi * 2.5);
 }
 
 void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf)
