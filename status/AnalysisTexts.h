@@ -105,6 +105,13 @@ inline constexpr char AnalysisBandwidth[] = "測定帯域";
 inline constexpr char AnalysisBandwidthSame[] = "同じ";
 inline constexpr char AnalysisBandwidthDiffers[] =
     "異なります (rms・pp の差は帯域の違いを含みます)";
+// Readable plots: a histogram far from zero is drawn about its mean (%1: the
+// mean, digits grouped), overlaid ones each about its own; a log plot of
+// nothing but zeros says so.
+inline constexpr char AnalysisAxisDeviation[] = "平均 %1 µV からの偏差 [µV]";
+inline constexpr char AnalysisAxisDeviationEach[] = "各平均からの偏差 [µV]";
+inline constexpr char AnalysisAxisDeviationEachCode[] = "各平均からの偏差 [digit]";
+inline constexpr char AnalysisNoLogPoints[] = "対数軸に描ける点がありません";
 
 // Every text above, for the font check.
 inline constexpr const char* kAnalysisTexts[] = {
@@ -188,6 +195,10 @@ inline constexpr const char* kAnalysisTexts[] = {
     AnalysisBandwidth,
     AnalysisBandwidthSame,
     AnalysisBandwidthDiffers,
+    AnalysisAxisDeviation,
+    AnalysisAxisDeviationEach,
+    AnalysisAxisDeviationEachCode,
+    AnalysisNoLogPoints,
 };
 
 } // namespace mirantos::text

@@ -4,6 +4,8 @@
 #include "AnalysisTexts.h"
 #include "MeasureRecord.h"
 #include "NoisePlots.h"
+#include "PlotAids.h"
+#include "PlotGeometry.h"
 #include "UiFont.h"
 
 #include <qcustomplot.h>
@@ -43,7 +45,15 @@ struct TSpan {
     }
 };
 
-void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+// A log range around the span, or a decade when there is nothing to show.
+std::pair<double, double> LogRange(const TSpan& s, double fraction)
+{
+    return s.any ? plotgeometry::PadLogRange(s.lo, s.hi, fraction) : std::pair{1.0, 10.0};
+}
+
+} // namespace
+
+void ShowOverlaidDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
 {
     ClearNoisePlot(plot);
     TSpan x, y;
@@ -54,27 +64,36 @@ void ShowDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& 
         y.Add(values);
         AddRunGraph(plot, runs[i], static_cast<int>(i), 1.2)->setData(keys, values, true);
     }
-    plot.xAxis->setRange(x.any ? x.lo : 0.1, x.any ? std::max(x.hi, x.lo * 10.0) : 10.0);
-    plot.yAxis->setRange(y.any ? y.lo / 2.0 : 0.1, y.any ? y.hi * 2.0 : 10.0);
+    const auto [xLo, xHi] = LogRange(x, 0.03);
+    const auto [yLo, yHi] = LogRange(y, 0.08);
+    plot.xAxis->setRange(xLo, xHi);
+    // Room above the highest run for the legend.
+    plot.yAxis->setRange(yLo, yHi * 4.0);
     plot.legend->setVisible(!runs.empty());
 }
 
-void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+void ShowOverlaidHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs,
+                            bool voltMode)
 {
     ClearNoisePlot(plot);
-    plot.xAxis->setLabel(U(text::AnalysisAxisMicrovolt));
-    // In microvolts: runs at different gains share no code axis.
-    plot.yAxis->setLabel(U(text::AnalysisProbabilityDensity) + U(" [1/µV]"));
+    // Each about its own mean: runs at different offsets compare by their shapes.
+    plot.xAxis->setLabel(
+        U(voltMode ? text::AnalysisAxisDeviationEach : text::AnalysisAxisDeviationEachCode));
+    plot.yAxis->setLabel(U(text::AnalysisProbabilityDensity) +
+                         U(voltMode ? " [1/µV]" : " [1/digit]"));
     double lo = 0, hi = 0, top = 0;
     bool any = false;
     for (size_t i = 0; i < runs.size(); ++i) {
         const analysis::TNoiseFigures& f = runs[i].noise;
         // Areas of one, comparable across runs of any length, gain or bin
         // width. A step line, as overlaid bars would hide each other.
-        const auto [keys, values] = HistogramDensityPoints(f, true);
+        auto [keys, values] = HistogramDensityPoints(f, voltMode);
+        const double mean = voltMode ? f.meanUv : f.meanCode;
+        for (double& k : keys)
+            k -= mean;
         if (!keys.isEmpty()) {
-            const double width =
-                static_cast<double>(f.histogram.binWidth) * MicrovoltsPerCode(f.gain);
+            const double width = static_cast<double>(f.histogram.binWidth) *
+                                 (voltMode ? MicrovoltsPerCode(f.gain) : 1.0);
             top = std::max(top, *std::max_element(values.begin(), values.end()));
             const double a = keys.front() - width;
             const double b = keys.back() + width;
@@ -89,11 +108,10 @@ void ShowDensityHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFi
     plot.xAxis->setNumberFormat("g");
     plot.xAxis->setNumberPrecision(6);
     plot.xAxis->setRange(any ? lo : -1.0, any ? hi : 1.0);
-    plot.yAxis->setRange(0.0, top > 0.0 ? top * 1.15 : 1.0);
-    plot.legend->setVisible(false);
+    plot.yAxis->setRange(0.0, top > 0.0 ? top * 1.3 : 1.0);
 }
 
-void ShowAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
+void ShowOverlaidAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs)
 {
     ClearNoisePlot(plot);
     TSpan x, y;
@@ -105,10 +123,15 @@ void ShowAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& run
         g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
         g->setData(keys, values, true);
     }
-    plot.xAxis->setRange(x.any ? x.lo / 1.5 : 0.001, x.any ? x.hi * 1.5 : 1.0);
-    plot.yAxis->setRange(y.any ? y.lo / 2.0 : 0.1, y.any ? y.hi * 2.0 : 10.0);
-    plot.legend->setVisible(false);
+    if (!x.any)
+        ShowPlotReason(plot, U(text::AnalysisTooFew));
+    const auto [xLo, xHi] = LogRange(x, 0.08);
+    const auto [yLo, yHi] = LogRange(y, 0.1);
+    plot.xAxis->setRange(xLo, xHi);
+    plot.yAxis->setRange(yLo, yHi * 2.0);
 }
+
+namespace {
 
 // The three plots, filled; the legend of labels sits in the density plot.
 struct TPlots {
@@ -118,9 +141,9 @@ struct TPlots {
         PrepareSpectrumPlot(spectrum);
         PrepareHistogramPlot(histogram);
         PrepareAllanPlot(allan);
-        ShowDensities(spectrum, runs);
-        ShowDensityHistograms(histogram, runs);
-        ShowAllans(allan, runs);
+        ShowOverlaidDensities(spectrum, runs);
+        ShowOverlaidHistograms(histogram, runs, true);
+        ShowOverlaidAllans(allan, runs);
     }
 };
 

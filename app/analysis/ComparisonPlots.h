@@ -25,6 +25,15 @@ QRgb ComparisonColor(int run);
 // A new graph on the plot's axes for run i: its label as name, its colour.
 QCPGraph* AddRunGraph(QCustomPlot& plot, const analysis::TRunFigures& run, int i, double penWidth);
 
+// The overlays, one graph per run in its colour, the axes holding every run
+// with a margin: the densities (legend of labels in the emptiest corner),
+// the histograms as probability densities each about its own mean, the Allan
+// deviations.
+void ShowOverlaidDensities(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs);
+void ShowOverlaidHistograms(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs,
+                            bool voltMode);
+void ShowOverlaidAllans(QCustomPlot& plot, const std::vector<analysis::TRunFigures>& runs);
+
 // The three plots side by side (or stacked when taller than wide).
 QImage RenderComparisonPlots(const std::vector<analysis::TRunFigures>& runs, QSize size);
 // The same plots painted into `area` of a QCustomPlot painter (vector

@@ -2,6 +2,8 @@
 
 #include "AnalysisTexts.h"
 #include "MeasureRecord.h"
+#include "PlotAids.h"
+#include "PlotGeometry.h"
 #include "UiFont.h"
 
 #include <qcustomplot.h>
@@ -24,7 +26,8 @@ QString Utf8(const char* s)
 
 void Prepare(QCustomPlot& plot, const char* title, const char* xLabel, const char* yLabel)
 {
-    plot.clearPlottables();
+    UseArrangedLegend(plot);
+    ClearNoisePlot(plot);
     if (plot.plotLayout()->rowCount() < 2) {
         plot.plotLayout()->insertRow(0);
         plot.plotLayout()->addElement(
@@ -44,24 +47,25 @@ void Prepare(QCustomPlot& plot, const char* title, const char* xLabel, const cha
 
 void LogLog(QCustomPlot& plot)
 {
-    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
-        axis->setScaleType(QCPAxis::stLogarithmic);
-        axis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
-        axis->setNumberFormat("gb");
-        axis->setNumberPrecision(3);
-    }
+    for (QCPAxis* axis : {plot.xAxis, plot.yAxis})
+        SetLogAxis(*axis);
+}
+
+// The library's reasons in the window's language; another one as it comes.
+QString LowFrequencyReason(const analysis::TLowFrequencyFigures& lf)
+{
+    QString why = QString::fromStdString(lf.lfReason);
+    if (lf.lfReason == analysis::kLfReasonRate)
+        why = Utf8(text::AnalysisLfNeedsRate);
+    else if (lf.lfReason == analysis::kLfReasonLength)
+        why = Utf8(text::AnalysisLfNeedsLength);
+    return Utf8(text::AnalysisLfUndefined) + "\n" + why;
 }
 
 // More interval labels than this would only overlap.
 constexpr int64_t kMaxIntervalLabels = 30;
 
-// Decimals that tell ticks `step` apart.
-int DecimalsFor(double step)
-{
-    if (!(step > 0.0))
-        return 0;
-    return std::clamp(static_cast<int>(std::ceil(-std::log10(step))) + 1, 0, 9);
-}
+using plotgeometry::DecimalsFor;
 
 } // namespace
 
@@ -94,6 +98,7 @@ void PrepareLowFrequencyPlot(QCustomPlot& plot)
 
 void ClearNoisePlot(QCustomPlot& plot)
 {
+    ForgetArrangedLabels(plot);
     plot.clearPlottables();
     plot.clearItems();
     plot.legend->setVisible(false);
@@ -102,16 +107,22 @@ void ClearNoisePlot(QCustomPlot& plot)
 void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool voltMode)
 {
     ClearNoisePlot(plot);
-    plot.xAxis->setLabel(Utf8(voltMode ? text::AnalysisAxisMicrovolt : text::AnalysisAxisCode));
     const analysis::THistogram& h = f.histogram;
     // Microvolts are an affine function of the code: a bin keeps its width.
     const double uvPerCode = MicrovoltsPerCode(f.gain);
     const double scale = voltMode ? uvPerCode : 1.0;
     const double width = static_cast<double>(h.binWidth) * scale;
+    const double mean = voltMode ? f.meanUv : f.meanCode;
+    const double sigma = voltMode ? f.rmsUv : f.rmsCode;
+    // Microvolts as deviations from the mean: at a large offset the absolute
+    // values would need more digits than a tick label shows.
+    const double origin = voltMode ? mean : 0.0;
+    plot.xAxis->setLabel(voltMode ? OffsetAxisTitle(mean, std::max(sigma, uvPerCode))
+                                  : Utf8(text::AnalysisAxisCode));
     auto keyOf = [&](size_t k) {
         const double half = (static_cast<double>(h.binWidth) - 1.0) / 2.0;
         const auto first = static_cast<uint32_t>(h.BinFirst(k));
-        return voltMode ? CodeToMicrovolt(first, f.gain) + half * uvPerCode
+        return voltMode ? CodeToMicrovolt(first, f.gain) + half * uvPerCode - origin
                         : static_cast<double>(first) + half;
     };
 
@@ -121,6 +132,10 @@ void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool vol
         keys.push_back(keyOf(k));
         values.push_back(static_cast<double>(h.counts[k]));
         top = std::max(top, values.back());
+    }
+    if (keys.isEmpty()) {
+        ShowPlotReason(plot, Utf8(text::AnalysisTooFew));
+        return;
     }
     auto* bars = new QCPBars(plot.xAxis, plot.yAxis);
     bars->setName(Utf8(text::AnalysisHistogramTitle));
@@ -132,18 +147,16 @@ void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool vol
 
     double lo = keys.front() - width;
     double hi = keys.back() + width;
-    const double mean = voltMode ? f.meanUv : f.meanCode;
-    const double sigma = voltMode ? f.rmsUv : f.rmsCode;
     if (sigma > 0.0) {
-        lo = std::min(lo, mean - 4.0 * sigma);
-        hi = std::max(hi, mean + 4.0 * sigma);
+        lo = std::min(lo, mean - origin - 4.0 * sigma);
+        hi = std::max(hi, mean - origin + 4.0 * sigma);
         // Expected count per bin: N * bin width * normal density.
         const double peak =
             static_cast<double>(f.samples) * width / (sigma * std::sqrt(2.0 * std::numbers::pi));
         QVector<double> gx, gy;
         for (int i = 0; i < kGaussianPoints; ++i) {
             const double x = lo + (hi - lo) * i / (kGaussianPoints - 1);
-            const double z = (x - mean) / sigma;
+            const double z = (x - (mean - origin)) / sigma;
             gx.push_back(x);
             gy.push_back(peak * std::exp(-0.5 * z * z));
         }
@@ -154,8 +167,15 @@ void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool vol
         plot.legend->setVisible(true);
     }
     plot.xAxis->setRange(lo, hi);
-    plot.yAxis->setRange(0.0, std::max(top, 1.0) * 1.15);
+    // Room above the peak for the legend.
+    plot.yAxis->setRange(0.0, std::max(top, 1.0) * 1.3);
     plot.xAxis->setNumberPrecision(voltMode ? DecimalsFor((hi - lo) / 5.0) : 0);
+}
+
+QString OffsetAxisTitle(double mean, double resolution)
+{
+    return Utf8(text::AnalysisAxisDeviation)
+        .arg(plotgeometry::GroupedNumber(mean, DecimalsFor(resolution)));
 }
 
 void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
@@ -163,11 +183,11 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
     ClearNoisePlot(plot);
     const analysis::TSpectrum& s = f.spectrum;
     const auto [keys, values] = DensityPoints(s);
-    const double fLow = s.dfHz;
-    const double fHigh = s.FrequencyHz(s.nsdNv.size() - 1);
-    plot.xAxis->setRange(fLow, std::max(fHigh, fLow * 10.0));
     if (keys.isEmpty()) {
-        plot.yAxis->setRange(0.1, 10.0);
+        plot.xAxis->setRange(1.0, 100.0);
+        plot.yAxis->setRange(1.0, 100.0);
+        ShowPlotReason(plot,
+                       Utf8(s.nsdNv.size() < 2 ? text::AnalysisTooFew : text::AnalysisNoLogPoints));
         return;
     }
     QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
@@ -175,16 +195,18 @@ void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f)
     g->setPen(QPen(QColor(30, 90, 170), 1));
     g->setData(keys, values, true);
     g->removeFromLegend();
+    const auto [xLo, xHi] = plotgeometry::PadLogRange(keys.front(), keys.back(), 0.03);
     if (f.nsdMedianNv > 0.0) {
         QCPGraph* m = plot.addGraph(plot.xAxis, plot.yAxis);
         m->setName(Utf8(text::AnalysisMedianLine));
         m->setPen(QPen(QColor(200, 40, 40), 1.5, Qt::DashLine));
-        m->setData(QVector<double>{fLow, std::max(fHigh, fLow * 10.0)},
-                   QVector<double>{f.nsdMedianNv, f.nsdMedianNv}, true);
+        m->setData(QVector<double>{xLo, xHi}, QVector<double>{f.nsdMedianNv, f.nsdMedianNv}, true);
         plot.legend->setVisible(true);
     }
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
-    plot.yAxis->setRange(*lo / 2.0, *hi * 2.0);
+    plot.xAxis->setRange(xLo, xHi);
+    // Above the data, room for the legend in a corner.
+    plot.yAxis->setRange(*lo / 2.0, *hi * 2.5);
 }
 
 void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf)
@@ -192,8 +214,10 @@ void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf)
     ClearNoisePlot(plot);
     const auto [keys, values] = AllanPoints(lf);
     if (keys.isEmpty()) {
-        plot.xAxis->setRange(0.001, 1.0);
+        plot.xAxis->setRange(0.01, 1.0);
         plot.yAxis->setRange(0.1, 10.0);
+        ShowPlotReason(plot,
+                       Utf8(lf.allan.empty() ? text::AnalysisTooFew : text::AnalysisNoLogPoints));
         return;
     }
     QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
@@ -216,8 +240,10 @@ void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf)
     plot.legend->setVisible(true);
 
     const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
-    plot.xAxis->setRange(keys.front() / 1.5, keys.back() * 1.5);
-    plot.yAxis->setRange(std::min(*lo, guideValues.back()) / 2.0, *hi * 2.0);
+    const auto [xLo, xHi] = plotgeometry::PadLogRange(keys.front(), keys.back(), 0.08);
+    const auto [yLo, yHi] = plotgeometry::PadLogRange(std::min(*lo, guideValues.back()), *hi, 0.1);
+    plot.xAxis->setRange(xLo, xHi);
+    plot.yAxis->setRange(yLo, yHi * 2.0);
 }
 
 void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf, double rateSps)
@@ -226,6 +252,7 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
     if (!lf.lf || lf.lf->keptUv.empty() || !(rateSps > 0.0)) {
         plot.xAxis->setRange(0.0, 1.0);
         plot.yAxis->setRange(-1.0, 1.0);
+        ShowPlotReason(plot, LowFrequencyReason(lf));
         return;
     }
     const analysis::TLowFrequencyNoise& n = *lf.lf;
@@ -241,7 +268,7 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
     // Each interval's peak-to-peak as data sheets draw it: a line at its
     // maximum and one at its minimum across the interval (graphs 1 and 2, one
     // stroke per interval, NaN between them, so that thousands of intervals
-    // stay two plottables), the value above while there is room for it.
+    // stay two plottables), the value above where the layout finds room.
     const auto kept = static_cast<int64_t>(n.keptUv.size());
     const int64_t length = n.intervalSamples;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -260,9 +287,8 @@ void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& l
             auto* label = new QCPItemText(&plot);
             label->setFont(font);
             label->setColor(QColor(200, 40, 40));
-            label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-            label->position->setCoords((a + b) / 2.0, *mx);
             label->setText(QString::number(*mx - *mn, 'g', 3) + Utf8(text::AnalysisUnitMicrovolt));
+            ArrangeLabel(plot, label, (a + b) / 2.0, *mx);
         }
     }
     for (const QVector<double>* values : {&tops, &bottoms}) {

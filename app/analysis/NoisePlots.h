@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <QString>
 #include <QVector>
 
 #include <span>
@@ -28,14 +29,20 @@ void PrepareSpectrumPlot(QCustomPlot& plot);
 void PrepareAllanPlot(QCustomPlot& plot);
 void PrepareLowFrequencyPlot(QCustomPlot& plot);
 
-// Replace the plot's contents with the figures' histogram / density; does not replot.
+// Replace the plot's contents with the figures' histogram / density; does not
+// replot. A plot that cannot be drawn (too few samples, not 30 s for the
+// 0.1-10 Hz figures) says why in its middle instead.
+// In microvolts the axis shows deviations from the mean, stated in its title.
 void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool voltMode);
+// That title, the mean given to the decimals `resolution` needs.
+QString OffsetAxisTitle(double mean, double resolution);
 void ShowSpectrum(QCustomPlot& plot, const analysis::TNoiseFigures& f);
 // The Allan points (graph 0) and the line sigma/sqrt(m) through the first (graph 1, dashed).
 void ShowAllan(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf);
 // The kept 0.1-10 Hz samples against time in s (graph 0, decimated), and for
 // each interval a short line at its maximum (graph 1) and at its minimum
-// (graph 2) with its pp as a label; empty when the figures are not defined.
+// (graph 2) with its pp as a label (kept inside the plot and apart, the ones
+// without room left out); the reason when the figures are not defined.
 void ShowLowFrequency(QCustomPlot& plot, const analysis::TLowFrequencyFigures& lf, double rateSps);
 // Empties a plot prepared by one of the functions above.
 void ClearNoisePlot(QCustomPlot& plot);

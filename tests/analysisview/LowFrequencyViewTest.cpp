@@ -124,9 +124,15 @@ TEST(LowFrequencyPlots, TraceMarksEachIntervalsPeakToPeak)
     EXPECT_LE(plot.graph(0)->data()->size(), 2 * kTraceBuckets);
     const auto data = plot.graph(0)->data();
     EXPECT_TRUE(std::any_of(data->begin(), data->end(), [](auto& d) { return d.value == 9.0; }));
+    // Not defined: no curve, the reason in its place.
     f.lf.reset();
+    f.lfReason = analysis::kLfReasonLength;
     ShowLowFrequency(plot, f, 100.0);
-    EXPECT_EQ(plot.graphCount() + plot.itemCount(), 0);
+    EXPECT_EQ(plot.graphCount(), 0);
+    ASSERT_EQ(plot.itemCount(), 1);
+    auto* reason = qobject_cast<QCPItemText*>(plot.item(0));
+    ASSERT_NE(reason, nullptr);
+    EXPECT_EQ(reason->text(), U(text::AnalysisLfUndefined) + "\n" + U(text::AnalysisLfNeedsLength));
 }
 
 TEST(LowFrequencyPlots, ReductionKeepsEachRunsMinimumAndMaximum)

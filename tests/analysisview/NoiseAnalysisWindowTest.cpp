@@ -211,11 +211,15 @@ TEST_F(AnalysisWindowTest, HistogramAxisFollowsTheYUnit)
     EXPECT_EQ(h->xAxis->label(), QString::fromUtf8(text::AnalysisAxisCode));
     EXPECT_DOUBLE_EQ(firstKey(), f->histogram.firstCode + half);
 
+    // Microvolts from the mean, the mean in the axis' title.
     window.SetVoltMode(true);
-    EXPECT_EQ(h->xAxis->label(), QString::fromUtf8(text::AnalysisAxisMicrovolt));
+    EXPECT_TRUE(h->xAxis->label().startsWith(QString::fromUtf8("平均 ")));
+    EXPECT_TRUE(h->xAxis->label().endsWith(QString::fromUtf8(" µV からの偏差 [µV]")));
     EXPECT_NEAR(firstKey(),
-                CodeToMicrovolt(f->histogram.firstCode, 1) + half * 2500000.0 / 2147483647.0, 1e-6);
-    // The normal curve peaks at the mean, in the axis' unit.
+                CodeToMicrovolt(f->histogram.firstCode, 1) + half * 2500000.0 / 2147483647.0 -
+                    f->meanUv,
+                1e-6);
+    // The normal curve peaks at the mean: 0 on the axis.
     QCPGraph* g = h->graph(0);
     double peakKey = 0, peak = -1;
     for (auto it = g->data()->begin(); it != g->data()->end(); ++it) {
@@ -224,7 +228,7 @@ TEST_F(AnalysisWindowTest, HistogramAxisFollowsTheYUnit)
             peakKey = it->key;
         }
     }
-    EXPECT_NEAR(peakKey, f->meanUv, 8.0 * f->rmsUv / 240.0);
+    EXPECT_NEAR(peakKey, 0.0, 8.0 * f->rmsUv / 240.0);
 
     window.SetVoltMode(false);
     EXPECT_DOUBLE_EQ(firstKey(), f->histogram.firstCode + half);
