@@ -77,6 +77,19 @@ struct ScriptedDialogs : IWindowDialogs {
     {
         return stationAnswer && stationAnswer(request);
     }
+    // The close box's question during a long capture or a noise test; the
+    // questions asked are kept (none left: "いいえ").
+    std::deque<bool> stopAnswers;
+    std::vector<QString> stopQuestions;
+    bool AskStopRecording(const QString& text) override
+    {
+        stopQuestions.push_back(text);
+        if (stopAnswers.empty())
+            return false;
+        const bool a = stopAnswers.front();
+        stopAnswers.pop_front();
+        return a;
+    }
     bool AskOverwrite(const QString& text) override
     {
         questions.push_back(text);
