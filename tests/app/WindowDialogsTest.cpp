@@ -1,19 +1,26 @@
-// The real overwrite question and noise test dialog, answered from the event loop.
+// The real overwrite question, capture and noise test dialogs, answered from
+// the event loop; the capture dialog's arithmetic.
 
 #include "WindowDialogs.h"
+#include "CaptureDialog.h"
+#include "CaptureFile.h"
 #include "Myfile.h"
 #include "Texts.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,6 +110,90 @@ TEST(StationDialog, RemembersAllButTheSerialNumber)
         EXPECT_EQ(shown,
                   round == 0 ? fresh : QStringList({typed[0], "", typed[2], typed[3], typed[4]}));
         EXPECT_FALSE(startable); // no serial number yet
+    }
+}
+
+// The capture dialog: a name without a suffix gets ".csv", the file and the
+// length come back next time, and the size shown covers the file written.
+TEST(CaptureDialog, AddsTheSuffixRemembersTheFileAndLengthAndShowsTheSize)
+{
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    TQtWindowDialogs dialogs(nullptr);
+    const QString typed = dir.filePath(QStringLiteral("run1"));
+    for (int round = 0; round < 2; ++round) {
+        QString size;
+        mirantos::TCaptureRequest shown;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TCaptureDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            shown = d->Request();
+            if (round > 0)
+                return d->reject();
+            d->PathEdit->setText(typed);
+            d->ByCount_RB->setChecked(true);
+            d->CountSpin->setValue(250000);
+            size = d->SizeLabel->text();
+            d->StartBtn->click();
+        });
+        mirantos::TCaptureRequest request = mirantos::DefaultCaptureRequest(13, true, 2);
+        EXPECT_EQ(dialogs.CaptureRequest(&request), round == 0);
+        if (round == 0) {
+            EXPECT_EQ(request.path, typed + ".csv");
+            EXPECT_EQ(size, QStringLiteral("約 16.6 MB"));
+        } else {
+            EXPECT_EQ(shown.path, typed + ".csv");
+            EXPECT_FALSE(shown.byDuration);
+            EXPECT_EQ(shown.count, 250000);
+        }
+    }
+}
+
+TEST(CaptureRequest, SuffixAndSizeTexts)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600), 0);
+    const std::pair<QString, QString> names[] = {{"run", "run.csv"},
+                                                 {" /d/run.txt ", "/d/run.txt"},
+                                                 {"", ""},
+                                                 {dir.filePath("fifo"), dir.filePath("fifo")}};
+    for (const auto& [in, out] : names)
+        EXPECT_EQ(mirantos::WithCaptureSuffix(in), out) << in.toStdString();
+    const std::pair<int64_t, const char*> sizes[] = {
+        {950, "950 B"}, {12345, "12.3 KB"}, {999499, "999 KB"}, {1048576000, "1.05 GB"}};
+    for (const auto& [bytes, text] : sizes)
+        EXPECT_EQ(mirantos::FileSizeText(bytes), QString::fromUtf8(text));
+}
+
+// The size the dialog shows is never less than what the capture writes, and
+// not much more, for codes anywhere in the range.
+TEST(CaptureRequest, FileSizeCoversTheWrittenFile)
+{
+    QTemporaryDir dir;
+    for (const int channels : {0, 2}) {
+        mirantos::TCaptureRequest r = mirantos::DefaultCaptureRequest(13, true, channels);
+        r.byDuration = false;
+        r.count = 123456;
+        const std::string path = QFile::encodeName(dir.filePath("c.csv")).toStdString();
+        std::vector<uint32_t> codes(static_cast<size_t>(r.count));
+        uint32_t x = 12345;
+        for (uint32_t& c : codes)
+            c = x = x * 1664525u + 1013904223u;
+        mirantos::TCaptureInfo info;
+        info.rateIndex = 13;
+        info.rateSps = 10000;
+        info.sinc5 = false;
+        info.chSel = channels;
+        info.board = "MIRANTOS 1.10";
+        info.startUtc = "2026-12-08T14:00:00Z";
+        mirantos::TCaptureWriter w;
+        ASSERT_TRUE(w.Open(path, true) && w.Begin(info) &&
+                    w.Write(codes.data(), channels == 2 ? codes.data() : nullptr, r.count) &&
+                    w.Finish(mirantos::TCaptureEnd::Complete));
+        const int64_t written = QFileInfo(dir.filePath("c.csv")).size();
+        const int64_t shown = mirantos::RequestFileBytes(r);
+        EXPECT_GE(shown, written);
+        EXPECT_LE(shown, written + written / 20);
     }
 }
 
