@@ -181,7 +181,7 @@ TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
 
 // A capture named on the command line or handed over opens in the trace
 // viewer, whatever its name; the main window's data set stays as it was.
-TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLine)
+TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLineAlsoFromTheLoadCommand)
 {
     QTemporaryDir dir;
     const QString names[] = {U("長時間 1.csv"), U("drift.DTA"), U("no-extension")};
@@ -201,7 +201,12 @@ TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLine)
         ASSERT_TRUE(running.locked);
         running.SecondCopy(name, dir.path());
         EXPECT_EQ(running.exitCode, 0);
-        for (WindowHarness* h : {&atStart, &running.h}) {
+
+        // The load command takes a capture the same way.
+        WindowHarness loaded;
+        loaded.dialogs.openNames.push_back(file);
+        loaded.window->Load1Click();
+        for (WindowHarness* h : {&atStart, &running.h, &loaded}) {
             mirantos::TTraceViewerWindow* viewer = h->window->ViewerWindow();
             ASSERT_NE(viewer, nullptr);
             EXPECT_TRUE(viewer->isVisible());

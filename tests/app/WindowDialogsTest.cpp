@@ -5,9 +5,11 @@
 #include "CaptureDialog.h"
 #include "CaptureFile.h"
 #include "Myfile.h"
+#include "Startup.h"
 #include "Texts.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -195,6 +198,20 @@ TEST(CaptureRequest, FileSizeCoversTheWrittenFile)
         EXPECT_GE(shown, written);
         EXPECT_LE(shown, written + written / 20);
     }
+}
+
+// After the start-up's translations Qt's own buttons read Japanese.
+TEST(QtTranslations, StandardButtonsReadJapanese)
+{
+    QTranslator* translator = InstallQtTranslations(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr);
+    QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+    const QString cancel = box.button(QDialogButtonBox::Cancel)->text();
+    const QString open = box.button(QDialogButtonBox::Open)->text();
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_TRUE(cancel.startsWith(QString::fromUtf8("キャンセル"))) << cancel.toStdString();
+    EXPECT_TRUE(open.startsWith(QString::fromUtf8("開く"))) << open.toStdString();
 }
 
 } // namespace
