@@ -28,6 +28,11 @@ struct CloseCase {
     const char* end; // the capture file's end line ("" none)
 };
 
+void PrintTo(const CloseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class CloseDuringWork : public ::testing::TestWithParam<CloseCase> {};
 
 TEST_P(CloseDuringWork, AsksOnlyForLongWorkAndEndsItCleanlyOnYes)
