@@ -216,7 +216,7 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
         ShowError(U(text::ViewerReadError) + "\n" + path + "\n" + QString::fromStdString(error));
         return false;
     case TSampleLoad::DataFileError:
-        ShowError(U(text::BoxDataFileError) + "\n" + path);
+        ShowError(U(text::BoxDataFileError) + "\n" + path + "\n" + QString::fromStdString(error));
         return false;
     }
     TakeData(TTraceData(std::move(samples), QFileInfo(path).fileName().toStdString()));

@@ -159,6 +159,15 @@ TEST(StartUpFile, RejectedFileShowsTheLoadBoxAndLeavesTheWindowEmpty)
     EXPECT_EQ(h.presenter.boxes[0].text, U(kContentError));
     EXPECT_FALSE(h.window->Record().HasData());
     EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
+
+    // The trace viewer names the file and the line that is wrong; the main
+    // window's own box above stays as it always was.
+    h.window->TraceViewer1Click();
+    EXPECT_FALSE(h.window->ViewerWindow()->OpenFile(NotADataFile(QDir(dir.path()))));
+    ASSERT_EQ(h.viewerDialogs.errors.size(), 1u);
+    EXPECT_TRUE(h.viewerDialogs.errors[0].contains(QDir(dir.path()).filePath("notes.DTA") +
+                                                   "\nline 1: not a MIRANTOS data file"))
+        << h.viewerDialogs.errors[0].toStdString();
 }
 
 TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
