@@ -77,18 +77,17 @@ struct ScriptedDialogs : IWindowDialogs {
     {
         return stationAnswer && stationAnswer(request);
     }
-    // The close box's question during a long capture or a noise test; the
-    // questions asked are kept (none left: "いいえ").
-    std::deque<bool> stopAnswers;
+    // The close box's question during long work: its texts, and the answers
+    // ("はい" true; none left: "いいえ").
     std::vector<QString> stopQuestions;
+    std::deque<bool> stopAnswers;
     bool AskStopRecording(const QString& text) override
     {
         stopQuestions.push_back(text);
-        if (stopAnswers.empty())
-            return false;
-        const bool a = stopAnswers.front();
-        stopAnswers.pop_front();
-        return a;
+        const bool yes = !stopAnswers.empty() && stopAnswers.front();
+        if (!stopAnswers.empty())
+            stopAnswers.pop_front();
+        return yes;
     }
     bool AskOverwrite(const QString& text) override
     {

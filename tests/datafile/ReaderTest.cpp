@@ -478,12 +478,9 @@ TEST(ReaderReasons, NameTheLineAndTheField)
 {
     const auto h = Header(2);
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"AD7177_DataFile", "M:"}, "line 1: not a MIRANTOS data file"},
         {{";note", "AD7177_DataFile:", "M:", "spsSel:1", "CHSel:x"},
          "line 5: bad value of CHSel \"x\""},
-        {{"AD7177_DataFile:", "M:", "spsSel:1", "no colon"}, "line 4: not a setting: \"no colon\""},
         {With(h, {"D:", "1,2", "X:"}), "line 12: not a sample: \"X:\""},
-        {With(h, {"D:", "1,2"}), "the file ends before \"DEND:\""},
         {{"AD7177_DataFile:", "M:", "spsSel:99", "DataCountSel:3", "CHSel:0", "GainSel:0",
           "fSinc5:1", "fBUF_ON:0", "MEND:"},
          "a setting is out of range (spsSel 99, DataCountSel 3, CHSel 0)"},
