@@ -160,13 +160,17 @@ TEST(StartUpFile, RejectedFileShowsTheLoadBoxAndLeavesTheWindowEmpty)
     EXPECT_FALSE(h.window->Record().HasData());
     EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
 
-    // The trace viewer names the file and the line that is wrong; the main
-    // window's own box above stays as it always was.
+    // The trace viewer names the file, the line (comments count) and the
+    // field; the main window's own box above stays as it always was.
+    const QString bad = dir.filePath("bad.DTA");
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) &&
+                f.write(";note\nAD7177_DataFile:\nM:\nspsSel:1\nCHSel:x\n") > 0);
+    f.close();
     h.window->TraceViewer1Click();
-    EXPECT_FALSE(h.window->ViewerWindow()->OpenFile(NotADataFile(QDir(dir.path()))));
+    EXPECT_FALSE(h.window->ViewerWindow()->OpenFile(bad));
     ASSERT_EQ(h.viewerDialogs.errors.size(), 1u);
-    EXPECT_TRUE(h.viewerDialogs.errors[0].contains(QDir(dir.path()).filePath("notes.DTA") +
-                                                   "\nline 1: not a MIRANTOS data file"))
+    EXPECT_TRUE(h.viewerDialogs.errors[0].endsWith(bad + "\nline 5: bad value of CHSel \"x\""))
         << h.viewerDialogs.errors[0].toStdString();
 }
 

@@ -469,32 +469,3 @@ TEST(ReaderFiles, FifoDoesNotBlock)
 }
 
 } // namespace
-
-namespace {
-
-// A rejected file says where and why, for the windows that name the reason;
-// comments count as lines, as an editor numbers them.
-TEST(ReaderReasons, NameTheLineAndTheField)
-{
-    const auto h = Header(2);
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{";note", "AD7177_DataFile:", "M:", "spsSel:1", "CHSel:x"},
-         "line 5: bad value of CHSel \"x\""},
-        {With(h, {"D:", "1,2", "X:"}), "line 12: not a sample: \"X:\""},
-        {{"AD7177_DataFile:", "M:", "spsSel:99", "DataCountSel:3", "CHSel:0", "GainSel:0",
-          "fSinc5:1", "fBUF_ON:0", "MEND:"},
-         "a setting is out of range (spsSel 99, DataCountSel 3, CHSel 0)"},
-    };
-    for (const auto& [lines, reason] : cases) {
-        TempDir dir;
-        WriteBytes(dir.File("in.DTA"), Lines(lines));
-        auto buf = std::make_unique<Buffers>();
-        TAdcSetting s;
-        std::string why;
-        TmyFile file;
-        EXPECT_FALSE(file.LoadData(dir.File("in.DTA"), &s, &buf->ch0, &buf->ch1, &why));
-        EXPECT_EQ(why.substr(0, reason.size()), reason) << why;
-    }
-}
-
-} // namespace
