@@ -1,7 +1,8 @@
 #include "Progress.h"
 
+#include "RunProgress.h"
+
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <ostream>
 
@@ -22,14 +23,7 @@ TProgress::TProgress(CliIo io, std::string rateText, double sps)
 
 std::string TProgress::Duration(long long seconds)
 {
-    seconds = std::max(0LL, seconds);
-    char buf[40];
-    if (seconds >= 3600)
-        std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
-                      seconds % 60);
-    else
-        std::snprintf(buf, sizeof buf, "%lld:%02lld", seconds / 60, seconds % 60);
-    return buf;
+    return DurationText(seconds);
 }
 
 std::string TProgress::Bar(int received, int target, int width)
@@ -44,13 +38,10 @@ std::string TProgress::Bar(int received, int target, int width)
 
 std::string TProgress::Line(int received, int target, const std::string& rateText, double sps)
 {
-    const int percent =
-        target > 0 ? static_cast<int>(static_cast<long long>(received) * 100 / target) : 0;
-    const long long left =
-        sps > 0 ? static_cast<long long>(std::ceil(std::max(0, target - received) / sps)) : 0;
+    const TRunProgress p = RunProgressOf(received, target, sps);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%3d%% %6d/%d samples  ", percent, received, target);
-    return buf + rateText + "  " + Duration(left) + " left";
+    std::snprintf(buf, sizeof buf, "%3d%% %6d/%d samples  ", p.percent, received, target);
+    return buf + rateText + "  " + Duration(p.secondsLeft) + " left";
 }
 
 void TProgress::Update(int received, int target, const std::string& extra)

@@ -170,6 +170,8 @@ public:
     }
 
     bool Failed() const { return failed_; }
+    // The file's line (from 1, comments counted) the last line read began on.
+    int64_t Line() const { return line_no_; }
 
 private:
     static constexpr size_t kBufferBytes = 64 * 1024;
@@ -197,6 +199,10 @@ private:
         len = i;
         hasCr = cr;
         pos_ += len;
+        // A piece cut at 255 bytes goes on the same line.
+        if (at_line_start_)
+            ++line_no_;
+        at_line_start_ = piece[len - 1] == '\n';
         return true;
     }
 
@@ -229,6 +235,8 @@ private:
     size_t end_ = 0;
     bool eof_ = false;
     bool failed_ = false;
+    int64_t line_no_ = 0;
+    bool at_line_start_ = true;
     char line_[kPieceBytes];
 };
 
@@ -290,6 +298,18 @@ uint32_t ParseCode(std::string_view text)
     return negative ? 0u - v : v;
 }
 
+// Why a load failed, for the windows that say so: "line 7: ...".
+bool Why(std::string& why, std::string text)
+{
+    why = std::move(text);
+    return false;
+}
+
+std::string AtLine(const TLineReader& in)
+{
+    return "line " + std::to_string(in.Line()) + ": ";
+}
+
 bool FindMarker(TLineReader& in, std::string_view marker)
 {
     std::string_view line;
@@ -304,19 +324,19 @@ bool FindMarker(TLineReader& in, std::string_view marker)
     return false;
 }
 
-bool ReadHeader(TLineReader& in, TAdcSetting& s)
+bool ReadHeader(TLineReader& in, TAdcSetting& s, std::string& why)
 {
     if (!FindMarker(in, "M:")) {
-        return false;
+        return Why(why, "no settings block (\"M:\")");
     }
     std::string_view line;
     for (int i = 0; i < kSettingsMaxLines; ++i) {
         if (!in.ReadLine(line)) {
-            return false;
+            return Why(why, "the file ends inside the settings");
         }
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
-            return false;
+            return Why(why, AtLine(in) + "not a setting: \"" + std::string(line) + "\"");
         }
         const std::string_view key = line.substr(0, colon + 1);
         const std::string_view value = line.substr(colon + 1);
@@ -338,7 +358,8 @@ bool ReadHeader(TLineReader& in, TAdcSetting& s)
             ok = ParseFlag(value, s.fBUF_ON);
         }
         if (!ok) {
-            return false;
+            return Why(why, AtLine(in) + "bad value of " + std::string(key.substr(0, colon)) +
+                                " \"" + std::string(value) + "\"");
         }
     }
     return true;
@@ -346,58 +367,62 @@ bool ReadHeader(TLineReader& in, TAdcSetting& s)
 
 // Reads sample lines up to "DEND:"; store(index, line) keeps one line's values.
 // More lines than the buffers hold make the read fail.
-template <typename Store> bool ReadSampleLines(TLineReader& in, int32_t& count, Store store)
+template <typename Store>
+bool ReadSampleLines(TLineReader& in, int32_t& count, std::string& why, Store store)
 {
     std::string_view line;
     for (;;) {
         if (!in.ReadLine(line)) {
-            return false;
+            return Why(why, "the file ends before \"DEND:\"");
         }
         if (line.find(':') != std::string_view::npos) {
-            return line == "DEND:";
+            return line == "DEND:" ||
+                   Why(why, AtLine(in) + "not a sample: \"" + std::string(line) + "\"");
         }
         if (count >= CHANNEL_CAPACITY) {
-            return false;
+            return Why(why,
+                       AtLine(in) + "more than " + std::to_string(CHANNEL_CAPACITY) + " samples");
         }
         store(count, line);
         ++count;
     }
 }
 
-bool ReadSamples(TLineReader& in, TChannelData& ch)
+bool ReadSamples(TLineReader& in, TChannelData& ch, std::string& why)
 {
     if (!FindMarker(in, "D:")) {
-        return false;
+        return Why(why, "no data block (\"D:\")");
     }
     ch.Count = 0;
     int32_t count = 0;
     uint32_t* code = ch.Code;
     const bool ok = ReadSampleLines(
-        in, count, [code](int32_t i, std::string_view line) { code[i] = ParseCode(line); });
+        in, count, why, [code](int32_t i, std::string_view line) { code[i] = ParseCode(line); });
     ch.Count = count;
     return ok;
 }
 
-bool ReadSamples2ch(TLineReader& in, TChannelData& ch0, TChannelData& ch1)
+bool ReadSamples2ch(TLineReader& in, TChannelData& ch0, TChannelData& ch1, std::string& why)
 {
     if (!FindMarker(in, "D:")) {
-        return false;
+        return Why(why, "no data block (\"D:\")");
     }
     ch0.Count = 0;
     ch1.Count = 0;
     int32_t count = 0;
     uint32_t* code0 = ch0.Code;
     uint32_t* code1 = ch1.Code;
-    const bool ok = ReadSampleLines(in, count, [code0, code1](int32_t i, std::string_view line) {
-        const size_t comma = line.find(',');
-        if (comma == std::string_view::npos) {
-            code0[i] = 0;
-            code1[i] = ParseCode(line);
-        } else {
-            code0[i] = ParseCode(line.substr(0, comma));
-            code1[i] = ParseCode(line.substr(comma + 1));
-        }
-    });
+    const bool ok =
+        ReadSampleLines(in, count, why, [code0, code1](int32_t i, std::string_view line) {
+            const size_t comma = line.find(',');
+            if (comma == std::string_view::npos) {
+                code0[i] = 0;
+                code1[i] = ParseCode(line);
+            } else {
+                code0[i] = ParseCode(line.substr(0, comma));
+                code1[i] = ParseCode(line.substr(comma + 1));
+            }
+        });
     ch0.Count = count;
     ch1.Count = count;
     return ok;
@@ -506,47 +531,64 @@ bool TmyFile::Save(const std::string& fileName, const std::string& content, TSav
 }
 
 bool TmyFile::LoadData(const std::string& fileName, TAdcSetting* setting, TChannelData* ch0,
-                       TChannelData* ch1)
+                       TChannelData* ch1, std::string* reason)
+{
+    std::string why;
+    const bool ok = Load(fileName, setting, ch0, ch1, why);
+    if (reason != nullptr) {
+        *reason = ok ? std::string() : why;
+    }
+    return ok;
+}
+
+bool TmyFile::Load(const std::string& fileName, TAdcSetting* setting, TChannelData* ch0,
+                   TChannelData* ch1, std::string& why)
 {
     if (fileName.empty() || setting == nullptr || ch0 == nullptr || ch1 == nullptr ||
         ch0->Code == nullptr || ch1->Code == nullptr) {
-        return false;
+        return Why(why, "no file");
     }
     // Non-blocking open so that a FIFO or device picked by mistake cannot hang the caller.
     TFd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
-        return false;
+        return Why(why, std::strerror(errno));
     }
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
+        return Why(why, "not a regular file");
     }
 
     TLineReader in(fd.Get());
     std::string_view line;
     if (!in.ReadLine(line) || line != kTag) {
-        return false;
+        return Why(why, AtLine(in) + "not a MIRANTOS data file (the first line is not \"" +
+                            std::string(kTag) + "\")");
     }
-    if (!ReadHeader(in, *setting)) {
+    if (!ReadHeader(in, *setting, why)) {
         return false;
     }
     // The window indexes its lists and the board tables with these; refuse anything outside.
     if (!mirantos::SettingsInRange(*setting)) {
-        return false;
+        return Why(why, "a setting is out of range (spsSel " + std::to_string(setting->spsSel) +
+                            ", DataCountSel " + std::to_string(setting->DataCountSel) + ", CHSel " +
+                            std::to_string(setting->CHSel) + ")");
     }
     bool ok = false;
     switch (setting->CHSel) {
     case 0:
-        ok = ReadSamples(in, *ch0);
+        ok = ReadSamples(in, *ch0, why);
         ch1->Count = 0;
         break;
     case 1:
-        ok = ReadSamples(in, *ch1);
+        ok = ReadSamples(in, *ch1, why);
         ch0->Count = 0;
         break;
     default:
-        ok = ReadSamples2ch(in, *ch0, *ch1);
+        ok = ReadSamples2ch(in, *ch0, *ch1, why);
         break;
     }
-    return ok && !in.Failed();
+    if (ok && in.Failed()) {
+        return Why(why, "read error");
+    }
+    return ok;
 }

@@ -50,14 +50,17 @@ public:
                      TSaveOutcome* outcome = nullptr);
     // Fills the six stored settings and the Count/Code of the buffers (each must
     // hold CHANNEL_CAPACITY codes). On false the arguments are partly filled and
-    // should be discarded.
+    // should be discarded, and *reason (when given) says where and why
+    // ("line 9: bad value of CHSel \"x\"").
     bool LoadData(const std::string& fileName, TAdcSetting* setting, TChannelData* ch0,
-                  TChannelData* ch1);
+                  TChannelData* ch1, std::string* reason = nullptr);
 
     // Why the last save failed ("PATH is read-only"); empty after success.
     const std::string& Error() const { return error_; }
 
 private:
+    bool Load(const std::string& fileName, TAdcSetting* setting, TChannelData* ch0,
+              TChannelData* ch1, std::string& why);
     bool Save(const std::string& fileName, const std::string& content, TSaveOutcome* outcome);
 
     TOverwriteQuestion ask_;

@@ -36,7 +36,7 @@ TSampleLoad ReadSampleFile(const std::string& path, int32_t dtaGain, TSampleSet&
     TChannelData ch1{0, code1.data(), volt1.data()};
     TAdcSetting setting{};
     TmyFile file;
-    if (path.empty() || !file.LoadData(path, &setting, &ch0, &ch1))
+    if (path.empty() || !file.LoadData(path, &setting, &ch0, &ch1, &error))
         return TSampleLoad::DataFileError;
     setting.Gain = dtaGain;
     out.chSel = setting.CHSel;

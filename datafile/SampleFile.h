@@ -26,9 +26,9 @@ struct TSampleSet {
 
 enum class TSampleLoad { Ok, CaptureError, DataFileError };
 
-// A .DTA file carries no gain; it gets `dtaGain` (the board's). On
-// CaptureError `error` says which line and why; DataFileError is the window's
-// "content not right" case, whose text belongs to the caller. A capture cut
+// A .DTA file carries no gain; it gets `dtaGain` (the board's). On either
+// error `error` says which line and why; DataFileError is the window's
+// "content not right" case, whose box text belongs to the caller. A capture cut
 // short is read up to its last whole line, with a warning.
 TSampleLoad ReadSampleFile(const std::string& path, int32_t dtaGain, TSampleSet& out,
                            std::vector<std::string>& warnings, std::string& error);

@@ -98,16 +98,16 @@ QString StatCodeText(uint32_t maxCode, uint32_t minCode, float sigma, int32_t ch
            U(text::UnitDigit);
 }
 
-QString StatVoltText(int32_t channel, double maxUv, double minUv, float sigmaUv)
+QString StatVoltText(int32_t channel, double maxUv, double minUv, float sigmaUv, const char* unit)
 {
     const int d = VoltDecimals(sigmaUv);
     const double maxD = maxUv;
     const double minD = minUv;
-    const QString unit = U(text::UnitMicrovolt);
+    const QString u = U(unit != nullptr ? unit : text::UnitMicrovolt);
     return U(text::Channel) + QString::number(channel) + U(text::Maximum) + FormatMask(maxD, d) +
-           unit + U(text::Minimum) + FormatMask(minD, d) + unit + U(text::PeakToPeak) +
-           FormatMask(maxD - minD, d) + unit + U(text::Sigma) +
-           FormatMask(static_cast<double>(sigmaUv), d) + unit;
+           u + U(text::Minimum) + FormatMask(minD, d) + u + U(text::PeakToPeak) +
+           FormatMask(maxD - minD, d) + u + U(text::Sigma) +
+           FormatMask(static_cast<double>(sigmaUv), d) + u;
 }
 
 } // namespace mirantos

@@ -28,7 +28,8 @@ QString StatCodeText(uint32_t maxCode, uint32_t minCode, float sigma, int32_t ch
 // Statistics in microvolts. The extremes come in double (a float near volts
 // of offset is coarser than the noise) and pp is their difference; all four
 // numbers share the mask chosen from sigma: "0" from 100 up, "0.0" from 10
-// up, else "0.00".
-QString StatVoltText(int32_t channel, double maxUv, double minUv, float sigmaUv);
+// up, else "0.00". `unit` follows each number; null: the status bar's "[uV]".
+QString StatVoltText(int32_t channel, double maxUv, double minUv, float sigmaUv,
+                     const char* unit = nullptr);
 
 } // namespace mirantos

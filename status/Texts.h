@@ -117,6 +117,14 @@ inline constexpr char CaptureWrittenInfix[] = " に ";
 inline constexpr char CaptureWrittenSuffix[] = " 件のデータを記録しました";
 inline constexpr char CaptureNothing[] = "データがないため記録しませんでした";
 inline constexpr char BoxCaptureWriteError[] = "ファイルの書き込みに失敗しました";
+// The capture dialog's file size ("約 12.3 MB"), the progress bar of a long
+// capture or a noise test ("50%  500 / 1000 件  残り 0:01") and the close
+// box's question while one runs.
+inline constexpr char CaptureSizeCaption[] = "ファイルサイズ";
+inline constexpr char CaptureSizeAbout[] = "約 ";
+inline constexpr char ProgressCountSuffix[] = " 件";
+inline constexpr char ProgressLeft[] = "残り ";
+inline constexpr char CloseWhileRecording[] = "記録中です。中止して終了しますか？";
 
 // Names of the window's parts, as the memory error box shows them.
 inline constexpr char PartMessage[] = "Z_Message";
@@ -198,6 +206,11 @@ inline constexpr const char* kAll[] = {AppTitle,
                                        CaptureWrittenSuffix,
                                        CaptureNothing,
                                        BoxCaptureWriteError,
+                                       CaptureSizeCaption,
+                                       CaptureSizeAbout,
+                                       ProgressCountSuffix,
+                                       ProgressLeft,
+                                       CloseWhileRecording,
                                        PartMessage,
                                        PartStatus,
                                        PartBoard,

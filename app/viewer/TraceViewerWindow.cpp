@@ -253,7 +253,7 @@ bool TTraceViewerWindow::OpenFile(const QString& path)
         ShowError(U(text::ViewerReadError) + "\n" + path + "\n" + QString::fromStdString(error));
         return false;
     case TSampleLoad::DataFileError:
-        ShowError(U(text::BoxDataFileError) + "\n" + path);
+        ShowError(U(text::BoxDataFileError) + "\n" + path + "\n" + QString::fromStdString(error));
         return false;
     }
     source_ = {samples.rateIndex, samples.rateSps, samples.sinc5,    samples.chSel,
@@ -573,7 +573,7 @@ void TTraceViewerWindow::ShowCursor(QPoint pos)
         const uint32_t code = data_.Channel(c).Codes()[static_cast<size_t>(i)];
         s += U(text::Separator) + U(text::Channel) + QString::number(c) + U(text::ViewerCode) +
              QString::number(code) + U(text::UnitDigit) + U(text::Separator) +
-             FormatMask(CodeToMicrovolt(code, data_.Gain()), 5) + U(text::UnitMicrovolt);
+             FormatMask(CodeToMicrovolt(code, data_.Gain()), 5) + U(text::ViewerAxisMicrovolt);
     }
     cursor_->setText(s);
 }
@@ -594,11 +594,11 @@ void TTraceViewerWindow::ShowSpan()
         if (!view_.show[static_cast<size_t>(c)] || !data_.Holds(c))
             continue;
         const TSpanStats st = SpanStatistics(data_.Channel(c), v.first, v.last, data_.Gain());
-        s +=
-            "\n" + (view_.voltMode ? StatVoltText(c, CodeToMicrovolt(st.max, data_.Gain()),
-                                                  CodeToMicrovolt(st.min, data_.Gain()),
-                                                  static_cast<float>(st.sigmaUv))
-                                   : StatCodeText(st.max, st.min, static_cast<float>(st.sigma), c));
+        s += "\n" + (view_.voltMode
+                         ? StatVoltText(c, CodeToMicrovolt(st.max, data_.Gain()),
+                                        CodeToMicrovolt(st.min, data_.Gain()),
+                                        static_cast<float>(st.sigmaUv), text::ViewerAxisMicrovolt)
+                         : StatCodeText(st.max, st.min, static_cast<float>(st.sigma), c));
     }
     span_->setText(s);
 }

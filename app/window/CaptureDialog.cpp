@@ -82,6 +82,8 @@ TCaptureDialog::TCaptureDialog(QWidget* parent, IWindowDialogs* fileDialogs,
     form->addRow(ByCount_RB, CountSpin);
     SamplesLabel = new QLabel;
     form->addRow(U(text::CountCaption), SamplesLabel);
+    SizeLabel = new QLabel;
+    form->addRow(U(text::CaptureSizeCaption), SizeLabel);
 
     auto* buttons = new QDialogButtonBox;
     StartBtn = buttons->addButton(U(text::CaptureStart), QDialogButtonBox::AcceptRole);
@@ -107,7 +109,7 @@ TCaptureDialog::TCaptureDialog(QWidget* parent, IWindowDialogs* fileDialogs,
 TCaptureRequest TCaptureDialog::Request() const
 {
     TCaptureRequest r;
-    r.path = PathEdit->text().trimmed();
+    r.path = WithCaptureSuffix(PathEdit->text());
     r.rateIndex = RateBox->currentIndex();
     r.sinc3 = Sinc3_RB->isChecked();
     r.channelIndex = ChannelBox->currentIndex();
@@ -123,7 +125,7 @@ void TCaptureDialog::Browse()
     if (fileDialogs_ != nullptr &&
         fileDialogs_->SaveFileName(U(text::CaptureFilter), U(text::CaptureInitialName), &chosen) &&
         !chosen.isEmpty())
-        PathEdit->setText(chosen);
+        PathEdit->setText(WithCaptureSuffix(chosen));
 }
 
 void TCaptureDialog::Update()
@@ -136,5 +138,6 @@ void TCaptureDialog::Update()
     SecondsSpin->setEnabled(r.byDuration);
     CountSpin->setEnabled(!r.byDuration);
     SamplesLabel->setText(QString::number(RequestCount(r)));
+    SizeLabel->setText(U(text::CaptureSizeAbout) + FileSizeText(RequestFileBytes(r)));
     StartBtn->setEnabled(RequestValid(r));
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The long-capture dialog: the file (typed, or chosen with the save dialog
 // behind IWindowDialogs), rate, filter, channels and the length as a duration
-// or a sample count, with the samples it comes to shown beside it. The start
+// or a sample count, with the samples and the file size it comes to shown
+// beside it; a name without a suffix gets ".csv". The start
 // button is usable only for a request the board takes (CaptureRequest.h).
 
 #include "CaptureRequest.h"
@@ -37,6 +38,8 @@ public:
     QSpinBox* CountSpin = nullptr;
     // The samples per channel the request comes to.
     QLabel* SamplesLabel = nullptr;
+    // About the size the capture's file will take.
+    QLabel* SizeLabel = nullptr;
     QPushButton* StartBtn = nullptr;
 
 private:

@@ -38,4 +38,14 @@ int64_t RequestCount(const TCaptureRequest& request);
 bool RequestValid(const TCaptureRequest& request);
 TCaptureSettings RequestSettings(const TCaptureRequest& request);
 
+// The name with ".csv" added when it has no suffix of its own (an empty
+// name, and an existing FIFO or device, stay as they are).
+QString WithCaptureSuffix(const QString& path);
+// The bytes the request's file comes to: every sample line at its longest
+// (full-length microvolts on each channel captured) and the header, so the
+// disk needs no more than this.
+int64_t RequestFileBytes(const TCaptureRequest& request);
+// A size as people read it: "950 B", "12.3 KB", "1.05 GB" (powers of 1000).
+QString FileSizeText(int64_t bytes);
+
 } // namespace mirantos

@@ -29,13 +29,15 @@ void TFormMain::Capture1Click()
     if (!session_->Created() || session_->Measuring() || (capture_ && capture_->Running()))
         return;
     TCaptureRequest request = DefaultCaptureRequest(RateIndex(), Sinc3Checked(), ChannelIndex());
-    if (!dialogs_->CaptureRequest(&request) || !RequestValid(request))
-        return;
-    setFocus();
-    StartCapture(request);
+    // "いいえ" to the overwrite question brings the dialog back with what was chosen.
+    do {
+        if (!dialogs_->CaptureRequest(&request) || !RequestValid(request))
+            return;
+        setFocus();
+    } while (StartCapture(request) == TCaptureStart::Declined);
 }
 
-void TFormMain::StartCapture(const TCaptureRequest& request)
+TFormMain::TCaptureStart TFormMain::StartCapture(const TCaptureRequest& request)
 {
     const std::string path = ToPath(request.path);
     // Before the question and the open: a FIFO nobody reads would block the
@@ -44,7 +46,7 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
         presenter_->ShowError(U(text::BoxCaption), U(text::BoxCaptureWriteError) +
                                                        QStringLiteral("\n") +
                                                        QString::fromLocal8Bit(problem.c_str()));
-        return;
+        return TCaptureStart::Failed;
     }
     // An existing file is replaced only when the user says so, and only once
     // the first sample has come.
@@ -53,7 +55,7 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
     if (replace &&
         !dialogs_->AskOverwrite(QString::fromUtf8(OverwriteQuestionText(path).c_str()))) {
         ReleaseHeldOutput(path);
-        return;
+        return TCaptureStart::Declined;
     }
 
     capture_ = std::make_unique<TCaptureRun>();
@@ -66,7 +68,7 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
                                   QStringLiteral(": ") +
                                   QString::fromLocal8Bit(std::strerror(capture_->OpenError())));
         capture_.reset();
-        return;
+        return TCaptureStart::Failed;
     }
     connect(capture_.get(), &TCaptureRun::Ended, this, &TFormMain::CaptureEnded);
     FollowInViewer(*capture_, request.path);
@@ -77,10 +79,11 @@ void TFormMain::StartCapture(const TCaptureRequest& request)
         // file was given up.
         captureRequest_.reset();
         capture_.reset();
-        return;
+        return TCaptureStart::Failed;
     }
     // The run panel names the file while the detail panel counts the samples.
     session_->Status()->SetPanelText(U(text::CaptureRecording) + request.path, TmyStatus::RunPanel);
+    return TCaptureStart::Started;
 }
 
 void TFormMain::FollowInViewer(TCaptureRun& run, const QString& path)

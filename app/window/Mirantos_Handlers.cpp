@@ -4,6 +4,7 @@
 
 #include "Mirantos_Main.h"
 
+#include "CaptureFile.h"
 #include "MeasureSession.h"
 #include "Myfile.h"
 #include "Mymessage.h"
@@ -60,6 +61,12 @@ void TFormMain::Load1Click()
     if (!dialogs_->OpenFileName(U(text::OpenFilter), U(text::InitialFileName), &chosen) ||
         chosen.isEmpty())
         return;
+    // A capture (told by its first line) is a long record for the trace
+    // viewer, not a .DTA file with wrong content.
+    if (IsCaptureFile(ToPath(chosen))) {
+        OpenViewer()->OpenFile(chosen);
+        return;
+    }
     LoadChosenFile(chosen);
 }
 

@@ -102,6 +102,7 @@ void TFormMain::BuildControls()
 
     StatusBar1 = new TStatusBarWidget(client_);
     StatusBar1->setGeometry(0, kClientHeight - 25, kClientWidth, 25);
+    BuildProgressBar();
 
     // The change and filter handlers do nothing: the controls are read when a run starts.
     connect(MeasureBtn, &QPushButton::clicked, this, &TFormMain::MeasureBtnClick);

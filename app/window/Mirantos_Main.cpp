@@ -135,6 +135,9 @@ bool TFormMain::CreateServices()
             &TFormMain::DataSetChanged);
     connect(session_->Controller(), &TMeasureController::RunEnded, this,
             &TFormMain::StationRunEnded);
+    connect(session_->Controller(), &TMeasureController::SamplesReceived, this,
+            &TFormMain::ShowProgress);
+    connect(session_->Controller(), &TMeasureController::RunEnded, this, &TFormMain::HideProgress);
     return true;
 }
 
@@ -244,6 +247,11 @@ void TFormMain::closeEvent(QCloseEvent* event)
             });
             retry->start();
         }
+        return;
+    }
+    // A long capture or a noise test is given up only when the user says so.
+    if (!ConfirmCloseDuringLongWork()) {
+        event->ignore();
         return;
     }
     event->accept();

@@ -27,6 +27,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QThread;
@@ -125,6 +126,8 @@ public:
     QLabel* YLabel(int i) const { return yLabelWidgets_[static_cast<size_t>(i)]; }
     QLabel* Label15 = nullptr;
     QLabel* Label16 = nullptr;
+    // A long capture's or a noise test's progress; hidden otherwise.
+    QProgressBar* ProgressBar1 = nullptr;
     QAction* MenuY_Volt = nullptr;
     QAction* Save1 = nullptr;
     QAction* Load1 = nullptr;
@@ -167,6 +170,14 @@ private:
     void ShowSettings(const TAdcSetting& setting) override;
 
     void BuildControls();
+    void BuildProgressBar();
+    // A long capture or a noise test runs: it has a progress bar, and the
+    // close box asks before it is stopped.
+    bool LongWorkRunning() const;
+    void ShowProgress(int received, int target);
+    void HideProgress();
+    // False when the user keeps the work running.
+    bool ConfirmCloseDuringLongWork();
     void BuildMenus();
     bool CreateServices();
     void FormCreate();
@@ -180,7 +191,9 @@ private:
     void DataSetChanged();
     bool InHandler() const;
     void LoadChosenFile(const QString& chosen);
-    void StartCapture(const mirantos::TCaptureRequest& request);
+    enum class TCaptureStart { Started, Declined, Failed };
+    // Declined: the user kept the existing file ("いいえ").
+    TCaptureStart StartCapture(const mirantos::TCaptureRequest& request);
     // The capture's file is finished: the end message, and the reason of an error.
     void CaptureEnded();
     // The trace viewer follows the capture's blocks as they reach the file.

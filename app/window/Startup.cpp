@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -85,6 +88,20 @@ int HandOverToRunning(TSingleInstance& guard, const QString& program, const QStr
 
 } // namespace
 
+QTranslator* InstallQtTranslations(QCoreApplication& app)
+{
+    // The window speaks Japanese whatever the desktop's language is.
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator);
+    return translator;
+}
+
 void StartWindow(TFormMain& window, TSingleInstance& guard, const QString& file)
 {
     guard.Listen([&window] { BringForward(window); },
@@ -117,6 +134,7 @@ int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(mirantos::text::AppTitle));
+    InstallQtTranslations(app);
 
     // Qt has taken its own options out; what is left is ours.
     const QStringList args = QApplication::arguments();

@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 
+class QCoreApplication;
 class QString;
+class QTranslator;
 class TFormMain;
 class TSingleInstance;
 
@@ -15,6 +17,11 @@ class TSingleInstance;
 // for --help and --version, which answer before there is a driver or a display.
 int RunMirantos(int argc, char** argv, std::function<std::unique_ptr<IFtdiDriver>()> makeDriver,
                 bool simulatedBoard);
+
+// Qt's own dialogs and standard buttons in Japanese, like the rest of the
+// window: Qt's translations, from where this Qt keeps them, installed on `app`
+// for the program's life. Null (and English buttons) when they are missing.
+QTranslator* InstallQtTranslations(QCoreApplication& app);
 
 // The running copy once its window exists: answers second copies (bring the
 // window forward; load a file they hand over unless busy) and loads `file`

@@ -55,12 +55,43 @@ bool TQtWindowDialogs::AskOverwrite(const QString& text)
     return box.clickedButton() == yes;
 }
 
+bool TQtWindowDialogs::AskStopRecording(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, mirantos::U(mirantos::text::OverwriteCaption), text,
+                    QMessageBox::NoButton, parent_);
+    QPushButton* yes =
+        box.addButton(mirantos::U(mirantos::text::OverwriteYes), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(mirantos::U(mirantos::text::OverwriteNo), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 bool TQtWindowDialogs::CaptureRequest(mirantos::TCaptureRequest* request)
 {
-    TCaptureDialog dialog(parent_, this, *request);
+    // The file and the length come back; rate, filter and channel are the
+    // main window's (or, after an overwrite question's "いいえ", as chosen).
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("capture"));
+    mirantos::TCaptureRequest initial = *request;
+    if (initial.path.isEmpty()) {
+        initial.path = settings.value(QStringLiteral("file"), initial.path).toString();
+        initial.byDuration =
+            settings.value(QStringLiteral("byDuration"), initial.byDuration).toBool();
+        initial.seconds =
+            settings.value(QStringLiteral("seconds"), static_cast<qlonglong>(initial.seconds))
+                .toLongLong();
+        initial.count = settings.value(QStringLiteral("count"), initial.count).toInt();
+    }
+    TCaptureDialog dialog(parent_, this, initial);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     *request = dialog.Request();
+    settings.setValue(QStringLiteral("file"), request->path);
+    settings.setValue(QStringLiteral("byDuration"), request->byDuration);
+    settings.setValue(QStringLiteral("seconds"), static_cast<qlonglong>(request->seconds));
+    settings.setValue(QStringLiteral("count"), request->count);
     return mirantos::RequestValid(*request);
 }
 

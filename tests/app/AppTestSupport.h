@@ -77,6 +77,18 @@ struct ScriptedDialogs : IWindowDialogs {
     {
         return stationAnswer && stationAnswer(request);
     }
+    // The close box's question during long work: its texts, and the answers
+    // ("はい" true; none left: "いいえ").
+    std::vector<QString> stopQuestions;
+    std::deque<bool> stopAnswers;
+    bool AskStopRecording(const QString& text) override
+    {
+        stopQuestions.push_back(text);
+        const bool yes = !stopAnswers.empty() && stopAnswers.front();
+        if (!stopAnswers.empty())
+            stopAnswers.pop_front();
+        return yes;
+    }
     bool AskOverwrite(const QString& text) override
     {
         questions.push_back(text);

@@ -159,6 +159,19 @@ TEST(StartUpFile, RejectedFileShowsTheLoadBoxAndLeavesTheWindowEmpty)
     EXPECT_EQ(h.presenter.boxes[0].text, U(kContentError));
     EXPECT_FALSE(h.window->Record().HasData());
     EXPECT_EQ(h.window->windowTitle(), U("MIRANTOS（シミュレーションボード） / v1.10"));
+
+    // The trace viewer names the file, the line (comments count) and the
+    // field; the main window's own box above stays as it always was.
+    const QString bad = dir.filePath("bad.DTA");
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) &&
+                f.write(";note\nAD7177_DataFile:\nM:\nspsSel:1\nCHSel:x\n") > 0);
+    f.close();
+    h.window->TraceViewer1Click();
+    EXPECT_FALSE(h.window->ViewerWindow()->OpenFile(bad));
+    ASSERT_EQ(h.viewerDialogs.errors.size(), 1u);
+    EXPECT_TRUE(h.viewerDialogs.errors[0].endsWith(bad + "\nline 5: bad value of CHSel \"x\""))
+        << h.viewerDialogs.errors[0].toStdString();
 }
 
 TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
@@ -181,7 +194,7 @@ TEST(HandOver, SecondCopyHandsItsFileToTheRunningCopyAndExitsZero)
 
 // A capture named on the command line or handed over opens in the trace
 // viewer, whatever its name; the main window's data set stays as it was.
-TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLine)
+TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLineAlsoFromTheLoadCommand)
 {
     QTemporaryDir dir;
     const QString names[] = {U("長時間 1.csv"), U("drift.DTA"), U("no-extension")};
@@ -201,7 +214,12 @@ TEST(HandOver, CapturesOpenInTheTraceViewerByTheirFirstLine)
         ASSERT_TRUE(running.locked);
         running.SecondCopy(name, dir.path());
         EXPECT_EQ(running.exitCode, 0);
-        for (WindowHarness* h : {&atStart, &running.h}) {
+
+        // The load command takes a capture the same way.
+        WindowHarness loaded;
+        loaded.dialogs.openNames.push_back(file);
+        loaded.window->Load1Click();
+        for (WindowHarness* h : {&atStart, &running.h, &loaded}) {
             mirantos::TTraceViewerWindow* viewer = h->window->ViewerWindow();
             ASSERT_NE(viewer, nullptr);
             EXPECT_TRUE(viewer->isVisible());

@@ -174,11 +174,18 @@ TEST(WindowCapture, AnExistingFileIsReplacedOnlyOnYesAndACancelledDialogStartsNo
     const auto read = [&] { return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
     h.window->Capture1Click(); // cancelled
     h.dialogs.captureAnswer = [&](TCaptureRequest* r) {
+        // Back in the dialog after "いいえ", with the choice as it was; cancelled there.
+        if (h.dialogs.captureShown.size() == 3) {
+            EXPECT_EQ(r->path, f.fileName());
+            EXPECT_EQ(r->count, 100);
+            return false;
+        }
         *r = {f.fileName(), 13, true, 0, false, r->seconds, 100};
         return true;
     };
     h.dialogs.overwriteAnswers = {false, true};
-    h.window->Capture1Click(); // "いいえ"
+    h.window->Capture1Click(); // "いいえ", the dialog again, cancelled
+    EXPECT_EQ(h.dialogs.captureShown.size(), 3u);
     EXPECT_FALSE(h.window->Controller()->Measuring());
     EXPECT_EQ(read(), "precious");
     f.close();

@@ -10,6 +10,7 @@
 #include "NoiseAnalysis.h"
 #include "NoiseAnalysisWindow.h"
 #include "ReadoutText.h"
+#include "ViewerTexts.h"
 
 #include <QImage>
 #include <QPushButton>
@@ -141,7 +142,8 @@ TEST(TraceViewer, CursorReadoutShowsTheExactCodeUnderTheMouse)
             << text.toStdString();
         EXPECT_TRUE(text.contains(QString::number(v.c0[i]) + " digit") &&
                     text.contains(QString::number(v.c1[i])) &&
-                    text.contains(FormatMask(CodeToMicrovolt(v.c0[i], 1), 5)))
+                    text.contains(FormatMask(CodeToMicrovolt(v.c0[i], 1), 5) + "[µV]") &&
+                    !text.contains("uV"))
             << i << ": " << text.toStdString();
     }
 }
@@ -162,11 +164,15 @@ TEST(TraceViewer, SpanReadoutGivesTheVisibleSamplesFiguresInEitherUnit)
                 std::span(c == 0 ? v.c0 : v.c1).subspan(s.first, s.Count()), 1, f);
             want += "\n" +
                     (volt ? StatVoltText(c, CodeToMicrovolt(f.maxCode, 1),
-                                         CodeToMicrovolt(f.minCode, 1), static_cast<float>(f.rmsUv))
+                                         CodeToMicrovolt(f.minCode, 1), static_cast<float>(f.rmsUv),
+                                         text::ViewerAxisMicrovolt)
                           : StatCodeText(f.maxCode, f.minCode, static_cast<float>(f.rmsCode), c));
         }
         EXPECT_TRUE(v.window.SpanText().endsWith(want)) << v.window.SpanText().toStdString() << "\n"
                                                         << want.toStdString();
+        // Our windows write the unit µV; only the main window's status bar keeps "uV".
+        EXPECT_EQ(v.window.SpanText().contains("[µV]"), volt);
+        EXPECT_FALSE(v.window.SpanText().contains("uV"));
     }
 }
 
