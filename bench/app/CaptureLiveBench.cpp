@@ -38,6 +38,7 @@ struct CaptureDialogs : IWindowDialogs {
     bool SaveFileName(const QString&, const QString&, QString*) override { return false; }
     bool OpenFileName(const QString&, const QString&, QString*) override { return false; }
     bool AskOverwrite(const QString&) override { return true; }
+    bool AskStopRecording(const QString&) override { return false; }
     bool CaptureRequest(mirantos::TCaptureRequest* r) override
     {
         r->path = path;
