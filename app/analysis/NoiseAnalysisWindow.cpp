@@ -3,10 +3,12 @@
 #include "NoiseAnalysisText.h"
 
 #include "AnalysisTexts.h"
+#include "ComparisonPanel.h"
 #include "ComparisonPdf.h"
 #include "ComparisonPlots.h"
 #include "MeasureRecord.h"
 #include "MeasureSession.h"
+#include "NoisePlotPanel.h"
 #include "NoiseReport.h"
 #include "SampleFile.h"
 #include "Texts.h"
@@ -163,55 +165,15 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     figures->setRowStretch(kRowCount + static_cast<int>(std::size(kLowFrequencyRows)), 1);
     figures->setColumnMinimumWidth(1, 260);
 
-    referenceList_ = new QListWidget(this);
-    referenceList_->setObjectName("references");
-    referenceList_->setMaximumHeight(110);
-    removeReference_ = new QPushButton(Utf8(text::AnalysisRemoveReference), this);
-    removeReference_->setObjectName("removeReference");
-    comparison_ = new QTableWidget(this);
-    comparison_->setObjectName("comparison");
-    comparison_->setRowCount(static_cast<int>(std::size(kComparisonRows)));
-    {
-        QStringList rows;
-        for (int i = 0; i < static_cast<int>(std::size(kComparisonRows)); ++i)
-            rows << (i < kComparisonFigureRows ? Utf8(kComparisonRows[i])
-                                               : Utf8(kComparisonRows[i]) + Utf8(text::Separator) +
-                                                     Utf8(text::AnalysisDifference));
-        comparison_->setVerticalHeaderLabels(rows);
-    }
-    comparison_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* referenceRow = new QHBoxLayout;
-    referenceRow->addWidget(new QLabel(Utf8(text::AnalysisReferences), this));
-    referenceRow->addStretch(1);
-    referenceRow->addWidget(removeReference_);
-    auto* left = new QVBoxLayout;
-    left->addLayout(figures, 1);
-    left->addLayout(referenceRow);
-    left->addWidget(referenceList_);
-    left->addWidget(comparison_, 1);
-
-    histogram_ = new QCustomPlot(this);
-    histogram_->setObjectName("histogramPlot");
-    spectrum_ = new QCustomPlot(this);
-    spectrum_->setObjectName("spectrumPlot");
-    allan_ = new QCustomPlot(this);
-    allan_->setObjectName("allanPlot");
-    trace_ = new QCustomPlot(this);
-    trace_->setObjectName("lowFrequencyPlot");
-    PrepareHistogramPlot(*histogram_);
-    PrepareSpectrumPlot(*spectrum_);
-    PrepareAllanPlot(*allan_);
-    PrepareLowFrequencyPlot(*trace_);
-    // As in the saved picture.
-    auto* plots = new QGridLayout;
-    plots->addWidget(histogram_, 0, 0);
-    plots->addWidget(spectrum_, 0, 1);
-    plots->addWidget(allan_, 1, 0);
-    plots->addWidget(trace_, 1, 1);
+    plots_ = new TNoisePlotPanel(this);
+    comparison_ = new TComparisonPanel(this);
 
     auto* body = new QHBoxLayout;
-    body->addLayout(left, 0);
-    body->addLayout(plots, 1);
+    body->addLayout(figures, 0);
+    auto* right = new QVBoxLayout;
+    right->addWidget(plots_, 1);
+    right->addWidget(comparison_, 0);
+    body->addLayout(right, 1);
 
     message_ = new QLabel(this);
     message_->setObjectName("message");
@@ -266,10 +228,8 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
         AskAndSave(text::AnalysisPdfFilter, "noise_report.pdf", "pdf",
                    &TNoiseAnalysisWindow::SaveReport);
     });
-    connect(removeReference_, &QPushButton::clicked, this,
-            [this] { RemoveReference(referenceList_->currentRow()); });
-    connect(referenceList_, &QListWidget::currentRowChanged, this,
-            [this](int row) { removeReference_->setEnabled(row >= 0); });
+    connect(comparison_, &TComparisonPanel::RemoveClicked, this,
+            [this](int index) { RemoveReference(index); });
 
     ClearDataSet();
 }
@@ -358,12 +318,7 @@ void TNoiseAnalysisWindow::SetVoltMode(bool voltMode)
     if (!analysed_)
         return;
     // Only the histogram's axis changes: the table and the other plots stay.
-    const std::vector<analysis::TRunFigures> runs = Runs();
-    if (runs.size() > 1)
-        OverlayHistograms(*histogram_, runs, voltMode_);
-    else
-        ShowHistogram(*histogram_, figures_, voltMode_);
-    histogram_->replot();
+    plots_->ShowHistogramUnit(figures_, Runs(), voltMode_);
 }
 
 bool TNoiseAnalysisWindow::HasDataSet() const
@@ -420,10 +375,7 @@ void TNoiseAnalysisWindow::Analyse()
         ShowEmpty(text::AnalysisTooFew);
         return;
     }
-    analysis::TAnalysisOptions options;
-    options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
-    options.segment = segmentBox_->currentData().toInt();
-    analysed_ = analysis::Analyze(codes, rateSps_, gain_, options, figures_);
+    analysed_ = analysis::Analyze(codes, rateSps_, gain_, Options(), figures_);
     if (!analysed_) {
         ShowEmpty(text::AnalysisTooFew);
         return;
@@ -434,9 +386,16 @@ void TNoiseAnalysisWindow::Analyse()
         ShowLowFrequencyFigures();
     }
     ShowFigures();
-    for (size_t i = 0; i < references_.size(); ++i)
-        AnalyseReference(i);
+    comparison_->AnalyseAll(channel_, Options());
     ShowReferences();
+}
+
+analysis::TAnalysisOptions TNoiseAnalysisWindow::Options() const
+{
+    analysis::TAnalysisOptions options;
+    options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
+    options.segment = segmentBox_->currentData().toInt();
+    return options;
 }
 
 void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
@@ -444,10 +403,7 @@ void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
     const std::array<QString, 4> texts = LowFrequencyValueTexts(lowFrequency_);
     for (size_t i = 0; i < texts.size(); ++i)
         values_[static_cast<size_t>(kRowCount) + i]->setText(texts[i]);
-    ShowAllan(*allan_, lowFrequency_);
-    ShowLowFrequency(*trace_, lowFrequency_, rateSps_);
-    allan_->replot();
-    trace_->replot();
+    plots_->ShowLowFrequency(lowFrequency_, rateSps_);
 }
 
 void TNoiseAnalysisWindow::ShowFigures()
@@ -476,10 +432,7 @@ void TNoiseAnalysisWindow::ShowFigures()
     for (int i = 0; i < kRowCount; ++i)
         values_[static_cast<size_t>(i)]->setText(texts[i]);
     message_->clear();
-    ShowHistogram(*histogram_, f, voltMode_);
-    ShowSpectrum(*spectrum_, f);
-    histogram_->replot();
-    spectrum_->replot();
+    plots_->ShowNoise(f, voltMode_);
     for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
         b->setEnabled(true);
 }
@@ -492,10 +445,7 @@ void TNoiseAnalysisWindow::ShowEmpty(const char* message)
     for (QLabel* v : values_)
         v->clear();
     message_->setText(Utf8(message));
-    for (QCustomPlot* p : {histogram_, spectrum_, allan_, trace_}) {
-        ClearNoisePlot(*p);
-        p->replot();
-    }
+    plots_->Clear();
     for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
         b->setEnabled(false);
     ShowReferences();

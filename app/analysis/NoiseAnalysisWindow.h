@@ -23,14 +23,14 @@
 #include <vector>
 
 class QComboBox;
-class QCustomPlot;
 class QLabel;
-class QListWidget;
 class QPushButton;
-class QTableWidget;
 class TMeasureRecord;
 
 namespace mirantos {
+
+class TComparisonPanel;
+class TNoisePlotPanel;
 
 // The texts of the low-frequency rows: drift, 0.1-10 Hz pp median, pp maximum
 // and rms; without the band-limited figures the last three give the reason.
@@ -84,7 +84,7 @@ public:
     // file cannot be read, lacks the channel, is too short, or seven are held.
     bool AddReference(const QString& path);
     void RemoveReference(int index);
-    int ReferenceCount() const { return static_cast<int>(references_.size()); }
+    int ReferenceCount() const;
     // The current data (first) and the references analysed on the channel
     // shown; empty without figures of the current data.
     std::vector<analysis::TRunFigures> Runs() const;
@@ -104,8 +104,9 @@ private:
     void FillSegmentChoices(int samples);
     void AskAndAddReferences();
     void ShowError(const QString& text);
-    // Analyses reference i on the channel shown; false when it cannot be.
-    bool AnalyseReference(size_t i);
+    // The window's choices as the library's options.
+    analysis::TAnalysisOptions Options() const;
+    // The list and table, and the overlays when there are references.
     void ShowReferences();
     // The save dialog, then the name's suffix: a name that became an existing
     // file is asked about again; the analysed file and the references are
@@ -132,17 +133,6 @@ private:
     analysis::TLowFrequencyFigures lowFrequency_;
     bool lowFrequencyStale_ = true;
 
-    struct TReference {
-        QString path;
-        std::array<std::vector<uint32_t>, 2> codes;
-        double rateSps = 0;
-        int gain = 1;
-        analysis::TRunSettings settings;
-        bool analysed = false;
-        analysis::TNoiseFigures noise;
-        analysis::TLowFrequencyFigures low;
-    };
-    std::vector<TReference> references_;
     // The current data's rate index and filter, where known.
     analysis::TRunSettings current_;
 
@@ -153,18 +143,13 @@ private:
     QLabel* message_ = nullptr;
     QLabel* source_ = nullptr;
     std::vector<QLabel*> values_;
-    QCustomPlot* histogram_ = nullptr;
-    QCustomPlot* spectrum_ = nullptr;
-    QCustomPlot* allan_ = nullptr;
-    QCustomPlot* trace_ = nullptr;
+    TNoisePlotPanel* plots_ = nullptr;
+    TComparisonPanel* comparison_ = nullptr;
     QPushButton* savePicture_ = nullptr;
     QPushButton* saveHistogram_ = nullptr;
     QPushButton* saveSpectrum_ = nullptr;
     QPushButton* addReference_ = nullptr;
     QPushButton* saveReport_ = nullptr;
-    QPushButton* removeReference_ = nullptr;
-    QListWidget* referenceList_ = nullptr;
-    QTableWidget* comparison_ = nullptr;
 };
 
 } // namespace mirantos
