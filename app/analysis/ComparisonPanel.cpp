@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -85,6 +86,8 @@ TComparisonPanel::TComparisonPanel(QWidget* parent) : QWidget(parent)
     list_ = new QListWidget(this);
     list_->setObjectName("references");
     list_->setMinimumHeight(60);
+    // File names beyond this scroll: the table needs the width more.
+    list_->setMaximumWidth(280);
     remove_ = new QPushButton(Utf8(text::AnalysisRemoveReference), this);
     remove_->setObjectName("removeReference");
     table_ = new QTableWidget(this);
@@ -249,6 +252,16 @@ void TComparisonPanel::Show(const std::vector<analysis::TRunFigures>& runs)
                             new QTableWidgetItem(texts[i]));
     }
     table_->resizeColumnsToContents();
+}
+
+} // namespace mirantos
+
+namespace mirantos {
+
+int TComparisonPanel::NeededHeight() const
+{
+    return table_->horizontalHeader()->sizeHint().height() + table_->verticalHeader()->length() +
+           2 * table_->frameWidth() + table_->horizontalScrollBar()->sizeHint().height();
 }
 
 } // namespace mirantos

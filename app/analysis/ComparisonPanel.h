@@ -41,6 +41,9 @@ public:
     // The list, and the table of `runs` (the current data first; hidden with one run).
     void Show(const std::vector<analysis::TRunFigures>& runs);
 
+    // The height at which the table shows all its rows without scrolling.
+    int NeededHeight() const;
+
 signals:
     // The remove button, with the selected row.
     void RemoveClicked(int index);

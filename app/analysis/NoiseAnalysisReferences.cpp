@@ -26,6 +26,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -135,9 +136,19 @@ std::vector<analysis::TRunFigures> TNoiseAnalysisWindow::Runs() const
 void TNoiseAnalysisWindow::ShowReferences()
 {
     const std::vector<analysis::TRunFigures> runs = Runs();
+    const bool shown = !comparison_->isHidden();
+    comparison_->setVisible(ReferenceCount() > 0);
     comparison_->Show(runs);
     if (runs.size() > 1)
         plots_->ShowRuns(runs, voltMode_);
+    if (shown || comparison_->isHidden())
+        return;
+    // The table as high as its rows, as far as the plots keep their minimum.
+    const int total = split_->height() > 0 ? split_->height() : split_->sizeHint().height();
+    const int table =
+        std::max(comparison_->minimumSizeHint().height(),
+                 std::min(comparison_->NeededHeight(), total - plots_->minimumSizeHint().height()));
+    split_->setSizes({total - table, table});
 }
 
 bool TNoiseAnalysisWindow::SaveReport(const QString& path, std::string* error) const

@@ -8,12 +8,14 @@
 #include "ComparisonPlots.h"
 #include "MeasureRecord.h"
 #include "MeasureSession.h"
+#include "NoisePicture.h"
 #include "NoisePlotPanel.h"
 #include "NoiseReport.h"
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
 #include "WholeFile.h"
+#include "WindowFit.h"
 
 #include <qcustomplot.h>
 
@@ -24,9 +26,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -88,6 +95,9 @@ QString Reason(const std::string& reason)
     return QString::fromStdString(reason);
 }
 
+// The size the window opens at where the screen has room.
+constexpr QSize kWantedSize(1400, 900);
+
 } // namespace
 
 std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf)
@@ -117,7 +127,6 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     setWindowTitle(Utf8(text::AnalysisTitle));
     setWindowModality(Qt::NonModal);
     setFont(UiFont(WindowFontPixels));
-    resize(1280, 800);
 
     auto* choices = new QHBoxLayout;
     channelLabel_ = new QLabel(Utf8(text::AnalysisChannel), this);
@@ -141,12 +150,21 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     choices->addSpacing(16);
     choices->addWidget(new QLabel(Utf8(text::AnalysisSegment), this));
     choices->addWidget(segmentBox_);
+    choices->addSpacing(16);
+    choices->addWidget(new QLabel(Utf8(text::AnalysisBand), this));
+    band_ = new QLineEdit(this);
+    band_->setObjectName("band");
+    band_->setClearButtonEnabled(true);
+    band_->setMinimumWidth(band_->fontMetrics().horizontalAdvance("0000.000:0000.000"));
+    choices->addWidget(band_);
     choices->addStretch(1);
 
-    auto* figures = new QGridLayout;
+    // The figures scroll on a short screen rather than push the plots off it.
+    auto* figuresPanel = new QWidget;
+    auto* figures = new QGridLayout(figuresPanel);
     for (int i = 0; i < kRowCount; ++i) {
-        figures->addWidget(new QLabel(Utf8(kRows[i].label), this), i, 0);
-        auto* value = new QLabel(this);
+        figures->addWidget(new QLabel(Utf8(kRows[i].label), figuresPanel), i, 0);
+        auto* value = new QLabel(figuresPanel);
         value->setObjectName(QString("value_") + kRows[i].key);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         figures->addWidget(value, i, 1);
@@ -154,8 +172,8 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     }
     for (int i = 0; i < static_cast<int>(std::size(kLowFrequencyRows)); ++i) {
         const TRow& row = kLowFrequencyRows[i];
-        figures->addWidget(new QLabel(Utf8(row.label), this), kRowCount + i, 0);
-        auto* value = new QLabel(this);
+        figures->addWidget(new QLabel(Utf8(row.label), figuresPanel), kRowCount + i, 0);
+        auto* value = new QLabel(figuresPanel);
         value->setObjectName(QString("value_") + row.key);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setWordWrap(true);
@@ -164,19 +182,37 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     }
     figures->setRowStretch(kRowCount + static_cast<int>(std::size(kLowFrequencyRows)), 1);
     figures->setColumnMinimumWidth(1, 260);
+    auto* figuresScroll = new QScrollArea(this);
+    figuresScroll->setObjectName("figures");
+    figuresScroll->setWidget(figuresPanel);
+    figuresScroll->setWidgetResizable(true);
+    figuresScroll->setFrameShape(QFrame::NoFrame);
+    figuresScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    figuresScroll->setMinimumWidth(figuresPanel->minimumSizeHint().width() +
+                                   figuresScroll->verticalScrollBar()->sizeHint().width());
 
+    // The plots and the comparison share the height; the table gets the
+    // room its rows need when references come.
     plots_ = new TNoisePlotPanel(this);
     comparison_ = new TComparisonPanel(this);
+    comparison_->setVisible(false);
+    split_ = new QSplitter(Qt::Vertical, this);
+    split_->setObjectName("comparisonSplitter");
+    split_->setChildrenCollapsible(false);
+    split_->addWidget(plots_);
+    split_->addWidget(comparison_);
+    split_->setStretchFactor(0, 1);
+    split_->setStretchFactor(1, 0);
 
     auto* body = new QHBoxLayout;
-    body->addLayout(figures, 0);
-    auto* right = new QVBoxLayout;
-    right->addWidget(plots_, 1);
-    right->addWidget(comparison_, 0);
-    body->addLayout(right, 1);
+    body->addWidget(figuresScroll, 0);
+    body->addWidget(split_, 1);
 
     message_ = new QLabel(this);
     message_->setObjectName("message");
+    // A long message wraps instead of widening the window.
+    message_->setWordWrap(true);
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     savePicture_ = new QPushButton(Utf8(text::AnalysisSavePicture), this);
     savePicture_->setObjectName("savePicture");
@@ -231,7 +267,19 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     connect(comparison_, &TComparisonPanel::RemoveClicked, this,
             [this](int index) { RemoveReference(index); });
 
+    connect(band_, &QLineEdit::editingFinished, this, [this] { TakeBand(); });
+
     ClearDataSet();
+
+    // Open at a size that fits the screen, frame included.
+    setMinimumSize(minimumSizeHint());
+    const QRect available = screen() != nullptr ? screen()->availableGeometry() : QRect();
+    const QSize size = available.isEmpty()
+                           ? kWantedSize
+                           : FitWindowSize(kWantedSize, minimumSize(), available.size());
+    resize(size);
+    if (!available.isEmpty())
+        move(CentredIn(size, available));
 }
 
 TNoiseAnalysisWindow::~TNoiseAnalysisWindow() = default;
@@ -256,7 +304,7 @@ void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateS
 
 void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1,
                                     double rateSps, int gain, const QString& source,
-                                    const QString& file)
+                                    const QString& file, const TCodesOrigin& origin)
 {
     codes_[0] = std::move(ch0);
     codes_[1] = std::move(ch1);
@@ -266,6 +314,9 @@ void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint3
     // Codes from elsewhere come with their rate, not their filter.
     current_ = {};
     current_.filterKnown = false;
+    current_.board = origin.board;
+    current_.startUtc = origin.startUtc;
+    current_.simulated = origin.simulated;
     TakeCodes(rateSps, gain);
 }
 
@@ -281,6 +332,13 @@ void TNoiseAnalysisWindow::TakeCodes(double rateSps, int gain)
     lowFrequencyStale_ = true;
     rateSps_ = rateSps;
     gain_ = gain;
+    // A band above the new data's half rate is not theirs: the whole band again.
+    if (bandHigh_ && *bandHigh_ > rateSps / 2) {
+        bandLow_.reset();
+        bandHigh_.reset();
+        band_->clear();
+    }
+    band_->setPlaceholderText("0:" + QString::number(rateSps / 2, 'g', 10));
     channel_ = held_[0] ? 0 : held_[1] ? 1 : -1;
     const bool both = held_[0] && held_[1];
     channelLabel_->setVisible(both);
@@ -395,7 +453,53 @@ analysis::TAnalysisOptions TNoiseAnalysisWindow::Options() const
     analysis::TAnalysisOptions options;
     options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
     options.segment = segmentBox_->currentData().toInt();
+    options.bandLowHz = bandLow_;
+    options.bandHighHz = bandHigh_;
     return options;
+}
+
+QString TNoiseAnalysisWindow::BandText() const
+{
+    if (!bandLow_ || !bandHigh_)
+        return {};
+    return QString::number(*bandLow_, 'g', 10) + ":" + QString::number(*bandHigh_, 'g', 10);
+}
+
+void TNoiseAnalysisWindow::TakeBand()
+{
+    const QString typed = band_->text().trimmed();
+    std::optional<double> low;
+    std::optional<double> high;
+    if (!typed.isEmpty()) {
+        double lo = 0;
+        double hi = 0;
+        bool fits = analysis::ParseBand(typed.toStdString(), lo, hi);
+        if (fits && channel_ >= 0) {
+            analysis::TAnalysisOptions options = Options();
+            options.bandLowHz = lo;
+            options.bandHighHz = hi;
+            // The command line's limits: 0 to half the rate, low to high.
+            fits = analysis::CheckInput(
+                       static_cast<int64_t>(codes_[static_cast<size_t>(channel_)].size()), rateSps_,
+                       gain_, options)
+                       .empty();
+        }
+        if (!fits) {
+            message_->setText(
+                Utf8(text::AnalysisBandInvalid)
+                    .arg(rateSps_ > 0 ? QString::number(rateSps_ / 2, 'g', 10) : QString("fs/2")));
+            band_->setText(BandText());
+            return;
+        }
+        low = lo;
+        high = hi;
+    }
+    if (low == bandLow_ && high == bandHigh_)
+        return;
+    bandLow_ = low;
+    bandHigh_ = high;
+    band_->setText(BandText());
+    Analyse();
 }
 
 void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
@@ -458,9 +562,23 @@ QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
     return RenderNoisePlots(figures_, lowFrequency_, voltMode_, size);
 }
 
+QString TNoiseAnalysisWindow::PictureCaptionText() const
+{
+    TPictureFacts facts;
+    facts.name = !Source().isEmpty() ? Source() : QFileInfo(file_).fileName();
+    facts.channel = channel_;
+    facts.rateSps = rateSps_;
+    facts.samples = analysed_ ? figures_.samples : 0;
+    facts.startUtc = QString::fromStdString(current_.startUtc);
+    facts.made = QDateTime::currentDateTime();
+    return PictureCaption(facts);
+}
+
 bool TNoiseAnalysisWindow::SavePicture(const QString& path, std::string* error) const
 {
-    const QImage image = RenderPlots();
+    // As large as the plain picture was, the caption included.
+    const QImage image = WithCaption(RenderPlots(kNoisePictureSize - QSize(0, kCaptionHeight)),
+                                     PictureCaptionText());
     QByteArray bytes;
     QBuffer buffer(&bytes);
     if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))

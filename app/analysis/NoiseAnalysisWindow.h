@@ -19,12 +19,15 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSplitter;
 class TMeasureRecord;
 
 namespace mirantos {
@@ -35,6 +38,13 @@ class TNoisePlotPanel;
 // The texts of the low-frequency rows: drift, 0.1-10 Hz pp median, pp maximum
 // and rms; without the band-limited figures the last three give the reason.
 std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf);
+
+// What a span's file tells of the capture it comes from (empty where it does not).
+struct TCodesOrigin {
+    std::string board;
+    std::string startUtc;
+    bool simulated = false;
+};
 
 class TNoiseAnalysisWindow : public QWidget {
     Q_OBJECT
@@ -51,8 +61,9 @@ public:
     // Codes from elsewhere (one or two channels; an empty vector is a channel
     // not held), with a text naming where they come from, shown above the
     // figures ("記録: run.csv 12.000〜15.500 s"). The next SetDataSet replaces them.
+    // `origin`: the capture's board and start, where the file names them.
     void SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1, double rateSps, int gain,
-                  const QString& source, const QString& file = {});
+                  const QString& source, const QString& file = {}, const TCodesOrigin& origin = {});
     void ClearDataSet();
     // The file the data set shown is now stored in (the owner saved it).
     void SetFile(const QString& file) { file_ = file; }
@@ -73,8 +84,10 @@ public:
 
     // The four plots as shown, in one picture.
     QImage RenderPlots(QSize size = kNoisePictureSize) const;
-    // The picture (PNG) and the CSVs, each written whole or not at all;
-    // on false `error` (if given) says why when the write failed.
+    // The saved picture's caption: data, channel, rate, span and the time now.
+    QString PictureCaptionText() const;
+    // The picture (PNG, the plots with the caption under them) and the CSVs, each written whole or
+    // not at all; on false `error` (if given) says why when the write failed.
     bool SavePicture(const QString& path, std::string* error = nullptr) const;
     bool SaveHistogramCsv(const QString& path, std::string* error = nullptr) const;
     bool SaveSpectrumCsv(const QString& path, std::string* error = nullptr) const;
@@ -106,6 +119,11 @@ private:
     void ShowError(const QString& text);
     // The window's choices as the library's options.
     analysis::TAnalysisOptions Options() const;
+    // The band typed, when it parses and lies within 0 to half the rate;
+    // otherwise the message says so and the band in force stays.
+    void TakeBand();
+    // The band field's text for the band in force (empty: the whole band).
+    QString BandText() const;
     // The list and table, and the overlays when there are references.
     void ShowReferences();
     // The save dialog, then the name's suffix: a name that became an existing
@@ -132,6 +150,9 @@ private:
     // Computed once per data set and channel: window and segment do not touch them.
     analysis::TLowFrequencyFigures lowFrequency_;
     bool lowFrequencyStale_ = true;
+    // The band of the band rms; both absent: 0 to half the rate.
+    std::optional<double> bandLow_;
+    std::optional<double> bandHigh_;
 
     // The current data's rate index and filter, where known.
     analysis::TRunSettings current_;
@@ -140,6 +161,8 @@ private:
     QComboBox* channelBox_ = nullptr;
     QComboBox* windowBox_ = nullptr;
     QComboBox* segmentBox_ = nullptr;
+    QLineEdit* band_ = nullptr;
+    QSplitter* split_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* source_ = nullptr;
     std::vector<QLabel*> values_;
