@@ -37,6 +37,9 @@ public:
     int32_t Gain() const { return gain_; }
     const std::string& FileName() const { return fileName_; }
     const std::string& StartUtc() const { return startUtc_; }
+    // A file's board name and version ("MIRANTOS 1.10"), empty when unknown.
+    const std::string& Board() const { return board_; }
+    bool Simulated() const { return simulated_; }
 
 private:
     int32_t chSel_ = 0;
@@ -44,6 +47,8 @@ private:
     int32_t gain_ = 1;
     std::string fileName_;
     std::string startUtc_;
+    std::string board_;
+    bool simulated_ = false;
     std::array<bool, 2> held_{false, false};
     std::array<TMinMaxPyramid, 2> pyramids_;
 };

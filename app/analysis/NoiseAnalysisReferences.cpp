@@ -12,6 +12,7 @@
 #include "MeasureSession.h"
 #include "NoisePlotPanel.h"
 #include "NoiseReport.h"
+#include "ReportTexts.h"
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
@@ -158,6 +159,8 @@ bool TNoiseAnalysisWindow::SaveReport(const QString& path, std::string* error) c
         return false;
     TReportOptions options;
     options.voltMode = voltMode_;
+    options.title = reportTitle_;
+    options.notes = reportNotes_;
     QByteArray bytes;
     if (!WriteComparisonPdf(runs, options, &bytes))
         return false;
@@ -170,6 +173,22 @@ bool TNoiseAnalysisWindow::IsAnalysedFile(const QString& path) const
     const std::string name = QFile::encodeName(path).toStdString();
     return (!file_.isEmpty() && SameFile(name, QFile::encodeName(file_).toStdString())) ||
            comparison_->HoldsFile(name);
+}
+
+void TNoiseAnalysisWindow::AskAndSaveReport()
+{
+    QString title = reportTitle_.isEmpty() ? Utf8(text::ReportTitle) : reportTitle_;
+    QString notes = reportNotes_;
+    {
+        ++dialogDepth_;
+        const auto done = qScopeGuard([this] { --dialogDepth_; });
+        if (!dialogs_->AskReportDetails(this, &title, &notes))
+            return;
+    }
+    reportTitle_ = title;
+    reportNotes_ = notes;
+    AskAndSave(text::AnalysisPdfFilter, "noise_report.pdf", "pdf",
+               &TNoiseAnalysisWindow::SaveReport);
 }
 
 void TNoiseAnalysisWindow::AskAndAddReferences()

@@ -260,10 +260,7 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     });
 
     connect(addReference_, &QPushButton::clicked, this, [this] { AskAndAddReferences(); });
-    connect(saveReport_, &QPushButton::clicked, this, [this] {
-        AskAndSave(text::AnalysisPdfFilter, "noise_report.pdf", "pdf",
-                   &TNoiseAnalysisWindow::SaveReport);
-    });
+    connect(saveReport_, &QPushButton::clicked, this, [this] { AskAndSaveReport(); });
     connect(comparison_, &TComparisonPanel::RemoveClicked, this,
             [this](int index) { RemoveReference(index); });
 

@@ -101,7 +101,8 @@ public:
     // The current data (first) and the references analysed on the channel
     // shown; empty without figures of the current data.
     std::vector<analysis::TRunFigures> Runs() const;
-    // The report of Runs() as PDF, written whole or not at all.
+    // The report of Runs() as PDF, written whole or not at all, with the
+    // title and notes last asked for.
     bool SaveReport(const QString& path, std::string* error = nullptr) const;
 
     // True while one of its dialogs is open: the owner must not change the
@@ -116,6 +117,8 @@ private:
     void ShowEmpty(const char* message);
     void FillSegmentChoices(int samples);
     void AskAndAddReferences();
+    // The title and notes, then the file.
+    void AskAndSaveReport();
     void ShowError(const QString& text);
     // The window's choices as the library's options.
     analysis::TAnalysisOptions Options() const;
@@ -154,6 +157,9 @@ private:
     std::optional<double> bandLow_;
     std::optional<double> bandHigh_;
 
+    // The report's title (empty: the default) and notes, kept for the next report.
+    QString reportTitle_;
+    QString reportNotes_;
     // The current data's rate index and filter, where known.
     analysis::TRunSettings current_;
 
