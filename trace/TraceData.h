@@ -1,7 +1,7 @@
 #pragma once
 // The record a trace viewer shows: one or two channels of exact converter
 // codes, each with its min/max pyramid, and what the picture needs to label
-// them (rate, gain, file name, start time). Built from a data file that was
+// them (rate, gain, file name, start time, board). Built from a data file that was
 // read whole, or grown sample by sample while a capture runs.
 
 #include "MinMaxPyramid.h"

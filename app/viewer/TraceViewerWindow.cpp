@@ -554,7 +554,7 @@ void TTraceViewerWindow::AnalyseClick()
         target = ownAnalysis_;
     }
     const double rate = data_.RateSps();
-    // The channels handed over, by name: "CH0", "CH1" or "CH0・CH1".
+    // The channels handed over, by name: "CH0", "CH1" or "CH0 / CH1".
     QStringList channels;
     for (int c = 0; c < 2; ++c)
         if (!codes[c].empty())
