@@ -14,10 +14,13 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -342,4 +345,25 @@ TEST_F(ReferenceTest, ReportButtonWritesThePdfOfAllRuns)
     dialogs.details = {{QString(), QString()}};
     Button("saveReport")->click();
     EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+// On a full HD screen the table shows two references' columns without a
+// sideways scroll, and the list shows each file by its curves' colour.
+TEST_F(ReferenceTest, TableFitsAcrossAtFullHdAndTheListShowsEachRunsColour)
+{
+    window.resize(1920, 1040);
+    window.show();
+    dialogs.opens = {{Capture("quiet.csv", 0, 20.0, 2), Dta("loud.DTA", 90.0, 3)}};
+    Button("addReference")->click();
+    ASSERT_EQ(window.ReferenceCount(), 2);
+    QApplication::processEvents();
+    QTableWidget* t = Table();
+    ASSERT_TRUE(t->isVisible());
+    EXPECT_EQ(t->horizontalScrollBar()->maximum(), 0);
+    auto* list = window.findChild<QListWidget*>("references");
+    ASSERT_EQ(list->count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QImage swatch = list->item(i)->icon().pixmap(14, 14).toImage();
+        EXPECT_EQ(swatch.pixel(7, 7), ComparisonColor(i + 1)) << i;
+    }
 }
