@@ -137,6 +137,32 @@ std::string_view WindowName(TWindow w)
     return "rect";
 }
 
+bool ParseBand(std::string_view text, double& lowHz, double& highHz)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    auto number = [](std::string_view t, double& v) {
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+        return !t.empty() && ec == std::errc() && end == t.data() + t.size() && std::isfinite(v);
+    };
+    return number(text.substr(0, colon), lowHz) && number(text.substr(colon + 1), highHz);
+}
+
+double EnbwBins(TWindow window, int length)
+{
+    if (length < 1)
+        return 1.0;
+    const std::vector<double> w = WindowValues(window, length);
+    double sum = 0;
+    double squares = 0;
+    for (const double x : w) {
+        sum += x;
+        squares += x * x;
+    }
+    return sum > 0 ? static_cast<double>(length) * squares / (sum * sum) : 1.0;
+}
+
 std::optional<TWindow> ParseWindow(std::string_view name)
 {
     for (const TWindow w : {TWindow::BlackmanHarris, TWindow::Hann, TWindow::Rect}) {

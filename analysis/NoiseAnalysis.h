@@ -30,6 +30,15 @@ enum class TWindow { BlackmanHarris, Hann, Rect };
 std::string_view WindowName(TWindow w);
 std::optional<TWindow> ParseWindow(std::string_view name);
 
+// "F1:F2" in Hz, the band of the band rms as the command line and the window
+// take it; false unless both are finite numbers. Its limits are CheckInput's.
+bool ParseBand(std::string_view text, double& lowHz, double& highHz);
+
+// The window's equivalent noise bandwidth in bins, L sum(w^2) / (sum w)^2
+// (about 2.00 Blackman-Harris, 1.5 Hann, 1 rect); times fs / L it is the
+// resolution bandwidth in Hz of a density taken with it.
+double EnbwBins(TWindow window, int length);
+
 struct TAnalysisOptions {
     int bins = kDefaultBins;
     int segment = 0; // 0: the default, DefaultSegment(N)

@@ -68,12 +68,9 @@ bool ParseAnalysisOptions(const ParsedArgs& parsed, const char* usage, CliIo io,
         o.window = *window;
     }
     if (const auto band = parsed.Value("--band")) {
-        const size_t colon = band->find(':');
         double lo = 0;
         double hi = 0;
-        if (colon == std::string::npos ||
-            !ParseDouble(std::string_view(*band).substr(0, colon), lo) ||
-            !ParseDouble(std::string_view(*band).substr(colon + 1), hi))
+        if (!analysis::ParseBand(*band, lo, hi))
             return bad("--band takes F1:F2 in Hz, not \"" + *band + "\"");
         o.bandLowHz = lo;
         o.bandHighHz = hi;

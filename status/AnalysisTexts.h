@@ -113,6 +113,20 @@ inline constexpr char AnalysisAxisDeviationEach[] = "各平均からの偏差 [�
 inline constexpr char AnalysisAxisDeviationEachCode[] = "各平均からの偏差 [digit]";
 inline constexpr char AnalysisNoLogPoints[] = "対数軸に描ける点がありません";
 
+// The band of the band rms, typed as "F1:F2"; %1: half the rate in Hz.
+inline constexpr char AnalysisBand[] = "帯域 [Hz]：";
+inline constexpr char AnalysisBandInvalid[] =
+    "帯域は 0〜%1 Hz の範囲で「下限:上限」と入力してください";
+// The caption of a saved picture.
+inline constexpr char AnalysisUnsavedData[] = "未保存のデータ";
+inline constexpr char AnalysisCaptionSamples[] = " サンプル";
+inline constexpr char AnalysisCaptionMade[] = "作成 ";
+inline constexpr char AnalysisCaptionStart[] = "記録開始 ";
+// The question before the report is saved.
+inline constexpr char AnalysisReportDetails[] = "レポートの表題とメモ";
+inline constexpr char AnalysisReportTitleLabel[] = "表題：";
+inline constexpr char AnalysisReportNotesLabel[] = "メモ：";
+
 // Every text above, for the font check.
 inline constexpr const char* kAnalysisTexts[] = {
     AnalysisMenuItem,
@@ -199,6 +213,15 @@ inline constexpr const char* kAnalysisTexts[] = {
     AnalysisAxisDeviationEach,
     AnalysisAxisDeviationEachCode,
     AnalysisNoLogPoints,
+    AnalysisBand,
+    AnalysisBandInvalid,
+    AnalysisUnsavedData,
+    AnalysisCaptionSamples,
+    AnalysisCaptionMade,
+    AnalysisCaptionStart,
+    AnalysisReportDetails,
+    AnalysisReportTitleLabel,
+    AnalysisReportNotesLabel,
 };
 
 } // namespace mirantos::text

@@ -24,6 +24,13 @@ inline constexpr char ReportBand[] = "帯域";
 // line under the title when any run came from the simulated board.
 inline constexpr char ReportSimulatedBoard[] = "（シミュレーション）";
 inline constexpr char ReportSimulatedNote[] = "注意：シミュレーションボードのデータを含みます";
+// The analysis settings: the window function's names are the window's.
+inline constexpr char ReportWindow[] = "窓関数";
+inline constexpr char ReportSegment[] = "セグメント長";
+inline constexpr char ReportRbw[] = "分解能帯域幅 (RBW)";
+inline constexpr char ReportEnbw[] = "等価雑音帯域幅 (ENBW)";
+inline constexpr char ReportBins[] = " ビン";
+inline constexpr char ReportNotes[] = "メモ";
 
 // Every text above, for the font check.
 inline constexpr const char* kReportTexts[] = {
@@ -31,7 +38,8 @@ inline constexpr const char* kReportTexts[] = {
     ReportSettings,      ReportFigures, ReportDifference, ReportPlots,
     ReportLabel,         ReportFilter,  ReportChannels,   ReportChannelAnalysed,
     ReportBoard,         ReportStart,   ReportBand,       ReportSimulatedBoard,
-    ReportSimulatedNote,
+    ReportSimulatedNote, ReportWindow,  ReportSegment,    ReportRbw,
+    ReportEnbw,          ReportBins,    ReportNotes,
 };
 
 } // namespace mirantos::text

@@ -16,6 +16,8 @@ TTraceData::TTraceData(TSampleSet&& samples, std::string fileName)
     : TTraceData(samples.chSel, samples.rateSps, samples.gain, std::move(fileName),
                  std::move(samples.startUtc))
 {
+    board_ = std::move(samples.board);
+    simulated_ = samples.simulated;
     if (held_[0])
         pyramids_[0] = TMinMaxPyramid(std::move(samples.ch0));
     if (held_[1])

@@ -1,7 +1,7 @@
 #pragma once
 // The record a trace viewer shows: one or two channels of exact converter
 // codes, each with its min/max pyramid, and what the picture needs to label
-// them (rate, gain, file name, start time). Built from a data file that was
+// them (rate, gain, file name, start time, board). Built from a data file that was
 // read whole, or grown sample by sample while a capture runs.
 
 #include "MinMaxPyramid.h"
@@ -37,6 +37,9 @@ public:
     int32_t Gain() const { return gain_; }
     const std::string& FileName() const { return fileName_; }
     const std::string& StartUtc() const { return startUtc_; }
+    // A file's board name and version ("MIRANTOS 1.10"), empty when unknown.
+    const std::string& Board() const { return board_; }
+    bool Simulated() const { return simulated_; }
 
 private:
     int32_t chSel_ = 0;
@@ -44,6 +47,8 @@ private:
     int32_t gain_ = 1;
     std::string fileName_;
     std::string startUtc_;
+    std::string board_;
+    bool simulated_ = false;
     std::array<bool, 2> held_{false, false};
     std::array<TMinMaxPyramid, 2> pyramids_;
 };

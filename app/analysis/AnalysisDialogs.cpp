@@ -2,8 +2,13 @@
 
 #include "AnalysisTexts.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 
 namespace mirantos {
 
@@ -38,6 +43,28 @@ bool TAnalysisDialogs::AskOverwrite(QWidget* parent, const QString& question)
     return QMessageBox::question(parent, QString::fromUtf8(text::AnalysisTitle), question,
                                  QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool TAnalysisDialogs::AskReportDetails(QWidget* parent, QString* title, QString* notes)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QString::fromUtf8(text::AnalysisReportDetails));
+    auto* titleEdit = new QLineEdit(*title, &dialog);
+    auto* notesEdit = new QPlainTextEdit(*notes, &dialog);
+    notesEdit->setTabChangesFocus(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QString::fromUtf8(text::AnalysisReportTitleLabel), titleEdit);
+    form->addRow(QString::fromUtf8(text::AnalysisReportNotesLabel), notesEdit);
+    form->addRow(buttons);
+    dialog.resize(520, 300);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *title = titleEdit->text().trimmed();
+    *notes = notesEdit->toPlainText().trimmed();
+    return true;
 }
 
 } // namespace mirantos

@@ -22,6 +22,16 @@ public:
     // The overwrite question for a name the save dialog did not ask about;
     // true for yes.
     virtual bool AskOverwrite(QWidget* parent, const QString& question) = 0;
+    // The report's title and notes, before its file is chosen, starting from
+    // those given; false when cancelled. Without a dialog of its own a seam
+    // keeps them as they are.
+    virtual bool AskReportDetails(QWidget* parent, QString* title, QString* notes)
+    {
+        (void)parent;
+        (void)title;
+        (void)notes;
+        return true;
+    }
 };
 
 // QFileDialog and QMessageBox.
@@ -32,6 +42,7 @@ public:
     bool OpenFileNames(QWidget* parent, const QString& filter, QStringList* chosen) override;
     void ShowError(QWidget* parent, const QString& text) override;
     bool AskOverwrite(QWidget* parent, const QString& question) override;
+    bool AskReportDetails(QWidget* parent, QString* title, QString* notes) override;
 };
 
 } // namespace mirantos

@@ -65,6 +65,19 @@ QString Signed(std::optional<double> v)
     return QString::fromLatin1(buf);
 }
 
+QString WindowText(analysis::TWindow w)
+{
+    switch (w) {
+    case analysis::TWindow::BlackmanHarris:
+        return U(text::AnalysisWindowBlackmanHarris);
+    case analysis::TWindow::Hann:
+        return U(text::AnalysisWindowHann);
+    case analysis::TWindow::Rect:
+        return U(text::AnalysisWindowRect);
+    }
+    return kNone;
+}
+
 struct TTable {
     QStringList header; // the first cell names the rows
     std::vector<QStringList> rows;
@@ -105,6 +118,21 @@ TTable SettingsTable(const std::vector<analysis::TRunFigures>& runs)
     });
     row(text::ReportStart, [](const R& r) {
         return r.settings.startUtc.empty() ? kNone : QString::fromStdString(r.settings.startUtc);
+    });
+    // How the density and the band rms were taken: a reader compares them only alike.
+    row(text::ReportWindow, [](const R& r) { return WindowText(r.noise.spectrum.window); });
+    row(text::ReportSegment, [](const R& r) { return QString::number(r.noise.spectrum.segment); });
+    row(text::ReportRbw, [](const R& r) {
+        const analysis::TSpectrum& s = r.noise.spectrum;
+        return General(analysis::EnbwBins(s.window, s.segment) * s.dfHz, 4) + " Hz";
+    });
+    row(text::ReportEnbw, [](const R& r) {
+        const analysis::TSpectrum& s = r.noise.spectrum;
+        return Fixed(analysis::EnbwBins(s.window, s.segment), 3) + U(text::ReportBins);
+    });
+    row(text::ReportBand, [](const R& r) {
+        return General(r.noise.bandLowHz, 10) + U(text::AnalysisBandTo) +
+               General(r.noise.bandHighHz, 10) + " Hz";
     });
     return t;
 }
@@ -350,6 +378,19 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
                                              Qt::AlignLeft | Qt::AlignVCenter, line);
                                   y += lineH;
                               }
+                          }});
+    }
+    if (!options.notes.isEmpty()) {
+        blocks.push_back(Heading(U(text::ReportNotes)));
+        const QFont font = PointFont(kTextPt + 1);
+        const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+        const QString notes = options.notes;
+        const double h =
+            QFontMetricsF(font).boundingRect(QRectF(0, 0, pageW, 1e6), flags, notes).height();
+        blocks.push_back({h + kGapPt, false, false, [=](QCPPainter& p, const QRectF& a) {
+                              p.setPen(Qt::black);
+                              p.setFont(font);
+                              p.drawText(QRectF(a.left(), a.top(), a.width(), h), flags, notes);
                           }});
     }
     blocks.push_back(Heading(U(text::ReportSettings)));

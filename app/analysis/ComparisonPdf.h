@@ -1,6 +1,7 @@
 #pragma once
 // The noise report as an A4 PDF, written with Qt's own QPdfWriter: title,
-// date, program version and host name; the settings table; the figures table
+// date, program version and host name; the notes; the settings table with
+// each run's analysis settings (window, segment, RBW and ENBW); the figures table
 // with each run's difference to the first; the overlaid plots as vector
 // graphics; each run's 0.1-10 Hz trace where it is defined; page numbers.
 // Text is real text with the fonts embedded (Japanese and Latin), so
@@ -17,6 +18,7 @@ namespace mirantos {
 
 struct TReportOptions {
     QString title; // empty: a default title
+    QString notes; // under the title, as typed (line breaks kept); empty: none
     // Microvolts (true) or codes for the histogram axis.
     bool voltMode = true;
 };

@@ -2,8 +2,8 @@
 // What the noise analysis window's two source files share: number texts in the
 // window's units, the comparison table's rows and the overlaid plots.
 
-#include "Comparison.h"
 #include "AnalysisTexts.h"
+#include "Comparison.h"
 
 #include <QString>
 #include <iterator>

@@ -3,29 +3,34 @@
 #include "NoiseAnalysisText.h"
 
 #include "AnalysisTexts.h"
+#include "ComparisonPanel.h"
 #include "ComparisonPdf.h"
 #include "ComparisonPlots.h"
 #include "MeasureRecord.h"
 #include "MeasureSession.h"
+#include "NoisePicture.h"
+#include "NoisePlotPanel.h"
 #include "NoiseReport.h"
 #include "SampleFile.h"
 #include "Texts.h"
 #include "UiFont.h"
 #include "WholeFile.h"
+#include "WindowFit.h"
 
 #include <qcustomplot.h>
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTableWidget>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -86,6 +91,9 @@ QString Reason(const std::string& reason)
     return QString::fromStdString(reason);
 }
 
+// The size the window opens at where the screen has room.
+constexpr QSize kWantedSize(1400, 900);
+
 } // namespace
 
 std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf)
@@ -115,7 +123,6 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     setWindowTitle(Utf8(text::AnalysisTitle));
     setWindowModality(Qt::NonModal);
     setFont(UiFont(WindowFontPixels));
-    resize(1280, 800);
 
     auto* choices = new QHBoxLayout;
     channelLabel_ = new QLabel(Utf8(text::AnalysisChannel), this);
@@ -139,12 +146,21 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     choices->addSpacing(16);
     choices->addWidget(new QLabel(Utf8(text::AnalysisSegment), this));
     choices->addWidget(segmentBox_);
+    choices->addSpacing(16);
+    choices->addWidget(new QLabel(Utf8(text::AnalysisBand), this));
+    band_ = new QLineEdit(this);
+    band_->setObjectName("band");
+    band_->setClearButtonEnabled(true);
+    band_->setMinimumWidth(band_->fontMetrics().horizontalAdvance("0000.000:0000.000"));
+    choices->addWidget(band_);
     choices->addStretch(1);
 
-    auto* figures = new QGridLayout;
+    // The figures scroll on a short screen rather than push the plots off it.
+    auto* figuresPanel = new QWidget;
+    auto* figures = new QGridLayout(figuresPanel);
     for (int i = 0; i < kRowCount; ++i) {
-        figures->addWidget(new QLabel(Utf8(kRows[i].label), this), i, 0);
-        auto* value = new QLabel(this);
+        figures->addWidget(new QLabel(Utf8(kRows[i].label), figuresPanel), i, 0);
+        auto* value = new QLabel(figuresPanel);
         value->setObjectName(QString("value_") + kRows[i].key);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         figures->addWidget(value, i, 1);
@@ -152,8 +168,8 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     }
     for (int i = 0; i < static_cast<int>(std::size(kLowFrequencyRows)); ++i) {
         const TRow& row = kLowFrequencyRows[i];
-        figures->addWidget(new QLabel(Utf8(row.label), this), kRowCount + i, 0);
-        auto* value = new QLabel(this);
+        figures->addWidget(new QLabel(Utf8(row.label), figuresPanel), kRowCount + i, 0);
+        auto* value = new QLabel(figuresPanel);
         value->setObjectName(QString("value_") + row.key);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setWordWrap(true);
@@ -162,59 +178,37 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     }
     figures->setRowStretch(kRowCount + static_cast<int>(std::size(kLowFrequencyRows)), 1);
     figures->setColumnMinimumWidth(1, 260);
+    auto* figuresScroll = new QScrollArea(this);
+    figuresScroll->setObjectName("figures");
+    figuresScroll->setWidget(figuresPanel);
+    figuresScroll->setWidgetResizable(true);
+    figuresScroll->setFrameShape(QFrame::NoFrame);
+    figuresScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    figuresScroll->setMinimumWidth(figuresPanel->minimumSizeHint().width() +
+                                   figuresScroll->verticalScrollBar()->sizeHint().width());
 
-    referenceList_ = new QListWidget(this);
-    referenceList_->setObjectName("references");
-    referenceList_->setMaximumHeight(110);
-    removeReference_ = new QPushButton(Utf8(text::AnalysisRemoveReference), this);
-    removeReference_->setObjectName("removeReference");
-    comparison_ = new QTableWidget(this);
-    comparison_->setObjectName("comparison");
-    comparison_->setRowCount(static_cast<int>(std::size(kComparisonRows)));
-    {
-        QStringList rows;
-        for (int i = 0; i < static_cast<int>(std::size(kComparisonRows)); ++i)
-            rows << (i < kComparisonFigureRows ? Utf8(kComparisonRows[i])
-                                               : Utf8(kComparisonRows[i]) + Utf8(text::Separator) +
-                                                     Utf8(text::AnalysisDifference));
-        comparison_->setVerticalHeaderLabels(rows);
-    }
-    comparison_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* referenceRow = new QHBoxLayout;
-    referenceRow->addWidget(new QLabel(Utf8(text::AnalysisReferences), this));
-    referenceRow->addStretch(1);
-    referenceRow->addWidget(removeReference_);
-    auto* left = new QVBoxLayout;
-    left->addLayout(figures, 1);
-    left->addLayout(referenceRow);
-    left->addWidget(referenceList_);
-    left->addWidget(comparison_, 1);
-
-    histogram_ = new QCustomPlot(this);
-    histogram_->setObjectName("histogramPlot");
-    spectrum_ = new QCustomPlot(this);
-    spectrum_->setObjectName("spectrumPlot");
-    allan_ = new QCustomPlot(this);
-    allan_->setObjectName("allanPlot");
-    trace_ = new QCustomPlot(this);
-    trace_->setObjectName("lowFrequencyPlot");
-    PrepareHistogramPlot(*histogram_);
-    PrepareSpectrumPlot(*spectrum_);
-    PrepareAllanPlot(*allan_);
-    PrepareLowFrequencyPlot(*trace_);
-    // As in the saved picture.
-    auto* plots = new QGridLayout;
-    plots->addWidget(histogram_, 0, 0);
-    plots->addWidget(spectrum_, 0, 1);
-    plots->addWidget(allan_, 1, 0);
-    plots->addWidget(trace_, 1, 1);
+    // The plots and the comparison share the height; the table gets the
+    // room its rows need when references come.
+    plots_ = new TNoisePlotPanel(this);
+    comparison_ = new TComparisonPanel(this);
+    comparison_->setVisible(false);
+    split_ = new QSplitter(Qt::Vertical, this);
+    split_->setObjectName("comparisonSplitter");
+    split_->setChildrenCollapsible(false);
+    split_->addWidget(plots_);
+    split_->addWidget(comparison_);
+    split_->setStretchFactor(0, 1);
+    split_->setStretchFactor(1, 0);
 
     auto* body = new QHBoxLayout;
-    body->addLayout(left, 0);
-    body->addLayout(plots, 1);
+    body->addWidget(figuresScroll, 0);
+    body->addWidget(split_, 1);
 
     message_ = new QLabel(this);
     message_->setObjectName("message");
+    // A long message wraps instead of widening the window.
+    message_->setWordWrap(true);
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     savePicture_ = new QPushButton(Utf8(text::AnalysisSavePicture), this);
     savePicture_->setObjectName("savePicture");
@@ -262,16 +256,23 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     });
 
     connect(addReference_, &QPushButton::clicked, this, [this] { AskAndAddReferences(); });
-    connect(saveReport_, &QPushButton::clicked, this, [this] {
-        AskAndSave(text::AnalysisPdfFilter, "noise_report.pdf", "pdf",
-                   &TNoiseAnalysisWindow::SaveReport);
-    });
-    connect(removeReference_, &QPushButton::clicked, this,
-            [this] { RemoveReference(referenceList_->currentRow()); });
-    connect(referenceList_, &QListWidget::currentRowChanged, this,
-            [this](int row) { removeReference_->setEnabled(row >= 0); });
+    connect(saveReport_, &QPushButton::clicked, this, [this] { AskAndSaveReport(); });
+    connect(comparison_, &TComparisonPanel::RemoveClicked, this,
+            [this](int index) { RemoveReference(index); });
+
+    connect(band_, &QLineEdit::editingFinished, this, [this] { TakeBand(); });
 
     ClearDataSet();
+
+    // Open at a size that fits the screen, frame included.
+    setMinimumSize(minimumSizeHint());
+    const QRect available = screen() != nullptr ? screen()->availableGeometry() : QRect();
+    const QSize size = available.isEmpty()
+                           ? kWantedSize
+                           : FitWindowSize(kWantedSize, minimumSize(), available.size());
+    resize(size);
+    if (!available.isEmpty())
+        move(CentredIn(size, available));
 }
 
 TNoiseAnalysisWindow::~TNoiseAnalysisWindow() = default;
@@ -296,7 +297,7 @@ void TNoiseAnalysisWindow::SetDataSet(const TMeasureRecord& record, double rateS
 
 void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1,
                                     double rateSps, int gain, const QString& source,
-                                    const QString& file)
+                                    const QString& file, const TCodesOrigin& origin)
 {
     codes_[0] = std::move(ch0);
     codes_[1] = std::move(ch1);
@@ -306,6 +307,9 @@ void TNoiseAnalysisWindow::SetCodes(std::vector<uint32_t> ch0, std::vector<uint3
     // Codes from elsewhere come with their rate, not their filter.
     current_ = {};
     current_.filterKnown = false;
+    current_.board = origin.board;
+    current_.startUtc = origin.startUtc;
+    current_.simulated = origin.simulated;
     TakeCodes(rateSps, gain);
 }
 
@@ -321,6 +325,13 @@ void TNoiseAnalysisWindow::TakeCodes(double rateSps, int gain)
     lowFrequencyStale_ = true;
     rateSps_ = rateSps;
     gain_ = gain;
+    // A band above the new data's half rate is not theirs: the whole band again.
+    if (bandHigh_ && *bandHigh_ > rateSps / 2) {
+        bandLow_.reset();
+        bandHigh_.reset();
+        band_->clear();
+    }
+    band_->setPlaceholderText("0:" + QString::number(rateSps / 2, 'g', 10));
     channel_ = held_[0] ? 0 : held_[1] ? 1 : -1;
     const bool both = held_[0] && held_[1];
     channelLabel_->setVisible(both);
@@ -358,12 +369,7 @@ void TNoiseAnalysisWindow::SetVoltMode(bool voltMode)
     if (!analysed_)
         return;
     // Only the histogram's axis changes: the table and the other plots stay.
-    const std::vector<analysis::TRunFigures> runs = Runs();
-    if (runs.size() > 1)
-        OverlayHistograms(*histogram_, runs, voltMode_);
-    else
-        ShowHistogram(*histogram_, figures_, voltMode_);
-    histogram_->replot();
+    plots_->ShowHistogramUnit(figures_, Runs(), voltMode_);
 }
 
 bool TNoiseAnalysisWindow::HasDataSet() const
@@ -420,10 +426,7 @@ void TNoiseAnalysisWindow::Analyse()
         ShowEmpty(text::AnalysisTooFew);
         return;
     }
-    analysis::TAnalysisOptions options;
-    options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
-    options.segment = segmentBox_->currentData().toInt();
-    analysed_ = analysis::Analyze(codes, rateSps_, gain_, options, figures_);
+    analysed_ = analysis::Analyze(codes, rateSps_, gain_, Options(), figures_);
     if (!analysed_) {
         ShowEmpty(text::AnalysisTooFew);
         return;
@@ -434,9 +437,62 @@ void TNoiseAnalysisWindow::Analyse()
         ShowLowFrequencyFigures();
     }
     ShowFigures();
-    for (size_t i = 0; i < references_.size(); ++i)
-        AnalyseReference(i);
+    comparison_->AnalyseAll(channel_, Options());
     ShowReferences();
+}
+
+analysis::TAnalysisOptions TNoiseAnalysisWindow::Options() const
+{
+    analysis::TAnalysisOptions options;
+    options.window = static_cast<analysis::TWindow>(windowBox_->currentData().toInt());
+    options.segment = segmentBox_->currentData().toInt();
+    options.bandLowHz = bandLow_;
+    options.bandHighHz = bandHigh_;
+    return options;
+}
+
+QString TNoiseAnalysisWindow::BandText() const
+{
+    if (!bandLow_ || !bandHigh_)
+        return {};
+    return QString::number(*bandLow_, 'g', 10) + ":" + QString::number(*bandHigh_, 'g', 10);
+}
+
+void TNoiseAnalysisWindow::TakeBand()
+{
+    const QString typed = band_->text().trimmed();
+    std::optional<double> low;
+    std::optional<double> high;
+    if (!typed.isEmpty()) {
+        double lo = 0;
+        double hi = 0;
+        bool fits = analysis::ParseBand(typed.toStdString(), lo, hi);
+        if (fits && channel_ >= 0) {
+            analysis::TAnalysisOptions options = Options();
+            options.bandLowHz = lo;
+            options.bandHighHz = hi;
+            // The command line's limits: 0 to half the rate, low to high.
+            fits = analysis::CheckInput(
+                       static_cast<int64_t>(codes_[static_cast<size_t>(channel_)].size()), rateSps_,
+                       gain_, options)
+                       .empty();
+        }
+        if (!fits) {
+            message_->setText(
+                Utf8(text::AnalysisBandInvalid)
+                    .arg(rateSps_ > 0 ? QString::number(rateSps_ / 2, 'g', 10) : QString("fs/2")));
+            band_->setText(BandText());
+            return;
+        }
+        low = lo;
+        high = hi;
+    }
+    if (low == bandLow_ && high == bandHigh_)
+        return;
+    bandLow_ = low;
+    bandHigh_ = high;
+    band_->setText(BandText());
+    Analyse();
 }
 
 void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
@@ -444,10 +500,7 @@ void TNoiseAnalysisWindow::ShowLowFrequencyFigures()
     const std::array<QString, 4> texts = LowFrequencyValueTexts(lowFrequency_);
     for (size_t i = 0; i < texts.size(); ++i)
         values_[static_cast<size_t>(kRowCount) + i]->setText(texts[i]);
-    ShowAllan(*allan_, lowFrequency_);
-    ShowLowFrequency(*trace_, lowFrequency_, rateSps_);
-    allan_->replot();
-    trace_->replot();
+    plots_->ShowLowFrequency(lowFrequency_, rateSps_);
 }
 
 void TNoiseAnalysisWindow::ShowFigures()
@@ -476,10 +529,7 @@ void TNoiseAnalysisWindow::ShowFigures()
     for (int i = 0; i < kRowCount; ++i)
         values_[static_cast<size_t>(i)]->setText(texts[i]);
     message_->clear();
-    ShowHistogram(*histogram_, f, voltMode_);
-    ShowSpectrum(*spectrum_, f);
-    histogram_->replot();
-    spectrum_->replot();
+    plots_->ShowNoise(f, voltMode_);
     for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
         b->setEnabled(true);
 }
@@ -492,79 +542,10 @@ void TNoiseAnalysisWindow::ShowEmpty(const char* message)
     for (QLabel* v : values_)
         v->clear();
     message_->setText(Utf8(message));
-    for (QCustomPlot* p : {histogram_, spectrum_, allan_, trace_}) {
-        ClearNoisePlot(*p);
-        p->replot();
-    }
+    plots_->Clear(Utf8(message));
     for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
         b->setEnabled(false);
     ShowReferences();
-}
-
-QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
-{
-    if (!analysed_)
-        return {};
-    return RenderNoisePlots(figures_, lowFrequency_, voltMode_, size);
-}
-
-bool TNoiseAnalysisWindow::SavePicture(const QString& path, std::string* error) const
-{
-    const QImage image = RenderPlots();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        return false;
-    return WriteFileWhole(QFile::encodeName(path).toStdString(),
-                          std::string_view(bytes.constData(), bytes.size()), error);
-}
-
-bool TNoiseAnalysisWindow::SaveHistogramCsv(const QString& path, std::string* error) const
-{
-    return analysed_ && WriteFileWhole(QFile::encodeName(path).toStdString(),
-                                       analysis::HistogramCsv(figures_.histogram), error);
-}
-
-bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path, std::string* error) const
-{
-    return analysed_ && WriteFileWhole(QFile::encodeName(path).toStdString(),
-                                       analysis::SpectrumCsv(figures_.spectrum), error);
-}
-
-void TNoiseAnalysisWindow::ShowError(const QString& text)
-{
-    ++dialogDepth_;
-    const auto done = qScopeGuard([this] { --dialogDepth_; });
-    dialogs_->ShowError(this, text);
-}
-
-void TNoiseAnalysisWindow::AskAndSave(const char* filter, const char* suggested, const char* suffix,
-                                      bool (TNoiseAnalysisWindow::*save)(const QString&,
-                                                                         std::string*) const)
-{
-    ++dialogDepth_;
-    const auto done = qScopeGuard([this] { --dialogDepth_; });
-    QString name;
-    if (!dialogs_->SaveFileName(this, Utf8(filter), QString::fromUtf8(suggested), &name))
-        return;
-    const bool suffixAdded = QFileInfo(name).suffix().isEmpty();
-    if (suffixAdded)
-        name += QChar('.') + QString::fromUtf8(suffix);
-    // The data shown (or compared) is never written over, whatever was answered.
-    if (IsAnalysedFile(name)) {
-        dialogs_->ShowError(this, Utf8(text::AnalysisSaveOverSource) + "\n" + name);
-        return;
-    }
-    // The dialog asked about the name as typed; the suffix made it another file.
-    const std::string path = QFile::encodeName(name).toStdString();
-    if (suffixAdded && ReplacesOnWrite(path) &&
-        !dialogs_->AskOverwrite(this, Utf8(text::AnalysisOverwriteQuestion).arg(name)))
-        return;
-    std::string error;
-    if (!(this->*save)(name, &error))
-        dialogs_->ShowError(this,
-                            Utf8(text::AnalysisSaveError) + "\n" +
-                                (error.empty() ? name : QString::fromLocal8Bit(error.c_str())));
 }
 
 } // namespace mirantos

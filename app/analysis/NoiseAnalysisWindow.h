@@ -19,22 +19,32 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QComboBox;
-class QCustomPlot;
 class QLabel;
-class QListWidget;
+class QLineEdit;
 class QPushButton;
-class QTableWidget;
+class QSplitter;
 class TMeasureRecord;
 
 namespace mirantos {
 
+class TComparisonPanel;
+class TNoisePlotPanel;
+
 // The texts of the low-frequency rows: drift, 0.1-10 Hz pp median, pp maximum
 // and rms; without the band-limited figures the last three give the reason.
 std::array<QString, 4> LowFrequencyValueTexts(const analysis::TLowFrequencyFigures& lf);
+
+// What a span's file tells of the capture it comes from (empty where it does not).
+struct TCodesOrigin {
+    std::string board;
+    std::string startUtc;
+    bool simulated = false;
+};
 
 class TNoiseAnalysisWindow : public QWidget {
     Q_OBJECT
@@ -51,8 +61,9 @@ public:
     // Codes from elsewhere (one or two channels; an empty vector is a channel
     // not held), with a text naming where they come from, shown above the
     // figures ("記録: run.csv 12.000〜15.500 s"). The next SetDataSet replaces them.
+    // `origin`: the capture's board and start, where the file names them.
     void SetCodes(std::vector<uint32_t> ch0, std::vector<uint32_t> ch1, double rateSps, int gain,
-                  const QString& source, const QString& file = {});
+                  const QString& source, const QString& file = {}, const TCodesOrigin& origin = {});
     void ClearDataSet();
     // The file the data set shown is now stored in (the owner saved it).
     void SetFile(const QString& file) { file_ = file; }
@@ -73,8 +84,10 @@ public:
 
     // The four plots as shown, in one picture.
     QImage RenderPlots(QSize size = kNoisePictureSize) const;
-    // The picture (PNG) and the CSVs, each written whole or not at all;
-    // on false `error` (if given) says why when the write failed.
+    // The saved picture's caption: data, channel, rate, span and the time now.
+    QString PictureCaptionText() const;
+    // The picture (PNG, the plots with the caption under them) and the CSVs, each written whole or
+    // not at all; on false `error` (if given) says why when the write failed.
     bool SavePicture(const QString& path, std::string* error = nullptr) const;
     bool SaveHistogramCsv(const QString& path, std::string* error = nullptr) const;
     bool SaveSpectrumCsv(const QString& path, std::string* error = nullptr) const;
@@ -84,11 +97,12 @@ public:
     // file cannot be read, lacks the channel, is too short, or seven are held.
     bool AddReference(const QString& path);
     void RemoveReference(int index);
-    int ReferenceCount() const { return static_cast<int>(references_.size()); }
+    int ReferenceCount() const;
     // The current data (first) and the references analysed on the channel
     // shown; empty without figures of the current data.
     std::vector<analysis::TRunFigures> Runs() const;
-    // The report of Runs() as PDF, written whole or not at all.
+    // The report of Runs() as PDF, written whole or not at all, with the
+    // title and notes last asked for.
     bool SaveReport(const QString& path, std::string* error = nullptr) const;
 
     // True while one of its dialogs is open: the owner must not change the
@@ -103,9 +117,17 @@ private:
     void ShowEmpty(const char* message);
     void FillSegmentChoices(int samples);
     void AskAndAddReferences();
+    // The title and notes, then the file.
+    void AskAndSaveReport();
     void ShowError(const QString& text);
-    // Analyses reference i on the channel shown; false when it cannot be.
-    bool AnalyseReference(size_t i);
+    // The window's choices as the library's options.
+    analysis::TAnalysisOptions Options() const;
+    // The band typed, when it parses and lies within 0 to half the rate;
+    // otherwise the message says so and the band in force stays.
+    void TakeBand();
+    // The band field's text for the band in force (empty: the whole band).
+    QString BandText() const;
+    // The list and table, and the overlays when there are references.
     void ShowReferences();
     // The save dialog, then the name's suffix: a name that became an existing
     // file is asked about again; the analysed file and the references are
@@ -131,18 +153,13 @@ private:
     // Computed once per data set and channel: window and segment do not touch them.
     analysis::TLowFrequencyFigures lowFrequency_;
     bool lowFrequencyStale_ = true;
+    // The band of the band rms; both absent: 0 to half the rate.
+    std::optional<double> bandLow_;
+    std::optional<double> bandHigh_;
 
-    struct TReference {
-        QString path;
-        std::array<std::vector<uint32_t>, 2> codes;
-        double rateSps = 0;
-        int gain = 1;
-        analysis::TRunSettings settings;
-        bool analysed = false;
-        analysis::TNoiseFigures noise;
-        analysis::TLowFrequencyFigures low;
-    };
-    std::vector<TReference> references_;
+    // The report's title (empty: the default) and notes, kept for the next report.
+    QString reportTitle_;
+    QString reportNotes_;
     // The current data's rate index and filter, where known.
     analysis::TRunSettings current_;
 
@@ -150,21 +167,18 @@ private:
     QComboBox* channelBox_ = nullptr;
     QComboBox* windowBox_ = nullptr;
     QComboBox* segmentBox_ = nullptr;
+    QLineEdit* band_ = nullptr;
+    QSplitter* split_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* source_ = nullptr;
     std::vector<QLabel*> values_;
-    QCustomPlot* histogram_ = nullptr;
-    QCustomPlot* spectrum_ = nullptr;
-    QCustomPlot* allan_ = nullptr;
-    QCustomPlot* trace_ = nullptr;
+    TNoisePlotPanel* plots_ = nullptr;
+    TComparisonPanel* comparison_ = nullptr;
     QPushButton* savePicture_ = nullptr;
     QPushButton* saveHistogram_ = nullptr;
     QPushButton* saveSpectrum_ = nullptr;
     QPushButton* addReference_ = nullptr;
     QPushButton* saveReport_ = nullptr;
-    QPushButton* removeReference_ = nullptr;
-    QListWidget* referenceList_ = nullptr;
-    QTableWidget* comparison_ = nullptr;
 };
 
 } // namespace mirantos

@@ -636,13 +636,18 @@ void TTraceViewerWindow::AnalyseClick()
         target = ownAnalysis_;
     }
     const double rate = data_.RateSps();
+    // The channels handed over, by name: "CH0", "CH1" or "CH0 / CH1".
+    QStringList channels;
+    for (int c = 0; c < 2; ++c)
+        if (!codes[c].empty())
+            channels << U(text::Channel) + QString::number(c);
     const QString source = U(text::ViewerSourcePrefix) + QString::fromStdString(data_.FileName()) +
-                           " " + Seconds(SampleSeconds(v.first, rate), rate) +
-                           U(text::ViewerRangeTo) + Seconds(SampleSeconds(v.last, rate), rate) +
-                           U(text::ViewerSecondsUnit);
+                           " " + channels.join(U(text::Separator)) + " " +
+                           Seconds(SampleSeconds(v.first, rate), rate) + U(text::ViewerRangeTo) +
+                           Seconds(SampleSeconds(v.last, rate), rate) + U(text::ViewerSecondsUnit);
     target->SetVoltMode(view_.voltMode);
     target->SetCodes(std::move(codes[0]), std::move(codes[1]), rate, data_.Gain(), source,
-                     filePath_);
+                     filePath_, {data_.Board(), data_.StartUtc(), data_.Simulated()});
     target->show();
     target->raise();
     target->activateWindow();

@@ -5,6 +5,7 @@
 #include "Mirantos_Main.h"
 
 #include "CaptureFile.h"
+#include "CaptureRun.h"
 #include "MeasureSession.h"
 #include "Myfile.h"
 #include "Mymessage.h"
@@ -156,7 +157,9 @@ void TFormMain::DataSetChanged()
 {
     const bool held = session_->Created() && session_->HasData();
     NoiseAnalysis1->setEnabled(held);
-    if (!noiseWindow_)
+    // A capture's start and end leave the held data set as it was: the
+    // analysis keeps what it shows (a span from the viewer, most likely).
+    if (!noiseWindow_ || (capture_ && capture_->Running()))
         return;
     noiseWindow_->SetVoltMode(VoltMode());
     if (!held) {

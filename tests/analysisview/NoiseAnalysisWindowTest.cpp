@@ -7,16 +7,21 @@
 #include "MeasureRecord.h"
 #include "NoiseReport.h"
 #include "UiFont.h"
+#include "WindowFit.h"
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -410,3 +415,124 @@ INSTANTIATE_TEST_SUITE_P(Names, AnalysisSaveName,
                                            SaveName{"alias.csv", false, true, ""},
                                            SaveName{"other", true, false, ""},
                                            SaveName{"fresh", false, false, "fresh.csv"}));
+
+TEST_F(AnalysisWindowTest, SavedPictureCarriesTheCaptionOfWhatItShows)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Complete(record, 1, 1000);
+    const QString span = QString::fromUtf8("記録: run.csv CH1 12.000〜14.500 s");
+    window.SetCodes({}, {record.Ch1.Code, record.Ch1.Code + 1000}, 400.0, 1, span, {},
+                    {"MIRANTOS 1.10", "2026-12-07T23:50:29Z", false});
+    dialogs.names = {dir.filePath("span.png")};
+    Button("savePicture")->click();
+    window.SetDataSet(record, 400.0, 1); // the main window's, not saved yet
+    dialogs.names = {dir.filePath("unsaved.png")};
+    Button("savePicture")->click();
+
+    const QRegularExpression made(QString::fromUtf8("作成 \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d$"));
+    const struct {
+        const char* file;
+        QString says;
+    } cases[] = {
+        {"span.png", span + QString::fromUtf8("   CH1   400 sps   1000 サンプル (2.5 s)   "
+                                              "記録開始 2026-12-07T23:50:29Z   ")},
+        {"unsaved.png",
+         QString::fromUtf8("未保存のデータ   CH1   400 sps   1000 サンプル (2.5 s)   ")},
+    };
+    for (const auto& c : cases) {
+        const QImage png(dir.filePath(c.file));
+        ASSERT_EQ(png.size(), kNoisePictureSize) << c.file;
+        const QString caption = png.text("Description");
+        EXPECT_TRUE(caption.startsWith(c.says)) << caption.toStdString();
+        EXPECT_TRUE(made.match(caption).hasMatch()) << caption.toStdString();
+        // Written in the strip under the plots, too.
+        int dark = 0;
+        for (int y = png.height() - 30; y < png.height(); ++y)
+            for (int x = 0; x < 200; ++x)
+                dark += qGray(png.pixel(x, y)) < 128;
+        EXPECT_GT(dark, 50) << c.file;
+    }
+}
+
+TEST_F(AnalysisWindowTest, BandTypedInTheWindowSetsTheBandRms)
+{
+    Complete(record, 0, 4000);
+    window.SetDataSet(record, 1000.0, 1);
+    auto* band = window.findChild<QLineEdit*>("band");
+    ASSERT_NE(band, nullptr);
+    auto bandRms = [&](std::optional<double> lo, std::optional<double> hi) {
+        analysis::TAnalysisOptions o;
+        o.bandLowHz = lo;
+        o.bandHighHz = hi;
+        analysis::TNoiseFigures f;
+        EXPECT_TRUE(analysis::Analyze({record.Ch0.Code, 4000}, 1000.0, 1, o, f));
+        return QString::number(f.bandRmsUv, 'f', 5) + QString::fromUtf8(" µV (帯域 ");
+    };
+    const QString whole = bandRms({}, {}) + QString::fromUtf8("0 ～ 500 Hz)");
+    const QString low = bandRms(10.0, 50.0) + QString::fromUtf8("10 ～ 50 Hz)");
+    const QString invalid = QString::fromUtf8(text::AnalysisBandInvalid).arg("500");
+    const struct {
+        const char* typed;
+        QString shown, message;
+    } cases[] = {
+        {"10:50", low, {}},      {"50:10", low, invalid}, {"0:900", low, invalid},
+        {"10-50", low, invalid}, {"", whole, {}},         {"0:500", whole, {}},
+    };
+    for (const auto& c : cases) {
+        band->setText(c.typed);
+        emit band->editingFinished();
+        EXPECT_EQ(Value("band_rms"), c.shown) << c.typed;
+        EXPECT_EQ(Message(), c.message) << c.typed;
+    }
+    // A data set at a lower rate drops a band it cannot hold.
+    band->setText("100:400");
+    emit band->editingFinished();
+    window.SetDataSet(record, 500.0, 1);
+    EXPECT_TRUE(Value("band_rms").endsWith(QString::fromUtf8("0 ～ 250 Hz)")));
+}
+
+// On a 1366x768 laptop (less a task bar) the window opens within the screen,
+// and everything in it keeps its room at the smallest size it can be given.
+TEST_F(AnalysisWindowTest, FitsALaptopScreenAndKeepsItsPartsApartAtItsMinimum)
+{
+    const struct {
+        QSize available, opens;
+    } screens[] = {
+        {{1366, 728}, {1350, 680}},
+        {{1920, 1040}, {1400, 900}},
+        {{800, 500}, window.minimumSize()},
+    };
+    for (const auto& s : screens)
+        EXPECT_EQ(FitWindowSize({1400, 900}, window.minimumSize(), s.available), s.opens);
+    EXPECT_TRUE(QRect(0, 0, 1350, 680).contains(QRect(QPoint(), window.minimumSize())))
+        << window.minimumSize().width() << "x" << window.minimumSize().height();
+    const QRect available = window.screen()->availableGeometry();
+    if (available.width() >= 1366 && available.height() >= 720) { // the screen this runs on
+        EXPECT_TRUE(available.contains(QRect(window.pos(), window.size() + kWindowFrame)));
+    }
+
+    Complete(record, 2, 2000);
+    window.SetDataSet(record, 1000.0, 1);
+    window.resize(window.minimumSize());
+    window.show();
+    QApplication::processEvents();
+    std::vector<QRect> parts;
+    for (const char* name : {"histogramPlot", "spectrumPlot", "allanPlot", "lowFrequencyPlot"}) {
+        QCustomPlot* p = Plot(name);
+        EXPECT_GE(p->height(), 200) << name;
+        EXPECT_GE(p->width(), 280) << name;
+        parts.push_back(QRect(p->mapTo(&window, QPoint()), p->size()));
+    }
+    for (QWidget* w : window.findChildren<QPushButton*>()) {
+        if (!w->isVisible())
+            continue;
+        EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+        parts.push_back(QRect(w->mapTo(&window, QPoint()), w->size()));
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        EXPECT_TRUE(window.rect().contains(parts[i])) << i;
+        for (size_t j = i + 1; j < parts.size(); ++j)
+            EXPECT_FALSE(parts[i].intersects(parts[j])) << i << " " << j;
+    }
+}

@@ -9,13 +9,18 @@
 #include "MeasureRecord.h"
 #include "Myfile.h"
 #include "NoiseAnalysisWindow.h"
+#include "NoiseReport.h"
+#include "ReportTexts.h"
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -25,6 +30,7 @@
 #include <deque>
 #include <functional>
 #include <random>
+#include <tuple>
 
 using namespace mirantos;
 
@@ -59,6 +65,18 @@ struct Dialogs : IAnalysisDialogs {
     {
         questions << question;
         return false;
+    }
+    // Answers of the report's title and notes question; none left: cancelled.
+    std::deque<std::pair<QString, QString>> details;
+    QStringList titlesOffered;
+    bool AskReportDetails(QWidget*, QString* title, QString* notes) override
+    {
+        titlesOffered << *title;
+        if (details.empty())
+            return false;
+        std::tie(*title, *notes) = details.front();
+        details.pop_front();
+        return true;
     }
 };
 
@@ -281,9 +299,21 @@ TEST_F(ReferenceTest, AReferenceFileIsNeverSavedOver)
 
 TEST_F(ReferenceTest, ReportButtonWritesThePdfOfAllRuns)
 {
+    // A span from the viewer: its capture's board and start go into the settings.
+    window.SetCodes(Noise(2000, 40.0, 1), {}, 1000.0, 1, QString::fromUtf8("記録: x.csv CH0"), {},
+                    {"MIRANTOS 1.10", "2026-12-07T23:50:29Z", false});
     ASSERT_TRUE(window.AddReference(Capture("quiet.csv", 0, 20.0, 2)));
+    window.findChild<QComboBox*>("window")->setCurrentIndex(1); // Hann
+    // Cancelling the title question writes nothing and asks for no file.
     dialogs.saves = {dir.filePath("report")};
     Button("saveReport")->click();
+    EXPECT_FALSE(QFile::exists(dir.filePath("report.pdf")));
+    ASSERT_EQ(dialogs.saves.size(), 1u);
+    dialogs.details = {
+        {QString::fromUtf8("受入試験 S/N 0042"), QString::fromUtf8("シールド箱内、室温 23 °C")}};
+    Button("saveReport")->click();
+    EXPECT_EQ(dialogs.titlesOffered,
+              QStringList(2, QString::fromUtf8(text::ReportTitle))); // the default offered
     EXPECT_TRUE(dialogs.errors.isEmpty());
     QFile pdf(dir.filePath("report.pdf"));
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
@@ -295,10 +325,45 @@ TEST_F(ReferenceTest, ReportButtonWritesThePdfOfAllRuns)
     p.start(pdftotext, {"-enc", "UTF-8", pdf.fileName(), "-"});
     ASSERT_TRUE(p.waitForFinished(30000));
     const QString text = QString::fromUtf8(p.readAllStandardOutput());
-    EXPECT_TRUE(text.contains(QString::fromUtf8(text::AnalysisCurrentData))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("記録: x.csv CH0"))) << text.toStdString();
     EXPECT_TRUE(text.contains("quiet")) << text.toStdString();
+    // The title and notes typed, the board and start of the span's capture,
+    // and how the figures were taken: window, segment, RBW = ENBW fs / L, band.
+    const analysis::TSpectrum& sp = window.Figures()->spectrum;
+    const double enbw = analysis::EnbwBins(sp.window, sp.segment);
+    EXPECT_NEAR(enbw, 1.5, 0.001); // Hann
+    const QString rbw = QString::fromStdString(analysis::GeneralText(enbw * sp.dfHz, 4)) + " Hz";
+    for (const QString& want :
+         {QString::fromUtf8("受入試験 S/N 0042"), QString::fromUtf8("シールド箱内、室温 23 °C"),
+          QString("MIRANTOS 1.10"), QString("2026-12-07T23:50:29Z"), QString::fromUtf8("ハン"),
+          QString::fromUtf8("セグメント長"), QString::number(sp.segment),
+          QString::fromUtf8("分解能帯域幅 (RBW)"), rbw, QString::fromUtf8("1.500 ビン"),
+          QString("500 Hz")})
+        EXPECT_TRUE(text.contains(want)) << want.toStdString() << "\n" << text.toStdString();
     // A folder that does not exist: the error box.
     dialogs.saves = {dir.filePath("missing/report.pdf")};
+    dialogs.details = {{QString(), QString()}};
     Button("saveReport")->click();
     EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+// On a full HD screen the table shows two references' columns without a
+// sideways scroll, and the list shows each file by its curves' colour.
+TEST_F(ReferenceTest, TableFitsAcrossAtFullHdAndTheListShowsEachRunsColour)
+{
+    window.resize(1920, 1040);
+    window.show();
+    dialogs.opens = {{Capture("quiet.csv", 0, 20.0, 2), Dta("loud.DTA", 90.0, 3)}};
+    Button("addReference")->click();
+    ASSERT_EQ(window.ReferenceCount(), 2);
+    QApplication::processEvents();
+    QTableWidget* t = Table();
+    ASSERT_TRUE(t->isVisible());
+    EXPECT_EQ(t->horizontalScrollBar()->maximum(), 0);
+    auto* list = window.findChild<QListWidget*>("references");
+    ASSERT_EQ(list->count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QImage swatch = list->item(i)->icon().pixmap(14, 14).toImage();
+        EXPECT_EQ(swatch.pixel(7, 7), ComparisonColor(i + 1)) << i;
+    }
 }

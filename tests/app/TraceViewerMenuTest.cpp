@@ -1,10 +1,11 @@
 // The trace viewer from the main window: its data-menu item, the Y unit passed
-// on, and a span analysed in the main window's noise analysis until the next
-// data set replaces it.
+// on, and a span analysed in the main window's noise analysis, named by its
+// channel, kept through a capture until the next data set replaces it.
 
 #include "AppTestSupport.h"
 
 #include "CaptureFile.h"
+#include "CaptureRequest.h"
 #include "NoiseAnalysisWindow.h"
 #include "TraceViewerWindow.h"
 
@@ -58,6 +59,21 @@ TEST(TraceViewerMenu, OpensTheViewerWhoseSpanGoesToTheMainNoiseAnalysis)
     viewer->findChild<QPushButton*>("analyse")->click();
     mirantos::TNoiseAnalysisWindow* noise = h.window->NoiseWindow();
     ASSERT_NE(noise, nullptr);
+    ASSERT_NE(noise->Figures(), nullptr);
+    EXPECT_EQ(noise->Figures()->samples, 500);
+    const QString span = noise->Source();
+    EXPECT_TRUE(span.contains("CH0")) << span.toStdString();
+
+    // A capture, from its start to its end, leaves the span being analysed.
+    const QString capture = dir.filePath("long.csv");
+    h.dialogs.captureAnswer = [&](mirantos::TCaptureRequest* r) {
+        *r = {capture, 13, true, 0, false, r->seconds, 300};
+        return true;
+    };
+    h.window->Capture1Click();
+    ASSERT_TRUE(h.window->Controller()->Measuring());
+    ASSERT_TRUE(h.RunUntil([&] { return !h.window->Controller()->Measuring(); }));
+    EXPECT_EQ(noise->Source(), span);
     ASSERT_NE(noise->Figures(), nullptr);
     EXPECT_EQ(noise->Figures()->samples, 500);
 

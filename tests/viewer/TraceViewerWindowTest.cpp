@@ -185,7 +185,7 @@ TEST(TraceViewer, AnalyseHandsExactlyTheVisibleSpanToTheNoiseAnalysis)
     ASSERT_EQ(v.Visible(), (TSampleSpan{12000, 15500}));
     v.window.findChild<QPushButton*>("analyse")->click();
 
-    EXPECT_EQ(analysis.Source(), QString::fromUtf8("記録: run.csv 12.000〜15.500 s"));
+    EXPECT_EQ(analysis.Source(), QString::fromUtf8("記録: run.csv CH0 / CH1 12.000〜15.500 s"));
     analysis::TNoiseFigures want;
     ASSERT_TRUE(analysis::Analyze({v.c0.begin() + 12000, v.c0.begin() + 15500}, 1000, 1, {}, want));
     ASSERT_NE(analysis.Figures(), nullptr);
