@@ -64,6 +64,12 @@ TStationDialog::TStationDialog(QWidget* parent, IWindowDialogs* fileDialogs,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(LimitsEdit, &QLineEdit::textChanged, this, &TStationDialog::Update);
     connect(SerialEdit, &QLineEdit::textChanged, this, &TStationDialog::Update);
+    // A barcode scanner types the serial and Enter: that starts the test,
+    // whichever button had the focus last.
+    connect(SerialEdit, &QLineEdit::returnPressed, this, [this] {
+        if (StartBtn->isEnabled())
+            accept();
+    });
     // A new board is the usual next run: the serial number is what gets typed.
     if (!initial.limitsPath.isEmpty())
         SerialEdit->setFocus();
