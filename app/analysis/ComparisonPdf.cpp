@@ -9,20 +9,13 @@
 #include "PdfPage.h"
 #include "ReportTexts.h"
 #include "Tables.h"
-#include "UiFont.h"
 
-#include <QBuffer>
 #include <QDateTime>
-#include <QFontMetricsF>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <QSysInfo>
 #include <qcustomplot.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace mirantos {
 
