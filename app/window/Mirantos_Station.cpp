@@ -66,6 +66,14 @@ TStationResultFacts ResultFacts(const TStationRun& run, const QString& dataPath,
     return {run.request.serial, run.request.operatorName, run.startedUtc, dataPath, simulated};
 }
 
+// The last board's result gives way to this one's the moment its run has
+// started (a start that failed has said why and leaves the last result).
+void ShowStarted(TStationResultWindow* window, const TStationRun* run, bool simulated)
+{
+    if (window && run)
+        window->ShowStarted(run->limits, ResultFacts(*run, QString(), simulated));
+}
+
 } // namespace
 
 void TFormMain::Station1Click()
@@ -100,10 +108,6 @@ void TFormMain::Station1Click()
     ComboBox3->setCurrentIndex(s.chSel);
     run->startedUtc = station::UtcNow();
     station_ = std::move(run);
-    // The last board's result gives way to this one's the moment it starts.
-    if (stationWindow_)
-        stationWindow_->ShowStarted(station_->limits,
-                                    ResultFacts(*station_, QString(), session_->BoardSimulated()));
 
     if (!station_->Capture()) {
         const auto* it = std::find(kCountValues.begin(), kCountValues.end(), s.samples);
@@ -112,6 +116,7 @@ void TFormMain::Station1Click()
         // A start that never reached the board has said why; no run, no test.
         if (station_ && !session_->Measuring())
             station_.reset();
+        ShowStarted(stationWindow_, station_.get(), session_->BoardSimulated());
         return;
     }
 
@@ -134,6 +139,7 @@ void TFormMain::Station1Click()
         station_.reset();
         return;
     }
+    ShowStarted(stationWindow_, station_.get(), session_->BoardSimulated());
     station_->dataPath = capture.path;
     connect(capture_.get(), &TCaptureRun::Ended, this, &TFormMain::StationCaptureEnded);
 }

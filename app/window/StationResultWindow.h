@@ -60,9 +60,9 @@ public:
     QTableWidget* Table() const { return table_; }
     QPushButton* CertificateButton() const { return certificateBtn_; }
 
-    void SaveCertificate();
-
 private:
+    // The save dialog, then the overwrite question for an existing file.
+    void SaveCertificate();
     void ShowHeader(const station::TTestLimits& limits, const TStationResultFacts& facts);
 
     IWindowDialogs* dialogs_;
