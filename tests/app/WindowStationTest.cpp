@@ -9,6 +9,7 @@
 #include "ResultsDb.h"
 #include "StationDialog.h"
 #include "StationResultWindow.h"
+#include "StationTable.h"
 #include "StationTexts.h"
 #include "Tables.h"
 #include "Texts.h"
@@ -374,6 +375,18 @@ TEST(StationDialog, EnterInTheSerialFieldStarts)
         EXPECT_FALSE(browsed) << limits;
         EXPECT_EQ(dialog.result() == QDialog::Accepted && dialog.isHidden(), limits);
         EXPECT_EQ(dialog.Request().serial, QStringLiteral("AFE7-0012"));
+    }
+}
+
+// Every figure a limits file takes has its Japanese name and unit in the
+// result and the certificate, never only the file's key.
+TEST(StationTable, EveryFigureHasItsJapaneseNameAndUnit)
+{
+    for (const station::TFigureInfo& f : station::Figures()) {
+        const QString name = StationFigureName({std::string(f.name), {}, {}, {}, {}});
+        EXPECT_TRUE(!name.contains(QString::fromUtf8(f.name.data(), f.name.size())) &&
+                    name.endsWith(QStringLiteral(" [") + U(f.unit) + QStringLiteral("]")))
+            << name.toStdString();
     }
 }
 
