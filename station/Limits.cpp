@@ -358,20 +358,20 @@ private:
 const std::vector<TFigureInfo>& Figures()
 {
     static const std::vector<TFigureInfo> figures = {
-        {"rms_uV", false, 0.0, kInf},
-        {"pp_uV", false, 0.0, kInf},
-        {"rms_code", false, 0.0, kMaxCode},
-        {"pp_code", false, 0.0, kMaxCode},
-        {"mean_uV", false, -kInf, kInf},
-        {"mean_code", false, 0.0, kMaxCode},
-        {"effective_bits", false, 0.0, 32.0},
-        {"noise_free_bits", false, 0.0, 32.0},
-        {"nsd_median_nV", false, 0.0, kInf},
-        {"band_rms_uV", false, 0.0, kInf},
-        {"slope_uV_per_h", false, -kInf, kInf},
-        {"lf_0p1_10Hz.pp_uV_median", true, 0.0, kInf},
-        {"lf_0p1_10Hz.pp_uV_max", true, 0.0, kInf},
-        {"lf_0p1_10Hz.rms_uV", true, 0.0, kInf},
+        {"rms_uV", false, 0.0, kInf, "µV"},
+        {"pp_uV", false, 0.0, kInf, "µV"},
+        {"rms_code", false, 0.0, kMaxCode, "digit"},
+        {"pp_code", false, 0.0, kMaxCode, "digit"},
+        {"mean_uV", false, -kInf, kInf, "µV"},
+        {"mean_code", false, 0.0, kMaxCode, "digit"},
+        {"effective_bits", false, 0.0, 32.0, "bit"},
+        {"noise_free_bits", false, 0.0, 32.0, "bit"},
+        {"nsd_median_nV", false, 0.0, kInf, "nV/√Hz"},
+        {"band_rms_uV", false, 0.0, kInf, "µV"},
+        {"slope_uV_per_h", false, -kInf, kInf, "µV/h"},
+        {"lf_0p1_10Hz.pp_uV_median", true, 0.0, kInf, "µV"},
+        {"lf_0p1_10Hz.pp_uV_max", true, 0.0, kInf, "µV"},
+        {"lf_0p1_10Hz.rms_uV", true, 0.0, kInf, "µV"},
     };
     return figures;
 }

@@ -22,6 +22,7 @@ struct TFigureInfo {
     bool needsLowFrequency; // defined only from 49.96 sps and 30 s of samples
     double lowest;          // the figure's possible range, for refusing impossible limits
     double highest;
+    std::string_view unit; // as the windows write it ("µV", "digit", "bit", "nV/√Hz", "µV/h")
 };
 // rms_uV, pp_uV, rms_code, pp_code, mean_uV, mean_code, effective_bits,
 // noise_free_bits, nsd_median_nV, band_rms_uV, slope_uV_per_h,
@@ -38,15 +39,15 @@ struct TLimit {
 };
 
 struct TTestSettings {
-    bool sim = false;        // "board": "usb" (default) or "sim"
-    uint64_t simSeed = 1;    // "sim": {"seed", "flicker_nV", "drift_uV_per_h", "pickup_uV"}
+    bool sim = false;     // "board": "usb" (default) or "sim"
+    uint64_t simSeed = 1; // "sim": {"seed", "flicker_nV", "drift_uV_per_h", "pickup_uV"}
     double simFlickerNv = 0;
     double simDriftUvPerH = 0;
     double simPickupUv = 0;
-    int rateIndex = 0;       // "rate": a rate of the list ("1000") or its index 0..13
-    bool sinc5 = true;       // "filter": "sinc5" or "sinc3"
-    int chSel = 0;           // "channels": "ch0", "ch1" or "both"
-    int32_t samples = 0;     // per channel, 10..1048575
+    int rateIndex = 0;                   // "rate": a rate of the list ("1000") or its index 0..13
+    bool sinc5 = true;                   // "filter": "sinc5" or "sinc3"
+    int chSel = 0;                       // "channels": "ch0", "ch1" or "both"
+    int32_t samples = 0;                 // per channel, 10..1048575
     analysis::TAnalysisOptions analysis; // "analysis": {"window", "segment", "bins"}
 
     double RateSps() const;

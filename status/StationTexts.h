@@ -47,7 +47,6 @@ inline constexpr char StationNotComputed[] = "算出不可: ";
 inline constexpr char StationAtMost[] = " 以下";
 inline constexpr char StationAtLeast[] = " 以上";
 inline constexpr char StationRangeTo[] = " 〜 ";
-inline constexpr char StationBandPrefix[] = " 帯域 ";
 inline constexpr char StationTestCaption[] = "試験：";
 inline constexpr char StationSerialInfix[] = " / シリアル番号：";
 inline constexpr char StationDataKept[] = "データファイル：";
@@ -59,6 +58,14 @@ inline constexpr char StationStoreFailed[] = "結果を保存できませんで�
 inline constexpr char StationUnsavedKept[] = "記録したデータを保存しました：";
 inline constexpr char StationSimulatedResult[] =
     "シミュレーションボードの結果です (実機の測定ではありません)";
+
+// The result's header and the state between a start and its verdict, and the certificate.
+inline constexpr char StationOperatorInfix[] = " / 担当者：";
+inline constexpr char StationDateCaption[] = "日時：";
+inline constexpr char StationTesting[] = "試験中";
+inline constexpr char StationSaveCertificate[] = "証明書保存(&C)...";
+inline constexpr char StationCertificateTitle[] = "ノイズ試験 成績書";
+inline constexpr char StationVerdictCaption[] = "総合判定：";
 
 // Every text above, for the font check.
 inline constexpr const char* kStationTexts[] = {
@@ -93,7 +100,6 @@ inline constexpr const char* kStationTexts[] = {
     StationAtMost,
     StationAtLeast,
     StationRangeTo,
-    StationBandPrefix,
     StationTestCaption,
     StationSerialInfix,
     StationDataKept,
@@ -106,6 +112,13 @@ inline constexpr const char* kStationTexts[] = {
     StationUsbOnSim,
     StationSimOnUsb,
     StationSimulatedResult,
+    // The result's header, the running state and the certificate.
+    StationOperatorInfix,
+    StationDateCaption,
+    StationTesting,
+    StationSaveCertificate,
+    StationCertificateTitle,
+    StationVerdictCaption,
 };
 
 } // namespace mirantos::text

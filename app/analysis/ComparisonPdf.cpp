@@ -6,37 +6,31 @@
 #include "MirantosVersion.h"
 #include "NoisePlots.h"
 #include "NoiseReport.h"
+#include "PdfPage.h"
 #include "ReportTexts.h"
 #include "Tables.h"
-#include "UiFont.h"
 
-#include <QBuffer>
 #include <QDateTime>
-#include <QFontMetricsF>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <QSysInfo>
 #include <qcustomplot.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace mirantos {
 
 namespace {
 
-// Layout in points (1/72 in) on the page's printable area; fonts in the same unit.
-constexpr int kResolutionDpi = 300;
-constexpr double kMarginMm = 15.0;
-constexpr double kTitlePt = 16.0;
-constexpr double kHeadingPt = 11.0;
-constexpr double kTextPt = 8.0;
-constexpr double kSmallestPt = 4.5;
-constexpr double kFooterPt = 8.0;
-constexpr double kGapPt = 10.0;
-constexpr double kCellPadPt = 1.5;
+// The pages, their tables and fonts are the documents' common ones (PdfPage.h).
+using pdf::Heading;
+using pdf::kGapPt;
+using pdf::kTextPt;
+using pdf::PointFont;
+using pdf::TableBlock;
+using pdf::TBlock;
+using pdf::TTable;
+
+// Layout in points (1/72 in) on the page's printable area.
 constexpr double kLfPlotHeightPt = 190.0;
 // The off-screen plot's size in its own pixels: fonts and lines keep their
 // screen proportions, and the painter scales it into the area.
@@ -77,11 +71,6 @@ QString WindowText(analysis::TWindow w)
     }
     return kNone;
 }
-
-struct TTable {
-    QStringList header; // the first cell names the rows
-    std::vector<QStringList> rows;
-};
 
 TTable SettingsTable(const std::vector<analysis::TRunFigures>& runs)
 {
@@ -217,117 +206,6 @@ TTable DifferenceTable(const std::vector<analysis::TRunFigures>& runs)
     return t;
 }
 
-// A block of the report: its height at a width, and how to paint it there.
-struct TBlock {
-    double height = 0;
-    bool ownPage = false;
-    bool keepWithNext = false; // a heading never ends a page
-    std::function<void(QCPPainter&, const QRectF&)> paint;
-};
-
-struct TTableFont {
-    QFont quarterFont;     // in quarter points, for finer sizes than whole pixels
-    double labelWidth = 0; // the first column, in points
-};
-
-// The largest font (from kTextPt down) at which every cell fits its column,
-// the first column as wide as its widest name.
-TTableFont TableFont(const TTable& t, double width)
-{
-    const double columns = std::max<double>(1, double(t.header.size()) - 1);
-    for (double pt = kTextPt;; pt -= 0.5) {
-        QFont font = UiFont(1);
-        font.setPixelSize(static_cast<int>(pt * 4));
-        const QFontMetricsF m(font);
-        double labelWidth = 0;
-        for (const QStringList& r : t.rows)
-            labelWidth = std::max(labelWidth, m.horizontalAdvance(r[0]) / 4 + 2 * kCellPadPt);
-        const double column = (width - labelWidth) / columns;
-        bool fits = true;
-        auto check = [&](const QStringList& cells) {
-            for (qsizetype c = 1; c < cells.size(); ++c)
-                fits = fits && m.horizontalAdvance(cells[c]) / 4 + 2 * kCellPadPt <= column;
-        };
-        check(t.header);
-        for (const QStringList& r : t.rows)
-            check(r);
-        if (fits || pt <= kSmallestPt)
-            return {font, labelWidth};
-    }
-}
-
-void PaintTable(QCPPainter& p, const QRectF& area, const TTable& t, const TTableFont& tf)
-{
-    const QFont& quarterFont = tf.quarterFont;
-    p.save();
-    p.translate(area.topLeft());
-    p.scale(0.25, 0.25);
-    p.setFont(quarterFont);
-    const double w = area.width() * 4;
-    const double labelWidth = tf.labelWidth * 4;
-    const double column = (w - labelWidth) / std::max<double>(1, double(t.header.size()) - 1);
-    const double rowH = QFontMetricsF(quarterFont).height() * 1.35;
-    const double pad = kCellPadPt * 4;
-    auto paintRow = [&](const QStringList& cells, double y, bool bold) {
-        QFont f = quarterFont;
-        f.setBold(bold);
-        p.setFont(f);
-        p.drawText(QRectF(pad, y, labelWidth - 2 * pad, rowH), Qt::AlignLeft | Qt::AlignVCenter,
-                   cells[0]);
-        for (qsizetype c = 1; c < cells.size(); ++c)
-            p.drawText(
-                QRectF(labelWidth + (double(c) - 1) * column + pad, y, column - 2 * pad, rowH),
-                Qt::AlignRight | Qt::AlignVCenter, cells[c]);
-    };
-    p.setPen(QPen(QColor(160, 160, 160), 2));
-    double y = 0;
-    p.fillRect(QRectF(0, 0, w, rowH), QColor(235, 235, 235));
-    p.setPen(Qt::black);
-    paintRow(t.header, y, true);
-    y += rowH;
-    for (const QStringList& r : t.rows) {
-        p.setPen(QPen(QColor(200, 200, 200), 1));
-        p.drawLine(QPointF(0, y), QPointF(w, y));
-        p.setPen(Qt::black);
-        paintRow(r, y, false);
-        y += rowH;
-    }
-    p.setPen(QPen(QColor(160, 160, 160), 2));
-    p.drawLine(QPointF(0, y), QPointF(w, y));
-    p.restore();
-}
-
-double TableHeight(const TTable& t, const QFont& quarterFont)
-{
-    return QFontMetricsF(quarterFont).height() * 1.35 / 4 * double(t.rows.size() + 1);
-}
-
-QFont PointFont(double pt, bool bold = false)
-{
-    QFont f = UiFont(static_cast<int>(pt));
-    f.setBold(bold);
-    return f;
-}
-
-TBlock Heading(const QString& text)
-{
-    const double h = QFontMetricsF(PointFont(kHeadingPt, true)).height() + 4;
-    return {h, false, true, [text, h](QCPPainter& p, const QRectF& a) {
-                p.setFont(PointFont(kHeadingPt, true));
-                p.setPen(Qt::black);
-                p.drawText(QRectF(a.left(), a.top(), a.width(), h), Qt::AlignLeft | Qt::AlignBottom,
-                           text);
-            }};
-}
-
-TBlock TableBlock(TTable t, double width)
-{
-    const TTableFont font = TableFont(t, width);
-    return {
-        TableHeight(t, font.quarterFont) + kGapPt, false, false,
-        [t = std::move(t), font](QCPPainter& p, const QRectF& a) { PaintTable(p, a, t, font); }};
-}
-
 } // namespace
 
 bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
@@ -335,27 +213,13 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
 {
     if (runs.empty() || !out)
         return false;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setResolution(kResolutionDpi);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
-                                     QPageLayout::Millimeter));
     const QString title = options.title.isEmpty() ? U(text::ReportTitle) : options.title;
-    writer.setTitle(title);
-    writer.setCreator(QStringLiteral("MIRANTOS " MIRANTOS_VERSION));
-
-    const double scale = kResolutionDpi / 72.0;
-    const double pageW = writer.width() / scale;
-    const double pageH = writer.height() / scale;
-    const double footer = QFontMetricsF(PointFont(kFooterPt)).height() + 4;
-    const double bodyH = pageH - footer;
+    const pdf::TPageArea page = pdf::PageArea();
+    const double pageW = page.width;
+    const double bodyH = page.bodyHeight;
 
     std::vector<TBlock> blocks;
     {
-        const double titleH = QFontMetricsF(PointFont(kTitlePt, true)).height();
-        const double lineH = QFontMetricsF(PointFont(kTextPt + 1)).height();
         QStringList meta = {
             U(text::ReportDate) +
                 QLocale::c().toString(QDateTime::currentDateTime(), "yyyy-MM-dd HH:mm:ss"),
@@ -365,20 +229,7 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
         if (std::any_of(runs.begin(), runs.end(),
                         [](const analysis::TRunFigures& r) { return r.settings.simulated; }))
             meta << U(text::ReportSimulatedNote);
-        blocks.push_back({titleH + lineH * double(meta.size()) + kGapPt, false, false,
-                          [=](QCPPainter& p, const QRectF& a) {
-                              p.setPen(Qt::black);
-                              p.setFont(PointFont(kTitlePt, true));
-                              p.drawText(QRectF(a.left(), a.top(), a.width(), titleH),
-                                         Qt::AlignLeft | Qt::AlignVCenter, title);
-                              p.setFont(PointFont(kTextPt + 1));
-                              double y = a.top() + titleH;
-                              for (const QString& line : meta) {
-                                  p.drawText(QRectF(a.left(), y, a.width(), lineH),
-                                             Qt::AlignLeft | Qt::AlignVCenter, line);
-                                  y += lineH;
-                              }
-                          }});
+        blocks.push_back(pdf::TitleBlock(title, meta));
     }
     if (!options.notes.isEmpty()) {
         blocks.push_back(Heading(U(text::ReportNotes)));
@@ -387,7 +238,7 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
         const QString notes = options.notes;
         const double h =
             QFontMetricsF(font).boundingRect(QRectF(0, 0, pageW, 1e6), flags, notes).height();
-        blocks.push_back({h + kGapPt, false, false, [=](QCPPainter& p, const QRectF& a) {
+        blocks.push_back({h + kGapPt, false, false, [=](QPainter& p, const QRectF& a) {
                               p.setPen(Qt::black);
                               p.setFont(font);
                               p.drawText(QRectF(a.left(), a.top(), a.width(), h), flags, notes);
@@ -404,9 +255,10 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
     }
     blocks.push_back(Heading(U(text::ReportPlots)));
     blocks.back().ownPage = true;
-    blocks.push_back(
-        {std::min(bodyH - blocks.back().height - kGapPt, pageW * 1.35), false, false,
-         [&runs](QCPPainter& p, const QRectF& a) { PaintComparisonPlots(p, a, runs); }});
+    blocks.push_back({std::min(bodyH - blocks.back().height - kGapPt, pageW * 1.35), false, false,
+                      [&runs](QPainter& p, const QRectF& a) {
+                          PaintComparisonPlots(static_cast<QCPPainter&>(p), a, runs);
+                      }});
     for (const auto& r : runs) {
         if (!r.low.lf)
             continue;
@@ -415,67 +267,19 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
             Heading(U(text::AnalysisLfTitle) + ": " + QString::fromStdString(r.label));
         const double rate = r.noise.rateSps;
         blocks.push_back({head.height + kLfPlotHeightPt + kGapPt, false, false,
-                          [&r, head, rate](QCPPainter& p, const QRectF& a) {
+                          [&r, head, rate](QPainter& p, const QRectF& a) {
                               head.paint(p, a);
                               QCustomPlot plot;
                               PrepareLowFrequencyPlot(plot);
                               ShowLowFrequency(plot, r.low, rate);
-                              PaintPlotScaled(p, plot,
+                              PaintPlotScaled(static_cast<QCPPainter&>(p), plot,
                                               QRectF(a.left(), a.top() + head.height, a.width(),
                                                      kLfPlotHeightPt),
                                               kPlotPixelWidth);
                           }});
     }
 
-    // Pages first, so each foot can say "n / N".
-    std::vector<int> pageOf(blocks.size());
-    std::vector<double> topOf(blocks.size());
-    int page = 0;
-    double y = 0;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        const bool keepWithNext = blocks[i].keepWithNext && i + 1 < blocks.size();
-        const double need = blocks[i].height + (keepWithNext ? blocks[i + 1].height : 0);
-        if (y > 0 && (blocks[i].ownPage || y + need > bodyH)) {
-            ++page;
-            y = 0;
-        }
-        pageOf[i] = page;
-        topOf[i] = y;
-        y += blocks[i].height;
-    }
-    const int pages = page + 1;
-
-    QCPPainter painter;
-    if (!painter.begin(&writer))
-        return false;
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNoCaching);
-    painter.setRenderHint(QPainter::Antialiasing);
-    auto foot = [&](int n) {
-        painter.setFont(PointFont(kFooterPt));
-        painter.setPen(Qt::black);
-        painter.drawText(QRectF(0, pageH - footer, pageW, footer),
-                         Qt::AlignHCenter | Qt::AlignBottom,
-                         QStringLiteral("%1 / %2").arg(n + 1).arg(pages));
-    };
-    painter.scale(scale, scale);
-    int current = 0;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        while (current < pageOf[i]) {
-            foot(current);
-            if (!writer.newPage()) {
-                painter.end();
-                return false;
-            }
-            ++current;
-        }
-        blocks[i].paint(painter, QRectF(0, topOf[i], pageW, blocks[i].height));
-    }
-    foot(current);
-    if (!painter.end())
-        return false;
-    *out = buffer.data();
-    return !out->isEmpty();
+    return pdf::WriteDocument(title, blocks, out);
 }
 
 } // namespace mirantos

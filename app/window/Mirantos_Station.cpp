@@ -34,6 +34,48 @@
 
 using namespace mirantos;
 
+namespace {
+
+// Why `run`'s request cannot be tested on this window's board, or empty when
+// it can (then its limits and database are read into `run`).
+QString StationRefusal(TStationRun& run, bool simulatedBoard)
+{
+    const TStationRequest& request = run.request;
+    std::string error;
+    if (!station::ReadLimitsFile(ToPath(request.limitsPath), run.limits, error))
+        return U(text::BoxStationLimits) + QStringLiteral("\n") + U(error);
+    // The file names the board it is for. A simulated pass stored for a
+    // serial would read as the real board's, so a "usb" test never runs on
+    // the simulated board; and a "sim" test (a rehearsal, with the simulated
+    // board's settings) is no test of a real board either.
+    if (run.limits.settings.sim != simulatedBoard)
+        return U(text::BoxStationLimits) + QStringLiteral("\n") +
+               U(simulatedBoard ? text::StationUsbOnSim : text::StationSimOnUsb);
+    const std::optional<results::TDbTarget> target =
+        results::ParseDbUrl(request.dbUrl.toStdString(), error);
+    if (!target)
+        return U(text::BoxStationDb) + QStringLiteral("\n") + U(error);
+    run.target = *target;
+    if (!request.keepDir.isEmpty() && !QFileInfo(request.keepDir).isDir())
+        return U(text::BoxStationKeep) + QStringLiteral("\n") + request.keepDir;
+    return QString();
+}
+
+TStationResultFacts ResultFacts(const TStationRun& run, const QString& dataPath, bool simulated)
+{
+    return {run.request.serial, run.request.operatorName, run.startedUtc, dataPath, simulated};
+}
+
+// The last board's result gives way to this one's the moment its run has
+// started (a start that failed has said why and leaves the last result).
+void ShowStarted(TStationResultWindow* window, const TStationRun* run, bool simulated)
+{
+    if (window && run)
+        window->ShowStarted(run->limits, ResultFacts(*run, QString(), simulated));
+}
+
+} // namespace
+
 void TFormMain::Station1Click()
 {
     HandlerScope scope(this);
@@ -44,40 +86,18 @@ void TFormMain::Station1Click()
         return;
     TStationRequest request;
     request.dbUrl = QFile::decodeName(QByteArray::fromStdString(results::DefaultSqlitePath()));
-    if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
-        return;
-
-    auto run = std::make_unique<TStationRun>();
-    run->request = request;
-    std::string error;
-    if (!station::ReadLimitsFile(ToPath(request.limitsPath), run->limits, error)) {
-        presenter_->ShowError(U(text::BoxCaption),
-                              U(text::BoxStationLimits) + QStringLiteral("\n") + U(error));
-        return;
-    }
-    // The file names the board it is for. A simulated pass stored for a
-    // serial would read as the real board's, so a "usb" test never runs on
-    // the simulated board; and a "sim" test (a rehearsal, with the simulated
-    // board's settings) is no test of a real board either.
-    const bool simulated = session_->BoardSimulated();
-    if (run->limits.settings.sim != simulated) {
-        presenter_->ShowError(U(text::BoxCaption),
-                              U(text::BoxStationLimits) + QStringLiteral("\n") +
-                                  U(simulated ? text::StationUsbOnSim : text::StationSimOnUsb));
-        return;
-    }
-    const std::optional<results::TDbTarget> target =
-        results::ParseDbUrl(request.dbUrl.toStdString(), error);
-    if (!target) {
-        presenter_->ShowError(U(text::BoxCaption),
-                              U(text::BoxStationDb) + QStringLiteral("\n") + U(error));
-        return;
-    }
-    run->target = *target;
-    if (!request.keepDir.isEmpty() && !QFileInfo(request.keepDir).isDir()) {
-        presenter_->ShowError(U(text::BoxCaption),
-                              U(text::BoxStationKeep) + QStringLiteral("\n") + request.keepDir);
-        return;
+    std::unique_ptr<TStationRun> run;
+    // A refused request goes back to the dialog as it was typed: the box says
+    // why, and the serial and operator need not be typed again.
+    for (;;) {
+        if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
+            return;
+        run = std::make_unique<TStationRun>();
+        run->request = request;
+        const QString refusal = StationRefusal(*run, session_->BoardSimulated());
+        if (refusal.isEmpty())
+            break;
+        presenter_->ShowError(U(text::BoxCaption), refusal);
     }
 
     // The window's controls show the test's settings, as if the user had chosen them.
@@ -96,6 +116,7 @@ void TFormMain::Station1Click()
         // A start that never reached the board has said why; no run, no test.
         if (station_ && !session_->Measuring())
             station_.reset();
+        ShowStarted(stationWindow_, station_.get(), session_->BoardSimulated());
         return;
     }
 
@@ -118,6 +139,7 @@ void TFormMain::Station1Click()
         station_.reset();
         return;
     }
+    ShowStarted(stationWindow_, station_.get(), session_->BoardSimulated());
     station_->dataPath = capture.path;
     connect(capture_.get(), &TCaptureRun::Ended, this, &TFormMain::StationCaptureEnded);
 }
@@ -197,11 +219,12 @@ void TFormMain::FinishStation(TStationRun& run,
     const results::TRunRecord record = station::MakeRunRecord(limits, verdict, facts);
 
     if (!stationWindow_) {
-        stationWindow_ = new TStationResultWindow(this);
+        stationWindow_ = new TStationResultWindow(this, dialogs_, presenter_);
         stationWindow_->setWindowFlag(Qt::Window);
     }
-    stationWindow_->ShowVerdict(limits, verdict, run.request.serial,
-                                scratch ? QString() : run.dataPath, session_->BoardSimulated());
+    stationWindow_->ShowVerdict(
+        limits, verdict,
+        ResultFacts(run, scratch ? QString() : run.dataPath, session_->BoardSimulated()));
     stationWindow_->show();
     stationWindow_->raise();
     stationWindow_->activateWindow();

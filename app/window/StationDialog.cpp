@@ -53,6 +53,9 @@ TStationDialog::TStationDialog(QWidget* parent, IWindowDialogs* fileDialogs,
     StartBtn = buttons->addButton(U(text::StationStart), QDialogButtonBox::AcceptRole);
     buttons->addButton(U(text::StationCancel), QDialogButtonBox::RejectRole);
     StartBtn->setDefault(true);
+    // Enter never opens a file dialog, whichever button had the focus last.
+    BrowseBtn->setAutoDefault(false);
+    KeepBtn->setAutoDefault(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -64,6 +67,11 @@ TStationDialog::TStationDialog(QWidget* parent, IWindowDialogs* fileDialogs,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(LimitsEdit, &QLineEdit::textChanged, this, &TStationDialog::Update);
     connect(SerialEdit, &QLineEdit::textChanged, this, &TStationDialog::Update);
+    // A barcode scanner types the serial and Enter: that starts the test.
+    connect(SerialEdit, &QLineEdit::returnPressed, this, [this] {
+        if (StartBtn->isEnabled())
+            accept();
+    });
     // A new board is the usual next run: the serial number is what gets typed.
     if (!initial.limitsPath.isEmpty())
         SerialEdit->setFocus();

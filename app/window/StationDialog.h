@@ -2,7 +2,8 @@
 // The noise test's dialog: the limits file (typed, or chosen with the open
 // dialog behind IWindowDialogs), the board's serial number, the operator, the
 // results database and an optional folder that keeps the raw data. The start
-// button is usable once a limits file and a serial number are given.
+// button is usable once a limits file and a serial number are given; Enter in
+// the serial field (a barcode scanner's end of line) starts as it does.
 
 #include <QDialog>
 #include <QString>

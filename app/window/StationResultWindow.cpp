@@ -1,42 +1,28 @@
 #include "StationResultWindow.h"
 
+#include "AnalysisTexts.h"
+#include "Myfile.h"
+#include "Mymessage.h"
+#include "StationTable.h"
 #include "StationTexts.h"
 #include "Texts.h"
 #include "UiFont.h"
+#include "WholeFile.h"
+#include "WindowDialogs.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace mirantos {
 
 namespace {
-
-QString Number(double v)
-{
-    return QString::number(v, 'g', 6);
-}
-
-QString FigureCell(const station::TLimit& limit)
-{
-    QString s = QString::fromStdString(limit.figure);
-    if (limit.bandLowHz && limit.bandHighHz)
-        s += U(text::StationBandPrefix) + Number(*limit.bandLowHz) + U(text::StationRangeTo) +
-             Number(*limit.bandHighHz) + QStringLiteral(" Hz");
-    return s;
-}
-
-QString LimitCell(const station::TLimit& limit)
-{
-    if (limit.min && limit.max)
-        return Number(*limit.min) + U(text::StationRangeTo) + Number(*limit.max);
-    if (limit.max)
-        return Number(*limit.max) + U(text::StationAtMost);
-    if (limit.min)
-        return Number(*limit.min) + U(text::StationAtLeast);
-    return QString();
-}
 
 QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignLeft)
 {
@@ -46,16 +32,35 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignLeft)
     return item;
 }
 
+// The start as the bench's clock read it.
+QString LocalTime(const std::string& utc)
+{
+    const QDateTime t = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODateWithMs);
+    return t.isValid() ? QLocale::c().toString(t.toLocalTime(), "yyyy-MM-dd HH:mm:ss")
+                       : QString::fromStdString(utc);
+}
+
 const QColor kPassColor(0, 128, 0);
 const QColor kFailColor(200, 0, 0);
+const QColor kWaitColor(110, 110, 110);
+
+void SetColor(QWidget* w, const QColor& color)
+{
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::WindowText, color);
+    w->setPalette(palette);
+}
 
 } // namespace
 
-TStationResultWindow::TStationResultWindow(QWidget* parent) : QWidget(parent)
+TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dialogs,
+                                           IMessagePresenter* presenter)
+    : QWidget(parent), dialogs_(dialogs), presenter_(presenter)
 {
     setWindowTitle(U(text::StationResultTitle));
     setFont(UiFont(WindowFontPixels));
     test_ = new QLabel;
+    run_ = new QLabel;
     board_ = new QLabel(U(text::StationSimulatedResult));
     QFont bold = board_->font();
     bold.setBold(true);
@@ -67,68 +72,103 @@ TStationResultWindow::TStationResultWindow(QWidget* parent) : QWidget(parent)
     big.setBold(true);
     verdict_->setFont(big);
     table_ = new QTableWidget(0, 6);
-    table_->setHorizontalHeaderLabels({U(text::StationColChannel), U(text::StationColFigure),
-                                       U(text::StationColValue), U(text::StationColLimit),
-                                       U(text::StationColVerdict), U(text::StationColMargin)});
+    table_->setHorizontalHeaderLabels(StationHeader());
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(ColFigure, QHeaderView::Stretch);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     data_ = new QLabel;
     data_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     storage_ = new QLabel;
     storage_->setWordWrap(true);
     storage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // Paths and server messages are shown as written.
-    for (QLabel* l : {test_, data_, storage_})
+    // Serials, names, paths and server messages are shown as written.
+    for (QLabel* l : {test_, run_, data_, storage_})
         l->setTextFormat(Qt::PlainText);
+    certificateBtn_ = new QPushButton(U(text::StationSaveCertificate));
+    certificateBtn_->setEnabled(false);
+    connect(certificateBtn_, &QPushButton::clicked, this, &TStationResultWindow::SaveCertificate);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(test_);
+    layout->addWidget(run_);
     layout->addWidget(board_);
     layout->addWidget(verdict_);
     layout->addWidget(table_, 1);
     layout->addWidget(data_);
     layout->addWidget(storage_);
-    resize(640, 420);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(certificateBtn_);
+    layout->addLayout(buttons);
+    resize(720, 440);
 }
 
-void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
-                                       const station::TVerdict& verdict, const QString& serial,
-                                       const QString& dataPath, bool simulatedBoard)
+void TStationResultWindow::ShowHeader(const station::TTestLimits& limits,
+                                      const TStationResultFacts& facts)
 {
     test_->setText(U(text::StationTestCaption) + QString::fromStdString(limits.name) +
                    QStringLiteral(" (") + QString::fromStdString(limits.version) +
-                   QStringLiteral(")") + U(text::StationSerialInfix) + serial);
-    board_->setVisible(simulatedBoard);
-    verdict_->setText(U(verdict.pass ? text::StationPass : text::StationFail));
-    QPalette palette = verdict_->palette();
-    palette.setColor(QPalette::WindowText, verdict.pass ? kPassColor : kFailColor);
-    verdict_->setPalette(palette);
+                   QStringLiteral(")") + U(text::StationSerialInfix) + facts.serial);
+    run_->setText(U(text::StationDateCaption) + LocalTime(facts.startedUtc) +
+                  U(text::StationOperatorInfix) + facts.operatorName);
+    board_->setVisible(facts.simulatedBoard);
+}
 
-    table_->setRowCount(static_cast<int>(verdict.checks.size()));
-    int row = 0;
-    for (const station::TCheck& c : verdict.checks) {
-        const QString value = c.value
-                                  ? Number(*c.value)
-                                  : U(text::StationNotComputed) + QString::fromStdString(c.reason);
-        const QString margin =
-            c.marginPct ? QString::number(*c.marginPct, 'f', 1) + QStringLiteral(" %") : QString();
-        table_->setItem(row, 0, Cell(QStringLiteral("CH%1").arg(c.channel)));
-        table_->setItem(row, 1, Cell(FigureCell(c.limit)));
-        table_->setItem(row, 2, Cell(value, Qt::AlignRight));
-        table_->setItem(row, 3, Cell(LimitCell(c.limit), Qt::AlignRight));
-        QTableWidgetItem* judged =
-            Cell(U(c.pass ? text::StationPass : text::StationFail), Qt::AlignCenter);
-        judged->setForeground(c.pass ? kPassColor : kFailColor);
-        table_->setItem(row, 4, judged);
-        table_->setItem(row, 5, Cell(margin, Qt::AlignRight));
-        ++row;
+void TStationResultWindow::ShowStarted(const station::TTestLimits& limits,
+                                       const TStationResultFacts& facts)
+{
+    // Nothing of the last board may be read as this one's.
+    ShowHeader(limits, facts);
+    verdict_->setText(U(text::StationTesting));
+    SetColor(verdict_, kWaitColor);
+    table_->setRowCount(0);
+    data_->clear();
+    data_->hide();
+    storage_->clear();
+    certificateBtn_->setEnabled(false);
+    certificate_ = {};
+}
+
+void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
+                                       const station::TVerdict& verdict,
+                                       const TStationResultFacts& facts)
+{
+    ShowHeader(limits, facts);
+    verdict_->setText(U(verdict.pass ? text::StationPass : text::StationFail));
+    SetColor(verdict_, verdict.pass ? kPassColor : kFailColor);
+
+    const std::vector<QStringList> rows = StationRows(verdict);
+    table_->setRowCount(static_cast<int>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int row = static_cast<int>(i);
+        const QStringList& r = rows[i];
+        const bool pass = verdict.checks[i].pass;
+        table_->setItem(row, ColChannel, Cell(r[ColChannel]));
+        QTableWidgetItem* figure = Cell(r[ColFigure]);
+        // The limits file's own key, for whoever edits that file.
+        figure->setToolTip(QString::fromStdString(verdict.checks[i].limit.figure));
+        table_->setItem(row, ColFigure, figure);
+        table_->setItem(row, ColValue, Cell(r[ColValue], Qt::AlignRight));
+        table_->setItem(row, ColLimit, Cell(r[ColLimit], Qt::AlignRight));
+        QTableWidgetItem* judged = Cell(r[ColVerdict], Qt::AlignCenter);
+        judged->setForeground(pass ? kPassColor : kFailColor);
+        table_->setItem(row, ColVerdict, judged);
+        table_->setItem(row, ColMargin, Cell(r[ColMargin], Qt::AlignRight));
     }
     table_->resizeColumnsToContents();
     table_->setCurrentCell(-1, -1);
-    data_->setText(dataPath.isEmpty() ? QString() : U(text::StationDataKept) + dataPath);
-    data_->setVisible(!dataPath.isEmpty());
+    data_->setText(facts.dataPath.isEmpty() ? QString()
+                                            : U(text::StationDataKept) + facts.dataPath);
+    data_->setVisible(!facts.dataPath.isEmpty());
     storage_->clear();
+
+    certificate_.header = QStringList{test_->text(), run_->text()};
+    certificate_.pass = verdict.pass;
+    certificate_.simulatedBoard = facts.simulatedBoard;
+    certificate_.rows = rows;
+    certificateName_ = QString::fromStdString(
+        station::KeptDataName(facts.serial.toStdString(), facts.startedUtc, ".pdf"));
+    certificateBtn_->setEnabled(true);
 }
 
 void TStationResultWindow::SetStoring(const QString& where)
@@ -152,11 +192,34 @@ void TStationResultWindow::SetStored(const results::TStoreOutcome& outcome, cons
         storage_->setText(U(text::StationStoreFailed) + where + QStringLiteral("\n") + message);
         break;
     }
-    QPalette palette = storage_->palette();
-    palette.setColor(QPalette::WindowText, outcome.kind == results::TStoreOutcome::Kind::Failed
-                                               ? kFailColor
-                                               : palette.color(QPalette::Text));
-    storage_->setPalette(palette);
+    SetColor(storage_, outcome.kind == results::TStoreOutcome::Kind::Failed
+                           ? kFailColor
+                           : palette().color(QPalette::Text));
+}
+
+void TStationResultWindow::SaveCertificate()
+{
+    if (!certificateBtn_->isEnabled() || dialogs_ == nullptr)
+        return;
+    QString name;
+    if (!dialogs_->SaveFileName(U(text::AnalysisPdfFilter), certificateName_, &name) ||
+        name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".pdf");
+    const std::string path = QFile::encodeName(name).toStdString();
+    if (ReplacesOnWrite(path) &&
+        !dialogs_->AskOverwrite(QString::fromUtf8(OverwriteQuestionText(path).c_str())))
+        return;
+    QByteArray bytes;
+    std::string error;
+    if (WriteStationCertificate(certificate_, &bytes) &&
+        WriteFileWhole(path, std::string_view(bytes.constData(), bytes.size()), &error))
+        return;
+    if (presenter_ != nullptr)
+        presenter_->ShowError(U(text::BoxCaption),
+                              U(text::AnalysisSaveError) + QStringLiteral("\n") +
+                                  (error.empty() ? name : QString::fromLocal8Bit(error.c_str())));
 }
 
 } // namespace mirantos

@@ -7,18 +7,27 @@
 #include "AppTestSupport.h"
 #include "BoardFactory.h"
 #include "ResultsDb.h"
+#include "StationDialog.h"
 #include "StationResultWindow.h"
+#include "StationTable.h"
 #include "StationTexts.h"
 #include "Tables.h"
 #include "Texts.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace mirantos;
@@ -32,8 +41,8 @@ struct Row {
 // By default one passing limit on CH0 of a 1000-sample run, stored in an SQLite file.
 struct StationCase {
     const char* name;
-    std::vector<Row> rows = {{"CH0", "rms_uV", "1000 以下", "合格"}}; // empty: no verdict
-    const char* limits = R"({"ch0": {"rms_uV": {"max": 1000}}})";     // the file's "limits"
+    std::vector<Row> rows = {{"CH0", "RMSノイズ [µV]", "1000 以下", "合格"}}; // empty: no verdict
+    const char* limits = R"({"ch0": {"rms_uV": {"max": 1000}}})";             // the file's "limits"
     const char* channels = "ch0";
     int samples = 1000;
     bool keep = false;         // a folder keeps the raw data
@@ -73,13 +82,22 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     ASSERT_TRUE(QDir().mkpath(keep));
 
     WindowHarness h;
+    const TStationRequest typed{limitsPath, QStringLiteral("SN 42"), QStringLiteral("aki"), db,
+                                c.keep ? keep : QString()};
+    int asked = 0;
     h.dialogs.stationAnswer = [&](TStationRequest* r) {
+        // A refused file brings the dialog back with what was typed; then cancelled.
+        if (++asked > 1) {
+            EXPECT_EQ(QStringList({r->limitsPath, r->serial, r->operatorName, r->dbUrl}),
+                      QStringList({typed.limitsPath, typed.serial, typed.operatorName, db}));
+            return false;
+        }
         EXPECT_TRUE(r->dbUrl.endsWith(QStringLiteral("data/mirantos/results.sqlite")));
-        *r = {limitsPath, QStringLiteral("SN 42"), QStringLiteral("aki"), db,
-              c.keep ? keep : QString()};
+        *r = typed;
         return true;
     };
     h.window->Station1Click();
+    EXPECT_EQ(asked, c.refusal ? 2 : 1);
     if (c.refusal) {
         EXPECT_FALSE(h.window->Controller()->Measuring());
         ASSERT_EQ(h.presenter.boxes.size(), 1u);
@@ -128,6 +146,11 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     EXPECT_TRUE(w->StorageLabel()->text().startsWith(U(c.storage)))
         << w->StorageLabel()->text().toStdString();
     EXPECT_EQ(w->VerdictLabel()->text(), U(failed ? text::StationFail : text::StationPass));
+    // Whose board, which test, who tested it and when.
+    EXPECT_EQ(w->TestLabel()->text(), QStringLiteral("試験：AFE-7 (3) / シリアル番号：SN 42"));
+    EXPECT_TRUE(w->RunLabel()->text().contains(QRegularExpression(
+        QStringLiteral("^日時：\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d / 担当者：aki$"))))
+        << w->RunLabel()->text().toStdString();
     // The window's board is the simulated one, and its result says so.
     EXPECT_FALSE(w->BoardLabel()->isHidden());
     EXPECT_EQ(w->BoardLabel()->text(), U(text::StationSimulatedResult));
@@ -166,15 +189,17 @@ INSTANTIATE_TEST_SUITE_P(
     Tests, WindowStation,
     ::testing::Values(
         StationCase{.name = "Pass",
-                    .rows = {{"CH0", "rms_uV", "1000 以下", "合格"},
-                             {"CH0", "noise_free_bits", "1 以上", "合格"},
-                             {"CH1", "pp_uV", "0.001 〜 5000", "合格"}},
+                    .rows = {{"CH0", "RMSノイズ [µV]", "1000 以下", "合格"},
+                             {"CH0", "ノイズフリー分解能 [bit]", "1 以上", "合格"},
+                             {"CH1", "pp値 [µV]", "0.001 〜 5000", "合格"},
+                             {"CH1", "帯域RMSノイズ (1 〜 100 Hz) [µV]", "1000 以下", "合格"}},
                     .limits = R"({"ch0": {"rms_uV": {"max": 1000}, "noise_free_bits": {"min": 1}},
-                                  "ch1": {"pp_uV": {"min": 0.001, "max": 5000}}})",
+                                  "ch1": {"pp_uV": {"min": 0.001, "max": 5000},
+                                  "band_rms_uV": {"band_Hz": [1, 100], "max": 1000}}})",
                     .channels = "both"},
         StationCase{.name = "Fail",
-                    .rows = {{"CH1", "rms_uV", "1000 以下", "合格"},
-                             {"CH1", "rms_code", "0.5 以下", "不合格"}},
+                    .rows = {{"CH1", "RMSノイズ [µV]", "1000 以下", "合格"},
+                             {"CH1", "RMSノイズ [digit]", "0.5 以下", "不合格"}},
                     .limits = R"({"ch1": {"rms_uV": {"max": 1000}, "rms_code": {"max": 0.5}}})",
                     .channels = "ch1",
                     .keep = true},
@@ -218,10 +243,11 @@ TEST(WindowStationUsb, SimLimitsAreRefusedAndTheCaptionStaysPlain)
     file.close();
     RecordingPresenter presenter;
     ScriptedDialogs dialogs;
+    int asked = 0;
     dialogs.stationAnswer = [&](TStationRequest* r) {
         *r = {limitsPath, QStringLiteral("SN 42"), QString(),
               dir.filePath(QStringLiteral("bench.sqlite")), QString()};
-        return true;
+        return ++asked == 1; // back in the dialog after the box: cancelled
     };
     TFormMainDeps deps;
     deps.Presenter = &presenter;
@@ -236,6 +262,132 @@ TEST(WindowStationUsb, SimLimitsAreRefusedAndTheCaptionStaysPlain)
               U(text::BoxStationLimits) + QStringLiteral("\n") + U(text::StationSimOnUsb));
     EXPECT_EQ(w.StationWindow(), nullptr);
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("bench.sqlite"))));
+}
+
+void WaitForStore(WindowHarness& h)
+{
+    QElapsedTimer wall;
+    wall.start();
+    while (h.window->StationStoring() && wall.elapsed() < 20000) {
+        QThread::msleep(5);
+        h.Settle();
+    }
+}
+
+QString PdfText(const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// A bench tests board after board: the result is saved as a certificate, and
+// the moment the next board's test starts nothing of the last one's verdict
+// is left to be read as the new board's; the serial field starts empty.
+TEST(WindowStationNextBoard, CertificateThenTheLastVerdictGivesWay)
+{
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+    const QString limitsPath = dir.filePath(QStringLiteral("limits.json"));
+    QFile file(limitsPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"name": "AFE-7", "version": 3, "settings": {"board": "sim", "rate": "1000",
+        "filter": "sinc5", "channels": "ch0", "samples": 1000},
+        "limits": {"ch0": {"rms_uV": {"max": 1000}, "rms_code": {"max": 0.5}}}})");
+    file.close();
+    WindowHarness h;
+    std::vector<QString> serialsShown;
+    h.dialogs.stationAnswer = [&](TStationRequest* r) {
+        serialsShown.push_back(r->serial);
+        *r = {limitsPath, QStringLiteral("SN %1").arg(41 + serialsShown.size()),
+              QStringLiteral("aki"), dir.filePath(QStringLiteral("bench.sqlite")), QString()};
+        return true;
+    };
+    h.window->Station1Click();
+    ASSERT_TRUE(h.RunToEnd());
+    h.Settle();
+    WaitForStore(h);
+    TStationResultWindow* w = h.window->StationWindow();
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(w->VerdictLabel()->text(), U(text::StationFail));
+
+    // No suffix typed: ".pdf" is added; an existing file is replaced only on "はい".
+    const QString pdf = dir.filePath(QStringLiteral("cert.pdf"));
+    h.dialogs.saveNames = {dir.filePath(QStringLiteral("cert")), pdf};
+    h.dialogs.overwriteAnswers = {false};
+    w->CertificateButton()->click();
+    w->CertificateButton()->click();
+    EXPECT_EQ(h.dialogs.questions.size(), 1u);
+    const QString text = PdfText(pdf);
+    QStringList wanted = {U(text::StationCertificateTitle),
+                          QStringLiteral("SN 42"),
+                          QStringLiteral("aki"),
+                          QStringLiteral("AFE-7 (3)"),
+                          U(text::StationVerdictCaption) + U(text::StationFail),
+                          w->RunLabel()->text().section(' ', 0, 1)};
+    for (int row = 0; row < w->Table()->rowCount(); ++row)
+        for (int column = 1; column < 5; ++column)
+            wanted << w->Table()->item(row, column)->text();
+    // One page: its foot reads "1 / 1" (pdftotext may drop the spaces).
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("\\b1 ?/ ?1\\b"))));
+    for (const QString& t : wanted)
+        EXPECT_TRUE(text.contains(t)) << t.toStdString() << " not in\n" << text.toStdString();
+
+    // The next board: an empty serial field, and the last verdict gone at the start.
+    h.window->Station1Click();
+    ASSERT_TRUE(h.window->Controller()->Measuring());
+    EXPECT_EQ(serialsShown, std::vector<QString>({QString(), QString()}));
+    EXPECT_EQ(w->VerdictLabel()->text(), U(text::StationTesting));
+    EXPECT_EQ(w->Table()->rowCount(), 0);
+    EXPECT_TRUE(w->TestLabel()->text().endsWith(QStringLiteral("SN 43")));
+    EXPECT_FALSE(w->CertificateButton()->isEnabled());
+    EXPECT_TRUE(w->StorageLabel()->text().isEmpty());
+    ASSERT_TRUE(h.RunToEnd());
+    h.Settle();
+    WaitForStore(h);
+}
+
+// A barcode scanner types the serial and Enter: the test starts once there is
+// a limits file to start it with, and Enter never opens a browse dialog.
+TEST(StationDialog, EnterInTheSerialFieldStarts)
+{
+    for (const bool limits : {true, false}) {
+        ScriptedDialogs dialogs;
+        TStationDialog dialog(nullptr, &dialogs,
+                              {limits ? QStringLiteral("afe7.json") : QString(), {}, {}, {}, {}});
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        // The last click was on a button, as before a scan.
+        dialog.KeepBtn->setFocus();
+        dialog.SerialEdit->setFocus();
+        dialog.SerialEdit->setText(QStringLiteral("AFE7-0012"));
+        bool browsed = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* other = QApplication::activeModalWidget(); other && other != &dialog) {
+                browsed = true;
+                other->close();
+            }
+        });
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(dialog.SerialEdit, &enter);
+        EXPECT_FALSE(browsed) << limits;
+        EXPECT_EQ(dialog.result() == QDialog::Accepted && dialog.isHidden(), limits);
+        EXPECT_EQ(dialog.Request().serial, QStringLiteral("AFE7-0012"));
+    }
+}
+
+// Every figure a limits file takes has its Japanese name and unit in the
+// result and the certificate, never only the file's key.
+TEST(StationTable, EveryFigureHasItsJapaneseNameAndUnit)
+{
+    for (const station::TFigureInfo& f : station::Figures()) {
+        const QString name = StationFigureName({std::string(f.name), {}, {}, {}, {}});
+        EXPECT_TRUE(!name.contains(QString::fromUtf8(f.name.data(), f.name.size())) &&
+                    name.endsWith(QStringLiteral(" [") + U(f.unit) + QStringLiteral("]")))
+            << name.toStdString();
+    }
 }
 
 } // namespace

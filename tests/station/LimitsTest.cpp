@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
+#include <set>
 
 using namespace mirantos::station;
 using TJson = nlohmann::ordered_json;
@@ -64,6 +66,34 @@ TEST(Limits, TheExampleReadsWhole)
     const TJson settings = TJson::parse(l.settings.Json());
     EXPECT_EQ(settings["rate"], "1ksps");
     EXPECT_EQ(settings["sim"]["seed"], 7);
+}
+
+// The README's table of figures is what the reader accepts: each figure, with
+// its unit, is a row, and each row names a figure the reader takes.
+TEST(Limits, TheReadmeListsEveryFigureWithItsUnit)
+{
+    std::ifstream in(MIRANTOS_README);
+    ASSERT_TRUE(in);
+    std::set<std::string> rows;
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, std::regex("^\\| `([^`]+)` \\| ([^|]+) \\|")))
+            rows.insert(m[1].str() + " [" + m[2].str() + "]");
+    }
+    std::set<std::string> accepted;
+    for (const TFigureInfo& f : Figures()) {
+        const std::string name(f.name);
+        TTestLimits l;
+        std::string error;
+        EXPECT_TRUE(ParseLimits(
+            R"({"name": "t", "version": "1", "settings": {"rate": "1000", "filter": "sinc5",
+            "channels": "ch0", "samples": 100000}, "limits": {"ch0": {")" +
+                name + R"(": {"max": 1}}}})",
+            l, error))
+            << error;
+        accepted.insert(name + " [" + std::string(f.unit) + "]");
+    }
+    EXPECT_EQ(rows, accepted);
 }
 
 TEST(Limits, RateTextsOfTheListItsIndexOrItsRate)
