@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirantos::trace {
@@ -22,6 +23,13 @@ public:
                std::string startUtc);
     // A file's samples (moved in).
     TTraceData(TSampleSet&& samples, std::string fileName);
+
+    // The board that recorded them, for a record built sample by sample (a capture's).
+    void SetBoard(std::string board, bool simulated)
+    {
+        board_ = std::move(board);
+        simulated_ = simulated;
+    }
 
     // n more samples per held channel; a channel not held ignores its pointer.
     void Append(const uint32_t* c0, const uint32_t* c1, int64_t n);
@@ -37,7 +45,7 @@ public:
     int32_t Gain() const { return gain_; }
     const std::string& FileName() const { return fileName_; }
     const std::string& StartUtc() const { return startUtc_; }
-    // A file's board name and version ("MIRANTOS 1.10"), empty when unknown.
+    // The board's name and version ("MIRANTOS 1.10"), empty when unknown.
     const std::string& Board() const { return board_; }
     bool Simulated() const { return simulated_; }
 

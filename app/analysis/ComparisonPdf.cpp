@@ -86,8 +86,12 @@ TTable SettingsTable(const std::vector<analysis::TRunFigures>& runs)
     };
     using R = analysis::TRunFigures;
     row(text::AnalysisRate, [](const R& r) { return General(r.noise.rateSps, 10) + " sps"; });
-    row(text::ReportFilter,
-        [](const R& r) { return QString::fromLatin1(r.settings.sinc5 ? "Sinc5+Sinc1" : "Sinc3"); });
+    // Codes handed over by the viewer do not tell their filter: say nothing rather than guess.
+    row(text::ReportFilter, [](const R& r) {
+        return r.settings.filterKnown
+                   ? QString::fromLatin1(r.settings.sinc5 ? "Sinc5+Sinc1" : "Sinc3")
+                   : kNone;
+    });
     row(text::ReportChannels, [](const R& r) {
         return ValidChannelIndex(r.settings.chSel)
                    ? QString::fromUtf8(

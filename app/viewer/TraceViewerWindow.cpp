@@ -384,8 +384,12 @@ void TTraceViewerWindow::FollowCapture(const TCaptureInfo& info, const QString& 
 {
     following_ = false;
     source_ = info;
-    TakeData(TTraceData(info.chSel, info.rateSps, info.gain,
-                        QFileInfo(fileName).fileName().toStdString(), info.startUtc));
+    TTraceData data(info.chSel, info.rateSps, info.gain,
+                    QFileInfo(fileName).fileName().toStdString(), info.startUtc);
+    // A span analysed while or after following carries the capture's board, as one from the file
+    // would.
+    data.SetBoard(info.board, info.simulated);
+    TakeData(std::move(data));
     filePath_ = fileName;
     following_ = true;
     yAuto_ = true;

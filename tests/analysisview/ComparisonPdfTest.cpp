@@ -183,6 +183,22 @@ TEST_P(ComparisonPdf, ReadsBackWithEveryFigure)
             << "no foot " << n << " / " << c.pages;
 }
 
+// A span from the trace viewer does not know its filter: the report must not name one.
+TEST(ComparisonPdfFilter, AnUnknownFilterIsNotNamed)
+{
+    TRunFigures run = MakeRun({"span", 6, 100.0, 4000, 30, 0}, 7);
+    run.settings.filterKnown = false;
+    QByteArray pdf;
+    ASSERT_TRUE(mirantos::WriteComparisonPdf({run}, {}, &pdf));
+    QTemporaryDir dir;
+    QFile f(dir.filePath("span.pdf"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(pdf) == pdf.size());
+    f.close();
+    const QString text = Poppler("pdftotext", {"-enc", "UTF-8", f.fileName(), "-"});
+    EXPECT_TRUE(text.contains(QString::fromUtf8(mirantos::text::ReportFilter)));
+    EXPECT_FALSE(text.contains("Sinc")) << text.toStdString();
+}
+
 const TRunSpec kWhite{"white-100sps", 6, 100.0, 4000, 30, 0};
 const TRunSpec kFlicker{"flicker-100sps", 6, 100.0, 4000, 45, 12};
 const TRunSpec kSlow{"slow-10sps", 1, 10.0, 300, 80, 0};

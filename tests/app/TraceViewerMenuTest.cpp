@@ -118,6 +118,9 @@ TEST(TraceViewerMenu, ReopensDuringACaptureOnTheSamplesSoFar)
     const int64_t n = viewer->Data().Samples();
     EXPECT_EQ(n, h.window->Controller()->Received());
     EXPECT_EQ(mirantos::trace::VisibleSpan(viewer->View().x, n).last, n);
+    // A span analysed from here names the board that recorded it, simulated as it was.
+    EXPECT_EQ(viewer->Data().Board(), "MIRANTOS 1.10");
+    EXPECT_TRUE(viewer->Data().Simulated());
 
     h.window->MeasureBtnClick(); // stop
     h.RunToEnd();
