@@ -160,6 +160,8 @@ void ShowHistogram(QCustomPlot& plot, const analysis::TNoiseFigures& f, bool vol
             gx.push_back(x);
             gy.push_back(peak * std::exp(-0.5 * z * z));
         }
+        // The curve can rise above the bars (a drifting record is flatter than its normal).
+        top = std::max(top, peak);
         QCPGraph* g = plot.addGraph(plot.xAxis, plot.yAxis);
         g->setName(Utf8(text::AnalysisGaussian));
         g->setPen(QPen(QColor(200, 40, 40), 2));

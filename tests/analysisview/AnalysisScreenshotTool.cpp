@@ -56,11 +56,13 @@ int main(int argc, char** argv)
     const double rate = data.info.rateSps;
     const double seconds = static_cast<double>(data.ch0.size()) / rate;
     const QString source = QString::fromUtf8(mirantos::text::ViewerSourcePrefix) +
-                           "noise60s.csv 0.000" + QString::fromUtf8(mirantos::text::ViewerRangeTo) +
+                           "noise60s.csv CH0" + QString::fromUtf8(mirantos::text::Separator) +
+                           "CH1 0.000" + QString::fromUtf8(mirantos::text::ViewerRangeTo) +
                            QString::number(seconds, 'f', 3) +
                            QString::fromUtf8(mirantos::text::ViewerSecondsUnit);
     mirantos::TNoiseAnalysisWindow analysis;
-    analysis.SetCodes(std::move(data.ch0), std::move(data.ch1), rate, data.info.gain, source);
+    analysis.SetCodes(std::move(data.ch0), std::move(data.ch1), rate, data.info.gain, source,
+                      path, {data.info.board, data.info.startUtc, data.info.simulated});
     analysis.resize(1400, 860);
     analysis.show();
     h.Settle();
