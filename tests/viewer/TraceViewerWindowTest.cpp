@@ -27,31 +27,11 @@ using namespace viewertest;
 
 namespace {
 
-constexpr int64_t kSamples = 20000; // 20 s at 1 ksps
+constexpr int64_t kSamples = OpenViewer::kSamples;
 
-// Two channels of 20 s in run.csv, with a lone spike in CH0, opened.
-struct Viewer {
-    Viewer()
-    {
-        c0[12345] += 3000000;
-        capture = WriteCapture(dir, "run.csv", 2, c0, c1);
-        window.resize(1000, 640);
-        window.show();
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(window.OpenFile(QString::fromStdString(capture)));
-    }
-    QWidget* Canvas() { return window.Canvas(); }
-    QPoint At(int column, int row) const
-    {
-        return window.PlotArea().topLeft() + QPoint(column, row);
-    }
-    TSampleSpan Visible() const { return VisibleSpan(window.View().x, kSamples); }
-    QTemporaryDir dir;
-    std::vector<uint32_t> c0 = Codes(kSamples, 0x9ABC0001u, 7),
-                          c1 = Codes(kSamples, 0x41230003u, 99);
-    std::string capture;
-    ScriptedViewerDialogs dialogs;
-    TTraceViewerWindow window{nullptr, &dialogs};
+// With a lone spike in CH0.
+struct Viewer : OpenViewer {
+    Viewer() : OpenViewer(12345) { EXPECT_TRUE(opened); }
 };
 
 // The open command reads the file whole (a .DTA goes through the same reader,

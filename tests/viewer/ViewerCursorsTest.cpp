@@ -25,33 +25,11 @@ using namespace viewertest;
 
 namespace {
 
-constexpr int64_t kSamples = 20000; // 20 s at 1 ksps
+constexpr int64_t kSamples = OpenViewer::kSamples;
 
-struct Viewer {
-    Viewer()
-    {
-        capture = WriteCapture(dir, "run.csv", 2, c0, c1);
-        window.resize(1000, 640);
-        window.show();
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(window.OpenFile(QString::fromStdString(capture)));
-    }
-    QPoint At(int column, int row) const
-    {
-        return window.PlotArea().topLeft() + QPoint(column, row);
-    }
-    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
-    {
-        QKeyEvent e(QEvent::KeyPress, key, mods);
-        QCoreApplication::sendEvent(window.Canvas(), &e);
-    }
+struct Viewer : OpenViewer {
+    Viewer() { EXPECT_TRUE(opened); }
     QString Readout() { return window.findChild<QLabel*>("cursors")->text(); }
-    QTemporaryDir dir;
-    std::vector<uint32_t> c0 = Codes(kSamples, 0x9ABC0001u, 7),
-                          c1 = Codes(kSamples, 0x41230003u, 99);
-    std::string capture;
-    ScriptedViewerDialogs dialogs;
-    TTraceViewerWindow window{nullptr, &dialogs};
 };
 
 // Gray crosshair pixels in column x and in row y of the plot.

@@ -6,6 +6,7 @@
 #include "MeasureRecord.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QWheelEvent>
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "TraceView.h"
+#include "TraceViewerWindow.h"
 #include "ViewerDialogs.h"
 
 namespace viewertest {
@@ -109,5 +112,42 @@ inline void Drag(QWidget* w, QPoint from, QPoint to, Qt::MouseButton button,
     Mouse(w, QEvent::MouseMove, to, Qt::NoButton, mods);
     Mouse(w, QEvent::MouseButtonRelease, to, button, mods);
 }
+
+// Two channels of 20 s at 1 ksps in run.csv (a lone spike in CH0 where asked),
+// opened in a viewer of 1000 x 640 with scripted dialogs.
+struct OpenViewer {
+    static constexpr int64_t kSamples = 20000;
+    explicit OpenViewer(int64_t spikeAt = -1)
+    {
+        if (spikeAt >= 0)
+            c0[static_cast<size_t>(spikeAt)] += 3000000;
+        capture = WriteCapture(dir, "run.csv", 2, c0, c1);
+        window.resize(1000, 640);
+        window.show();
+        QCoreApplication::processEvents();
+        opened = window.OpenFile(QString::fromStdString(capture));
+    }
+    QWidget* Canvas() { return window.Canvas(); }
+    QPoint At(int column, int row) const
+    {
+        return window.PlotArea().topLeft() + QPoint(column, row);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QKeyEvent e(QEvent::KeyPress, key, mods);
+        QCoreApplication::sendEvent(window.Canvas(), &e);
+    }
+    mirantos::trace::TSampleSpan Visible() const
+    {
+        return mirantos::trace::VisibleSpan(window.View().x, kSamples);
+    }
+    QTemporaryDir dir;
+    std::vector<uint32_t> c0 = Codes(kSamples, 0x9ABC0001u, 7),
+                          c1 = Codes(kSamples, 0x41230003u, 99);
+    std::string capture;
+    bool opened = false;
+    ScriptedViewerDialogs dialogs;
+    mirantos::TTraceViewerWindow window{nullptr, &dialogs};
+};
 
 } // namespace viewertest
