@@ -66,6 +66,20 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
         code = UsageError(io, problem, kTestUsage);
         return false;
     };
+    // The parser turns bytes that are not UTF-8 into U+FFFD: the raw values
+    // are checked, so such a text is refused rather than stored altered.
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const size_t eq = a.find('=');
+        const bool joined = a.starts_with("--") && eq != std::string::npos;
+        const std::string name = joined ? a.substr(0, eq) : i > 0 ? args[i - 1] : std::string();
+        if (name != "--serial" && name != "--operator" && name != "--station")
+            continue;
+        if (std::string problem =
+                station::FieldProblem(name, joined ? a.substr(eq + 1) : a, a.size());
+            !problem.empty())
+            return usage(problem);
+    }
     ParsedArgs& parsed = o.parsed;
     if (!ParseCommandArgs(args, specs, kTestUsage, io, parsed, code))
         return false;
