@@ -52,6 +52,8 @@ struct StationCase {
     // The database (%1: the test's folder) and what the result window says of the store.
     const char* db = "%1/bench.sqlite";
     const char* storage = mirantos::text::StationStored;
+    QString serial = QStringLiteral("SN 42");
+    const char* box = mirantos::text::BoxStationLimits; // the refusal box's first line
 };
 
 void PrintTo(const StationCase& c, std::ostream* os)
@@ -82,7 +84,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     ASSERT_TRUE(QDir().mkpath(keep));
 
     WindowHarness h;
-    const TStationRequest typed{limitsPath, QStringLiteral("SN 42"), QStringLiteral("aki"), db,
+    const TStationRequest typed{limitsPath, c.serial, QStringLiteral("aki"), db,
                                 c.keep ? keep : QString()};
     int asked = 0;
     h.dialogs.stationAnswer = [&](TStationRequest* r) {
@@ -101,7 +103,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     if (c.refusal) {
         EXPECT_FALSE(h.window->Controller()->Measuring());
         ASSERT_EQ(h.presenter.boxes.size(), 1u);
-        EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(text::BoxStationLimits)) &&
+        EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(c.box)) &&
                     h.presenter.boxes[0].text.contains(QString::fromUtf8(c.refusal)))
             << h.presenter.boxes[0].text.toStdString();
     } else {
@@ -225,7 +227,13 @@ INSTANTIATE_TEST_SUITE_P(
                     .rows = {},
                     .keep = true,
                     .refusal = text::StationUsbOnSim,
-                    .board = "usb"}),
+                    .board = "usb"},
+        // A serial no file name or record can hold is refused before the board.
+        StationCase{.name = "SerialTooLong",
+                    .rows = {},
+                    .refusal = "シリアル番号 is 235 bytes long",
+                    .serial = QString(235, QLatin1Char('S')),
+                    .box = text::BoxStationEntry}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The program on the real board: its caption is exactly the one a second
