@@ -26,13 +26,21 @@ constexpr const char* kHeldPrefix = "mirantos-unsaved-";
 
 std::string SidecarJson(const TUnsavedRun& r, const std::string& dataName)
 {
-    const nlohmann::json j = {
-        {"data_file", dataName},         {"uuid", r.uuid},
-        {"serial", r.facts.serial},      {"operator", r.facts.operatorName},
-        {"station", r.facts.station},    {"started_utc", r.facts.startedUtc},
-        {"ended_utc", r.facts.endedUtc}, {"program_version", r.facts.programVersion},
-        {"limits_path", r.limitsPath},   {"limits_sha256", Sha256Hex(r.limitsContent)},
-        {"limits", r.limitsContent},     {"run_error", r.runError}};
+    // Where the limits came from, for the person; the content below is what counts.
+    std::error_code ec;
+    const fs::path limitsPath = fs::absolute(r.limitsPath, ec).lexically_normal();
+    const nlohmann::json j = {{"data_file", dataName},
+                              {"uuid", r.uuid},
+                              {"serial", r.facts.serial},
+                              {"operator", r.facts.operatorName},
+                              {"station", r.facts.station},
+                              {"started_utc", r.facts.startedUtc},
+                              {"ended_utc", r.facts.endedUtc},
+                              {"program_version", r.facts.programVersion},
+                              {"limits_path", ec ? r.limitsPath : limitsPath.string()},
+                              {"limits_sha256", Sha256Hex(r.limitsContent)},
+                              {"limits", r.limitsContent},
+                              {"run_error", r.runError}};
     return j.dump(2) + "\n";
 }
 
