@@ -62,6 +62,8 @@ int Report(const std::vector<std::string>& args, CliIo io);
 int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
 // The results database's runs, or the trend of one figure; --sync sends the spool.
 int Results(const std::vector<std::string>& args, CliIo io);
+// results --import-unsaved: the kept raw data of unstored runs into `db`.
+int ImportUnsaved(const std::string& dbUrl, CliIo io);
 
 // "mirantos-cli 1.10"
 std::string VersionText();

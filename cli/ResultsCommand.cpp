@@ -30,14 +30,18 @@ struct ResultsOptions {
     std::optional<std::string> figure;
     Format format = Format::Table;
     bool sync = false;
+    bool importUnsaved = false;
+    std::string dbUrl;
 };
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
     const std::vector<OptionSpec> specs = {
-        {"--db", "", true},    {"--serial", "", true},  {"--test", "", true},
-        {"--since", "", true}, {"--failed", "", false}, {"--figure", "", true},
-        {"--csv", "", false},  {"--json", "", false},   {"--sync", "", false}};
+        {"--db", "", true},      {"--serial", "", true},
+        {"--test", "", true},    {"--since", "", true},
+        {"--failed", "", false}, {"--figure", "", true},
+        {"--csv", "", false},    {"--json", "", false},
+        {"--sync", "", false},   {"--import-unsaved", "", false}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kResultsUsage);
         return false;
@@ -52,6 +56,15 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
     if (!db)
         return usage("--db: " + error);
     o.db = *db;
+    o.dbUrl = parsed.Value("--db").value_or("");
+    if ((o.importUnsaved = parsed.Flag("--import-unsaved"))) {
+        for (const char* other : {"--serial", "--test", "--since", "--failed", "--figure", "--csv",
+                                  "--json", "--sync"}) {
+            if (parsed.Value(other) || parsed.Flag(other))
+                return usage(std::string("--import-unsaved takes no ") + other);
+        }
+        return true;
+    }
     o.sync = parsed.Flag("--sync");
     if (o.sync) {
         for (const char* other :
@@ -228,6 +241,8 @@ int Results(const std::vector<std::string>& args, CliIo io)
     if (!ParseResults(args, io, o, code))
         return code;
 
+    if (o.importUnsaved)
+        return ImportUnsaved(o.dbUrl, io);
     std::string error;
     if (o.sync) {
         const std::string spool = results::DefaultSqlitePath();

@@ -10,11 +10,14 @@
 #include "NewFile.h"
 #include "Output.h"
 #include "ResultsDb.h"
+#include "RunFields.h"
 #include "SampleSource.h"
 #include "SigintWatcher.h"
 #include "Tables.h"
+#include "UnsavedData.h"
 #include "Usage.h"
 #include "Verdict.h"
+#include "WholeFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,6 +66,20 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
         code = UsageError(io, problem, kTestUsage);
         return false;
     };
+    // The parser turns bytes that are not UTF-8 into U+FFFD: the raw values
+    // are checked, so such a text is refused rather than stored altered.
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const size_t eq = a.find('=');
+        const bool joined = a.starts_with("--") && eq != std::string::npos;
+        const std::string name = joined ? a.substr(0, eq) : i > 0 ? args[i - 1] : std::string();
+        if (name != "--serial" && name != "--operator" && name != "--station")
+            continue;
+        if (std::string problem =
+                station::FieldProblem(name, joined ? a.substr(eq + 1) : a, a.size());
+            !problem.empty())
+            return usage(problem);
+    }
     ParsedArgs& parsed = o.parsed;
     if (!ParseCommandArgs(args, specs, kTestUsage, io, parsed, code))
         return false;
@@ -90,6 +107,11 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
         if (o.station.empty())
             o.station = "localhost";
     }
+    // Before the board: each ends up in file names, the database and JUnit.
+    if (const std::string problem =
+            station::RunFieldsProblem(o.serial, o.operatorName, o.station, "");
+        !problem.empty())
+        return usage(problem);
     std::string error;
     const auto db = results::ParseDbUrl(parsed.Value("--db").value_or(""), error);
     if (!db)
@@ -108,6 +130,51 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
     o.force = parsed.Flag("--force");
     if (o.force && !o.junit)
         return usage("--force goes with --junit FILE (a kept data file is never replaced)");
+    return true;
+}
+
+// The files every run reads and writes besides the limits: the SQLite
+// database with its journal files, and the spool (the default file) with
+// its own. No output may be one of them, --force or not.
+struct TDbFile {
+    std::string path;
+    std::string owner; // "the results database r.sqlite"
+};
+std::vector<TDbFile> DatabaseFiles(const results::TDbTarget& db)
+{
+    std::vector<TDbFile> files;
+    const std::string spool = results::DefaultSqlitePath();
+    for (const std::string& base :
+         {db.engine == results::TDbTarget::Engine::Sqlite ? db.sqlitePath : std::string(), spool}) {
+        if (base.empty())
+            continue;
+        const std::string owner =
+            (base == spool && db.engine == results::TDbTarget::Engine::Postgres
+                 ? "the local spool "
+                 : "the results database ") +
+            base;
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            files.push_back({base + suffix, owner});
+    }
+    return files;
+}
+
+// Refuses (exit 2) an output that is one of the database's files, naming both.
+bool CheckNotDatabase(const std::vector<TDbFile>& files, std::string_view option,
+                      const std::string& path, CliIo io, int& code)
+{
+    for (const TDbFile& f : files) {
+        if (SameFile(path, f.path)) {
+            code = UsageError(io,
+                              std::string(option) + " " + path + " is " +
+                                  (f.path == f.owner.substr(f.owner.rfind(' ') + 1)
+                                       ? f.owner
+                                       : f.path + ", a file of " + f.owner) +
+                                  "; it is never overwritten",
+                              kTestUsage);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -165,6 +232,15 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     station::TTestLimits limits;
     if (std::string error; !station::ReadLimitsFile(o.limitsPath, limits, error))
         return Fail(io, error, kExitFailure);
+    if (const std::string problem =
+            station::FieldProblem("--limits " + o.limitsPath + ": the test's name", limits.name,
+                                  station::kMaxTestNameBytes);
+        !problem.empty())
+        return UsageError(io, problem, kTestUsage);
+    const std::vector<TDbFile> dbFiles = DatabaseFiles(o.db);
+    if ((o.keepDir && !CheckNotDatabase(dbFiles, "--keep-data", *o.keepDir, io, code)) ||
+        (o.junit && !CheckNotDatabase(dbFiles, "--junit", *o.junit, io, code)))
+        return code;
     const station::TTestSettings& settings = limits.settings;
     BoardChoice choice;
     TControlValues controls;
@@ -209,7 +285,8 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         outputs.push_back({"--junit", *o.junit, false});
     if (!fs::exists(fs::symlink_status(dataPath)))
         outputs.push_back({"--keep-data", dataPath, false});
-    if (!CheckOutputs({o.limitsPath}, outputs, o.force, kTestUsage, io, code))
+    if (!CheckOutputs({o.limitsPath}, outputs, o.force, kTestUsage, io, code) ||
+        !CheckNotDatabase(dbFiles, "--keep-data", dataPath, io, code))
         return code;
 
     // The run's own report (board, progress, readout) goes to the error
@@ -299,12 +376,24 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         break;
     case results::TStoreOutcome::Kind::Failed: {
         Fail(io, "the result was not stored: " + stored.message, kExitFailure);
-        std::string error;
-        const std::string kept = o.keepDir ? dataPath : station::KeepUnsaved(dataPath, error);
-        if (kept.empty())
-            Fail(io, error, kExitFailure);
-        else
-            io.err << "mirantos-cli: the raw data is kept in " << kept << '\n' << std::flush;
+        if (o.keepDir) {
+            io.err << "mirantos-cli: the raw data is kept in " << dataPath << '\n' << std::flush;
+        } else {
+            station::TUnsavedRun unsaved{facts, record.uuid, o.limitsPath, limits.content,
+                                         verdict.runError};
+            const station::TKeptData kept = station::KeepUnsavedRun(dataPath, unsaved);
+            std::string where = kept.path;
+            if (where.empty()) {
+                // No verified copy: the run's own file stays, named, until one is made.
+                Fail(io, kept.error, kExitFailure);
+                scratch->setAutoRemove(false);
+                where = station::HoldUnsavedRun(dataPath, unsaved);
+            }
+            io.err << "mirantos-cli: the raw data is kept in " << where
+                   << "\nmirantos-cli: `mirantos-cli results --import-unsaved` stores it once "
+                      "the database can take it\n"
+                   << std::flush;
+        }
         result = kExitFailure;
         break;
     }

@@ -153,6 +153,30 @@ std::string DefaultSqlitePath()
     return (base + "/mirantos/results.sqlite").toStdString();
 }
 
+std::string MaskedUrl(std::string_view text)
+{
+    // The userinfo of "scheme:[//]user:password@host" and a "password=" parameter.
+    std::string s(text);
+    const size_t colon = s.find(':');
+    if (colon == std::string::npos)
+        return s;
+    const size_t query = s.find('?', colon);
+    const size_t at = s.rfind('@', query == std::string::npos ? std::string::npos : query);
+    if (at != std::string::npos && at > colon) {
+        const size_t start = s.find_first_not_of('/', colon + 1);
+        const size_t pw = s.find(':', start);
+        if (pw != std::string::npos && pw < at)
+            s.replace(pw + 1, at - pw - 1, "***");
+    }
+    for (size_t p = s.find("password=", s.find('?')); p != std::string::npos && s.find('?') < p;
+         p = s.find("password=", p + 1)) {
+        const size_t start = p + 9;
+        const size_t end = s.find('&', start);
+        s.replace(start, end == std::string::npos ? std::string::npos : end - start, "***");
+    }
+    return s;
+}
+
 std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error)
 {
     error.clear();
@@ -177,16 +201,26 @@ std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error)
         t.sqlitePath = std::string(url);
         return t;
     }
-    // Any other scheme is a mistake rather than a file name.
-    if (const size_t sep = url.find("://"); sep != std::string_view::npos && sep > 0) {
-        const std::string_view scheme = url.substr(0, sep);
-        bool word = true;
+    // "word:" then "/" (or a server's scheme with anything after it) is a URL
+    // spelled wrong, never a file name: taken as one, a typo such as
+    // "postgresql:/qa@db1/noise" would make a file named after it.
+    const size_t colon = url.find(':');
+    if (colon != std::string_view::npos && colon > 0) {
+        const std::string_view scheme = url.substr(0, colon);
+        bool word =
+            (scheme[0] >= 'a' && scheme[0] <= 'z') || (scheme[0] >= 'A' && scheme[0] <= 'Z');
         for (char c : scheme)
             word = word && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                             (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
-        if (word) {
-            error = "database URL: unknown scheme '" + std::string(scheme) +
-                    "' (postgresql://, sqlite: or a file path)";
+        std::string lower(scheme);
+        for (char& c : lower)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        const bool server = lower == "postgresql" || lower == "postgres";
+        if (word && (server || url.substr(colon + 1).starts_with("/"))) {
+            error = "database URL " + MaskedUrl(url) + ": " +
+                    (server ? "a server's URL begins " + lower + "://"
+                            : "unknown scheme '" + std::string(scheme) + "'") +
+                    " (postgresql://user@host/db, sqlite:PATH or a file path)";
             return std::nullopt;
         }
     }

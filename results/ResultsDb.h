@@ -38,7 +38,12 @@ std::string DefaultSqlitePath();
 // "postgresql://user@host[:port]/db" ("postgres://" too; a socket directory as
 // "?host=/dir" or a percent-encoded host). A password in the URL is refused:
 // it comes from ~/.pgpass or PGPASSWORD through libpq. Nullopt with `error`.
+// Anything else that begins with a URL scheme ("word:/", or "postgresql:"
+// with one slash or none) is refused rather than taken as a file name.
 std::optional<TDbTarget> ParseDbUrl(std::string_view url, std::string& error);
+// `url` as a message may show it: a password after "user:" or in a
+// "password=" parameter replaced by "***".
+std::string MaskedUrl(std::string_view url);
 
 // ISO 8601 as written by every row: UTC with milliseconds, so text order is time order.
 // A date alone is its midnight; a time without an offset is taken as UTC.

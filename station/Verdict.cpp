@@ -390,7 +390,8 @@ std::string UtcNow()
 std::string KeptDataName(const std::string& serial, const std::string& startedUtc,
                          const std::string& extension)
 {
-    std::string name = serial.empty() ? "_" : serial;
+    // Bounded, so a name with its stamp, suffix and extension stays far below NAME_MAX.
+    std::string name = serial.empty() ? "_" : serial.substr(0, 64);
     for (char& c : name) {
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                            (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
@@ -418,25 +419,6 @@ std::string FreeKeptPath(const std::string& dir, const std::string& serial,
     for (int n = 2; n <= 1000 && fs::exists(fs::symlink_status(path, ec)); ++n)
         path = stem + "-" + std::to_string(n) + extension;
     return path;
-}
-
-std::string KeepUnsaved(const std::string& path, std::string& error)
-{
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::path(results::DefaultSqlitePath()).parent_path() / "unsaved";
-    const fs::path name = fs::path(path).filename();
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    fs::path target = dir / name;
-    for (int i = 2; !ec && fs::exists(target); ++i)
-        target = dir / (name.stem().string() + "-" + std::to_string(i) + name.extension().string());
-    if (!ec)
-        fs::copy_file(path, target, fs::copy_options::none, ec);
-    if (ec) {
-        error = "cannot keep the raw data in " + dir.string() + ": " + ec.message();
-        return {};
-    }
-    return target.string();
 }
 
 } // namespace mirantos::station

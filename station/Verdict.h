@@ -91,18 +91,12 @@ results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& ver
 std::string NewUuid();
 // UTC now as the records write it: "2026-12-08T07:30:00.123Z".
 std::string UtcNow();
-// The name a kept data file gets: serial (characters outside [A-Za-z0-9._-]
-// replaced by '_') and start time, "SN123_20261208T073000Z" + extension.
+// The name a kept data file gets: serial (its first 64 bytes, characters
+// outside [A-Za-z0-9._-] replaced by '_') and start time, "SN123_20261208T073000Z" + extension.
 std::string KeptDataName(const std::string& serial, const std::string& startedUtc,
                          const std::string& extension);
 // The first of "<dir>/<KeptDataName>", then "-2", "-3" ... before the
 // extension, that names no file yet: two runs of a serial in one second both stay.
 std::string FreeKeptPath(const std::string& dir, const std::string& serial,
                          const std::string& startedUtc, const std::string& extension);
-// The raw data of a run whose result could not be stored, copied where the
-// user finds it: the "unsaved" folder beside the default results file, under
-// a free name ("-2", "-3" ... before the extension). The copy's path, or
-// empty with `error`.
-std::string KeepUnsaved(const std::string& path, std::string& error);
-
 } // namespace mirantos::station

@@ -67,6 +67,13 @@ inline constexpr char StationSaveCertificate[] = "証明書保存(&C)...";
 inline constexpr char StationCertificateTitle[] = "ノイズ試験 成績書";
 inline constexpr char StationVerdictCaption[] = "総合判定：";
 
+// A serial number or operator the station cannot take (too long, a control
+// character, not UTF-8); the reason follows on the next line.
+inline constexpr char BoxStationEntry[] = "入力内容を使用できませんでした";
+// No whole copy of the raw data could be made (a full disk): where it stays instead.
+inline constexpr char StationUnsavedHeld[] =
+    "記録したデータをコピーできなかったため、一時フォルダに残しました：";
+
 // Every text above, for the font check.
 inline constexpr const char* kStationTexts[] = {
     StationMenuItem,
@@ -119,6 +126,9 @@ inline constexpr const char* kStationTexts[] = {
     StationSaveCertificate,
     StationCertificateTitle,
     StationVerdictCaption,
+    // Refused entries, and raw data held where it was.
+    BoxStationEntry,
+    StationUnsavedHeld,
 };
 
 } // namespace mirantos::text

@@ -12,12 +12,14 @@
 #include "Myfile.h"
 #include "Mymessage.h"
 #include "RateTable.h"
+#include "RunFields.h"
 #include "SampleFile.h"
 #include "StationResultWindow.h"
 #include "StationRun.h"
 #include "StationTexts.h"
 #include "Tables.h"
 #include "Texts.h"
+#include "UnsavedData.h"
 #include "Verdict.h"
 #include "WindowDialogs.h"
 #include "WindowInternals.h"
@@ -41,9 +43,20 @@ namespace {
 QString StationRefusal(TStationRun& run, bool simulatedBoard)
 {
     const TStationRequest& request = run.request;
+    // What goes into file names, the database and JUnit, before the board is touched.
+    if (const std::string problem = station::RunFieldsProblem(
+            request.serial.toStdString(), request.operatorName.toStdString(),
+            QSysInfo::machineHostName().toStdString(), "",
+            {text::StationSerialCaption, text::StationOperatorCaption, "station name", ""});
+        !problem.empty())
+        return U(text::BoxStationEntry) + QStringLiteral("\n") + U(problem);
     std::string error;
     if (!station::ReadLimitsFile(ToPath(request.limitsPath), run.limits, error))
         return U(text::BoxStationLimits) + QStringLiteral("\n") + U(error);
+    if (const std::string problem =
+            station::FieldProblem("the test's name", run.limits.name, station::kMaxTestNameBytes);
+        !problem.empty())
+        return U(text::BoxStationLimits) + QStringLiteral("\n") + U(problem);
     // The file names the board it is for. A simulated pass stored for a
     // serial would read as the real board's, so a "usb" test never runs on
     // the simulated board; and a "sim" test (a rehearsal, with the simulated
@@ -232,16 +245,24 @@ void TFormMain::FinishStation(TStationRun& run,
     const QString where = U(run.target.Display());
     stationWindow_->SetStoring(where);
     auto outcome = std::make_shared<results::TStoreOutcome>();
-    QThread* thread = QThread::create([outcome, record, target = run.target,
-                                       spool = results::DefaultSqlitePath(), scratch, scratchFile] {
-        *outcome = results::StoreRun(record, target, spool);
-        if (outcome->kind != results::TStoreOutcome::Kind::Failed || scratchFile.empty())
-            return;
-        std::string error;
-        const std::string kept = station::KeepUnsaved(scratchFile, error);
-        outcome->message +=
-            kept.empty() ? "\n" + error : "\n" + std::string(text::StationUnsavedKept) + kept;
-    });
+    station::TUnsavedRun unsaved{facts, record.uuid, ToPath(run.request.limitsPath), limits.content,
+                                 verdict.runError};
+    QThread* thread =
+        QThread::create([outcome, record, target = run.target, spool = results::DefaultSqlitePath(),
+                         scratch, scratchFile, unsaved] {
+            *outcome = results::StoreRun(record, target, spool);
+            if (outcome->kind != results::TStoreOutcome::Kind::Failed || scratchFile.empty())
+                return;
+            const station::TKeptData kept = station::KeepUnsavedRun(scratchFile, unsaved);
+            if (!kept.path.empty()) {
+                outcome->message += "\n" + std::string(text::StationUnsavedKept) + kept.path;
+                return;
+            }
+            // No verified copy: the capture stays where it is, named, and the folder outlives us.
+            scratch->setAutoRemove(false);
+            outcome->message += "\n" + kept.error + "\n" + std::string(text::StationUnsavedHeld) +
+                                station::HoldUnsavedRun(scratchFile, unsaved);
+        });
     connect(thread, &QThread::finished, stationWindow_,
             [window = stationWindow_, outcome, where] { window->SetStored(*outcome, where); });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);

@@ -1,6 +1,7 @@
 #include "WindowDialogs.h"
 
 #include "CaptureDialog.h"
+#include "ResultsDb.h"
 #include "Texts.h"
 
 #include <QFileDialog>
@@ -112,7 +113,9 @@ bool TQtWindowDialogs::StationRequest(mirantos::TStationRequest* request)
     *request = dialog.Request();
     settings.setValue(QStringLiteral("limits"), request->limitsPath);
     settings.setValue(QStringLiteral("operator"), request->operatorName);
-    settings.setValue(QStringLiteral("db"), request->dbUrl);
+    // A password typed into the URL (refused later) never reaches the settings file.
+    settings.setValue(QStringLiteral("db"), QString::fromStdString(mirantos::results::MaskedUrl(
+                                                request->dbUrl.toStdString())));
     settings.setValue(QStringLiteral("keep"), request->keepDir);
     return mirantos::StationRequestComplete(*request);
 }

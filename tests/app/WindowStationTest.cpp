@@ -24,11 +24,15 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 using namespace mirantos;
 
@@ -52,6 +56,9 @@ struct StationCase {
     // The database (%1: the test's folder) and what the result window says of the store.
     const char* db = "%1/bench.sqlite";
     const char* storage = mirantos::text::StationStored;
+    QString serial = QStringLiteral("SN 42");
+    const char* box = mirantos::text::BoxStationLimits; // the refusal box's first line
+    bool fullDisk = false; // the data folder (database, unsaved) on a full small disk
 };
 
 void PrintTo(const StationCase& c, std::ostream* os)
@@ -81,8 +88,28 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     const QString keep = dir.filePath(QStringLiteral("kept"));
     ASSERT_TRUE(QDir().mkpath(keep));
 
+    // A full disk under the database and the unsaved folder; the temporary folder has room.
+    const QString data = dir.filePath(QStringLiteral("data"));
+    const std::string filler = (data + QStringLiteral("/filler")).toStdString();
+    if (c.fullDisk) {
+        ASSERT_TRUE(QDir().mkpath(data) && QDir().mkpath(dir.filePath(QStringLiteral("tmp"))));
+        if (::mount("tmpfs", data.toUtf8().constData(), "tmpfs", 0, "size=1m") != 0)
+            GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
+        qputenv("TMPDIR", dir.filePath(QStringLiteral("tmp")).toUtf8());
+        std::ofstream out(filler, std::ios::binary);
+        const std::string block(4096, 'f');
+        while (out.write(block.data(), block.size()))
+            out.flush();
+    }
+    const auto unmount = qScopeGuard([&] {
+        if (c.fullDisk) {
+            qunsetenv("TMPDIR");
+            ::umount2(data.toUtf8().constData(), MNT_DETACH);
+        }
+    });
+
     WindowHarness h;
-    const TStationRequest typed{limitsPath, QStringLiteral("SN 42"), QStringLiteral("aki"), db,
+    const TStationRequest typed{limitsPath, c.serial, QStringLiteral("aki"), db,
                                 c.keep ? keep : QString()};
     int asked = 0;
     h.dialogs.stationAnswer = [&](TStationRequest* r) {
@@ -101,7 +128,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     if (c.refusal) {
         EXPECT_FALSE(h.window->Controller()->Measuring());
         ASSERT_EQ(h.presenter.boxes.size(), 1u);
-        EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(text::BoxStationLimits)) &&
+        EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(c.box)) &&
                     h.presenter.boxes[0].text.contains(QString::fromUtf8(c.refusal)))
             << h.presenter.boxes[0].text.toStdString();
     } else {
@@ -122,6 +149,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         }
         EXPECT_TRUE(h.presenter.boxes.empty());
     }
+    std::remove(filler.c_str()); // room again, to read what was stored
 
     // The run lands in the SQLite file, or in the spool when the server is away.
     const bool stored = c.storage == text::StationStored;
@@ -168,7 +196,18 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     // A capture whose result the database refused outlives its temporary folder.
     const QStringList unsaved = QDir(dir.filePath(QStringLiteral("data/mirantos/unsaved")))
                                     .entryList({QStringLiteral("SN_42_*.csv")}, QDir::Files);
-    EXPECT_EQ(unsaved.size(), c.storage == text::StationStoreFailed && c.samples == 12345);
+    EXPECT_EQ(unsaved.size(),
+              c.storage == text::StationStoreFailed && c.samples == 12345 && !c.fullDisk);
+    // No whole copy on the full disk: the capture itself stays, and the window says where.
+    if (c.fullDisk) {
+        const QString label = w->StorageLabel()->text();
+        const qsizetype at = label.indexOf(U(text::StationUnsavedHeld));
+        ASSERT_GE(at, 0) << label.toStdString();
+        const QFileInfo held(label.mid(at + U(text::StationUnsavedHeld).size()));
+        EXPECT_TRUE(held.filePath().startsWith(dir.filePath(QStringLiteral("tmp/"))) &&
+                    held.size() > 10000)
+            << held.filePath().toStdString();
+    }
     ASSERT_EQ(runs.size(), c.storage == text::StationStoreFailed ? 0u : 1u);
     if (runs.empty())
         return;
@@ -209,6 +248,12 @@ INSTANTIATE_TEST_SUITE_P(
         StationCase{.name = "Spooled",
                     .db = "postgresql://qa@127.0.0.1:1/noise",
                     .storage = text::StationSpooled},
+        // The database and the unsaved folder on a full disk.
+        StationCase{.name = "FullDisk",
+                    .samples = 12345,
+                    .db = "%1/data/bench.sqlite",
+                    .storage = text::StationStoreFailed,
+                    .fullDisk = true},
         // A database file that cannot be made: the verdict still shows, the failure beside it.
         StationCase{.name = "StoreFails",
                     .samples = 12345,
@@ -225,7 +270,13 @@ INSTANTIATE_TEST_SUITE_P(
                     .rows = {},
                     .keep = true,
                     .refusal = text::StationUsbOnSim,
-                    .board = "usb"}),
+                    .board = "usb"},
+        // A serial no file name or record can hold is refused before the board.
+        StationCase{.name = "SerialTooLong",
+                    .rows = {},
+                    .refusal = "シリアル番号 is 235 bytes long",
+                    .serial = QString(235, QLatin1Char('S')),
+                    .box = text::BoxStationEntry}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The program on the real board: its caption is exactly the one a second

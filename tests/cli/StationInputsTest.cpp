@@ -1,0 +1,160 @@
+// What test takes in and where its files go: a --db that looks like a URL,
+// texts no record can hold, an output that is the database itself, and the
+// raw data of an unstored result on a full disk, stored later by
+// results --import-unsaved.
+
+#include "CliTestSupport.h"
+#include "ResultsDb.h"
+
+#include <QDir>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+using clitest::Lines;
+using clitest::ReadAll;
+using clitest::RunCli;
+using namespace mirantos;
+
+namespace {
+
+const std::string kLimits =
+    R"({"name": "AFE-7", "version": 3, "settings": {"board": "sim", "rate": "10ksps",
+        "filter": "sinc5", "channels": "ch0", "samples": 1000}, "limits": {"ch0": {"rms_uV": {"max": 10}}}})";
+
+// The spool, the unsaved folder and the temporary folder are the test's own.
+class Inputs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"XDG_DATA_HOME", "TMPDIR"})
+            saved_.push_back(qgetenv(name));
+        QDir().mkpath(QString::fromStdString(dir.Path("tmp")));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.Path("xdg")));
+        qputenv("TMPDIR", QByteArray::fromStdString(dir.Path("tmp")));
+    }
+    void TearDown() override
+    {
+        ::umount2(dir.Path("xdg").c_str(), MNT_DETACH); // where a test mounted one
+        int i = 0;
+        for (const char* name : {"XDG_DATA_HOME", "TMPDIR"}) {
+            const QByteArray& old = saved_[static_cast<size_t>(i++)];
+            old.isNull() ? qunsetenv(name) : qputenv(name, old);
+        }
+    }
+    // test with SN-1 into `db` unless `extra` names them ("@x": the file x of the folder).
+    clitest::Result Test(std::vector<std::string> extra, const cli::MeasureEnv& env = {})
+    {
+        std::vector<std::string> args = {"test", "--limits", dir.Write("limits.json", kLimits)};
+        for (const char* own : {"--serial", "--db"}) {
+            if (std::find(extra.begin(), extra.end(), own) == extra.end())
+                args.insert(args.end(), {own, std::string(own) == "--db" ? db : "SN-1"});
+        }
+        for (const std::string& a : extra)
+            args.push_back(a.starts_with("@") ? dir.Path(a.substr(1)) : a);
+        return RunCli(args, env);
+    }
+    size_t Stored(const std::string& url)
+    {
+        std::string error;
+        const auto opened = results::TResultsDb::Open(*results::ParseDbUrl(url, error), error);
+        std::vector<results::TRunSummary> runs;
+        EXPECT_TRUE(opened && opened->Runs({}, runs, error)) << error;
+        return runs.size();
+    }
+
+    clitest::TempDir dir;
+    std::string db = dir.Path("results.sqlite");
+
+private:
+    std::vector<QByteArray> saved_;
+};
+
+struct Refusal {
+    const char* name;
+    std::vector<std::string> args;
+    std::string text; // on the error stream
+};
+
+void PrintTo(const Refusal& r, std::ostream* os)
+{
+    *os << r.name;
+}
+
+class RefusedInput : public Inputs, public ::testing::WithParamInterface<Refusal> {};
+
+// Refused before the board is touched (exit 2, the option named), the
+// database as it was, a password never shown.
+TEST_P(RefusedInput, BeforeTheBoardWithTheReasonAndTheDatabaseUntouched)
+{
+    ASSERT_EQ(Test({}).code, 0);
+    const std::string before = ReadAll(db);
+    int samples = 0;
+    const auto r =
+        Test(GetParam().args, {.makeDriver = {}, .onSamples = [&](int n, int) { samples = n; }});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find(GetParam().text), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("PW"), std::string::npos) << r.err;
+    EXPECT_EQ(samples, 0);
+    EXPECT_TRUE(ReadAll(db) == before);
+    EXPECT_EQ(Stored(db), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, RefusedInput,
+    ::testing::Values(
+        Refusal{"OneSlashUrl", {"--db", "postgresql:/qa:PW@db1/noise"}, "postgresql:/qa:***@db1"},
+        Refusal{"OtherScheme", {"--db", "file:/srv/r.sqlite"}, "unknown scheme 'file'"},
+        Refusal{"LongSerial", {"--serial", std::string(235, 'S')}, "--serial is 235 bytes long"},
+        Refusal{"EscapeInOperator", {"--operator", "a\x1b]0;x\x07"}, "--operator holds a control"},
+        Refusal{"NotUtf8Station", {"--station", "line\xff"}, "--station is not valid UTF-8"},
+        Refusal{"JUnitIsTheDatabase",
+                {"--junit", "@results.sqlite", "--force"},
+                "is the results database " + std::string("")},
+        Refusal{"JUnitIsItsWal", {"--junit", "@results.sqlite-wal", "--force"}, "a file of the"},
+        Refusal{"KeepDataIsTheDatabase", {"--keep-data", "@results.sqlite"}, "--keep-data"},
+        Refusal{"JUnitIsTheSpool",
+                {"--db", "postgresql://qa@127.0.0.1:1/noise", "--junit",
+                 "@xdg/mirantos/results.sqlite", "--force"},
+                "is the local spool"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The database and the unsaved folder on a full disk: no copy that only
+// looks kept; the run's own file stays, named, and is stored once there is room.
+TEST_F(Inputs, RawDataOnAFullDiskIsHeldNamedAndImportedLater)
+{
+    namespace fs = std::filesystem;
+    const std::string xdg = dir.Path("xdg");
+    fs::create_directories(xdg);
+    if (::mount("tmpfs", xdg.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
+    fs::create_directories(xdg + "/mirantos/unsaved");
+    {
+        std::ofstream filler(xdg + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()))
+            filler.flush();
+    }
+    const auto r = Test({"--db", xdg + "/mirantos/results.sqlite"});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    const std::string marker = "the raw data is kept in ";
+    const size_t at = r.err.find(marker);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::string kept = Lines(r.err.substr(at + marker.size())).front();
+    EXPECT_EQ(kept.rfind(dir.Path("tmp/mirantos-unsaved-"), 0), 0u) << kept;
+    EXPECT_GT(ReadAll(kept).size(), 10000u);
+    EXPECT_TRUE(fs::is_empty(xdg + "/mirantos/unsaved"));
+
+    fs::remove(xdg + "/filler");
+    const std::string good = dir.Path("good.sqlite");
+    const auto imported = RunCli({"results", "--import-unsaved", "--db", good});
+    EXPECT_EQ(imported.code, 0) << imported.err;
+    EXPECT_EQ(Stored(good), 1u);
+    EXPECT_FALSE(fs::exists(kept));
+    EXPECT_EQ(RunCli({"results", "--import-unsaved", "--db", good}).code, 0);
+    EXPECT_EQ(Stored(good), 1u);
+}
+
+} // namespace
