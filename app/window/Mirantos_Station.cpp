@@ -37,13 +37,11 @@ using namespace mirantos;
 namespace {
 
 // Why `run`'s request cannot be tested on this window's board, or empty when
-// it can (then its limits and database are read into `run`).
+// it can (then its database is read into `run`). Its limits are read already.
 QString StationRefusal(TStationRun& run, bool simulatedBoard)
 {
     const TStationRequest& request = run.request;
     std::string error;
-    if (!station::ReadLimitsFile(ToPath(request.limitsPath), run.limits, error))
-        return U(text::BoxStationLimits) + QStringLiteral("\n") + U(error);
     // The file names the board it is for. A simulated pass stored for a
     // serial would read as the real board's, so a "usb" test never runs on
     // the simulated board; and a "sim" test (a rehearsal, with the simulated
@@ -82,24 +80,62 @@ void TFormMain::Station1Click()
     // One test at a time, and the last result's store finished first, so the
     // result window tells of one board only.
     if (!session_->Created() || session_->Measuring() || (capture_ && capture_->Running()) ||
-        station_ || StationStoring())
+        station_ || StationStoring() || stationStarting_)
         return;
     TStationRequest request;
     request.dbUrl = QFile::decodeName(QByteArray::fromStdString(results::DefaultSqlitePath()));
-    std::unique_ptr<TStationRun> run;
-    // A refused request goes back to the dialog as it was typed: the box says
-    // why, and the serial and operator need not be typed again.
-    for (;;) {
-        if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
-            return;
-        run = std::make_unique<TStationRun>();
-        run->request = request;
-        const QString refusal = StationRefusal(*run, session_->BoardSimulated());
-        if (refusal.isEmpty())
-            break;
-        presenter_->ShowError(U(text::BoxCaption), refusal);
-    }
+    AskStation(request);
+}
 
+void TFormMain::AskStation(const TStationRequest& asked)
+{
+    TStationRequest request = asked;
+    if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
+        return;
+    // A limits file may be anything a path names: read where a slow or
+    // hostile one cannot freeze the window.
+    auto run = std::make_shared<TStationRun>();
+    run->request = request;
+    auto error = std::make_shared<std::string>();
+    auto read = std::make_shared<bool>(false);
+    QThread* thread = QThread::create([run, error, read, path = ToPath(request.limitsPath)] {
+        *read = station::ReadLimitsFile(path, run->limits, *error);
+    });
+    connect(
+        thread, &QThread::finished, this,
+        [this, run, error, read] {
+            StationLimitsRead(std::make_unique<TStationRun>(std::move(*run)), *read, *error);
+        },
+        Qt::QueuedConnection);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    stationStarting_ = true;
+    thread->start();
+}
+
+void TFormMain::StationLimitsRead(std::unique_ptr<TStationRun> run, bool read,
+                                  const std::string& error)
+{
+    HandlerScope scope(this);
+    stationStarting_ = false;
+    // What the user started meanwhile keeps the board.
+    if (!session_->Created() || session_->Measuring() || (capture_ && capture_->Running()) ||
+        station_ || StationStoring())
+        return;
+    const QString refusal = read ? StationRefusal(*run, session_->BoardSimulated())
+                                 : U(text::BoxStationLimits) + QStringLiteral("\n") + U(error);
+    if (!refusal.isEmpty()) {
+        // A refused request goes back to the dialog as it was typed: the box
+        // says why, and the serial and operator need not be typed again.
+        presenter_->ShowError(U(text::BoxCaption), refusal);
+        AskStation(run->request);
+        return;
+    }
+    StartStation(std::move(run));
+}
+
+void TFormMain::StartStation(std::unique_ptr<TStationRun> run)
+{
+    const TStationRequest& request = run->request;
     // The window's controls show the test's settings, as if the user had chosen them.
     setFocus();
     const station::TTestSettings& s = run->limits.settings;
