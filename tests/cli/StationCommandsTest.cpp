@@ -473,7 +473,7 @@ TEST_F(Station, KeptNamesNeverCollideWithinASecond)
 struct HostileLimits {
     const char* name;
     std::function<std::string(const TempDir&)> make; // the path given to --limits
-    std::string reason;                                // in "mirantos-cli: <path>: ..."
+    std::string reason;                              // in "mirantos-cli: <path>: ..."
 };
 
 void PrintTo(const HostileLimits& c, std::ostream* os)
@@ -492,8 +492,8 @@ TEST_P(HostileLimitsFile, RefusedWithItsReasonBeforeTheBoard)
     EXPECT_EQ(r.err.rfind("mirantos-cli: " + path + ": ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(GetParam().reason), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_FALSE(FileExists(db));
-    EXPECT_FALSE(FileExists(dir.Path("kept")));
+    EXPECT_FALSE(clitest::FileExists(db));
+    EXPECT_FALSE(clitest::FileExists(dir.Path("kept")));
 }
 
 // A limits file wrapped around `inner` in the place of ch0's limits.
@@ -510,11 +510,10 @@ INSTANTIATE_TEST_SUITE_P(
                           return d.Write("big.json", Around(kPass) + std::string(1 << 20, ' '));
                       },
                       "bytes, more than the 1048576 a limits file may have"},
-        HostileLimits{"DeepNesting",
-                      [](const TempDir& d) {
-                          return d.Write("deep.json", std::string(1000000, '['));
-                      },
-                      "the limits file: nested more than 16 deep"},
+        HostileLimits{
+            "DeepNesting",
+            [](const TempDir& d) { return d.Write("deep.json", std::string(1000000, '[')); },
+            "the limits file: nested more than 16 deep"},
         HostileLimits{"ManyKeys",
                       [](const TempDir& d) {
                           std::string keys;

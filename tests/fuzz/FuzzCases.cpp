@@ -4,10 +4,10 @@
 #include "CaptureFile.h"
 #include "Limits.h"
 #include "LimitsInput.h"
-#include "NoiseReport.h"
 #include "LowFrequency.h"
 #include "MeasureRecord.h"
 #include "Myfile.h"
+#include "NoiseReport.h"
 #include "RateTable.h"
 
 #include <QCoreApplication>
