@@ -21,15 +21,16 @@ std::string Errno(int err)
     return std::generic_category().message(err);
 }
 
-// Refuses what is not a regular file by its type ("a FIFO"), or its size.
+// Refuses what is not a regular file by its type (as the other commands word
+// it, "not a regular file", and which kind), or its size.
 std::string TypeOrSize(const struct stat& st, size_t maxBytes)
 {
     if (S_ISDIR(st.st_mode))
-        return "a folder, not a limits file";
+        return "not a regular file (a folder)";
     if (S_ISFIFO(st.st_mode))
-        return "a FIFO, not a regular file";
+        return "not a regular file (a FIFO)";
     if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return "a device, not a regular file";
+        return "not a regular file (a device)";
     if (!S_ISREG(st.st_mode))
         return "not a regular file";
     if (static_cast<uint64_t>(st.st_size) > maxBytes)

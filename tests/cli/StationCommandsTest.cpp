@@ -528,11 +528,11 @@ INSTANTIATE_TEST_SUITE_P(
                           EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
                           return p;
                       },
-                      "a FIFO, not a regular file"},
+                      "not a regular file (a FIFO)"},
         HostileLimits{"Folder", [](const TempDir& d) { return d.Path(""); },
-                      "a folder, not a limits file"},
+                      "not a regular file (a folder)"},
         HostileLimits{"DevZero", [](const TempDir&) { return std::string("/dev/zero"); },
-                      "a device, not a regular file"},
+                      "not a regular file (a device)"},
         HostileLimits{"BandBetweenBins",
                       [](const TempDir& d) {
                           return d.Write(
