@@ -1,8 +1,9 @@
 // TFormMain's noise test: the dialog, the limits' settings in the window's
 // controls, the window's own run (a data set, or a long capture for a count
 // beyond the list), then the verdict in the result window and the result in
-// the database. The database is written on a thread of its own: a server may
-// take its connect time-out to answer, and the window must not freeze meanwhile.
+// the database. The limits file is read, and the database written, on threads
+// of their own: a file may be anything a path names and a server may take its
+// connect time-out to answer, and the window must not freeze meanwhile.
 
 #include "Mirantos_Main.h"
 
