@@ -337,7 +337,11 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         io.out << "board: simulated (the built-in simulated board, not a real one)\n";
     io.out << station::VerdictTable(verdict) << std::flush;
 
-    int result = readFailed ? kExitBoard : verdict.pass ? kExitOk : kExitLimitFailed;
+    // A figure the run could not give is the test's error, not the board's failure.
+    int result = readFailed                  ? kExitBoard
+                 : verdict.DefinitionError() ? kExitFailure
+                 : verdict.pass              ? kExitOk
+                                             : kExitLimitFailed;
     if (o.junit &&
         !WriteOutput(io, *o.junit,
                      station::JUnitXml(verdict, limits, o.serial, startedUtc, seconds, simulated)))

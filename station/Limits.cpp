@@ -1,5 +1,6 @@
 #include "Limits.h"
 
+#include "LimitsInput.h"
 #include "LowFrequency.h"
 #include "NoiseReport.h"
 #include "RateTable.h"
@@ -8,7 +9,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QFileInfo>
 
 #include <nlohmann/json.hpp>
 
@@ -16,7 +16,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <set>
 
 namespace mirantos::station {
 
@@ -239,6 +238,27 @@ void ReadBand(const TJson& j, const std::string& path, double nyquist, TLimit& l
     limit.bandHighHz = hi;
 }
 
+// A band must hold a bin of the spectrum the settings give (k fs / L for k = 1
+// .. L/2, the bins BandRms sums), or no board can ever be measured in it.
+void CheckBandHoldsABin(const TLimit& limit, const std::string& path, const TTestSettings& s)
+{
+    const double lo = limit.bandLowHz.value_or(0.0);
+    const double hi = limit.bandHighHz.value_or(s.RateSps() / 2.0);
+    const int segment =
+        s.analysis.segment != 0 ? s.analysis.segment : analysis::DefaultSegment(s.samples);
+    const double fs = s.RateSps();
+    auto hz = [&](int64_t k) { return static_cast<double>(k) * fs / static_cast<double>(segment); };
+    const auto first = static_cast<int64_t>(std::ceil(lo * segment / fs));
+    for (int64_t k = std::max<int64_t>(1, first - 1); k <= first + 1 && k <= segment / 2; ++k) {
+        if (hz(k) >= lo && hz(k) <= hi)
+            return;
+    }
+    Refuse(path, Num(lo) + " .. " + Num(hi) + " Hz holds no frequency bin: at " + Num(fs) +
+                     " sps the spectrum of " + std::to_string(s.samples) + " samples (segment " +
+                     std::to_string(segment) + ") has one every " + Num(fs / segment) +
+                     " Hz, from " + Num(hz(1)) + " to " + Num(hz(segment / 2)) + " Hz");
+}
+
 TLimit ReadLimit(const std::string& figure, const TJson& j, const std::string& path,
                  const TTestSettings& s)
 {
@@ -274,11 +294,16 @@ TLimit ReadLimit(const std::string& figure, const TJson& j, const std::string& p
     if (limit.min && limit.max && *limit.min > *limit.max)
         Refuse(path + ".min", Num(*limit.min) + " is above max " + Num(*limit.max));
     if (band) {
-        if (const TJson* b = Member(j, "band_Hz"))
+        const TJson* b = Member(j, "band_Hz");
+        if (b != nullptr)
             ReadBand(*b, path + ".band_Hz", s.RateSps() / 2.0, limit);
+        CheckBandHoldsABin(limit, b != nullptr ? path + ".band_Hz" : path, s);
     }
-    if (info->needsLowFrequency) {
-        if (const std::string why = analysis::LowFrequencyNoiseReason(s.samples, s.RateSps());
+    // The drift needs the length of the 0.1-10 Hz figures, at any rate.
+    if (info->needsLowFrequency || figure == "slope_uV_per_h") {
+        if (const std::string why = info->needsLowFrequency
+                                        ? analysis::LowFrequencyNoiseReason(s.samples, s.RateSps())
+                                        : analysis::DriftReason(s.samples, s.RateSps());
             !why.empty())
             Refuse(path, "not defined for " + std::to_string(s.samples) + " samples at " +
                              Num(s.RateSps()) + " sps (" + why + ")");
@@ -307,51 +332,6 @@ void ReadLimits(const TJson& j, TTestLimits& out)
     if (out.LimitCount() == 0)
         Refuse(path, "no limits");
 }
-
-// nlohmann keeps one of two equal keys silently; the parser's callback sees both.
-class DuplicateFinder {
-public:
-    bool operator()(int depth, TJson::parse_event_t event, TJson& parsed)
-    {
-        const auto d = static_cast<size_t>(depth);
-        switch (event) {
-        case TJson::parse_event_t::object_start:
-        case TJson::parse_event_t::array_start:
-            frames_.resize(d + 1);
-            frames_[d] = {};
-            break;
-        case TJson::parse_event_t::key:
-            if (d >= 1 && d <= frames_.size()) {
-                Frame& f = frames_[d - 1];
-                f.key = parsed.get<std::string>();
-                if (!f.keys.insert(f.key).second && duplicate.empty())
-                    duplicate = PathTo(d);
-            }
-            break;
-        default:
-            break;
-        }
-        return true;
-    }
-
-    std::string duplicate; // the first repeated key's path
-
-private:
-    struct Frame {
-        std::set<std::string> keys;
-        std::string key;
-    };
-    std::string PathTo(size_t depth) const
-    {
-        std::string path;
-        for (size_t i = 0; i < depth; ++i) {
-            if (!frames_[i].key.empty())
-                path = Join(path, frames_[i].key);
-        }
-        return path;
-    }
-    std::vector<Frame> frames_;
-};
 
 } // namespace
 
@@ -425,20 +405,15 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
 {
     TTestLimits limits;
     try {
-        DuplicateFinder duplicates;
-        TJson j;
-        try {
-            j = TJson::parse(content.begin(), content.end(), std::ref(duplicates));
-        } catch (const TJson::exception& e) {
-            // "[json.exception.parse_error.101] parse error at line 3, ..." without the tag.
-            error = e.what();
-            if (const size_t tag = error.find("] ");
-                error.rfind("[json.", 0) == 0 && tag != std::string::npos)
-                error.erase(0, tag + 2);
+        // Bounded before parsing: nlohmann builds every value of the text, and
+        // its ordered objects look each key up among those before it.
+        if (content.size() > kMaxLimitsBytes)
+            Refuse("the limits file", std::to_string(content.size()) + " bytes, more than the " +
+                                          std::to_string(kMaxLimitsBytes) +
+                                          " a limits file may have");
+        if (error = PrescanJson(content); !error.empty())
             return false;
-        }
-        if (!duplicates.duplicate.empty())
-            Refuse(duplicates.duplicate, "given twice");
+        const TJson j = TJson::parse(content.begin(), content.end());
         OnlyKnown(Object(j, "the limits file"), "", {"name", "version", "settings", "limits"});
         limits.name = Text(Required(j, "", "name"), "name");
         if (limits.name.empty())
@@ -467,24 +442,9 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
 
 bool ReadLimitsFile(const std::string& path, TTestLimits& out, std::string& error)
 {
-    // A FIFO or device would make the open wait for a writer, maybe for ever.
-    if (const QFileInfo info(QString::fromStdString(path));
-        info.exists() && !info.isFile() && !info.isDir()) {
-        error = path + ": not a regular file";
-        return false;
-    }
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = path + ": " + file.errorString().toStdString();
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = path + ": " + file.errorString().toStdString();
-        return false;
-    }
-    const std::string content = bytes.toStdString();
-    if (!ParseLimits(content, out, error)) {
+    std::string content;
+    if (!ReadBoundedFile(path, kMaxLimitsBytes, content, error) ||
+        !ParseLimits(content, out, error)) {
         error = path + ": " + error;
         return false;
     }

@@ -80,8 +80,14 @@ QString Q(const std::string& s)
 
 int TVerdict::Failed() const
 {
+    return static_cast<int>(std::count_if(checks.begin(), checks.end(),
+                                          [](const TCheck& c) { return c.value && !c.pass; }));
+}
+
+int TVerdict::Errors() const
+{
     return static_cast<int>(
-        std::count_if(checks.begin(), checks.end(), [](const TCheck& c) { return !c.pass; }));
+        std::count_if(checks.begin(), checks.end(), [](const TCheck& c) { return !c.value; }));
 }
 
 std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
@@ -242,7 +248,10 @@ std::string VerdictTable(const TVerdict& verdict)
     for (const TCheck& c : verdict.checks) {
         rows.push_back({Channel(c.channel), FigureText(c.limit),
                         c.value ? ValueText(*c.value) : "-", LimitText(c.limit),
-                        c.pass ? "PASS" : "FAIL", MarginText(c.marginPct)});
+                        c.pass    ? "PASS"
+                        : c.value ? "FAIL"
+                                  : "ERROR",
+                        MarginText(c.marginPct)});
         reasons.push_back(c.value ? "" : c.reason);
     }
     std::array<size_t, 6> width{};
@@ -262,13 +271,18 @@ std::string VerdictTable(const TVerdict& verdict)
         line.erase(line.find_last_not_of(' ') + 1);
         out += line + "\n";
     }
+    const std::string of = " of " + std::to_string(verdict.checks.size());
     const int failed = verdict.Failed();
-    const std::string limits =
-        std::to_string(failed) + " of " + std::to_string(verdict.checks.size()) + " limits";
     if (!verdict.runError.empty())
-        out += "verdict: FAIL (" + verdict.runError + "; " + limits + ")\n";
+        out += "verdict: FAIL (" + verdict.runError + "; " +
+               std::to_string(failed + verdict.Errors()) + of + " limits)\n";
+    else if (verdict.DefinitionError())
+        out += "verdict: ERROR (test definition: " + std::to_string(verdict.Errors()) + of +
+               " figures could not be computed" +
+               (failed > 0 ? "; " + std::to_string(failed) + of + " limits failed" : "") + ")\n";
     else
-        out += verdict.pass ? std::string("verdict: PASS\n") : "verdict: FAIL (" + limits + ")\n";
+        out += verdict.pass ? std::string("verdict: PASS\n")
+                            : "verdict: FAIL (" + std::to_string(failed) + of + " limits)\n";
     return out;
 }
 
@@ -284,7 +298,7 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
     xml.writeStartDocument();
     const bool runError = !verdict.runError.empty();
     const QString tests = QString::number(verdict.checks.size() + (runError ? 1 : 0));
-    const QString errors = QString::number(runError ? 1 : 0);
+    const QString errors = QString::number(verdict.Errors() + (runError ? 1 : 0));
     const QString failures = QString::number(verdict.Failed());
     const QString time = Q(analysis::GeneralText(seconds, 6));
     xml.writeStartElement(QStringLiteral("testsuites"));
@@ -329,11 +343,18 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), classname);
         xml.writeAttribute(QStringLiteral("name"), Q(Channel(c.channel) + " " + c.limit.figure));
-        if (!c.pass) {
-            const std::string value =
-                c.value ? ValueText(*c.value) : "not computed (" + c.reason + ")";
+        if (!c.value) {
+            // Not the board's fault: the test asks for a figure this run cannot give.
+            const std::string message = FigureText(c.limit) + " not computed (" + c.reason +
+                                        "), limit " + LimitText(c.limit);
+            xml.writeStartElement(QStringLiteral("error"));
+            xml.writeAttribute(QStringLiteral("message"), Q(message));
+            xml.writeAttribute(QStringLiteral("type"), QStringLiteral("test definition"));
+            xml.writeCharacters(Q(message));
+            xml.writeEndElement();
+        } else if (!c.pass) {
             const std::string message =
-                FigureText(c.limit) + " " + value + ", limit " + LimitText(c.limit);
+                FigureText(c.limit) + " " + ValueText(*c.value) + ", limit " + LimitText(c.limit);
             const std::string margin = c.marginPct ? ", margin " + MarginText(c.marginPct) : "";
             xml.writeStartElement(QStringLiteral("failure"));
             xml.writeAttribute(QStringLiteral("message"), Q(message));
@@ -374,6 +395,14 @@ results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& ver
     if (!verdict.runError.empty())
         r.measurements.push_back({limits.settings.chSel == 1 ? 1 : 0, kReadErrorFigure,
                                   std::nullopt, std::nullopt, std::nullopt, false});
+    // Likewise a test that asked for a figure the run could not give
+    // (`results --figure definition_error`); the figure's own row has no value.
+    if (verdict.DefinitionError()) {
+        const auto first = std::find_if(verdict.checks.begin(), verdict.checks.end(),
+                                        [](const TCheck& c) { return !c.value; });
+        r.measurements.push_back({first->channel, kDefinitionErrorFigure, std::nullopt,
+                                  std::nullopt, std::nullopt, false});
+    }
     return r;
 }
 

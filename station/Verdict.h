@@ -35,11 +35,21 @@ struct TVerdict {
     bool pass = false;          // every check passed and the run ended normally
     // Why the run itself failed ("read error: ..."), empty for a run that ended normally.
     std::string runError;
+    // Limits whose figure was computed and does not hold them.
     int Failed() const;
+    // Limits whose figure could not be computed for this run (a band that
+    // holds no bin of its spectrum, a drift of a shorter record): no word on
+    // the board, an error of the test definition.
+    int Errors() const;
+    // The run ended normally, yet a figure the limits name could not be
+    // computed: the verdict is ERROR, neither PASS nor FAIL.
+    bool DefinitionError() const { return runError.empty() && Errors() > 0; }
 };
 
 // The figure name under which a run that ended in a read error is stored.
 inline constexpr const char* kReadErrorFigure = "read_error";
+// The figure under which a run with a DefinitionError is stored, the same way.
+inline constexpr const char* kDefinitionErrorFigure = "definition_error";
 // The verdict of a run whose data ends where reading the board failed: the
 // limits as checked on that data, and a FAIL for the run whatever they say.
 TVerdict WithRunError(TVerdict verdict, const std::string& error);
@@ -69,13 +79,15 @@ std::optional<double> MarginPct(const TLimit& limit, std::optional<double> value
 
 // A limit as the table and the JUnit messages show it: "<= 0.8", ">= 20.5", "0.01 .. 0.8".
 std::string LimitText(const TLimit& limit);
-// The table: channel, figure, value, limit, PASS/FAIL, margin; then "verdict: PASS|FAIL"
-// (a run error named in the FAIL line).
+// The table: channel, figure, value, limit, PASS/FAIL/ERROR, margin; then
+// "verdict: PASS|FAIL|ERROR" (a run error named in the FAIL line, the figures
+// not computed counted in the ERROR line).
 std::string VerdictTable(const TVerdict& verdict);
 // JUnit XML: one test suite named after the test, one test case per limit
-// ("ch0 rms_uV"), failures with the value and the limit; a run error is an
-// <error> of a test case "run". The board kind is a property ("board": "usb" or
-// "simulated"); a simulated board's suite is named "<test> (simulated board)".
+// ("ch0 rms_uV"), failures with the value and the limit, a figure not
+// computed an <error> of its case; a run error is an <error> of a test case "run". The board kind
+// is a property ("board": "usb" or "simulated"); a simulated board's suite is named "<test>
+// (simulated board)".
 std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
                      const std::string& startedUtc, double seconds, bool simulatedBoard);
 

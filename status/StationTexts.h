@@ -44,6 +44,9 @@ inline constexpr char StationColMargin[] = "余裕";
 inline constexpr char StationPass[] = "合格";
 inline constexpr char StationFail[] = "不合格";
 inline constexpr char StationNotComputed[] = "算出不可: ";
+// A figure the run could not give: the test's error, not the board's failure.
+inline constexpr char StationCheckError[] = "エラー";
+inline constexpr char StationDefinitionError[] = "試験条件エラー";
 inline constexpr char StationAtMost[] = " 以下";
 inline constexpr char StationAtLeast[] = " 以上";
 inline constexpr char StationRangeTo[] = " 〜 ";
@@ -125,6 +128,9 @@ inline constexpr const char* kStationTexts[] = {
     StationTesting,
     StationSaveCertificate,
     StationCertificateTitle,
+    // A figure not computed: an error of the test definition.
+    StationCheckError,
+    StationDefinitionError,
     StationVerdictCaption,
     // Refused entries, and raw data held where it was.
     BoxStationEntry,

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -39,6 +40,7 @@ class TCaptureRun;
 class IViewerDialogs;
 class TNoiseAnalysisWindow;
 class TStationResultWindow;
+struct TStationRequest;
 struct TStationRun;
 class TTraceViewerWindow;
 } // namespace mirantos
@@ -146,6 +148,9 @@ public:
     mirantos::TStationResultWindow* StationWindow() const { return stationWindow_; }
     // A test's result is still on its way into the database.
     bool StationStoring() const;
+    // Between the noise test dialog's OK and the run's start: its limits file
+    // is read off the GUI thread, and the window stays usable meanwhile.
+    bool StationStarting() const { return stationStarting_; }
     QAction* Exit1 = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Data1 = nullptr;
@@ -201,6 +206,12 @@ private:
     // The trace viewer, made on first use, shown and brought forward.
     mirantos::TTraceViewerWindow* OpenViewer();
     // The noise test's run has ended: a data set's, or a capture's file finished.
+    // The noise test's dialog, then its limits file read on a thread of its
+    // own; the result comes back queued to StationLimitsRead.
+    void AskStation(const mirantos::TStationRequest& request);
+    void StationLimitsRead(std::unique_ptr<mirantos::TStationRun> run, bool read,
+                           const std::string& error);
+    void StartStation(std::unique_ptr<mirantos::TStationRun> run);
     void StationRunEnded(TMeasureController::RunEnd how);
     void StationCaptureEnded();
     // The verdict on the measured channels' codes, shown, then stored off the GUI thread.
@@ -250,6 +261,7 @@ private:
     std::unique_ptr<mirantos::TStationRun> station_;
     mirantos::TStationResultWindow* stationWindow_ = nullptr;
     QPointer<QThread> storeThread_;
+    bool stationStarting_ = false;
 
     bool constructionFailed_ = false;
     bool idleScheduled_ = false;

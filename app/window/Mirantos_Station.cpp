@@ -1,8 +1,9 @@
 // TFormMain's noise test: the dialog, the limits' settings in the window's
 // controls, the window's own run (a data set, or a long capture for a count
 // beyond the list), then the verdict in the result window and the result in
-// the database. The database is written on a thread of its own: a server may
-// take its connect time-out to answer, and the window must not freeze meanwhile.
+// the database. The limits file is read, and the database written, on threads
+// of their own: a file may be anything a path names and a server may take its
+// connect time-out to answer, and the window must not freeze meanwhile.
 
 #include "Mirantos_Main.h"
 
@@ -39,7 +40,7 @@ using namespace mirantos;
 namespace {
 
 // Why `run`'s request cannot be tested on this window's board, or empty when
-// it can (then its limits and database are read into `run`).
+// it can (then its database is read into `run`). Its limits are read already.
 QString StationRefusal(TStationRun& run, bool simulatedBoard)
 {
     const TStationRequest& request = run.request;
@@ -51,8 +52,6 @@ QString StationRefusal(TStationRun& run, bool simulatedBoard)
         !problem.empty())
         return U(text::BoxStationEntry) + QStringLiteral("\n") + U(problem);
     std::string error;
-    if (!station::ReadLimitsFile(ToPath(request.limitsPath), run.limits, error))
-        return U(text::BoxStationLimits) + QStringLiteral("\n") + U(error);
     if (const std::string problem =
             station::FieldProblem("the test's name", run.limits.name, station::kMaxTestNameBytes);
         !problem.empty())
@@ -95,24 +94,62 @@ void TFormMain::Station1Click()
     // One test at a time, and the last result's store finished first, so the
     // result window tells of one board only.
     if (!session_->Created() || session_->Measuring() || (capture_ && capture_->Running()) ||
-        station_ || StationStoring())
+        station_ || StationStoring() || stationStarting_)
         return;
     TStationRequest request;
     request.dbUrl = QFile::decodeName(QByteArray::fromStdString(results::DefaultSqlitePath()));
-    std::unique_ptr<TStationRun> run;
-    // A refused request goes back to the dialog as it was typed: the box says
-    // why, and the serial and operator need not be typed again.
-    for (;;) {
-        if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
-            return;
-        run = std::make_unique<TStationRun>();
-        run->request = request;
-        const QString refusal = StationRefusal(*run, session_->BoardSimulated());
-        if (refusal.isEmpty())
-            break;
-        presenter_->ShowError(U(text::BoxCaption), refusal);
-    }
+    AskStation(request);
+}
 
+void TFormMain::AskStation(const TStationRequest& asked)
+{
+    TStationRequest request = asked;
+    if (!dialogs_->StationRequest(&request) || !StationRequestComplete(request))
+        return;
+    // A limits file may be anything a path names: read where a slow or
+    // hostile one cannot freeze the window.
+    auto run = std::make_shared<TStationRun>();
+    run->request = request;
+    auto error = std::make_shared<std::string>();
+    auto read = std::make_shared<bool>(false);
+    QThread* thread = QThread::create([run, error, read, path = ToPath(request.limitsPath)] {
+        *read = station::ReadLimitsFile(path, run->limits, *error);
+    });
+    connect(
+        thread, &QThread::finished, this,
+        [this, run, error, read] {
+            StationLimitsRead(std::make_unique<TStationRun>(std::move(*run)), *read, *error);
+        },
+        Qt::QueuedConnection);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    stationStarting_ = true;
+    thread->start();
+}
+
+void TFormMain::StationLimitsRead(std::unique_ptr<TStationRun> run, bool read,
+                                  const std::string& error)
+{
+    HandlerScope scope(this);
+    stationStarting_ = false;
+    // What the user started meanwhile keeps the board.
+    if (!session_->Created() || session_->Measuring() || (capture_ && capture_->Running()) ||
+        station_ || StationStoring())
+        return;
+    const QString refusal = read ? StationRefusal(*run, session_->BoardSimulated())
+                                 : U(text::BoxStationLimits) + QStringLiteral("\n") + U(error);
+    if (!refusal.isEmpty()) {
+        // A refused request goes back to the dialog as it was typed: the box
+        // says why, and the serial and operator need not be typed again.
+        presenter_->ShowError(U(text::BoxCaption), refusal);
+        AskStation(run->request);
+        return;
+    }
+    StartStation(std::move(run));
+}
+
+void TFormMain::StartStation(std::unique_ptr<TStationRun> run)
+{
+    const TStationRequest& request = run->request;
     // The window's controls show the test's settings, as if the user had chosen them.
     setFocus();
     const station::TTestSettings& s = run->limits.settings;

@@ -26,9 +26,13 @@ bool WriteStationCertificate(const TStationCertificate& certificate, QByteArray*
     std::vector<pdf::TBlock> blocks{pdf::TitleBlock(title, lines)};
 
     const QString verdict = U(text::StationVerdictCaption) +
-                            U(certificate.pass ? text::StationPass : text::StationFail);
+                            U(certificate.definitionError ? text::StationDefinitionError
+                              : certificate.pass          ? text::StationPass
+                                                          : text::StationFail);
     const QFont big = pdf::PointFont(pdf::kTitlePt * 1.5, true);
-    const QColor color = certificate.pass ? QColor(0, 128, 0) : QColor(200, 0, 0);
+    const QColor color = certificate.definitionError ? QColor(200, 110, 0)
+                         : certificate.pass          ? QColor(0, 128, 0)
+                                                     : QColor(200, 0, 0);
     blocks.push_back({QFontMetricsF(big).height() + pdf::kGapPt, false, false,
                       [verdict, big, color](QPainter& p, const QRectF& a) {
                           p.setFont(big);

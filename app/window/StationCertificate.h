@@ -14,6 +14,7 @@ namespace mirantos {
 struct TStationCertificate {
     QStringList header; // test, serial, operator, date, ... one line each
     bool pass = false;
+    bool definitionError = false; // a figure not computed: neither pass nor fail
     bool simulatedBoard = false;
     std::vector<QStringList> rows; // StationRows
 };

@@ -42,6 +42,7 @@ QString LocalTime(const std::string& utc)
 
 const QColor kPassColor(0, 128, 0);
 const QColor kFailColor(200, 0, 0);
+const QColor kErrorColor(200, 110, 0);
 const QColor kWaitColor(110, 110, 110);
 
 void SetColor(QWidget* w, const QColor& color)
@@ -134,8 +135,11 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
                                        const TStationResultFacts& facts)
 {
     ShowHeader(limits, facts);
-    verdict_->setText(U(verdict.pass ? text::StationPass : text::StationFail));
-    SetColor(verdict_, verdict.pass ? kPassColor : kFailColor);
+    const bool error = verdict.DefinitionError();
+    verdict_->setText(U(error          ? text::StationDefinitionError
+                        : verdict.pass ? text::StationPass
+                                       : text::StationFail));
+    SetColor(verdict_, error ? kErrorColor : verdict.pass ? kPassColor : kFailColor);
 
     const std::vector<QStringList> rows = StationRows(verdict);
     table_->setRowCount(static_cast<int>(rows.size()));
@@ -151,7 +155,9 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
         table_->setItem(row, ColValue, Cell(r[ColValue], Qt::AlignRight));
         table_->setItem(row, ColLimit, Cell(r[ColLimit], Qt::AlignRight));
         QTableWidgetItem* judged = Cell(r[ColVerdict], Qt::AlignCenter);
-        judged->setForeground(pass ? kPassColor : kFailColor);
+        judged->setForeground(pass                      ? kPassColor
+                              : verdict.checks[i].value ? kFailColor
+                                                        : kErrorColor);
         table_->setItem(row, ColVerdict, judged);
         table_->setItem(row, ColMargin, Cell(r[ColMargin], Qt::AlignRight));
     }
@@ -164,6 +170,7 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
 
     certificate_.header = QStringList{test_->text(), run_->text()};
     certificate_.pass = verdict.pass;
+    certificate_.definitionError = error;
     certificate_.simulatedBoard = facts.simulatedBoard;
     certificate_.rows = rows;
     certificateName_ = QString::fromStdString(

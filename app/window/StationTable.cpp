@@ -81,7 +81,10 @@ std::vector<QStringList> StationRows(const station::TVerdict& verdict)
         const QString margin =
             c.marginPct ? QString::number(*c.marginPct, 'f', 1) + QStringLiteral(" %") : QString();
         rows.push_back({QStringLiteral("CH%1").arg(c.channel), StationFigureName(c.limit), value,
-                        LimitCell(c.limit), U(c.pass ? text::StationPass : text::StationFail),
+                        LimitCell(c.limit),
+                        U(c.pass    ? text::StationPass
+                          : c.value ? text::StationFail
+                                    : text::StationCheckError),
                         margin});
     }
     return rows;

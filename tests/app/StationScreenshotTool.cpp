@@ -44,6 +44,11 @@ int main(int argc, char** argv)
         return true;
     };
     h.window->Station1Click();
+    // The limits file is read on a thread; the run starts when it is in.
+    QElapsedTimer reading;
+    reading.start();
+    while (h.window->StationStarting() && reading.elapsed() < 20000)
+        h.Settle();
     if (!h.RunToEnd())
         return 1;
     QElapsedTimer wall;

@@ -61,6 +61,18 @@ struct StationCase {
     bool fullDisk = false; // the data folder (database, unsaved) on a full small disk
 };
 
+// The dialog's OK reads the limits file on a thread of its own: the events
+// until its answer is in (and the run started, or the box shown).
+void WaitForStart(TFormMain& w)
+{
+    QElapsedTimer wall;
+    wall.start();
+    while (w.StationStarting() && wall.elapsed() < 20000) {
+        QThread::msleep(1);
+        QCoreApplication::processEvents();
+    }
+}
+
 void PrintTo(const StationCase& c, std::ostream* os)
 {
     *os << c.name;
@@ -124,6 +136,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         return true;
     };
     h.window->Station1Click();
+    WaitForStart(*h.window);
     EXPECT_EQ(asked, c.refusal ? 2 : 1);
     if (c.refusal) {
         EXPECT_FALSE(h.window->Controller()->Measuring());
@@ -276,7 +289,13 @@ INSTANTIATE_TEST_SUITE_P(
                     .rows = {},
                     .refusal = "シリアル番号 is 235 bytes long",
                     .serial = QString(235, QLatin1Char('S')),
-                    .box = text::BoxStationEntry}),
+                    .box = text::BoxStationEntry},
+        // A band between two bins of 1000 samples' spectrum: no board could pass it.
+        StationCase{.name = "BandNoBoardCanBeMeasuredIn",
+                    .rows = {},
+                    .limits = R"({"ch0": {"band_rms_uV": {"band_Hz": [1, 5], "max": 1}}})",
+                    .refusal = "limits.ch0.band_rms_uV.band_Hz: 1 .. 5 Hz holds no frequency "
+                               "bin"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The program on the real board: its caption is exactly the one a second
@@ -307,6 +326,7 @@ TEST(WindowStationUsb, SimLimitsAreRefusedAndTheCaptionStaysPlain)
     TFormMain w(std::move(deps));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("MIRANTOS / v1.10"));
     w.Station1Click();
+    WaitForStart(w);
     EXPECT_FALSE(w.Controller()->Measuring());
     ASSERT_EQ(presenter.boxes.size(), 1u);
     EXPECT_EQ(presenter.boxes[0].text,
@@ -357,6 +377,7 @@ TEST(WindowStationNextBoard, CertificateThenTheLastVerdictGivesWay)
         return true;
     };
     h.window->Station1Click();
+    WaitForStart(*h.window);
     ASSERT_TRUE(h.RunToEnd());
     h.Settle();
     WaitForStore(h);
@@ -388,6 +409,7 @@ TEST(WindowStationNextBoard, CertificateThenTheLastVerdictGivesWay)
 
     // The next board: an empty serial field, and the last verdict gone at the start.
     h.window->Station1Click();
+    WaitForStart(*h.window);
     ASSERT_TRUE(h.window->Controller()->Measuring());
     EXPECT_EQ(serialsShown, std::vector<QString>({QString(), QString()}));
     EXPECT_EQ(w->VerdictLabel()->text(), U(text::StationTesting));
@@ -439,6 +461,43 @@ TEST(StationTable, EveryFigureHasItsJapaneseNameAndUnit)
                     name.endsWith(QStringLiteral(" [") + U(f.unit) + QStringLiteral("]")))
             << name.toStdString();
     }
+}
+
+// The dialog's OK hands the limits file (1 MiB at most, here nearly that) to
+// a thread and returns to the event loop: nothing runs until the answer is
+// in, a second click meanwhile asks nothing, and then the run starts.
+TEST(WindowStationStart, TheLimitsFileIsReadOffTheGuiThread)
+{
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+    const QString limitsPath = dir.filePath(QStringLiteral("limits.json"));
+    QFile file(limitsPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"name": "AFE-7", "version": 3, "settings": {"board": "sim", "rate": "1000",
+        "filter": "sinc5", "channels": "ch0", "samples": 1000},
+        "limits": {"ch0": {"rms_uV": {"max": 1000}}}})" +
+               QByteArray(1000000, ' '));
+    file.close();
+    WindowHarness h;
+    int asked = 0;
+    h.dialogs.stationAnswer = [&](TStationRequest* r) {
+        ++asked;
+        *r = {limitsPath, QStringLiteral("SN 7"), QStringLiteral("aki"),
+              dir.filePath(QStringLiteral("bench.sqlite")), QString()};
+        return true;
+    };
+    h.window->Station1Click();
+    EXPECT_TRUE(h.window->StationStarting());
+    EXPECT_FALSE(h.window->Controller()->Measuring());
+    h.window->Station1Click();
+    WaitForStart(*h.window);
+    EXPECT_EQ(asked, 1);
+    ASSERT_TRUE(h.window->Controller()->Measuring());
+    ASSERT_TRUE(h.RunToEnd());
+    h.Settle();
+    WaitForStore(h);
+    ASSERT_NE(h.window->StationWindow(), nullptr);
+    EXPECT_EQ(h.window->StationWindow()->VerdictLabel()->text(), U(text::StationPass));
 }
 
 } // namespace

@@ -466,3 +466,81 @@ TEST_F(Station, KeptNamesNeverCollideWithinASecond)
     EXPECT_EQ(old, 2 * 123);
     EXPECT_EQ(kept.entryList(QDir::Files | QDir::Hidden).size(), old + 1);
 }
+
+// Whatever --limits names, reading it is bounded work that never waits: each
+// is refused with its reason (exit 1) before the board is touched, and
+// nothing is stored or kept.
+struct HostileLimits {
+    const char* name;
+    std::function<std::string(const TempDir&)> make; // the path given to --limits
+    std::string reason;                              // in "mirantos-cli: <path>: ..."
+};
+
+void PrintTo(const HostileLimits& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class HostileLimitsFile : public Station, public ::testing::WithParamInterface<HostileLimits> {};
+
+TEST_P(HostileLimitsFile, RefusedWithItsReasonBeforeTheBoard)
+{
+    const std::string path = GetParam().make(dir);
+    const auto r = RunCli({"test", "--limits", path, "--serial", "SN-1", "--db", db, "--keep-data",
+                           dir.Path("kept")});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_EQ(r.err.rfind("mirantos-cli: " + path + ": ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(GetParam().reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(clitest::FileExists(db));
+    EXPECT_FALSE(clitest::FileExists(dir.Path("kept")));
+}
+
+// A limits file wrapped around `inner` in the place of ch0's limits.
+std::string Around(const std::string& inner)
+{
+    return LimitsJson(R"({"ch0": )" + inner + "}");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HostileLimitsFile,
+    ::testing::Values(
+        HostileLimits{"Oversize",
+                      [](const TempDir& d) {
+                          return d.Write("big.json", Around(kPass) + std::string(1 << 20, ' '));
+                      },
+                      "bytes, more than the 1048576 a limits file may have"},
+        HostileLimits{
+            "DeepNesting",
+            [](const TempDir& d) { return d.Write("deep.json", std::string(1000000, '[')); },
+            "the limits file: nested more than 16 deep"},
+        HostileLimits{"ManyKeys",
+                      [](const TempDir& d) {
+                          std::string keys;
+                          for (int i = 0; i < 60000; ++i)
+                              keys += (i ? ", \"k" : "{\"k") + std::to_string(i) + "\": 0";
+                          return d.Write("wide.json", Around(keys + "}"));
+                      },
+                      "limits.ch0: more than 64 keys"},
+        HostileLimits{"FifoWithoutWriter",
+                      [](const TempDir& d) {
+                          const std::string p = d.Path("fifo.json");
+                          EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
+                          return p;
+                      },
+                      "not a regular file (a FIFO)"},
+        HostileLimits{"Folder", [](const TempDir& d) { return d.Path(""); },
+                      "not a regular file (a folder)"},
+        HostileLimits{"DevZero", [](const TempDir&) { return std::string("/dev/zero"); },
+                      "not a regular file (a device)"},
+        HostileLimits{"BandBetweenBins",
+                      [](const TempDir& d) {
+                          return d.Write(
+                              "band.json",
+                              LimitsJson(R"({"ch0": {"band_rms_uV": {"band_Hz": [100, 150],
+                                               "max": 1}}})"));
+                      },
+                      "limits.ch0.band_rms_uV.band_Hz: 100 .. 150 Hz holds no frequency bin: at "
+                      "10000 sps the spectrum of 1000 samples (segment 128) has one every "
+                      "78.125 Hz"}),
+    [](const auto& info) { return std::string(info.param.name); });

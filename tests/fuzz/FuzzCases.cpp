@@ -3,9 +3,11 @@
 #include "Ad7177.h"
 #include "CaptureFile.h"
 #include "Limits.h"
+#include "LimitsInput.h"
 #include "LowFrequency.h"
 #include "MeasureRecord.h"
 #include "Myfile.h"
+#include "NoiseReport.h"
 #include "RateTable.h"
 
 #include <QCoreApplication>
@@ -230,6 +232,20 @@ std::string CheckLimit(const station::TLimit& l, int channel, const station::TTe
     if (info->needsLowFrequency &&
         !analysis::LowFrequencyNoiseReason(s.samples, s.RateSps()).empty())
         return at + "a low-frequency figure where it is not defined";
+    if (l.figure == "slope_uV_per_h" && !analysis::DriftReason(s.samples, s.RateSps()).empty())
+        return at + "a drift where it is not defined";
+    if (l.figure == "band_rms_uV") {
+        // The bins of the spectrum the settings give, as the analysis sums them.
+        analysis::TSpectrum spectrum;
+        spectrum.rateSps = s.RateSps();
+        spectrum.segment =
+            s.analysis.segment != 0 ? s.analysis.segment : analysis::DefaultSegment(s.samples);
+        spectrum.psdUv2.resize(static_cast<size_t>(spectrum.segment / 2 + 1));
+        if (!analysis::EmptyBandText(spectrum, l.bandLowHz.value_or(0.0),
+                                     l.bandHighHz.value_or(s.RateSps() / 2.0))
+                 .empty())
+            return at + "a band that holds no frequency bin was accepted";
+    }
     if (!HoldsChannel(s.chSel, channel))
         return at + "a limit on a channel that is not measured";
     return {};
@@ -374,6 +390,8 @@ std::string LimitsCase(const uint8_t* data, size_t size)
     std::string error;
     if (!station::ParseLimits(content, l, error))
         return error.empty() ? "a refused limits file without a reason" : std::string();
+    if (content.size() > station::kMaxLimitsBytes)
+        return "a limits file beyond the size bound was accepted";
     const station::TTestSettings& s = l.settings;
     if (l.name.empty() || l.version.empty())
         return "a test without a name or version was accepted";

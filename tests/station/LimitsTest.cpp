@@ -34,7 +34,7 @@ const char* const kExample = R"({
       "rms_uV": {"max": 0.8},
       "noise_free_bits": {"min": 20.5},
       "band_rms_uV": {"band_Hz": [0.1, 10], "max": 0.3},
-      "slope_uV_per_h": {"max": 2.0}
+      "pp_uV": {"max": 5.0}
     },
     "ch1": {"rms_uV": {"min": 0.01, "max": 0.8}}
   }
@@ -172,6 +172,17 @@ const Refusal kRefusals[] = {
      "limits.ch0.band_rms_uV.band_Hz[1]: must lie in 0 .. 500, not 501"},
     {"BandReversed", R"("band_rms_uV": {"band_Hz": [10, 1]})",
      "limits.ch0.band_rms_uV.band_Hz: runs from 10 down to 1"},
+    // Figures no board could ever give: every run would fail on them.
+    {"BandBetweenTwoBins", R"("band_rms_uV": {"band_Hz": [10, 10.2], "max": 1})",
+     "limits.ch0.band_rms_uV.band_Hz: 10 .. 10.2 Hz holds no frequency bin: at 1000 sps the "
+     "spectrum of 10000 samples (segment 2048) has one every 0.48828125 Hz"},
+    {"BandBelowTheFirstBin",
+     R"({"settings": {"analysis": {"segment": 8}},
+         "limits": {"ch0": {"band_rms_uV": {"band_Hz": [0, 100], "max": 1}}}})",
+     "limits.ch0.band_rms_uV.band_Hz: 0 .. 100 Hz holds no frequency bin: at 1000 sps the "
+     "spectrum of 10000 samples (segment 8) has one every 125 Hz, from 125 to 500 Hz"},
+    {"DriftOf10s", R"("slope_uV_per_h": {"max": 2})",
+     "limits.ch0.slope_uV_per_h: not defined for 10000 samples at 1000 sps (needs at least 30 s"},
     {"SegmentTooLong", R"({"settings": {"analysis": {"segment": 10001}}})",
      "settings.analysis.segment: must be 0 (the default) or lie in 8 .. 10000"},
     {"WindowUnknown", R"({"settings": {"analysis": {"window": "hamming"}}})",

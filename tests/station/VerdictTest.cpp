@@ -74,18 +74,20 @@ TEST(Verdict, BandRmsTakesEachLimitsOwnBand)
 {
     const TTestLimits top = Limits(kFast, R"("band_rms_uV": {"band_Hz": [250, 500], "max": 1})",
                                    R"("band_rms_uV": {"band_Hz": [1, 100], "max": 1})");
+    // A band that holds a bin of 1000 samples' spectrum (7.8 Hz apart) but
+    // none of a shorter run's (62.5 Hz apart).
     const TTestLimits none =
-        Limits(kFast, R"("band_rms_uV": {"band_Hz": [0, 0], "max": 1})", R"("rms_uV": {"max": 1})");
+        Limits(kFast, R"("band_rms_uV": {"band_Hz": [7, 8], "max": 1})", R"("rms_uV": {"max": 1})");
     const auto codes = Alternating(1000, 100);
     const auto high = CheckChannel(top, 0, codes, 1000.0, 1);
     const auto low = CheckChannel(top, 1, codes, 1000.0, 1);
-    const auto empty = CheckChannel(none, 0, codes, 1000.0, 1);
+    const auto empty = CheckChannel(none, 0, Alternating(100, 100), 1000.0, 1);
     ASSERT_TRUE(high[0].value && low[0].value);
     EXPECT_NEAR(*high[0].value, kRmsUv, 0.1 * kRmsUv);
     EXPECT_LT(*low[0].value, 0.01 * kRmsUv);
     EXPECT_FALSE(empty[0].value);
     EXPECT_FALSE(empty[0].pass);
-    EXPECT_EQ(empty[0].reason, "no frequency bin between 0 and 0 Hz");
+    EXPECT_EQ(empty[0].reason, "no frequency bin between 7 and 8 Hz");
 }
 
 TEST(Verdict, DriftAndLowFrequencyFiguresOnlyWhenDefined)
@@ -127,6 +129,8 @@ TVerdict KnownVerdict(const TTestLimits& l)
 const char* const kCh0 = R"("rms_uV": {"max": 0.2}, "pp_code": {"max": 150},
                             "noise_free_bits": {"min": 20.5})";
 
+// A figure the run could not give (ch1's five samples) is an ERROR of the
+// test, counted apart from the limits the board failed.
 TEST(Verdict, TableAlignsItsColumnsAndCountsTheFailures)
 {
     const TTestLimits l = Limits(kFast, kCh0, R"("rms_uV": {"min": 0.01, "max": 0.8})");
@@ -135,12 +139,14 @@ TEST(Verdict, TableAlignsItsColumnsAndCountsTheFailures)
     for (size_t at = 0, next; (next = table.find('\n', at)) != std::string::npos; at = next + 1)
         lines.push_back(table.substr(at, next - at));
     ASSERT_EQ(lines.size(), 6u) << table;
-    EXPECT_EQ(lines.back(), "verdict: FAIL (2 of 4 limits)");
+    EXPECT_EQ(lines.back(),
+              "verdict: ERROR (test definition: 1 of 4 figures could not be computed; 1 of 4 "
+              "limits failed)");
     const size_t result = lines[0].find("result");
     EXPECT_EQ(lines[1].find("<= 0.2       PASS"), result - 13) << table;
     EXPECT_EQ(lines[2].find("FAIL    -33.3 %"), result) << table;
     EXPECT_NE(lines[3].find(">= 20.5"), std::string::npos) << table;
-    EXPECT_EQ(lines[4].find("ch1      rms_uV                  -  0.01 .. 0.8  FAIL          -  "
+    EXPECT_EQ(lines[4].find("ch1      rms_uV                  -  0.01 .. 0.8  ERROR         -  "
                             "(the noise analysis needs at least 10 samples"),
               0u)
         << table;
@@ -166,19 +172,20 @@ TEST(Verdict, JUnitXmlReadsBackWithOneCasePerLimit)
             continue;
         const auto a = xml.attributes();
         QString& text = (seen[xml.name().toString()] << QString()).last();
-        for (const char* key : {"tests", "failures", "classname", "name", "value", "message"})
+        for (const char* key :
+             {"tests", "failures", "errors", "classname", "name", "value", "message"})
             if (a.hasAttribute(QLatin1String(key)))
                 text += a.value(QLatin1String(key)).toString() + QLatin1Char('|');
     }
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    EXPECT_EQ(seen["testsuite"], QStringList({"4|2|t|"}));
+    EXPECT_EQ(seen["testsuite"], QStringList({"4|1|1|t|"}));
     const QString cls = QString::fromStdString("mirantos." + serial + "|");
     EXPECT_EQ(seen["testcase"], QStringList({cls + "ch0 rms_uV|", cls + "ch0 pp_code|",
                                              cls + "ch0 noise_free_bits|", cls + "ch1 rms_uV|"}));
     EXPECT_EQ(seen["property"].value(0), QString::fromStdString("serial|" + serial + "|"));
-    ASSERT_EQ(seen["failure"].size(), 2);
-    EXPECT_EQ(seen["failure"][0], "pp_code 200, limit <= 150|");
-    EXPECT_TRUE(seen["failure"][1].startsWith("rms_uV not computed (the noise analysis needs"));
+    EXPECT_EQ(seen["failure"], QStringList({"pp_code 200, limit <= 150|"}));
+    ASSERT_EQ(seen["error"].size(), 1);
+    EXPECT_TRUE(seen["error"][0].startsWith("rms_uV not computed (the noise analysis needs"));
 }
 
 TEST(Verdict, RunRecordAndKeptDataName)
@@ -189,9 +196,12 @@ TEST(Verdict, RunRecordAndKeptDataName)
     EXPECT_TRUE(std::regex_match(a.uuid, std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")));
     EXPECT_NE(a.uuid, b.uuid);
     EXPECT_FALSE(a.pass);
-    ASSERT_EQ(a.measurements.size(), 4u);
+    // The figure's row without a value, and the run's error as read errors are stored.
+    ASSERT_EQ(a.measurements.size(), 5u);
     const auto& m = a.measurements[3];
     EXPECT_TRUE(m.channel == 1 && m.low == 0.01 && m.high == 0.8 && !m.value && !m.pass);
+    EXPECT_TRUE(a.measurements[4].figure == kDefinitionErrorFigure &&
+                a.measurements[4].channel == 1 && !a.measurements[4].pass);
     EXPECT_EQ(a.measurements[1].value, 200.0);
     EXPECT_TRUE(std::regex_match(UtcNow(), std::regex(R"(\d{4}-\d\d-\d\dT[\d:]{8}\.\d{3}Z)")));
     EXPECT_EQ(KeptDataName("SN 1/ä", "2026-12-08T07:30:00.123Z", ".DTA"),
