@@ -305,6 +305,7 @@ const char* const kResultsUsage =
     "Usage: mirantos-cli results [--db URL] [--serial S] [--test NAME] [--since DATE]\n"
     "                            [--failed] [--figure NAME] [--csv|--json]\n"
     "       mirantos-cli results --sync --db postgresql://USER@HOST/DB\n"
+    "       mirantos-cli results --pending [--csv|--json]\n"
     "\n"
     "Lists the stored test runs, oldest first: start (UTC), serial, test, version,\n"
     "verdict, failed limits, operator, station and the run's uuid. With --figure,\n"
@@ -320,10 +321,13 @@ const char* const kResultsUsage =
     "                      noise_free_bits, lf_0p1_10Hz.pp_uV_median, ...)\n"
     "  --csv, --json       CSV or JSON instead of the table\n"
     "  --sync              send the results kept in the local file while the server\n"
-    "                      could not be reached\n"
+    "                      could not be reached, to that server however it is named;\n"
+    "                      results it refuses are listed with the reason and left\n"
+    "  --pending           list what waits in the local file: for which server,\n"
+    "                      since when, and the last error\n"
     "\n"
-    "Exit status: 0 done, 1 the database cannot be read (or the server reached),\n"
-    "2 usage error.\n";
+    "Exit status: 0 done, 1 the database cannot be read (or the server reached, or\n"
+    "it refused a result), 2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {
