@@ -36,11 +36,11 @@ struct ResultsOptions {
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
-    const std::vector<OptionSpec> specs = {
-        {"--db", "", true},    {"--serial", "", true},  {"--test", "", true},
-        {"--since", "", true}, {"--failed", "", false}, {"--figure", "", true},
-        {"--csv", "", false},  {"--json", "", false},   {"--sync", "", false},
-        {"--pending", "", false}};
+    const std::vector<OptionSpec> specs = {{"--db", "", true},      {"--serial", "", true},
+                                           {"--test", "", true},    {"--since", "", true},
+                                           {"--failed", "", false}, {"--figure", "", true},
+                                           {"--csv", "", false},    {"--json", "", false},
+                                           {"--sync", "", false},   {"--pending", "", false}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kResultsUsage);
         return false;

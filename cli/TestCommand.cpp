@@ -161,8 +161,8 @@ void ReportSpool(CliIo io, const results::TStoreOutcome& stored, const std::stri
         io.err << "mirantos-cli: warning: a spooled result was refused and left in " << spool
                << ": " << refused << '\n';
     if (stored.elsewhere > 0)
-        io.err << "mirantos-cli: " << stored.elsewhere << " waiting for another server in "
-               << spool << " (see `mirantos-cli results --pending`)\n";
+        io.err << "mirantos-cli: " << stored.elsewhere << " waiting for another server in " << spool
+               << " (see `mirantos-cli results --pending`)\n";
     io.err << std::flush;
 }
 

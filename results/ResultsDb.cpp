@@ -538,9 +538,10 @@ std::unique_ptr<TResultsDb> TResultsDb::OpenJudged(const TDbTarget& target, std:
             if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
                 ::access(target.sqlitePath.c_str(), W_OK) != 0) {
                 failure = EFailure::Permanent;
-                error = where + (errno == EROFS ? ": on a read-only file system"
-                                                : ": the file is read-only") +
-                        "; the results database needs write access";
+                error =
+                    where +
+                    (errno == EROFS ? ": on a read-only file system" : ": the file is read-only") +
+                    "; the results database needs write access";
                 return nullptr;
             }
         }
@@ -584,7 +585,7 @@ std::unique_ptr<TResultsDb> TResultsDb::OpenJudged(const TDbTarget& target, std:
     if (!impl->ReadSchema(st, error)) {
         const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
         failure = pg ? impl->Judge() : EFailure::Permanent;
-        error = pg                ? where + ": " + error
+        error = pg              ? where + ": " + error
                 : cause.empty() ? where + ": not a results database, or damaged (" + error + ")"
                                 : where + ": " + cause + " (" + error + ")";
         return nullptr;
@@ -858,7 +859,8 @@ bool TResultsDb::ReadUnsent(bool byUuid, const std::string& key, std::vector<TRu
                            " FROM outbox o JOIN runs r ON r.uuid = o.uuid"
                            " JOIN stations s ON s.id = r.station_id"
                            " JOIN test_definitions t ON t.id = r.test_id"
-                           " WHERE o." + QString(byUuid ? "uuid" : "server") +
+                           " WHERE o." +
+                               QString(byUuid ? "uuid" : "server") +
                                " = ? ORDER BY r.started_utc, r.id",
                            {Q(key)}, error)) {
             error = impl_->Where() + ": " + error;

@@ -114,8 +114,8 @@ private:
 struct TStoreOutcome {
     enum class Kind { Stored, Spooled, Failed };
     Kind kind = Kind::Failed;
-    int forwarded = 0;   // spooled runs sent to the server on the way
-    std::string message; // why it was spooled, or why it failed
+    int forwarded = 0;                // spooled runs sent to the server on the way
+    std::string message;              // why it was spooled, or why it failed
     std::vector<std::string> refused; // spooled runs the server refused on the way, with why
     int elsewhere = 0;                // spooled runs waiting for another server
 };

@@ -31,8 +31,8 @@ EFailure ClassifyConnectFailure(std::string_view message)
     // for a login or database that will not work on the next try either.
     for (const char* permanent :
          {"password authentication failed", "authentication failed", "no password supplied",
-          "no pg_hba.conf entry", "does not exist", "permission denied", "is not permitted to log in",
-          "is not currently accepting connections"})
+          "no pg_hba.conf entry", "does not exist", "permission denied",
+          "is not permitted to log in", "is not currently accepting connections"})
         if (message.find(permanent) != std::string_view::npos)
             return EFailure::Permanent;
     return EFailure::Transient;

@@ -139,31 +139,32 @@ TEST_P(ServerRefuses, FailsAtOnceAndIsNotSpooled)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ServerRefuses,
-    ::testing::Values(
-        Refusal{"OverIndexLimit", [](const std::string& db) { return Database(db); },
-                MakeRun("huge", 1, HugeName()), "index row"},
-        Refusal{"LoginRefused",
-                [](const std::string& db) {
-                    const std::string url = Database(db, "barred");
-                    EXPECT_TRUE(Sql(db, {"CREATE ROLE barred NOLOGIN"}));
-                    return url;
-                },
-                MakeRun("login", 1), "not permitted to log in"},
-        Refusal{"PermissionDenied",
-                [](const std::string& db) {
-                    const std::string url = Database(db, "reader");
-                    EXPECT_TRUE(Sql(db, {"CREATE ROLE reader LOGIN",
-                                         "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"}));
-                    return url;
-                },
-                MakeRun("perm", 1), "permission denied"},
-        Refusal{"NewerSchema",
-                [](const std::string& db) {
-                    const std::string url = Database(db);
-                    EXPECT_TRUE(Sql(db, {"UPDATE schema_version SET version = 99"}));
-                    return url;
-                },
-                MakeRun("newer", 1), "newer MIRANTOS"}),
+    ::testing::Values(Refusal{"OverIndexLimit", [](const std::string& db) { return Database(db); },
+                              MakeRun("huge", 1, HugeName()), "index row"},
+                      Refusal{"LoginRefused",
+                              [](const std::string& db) {
+                                  const std::string url = Database(db, "barred");
+                                  EXPECT_TRUE(Sql(db, {"CREATE ROLE barred NOLOGIN"}));
+                                  return url;
+                              },
+                              MakeRun("login", 1), "not permitted to log in"},
+                      Refusal{"PermissionDenied",
+                              [](const std::string& db) {
+                                  const std::string url = Database(db, "reader");
+                                  EXPECT_TRUE(Sql(
+                                      db,
+                                      {"CREATE ROLE reader LOGIN",
+                                       "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader"}));
+                                  return url;
+                              },
+                              MakeRun("perm", 1), "permission denied"},
+                      Refusal{"NewerSchema",
+                              [](const std::string& db) {
+                                  const std::string url = Database(db);
+                                  EXPECT_TRUE(Sql(db, {"UPDATE schema_version SET version = 99"}));
+                                  return url;
+                              },
+                              MakeRun("newer", 1), "newer MIRANTOS"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A run the server refuses for good, spooled by an older program, no longer
@@ -214,15 +215,15 @@ TEST(Spool, FollowsTheServerNotTheUrlAndOutlastsALock)
     QTemporaryDir dir;
     const std::string spool = dir.filePath("spool.sqlite").toStdString();
     const std::string alias = dir.filePath("socket").toStdString();
-    ASSERT_TRUE(QFile::link(QString::fromStdString(Cluster()->SocketDir()),
-                            QString::fromStdString(alias)));
+    ASSERT_TRUE(
+        QFile::link(QString::fromStdString(Cluster()->SocketDir()), QString::fromStdString(alias)));
     const std::string url = Database("same");
     const std::string other = Database("other");
     const std::string aliased = Database("same2", "mirantos", alias);
     std::string error;
-    const TDbTarget byAlias = *ParseDbUrl(
-        aliased.substr(0, aliased.find("same2")) + "same" + aliased.substr(aliased.find('?')),
-        error);
+    const TDbTarget byAlias = *ParseDbUrl(aliased.substr(0, aliased.find("same2")) + "same" +
+                                              aliased.substr(aliased.find('?')),
+                                          error);
     ASSERT_NE(byAlias.Display(), ParseDbUrl(url, error)->Display());
 
     // Spooled while the server is down: for the URL as spelled.
@@ -232,8 +233,8 @@ TEST(Spool, FollowsTheServerNotTheUrlAndOutlastsALock)
     ASSERT_TRUE(Cluster()->Restart());
 
     // A second session holds the lock the store needs.
-    ASSERT_TRUE(Sql("same", {"BEGIN", "INSERT INTO stations (name) VALUES ('bench-9')"}, "holder",
-                    true));
+    ASSERT_TRUE(
+        Sql("same", {"BEGIN", "INSERT INTO stations (name) VALUES ('bench-9')"}, "holder", true));
     TStoreOutcome o = StoreRun(MakeRun("b", 3, "bench-9"), *ParseDbUrl(url, error), spool);
     EXPECT_EQ(o.kind, K::Spooled) << o.message;
     EXPECT_NE(o.message.find("lock timeout"), std::string::npos) << o.message;
