@@ -835,14 +835,21 @@ bool TResultsDb::Outbox(std::vector<TOutboxEntry>& out, std::string& error)
     return true;
 }
 
-bool TResultsDb::SetDestination(const std::string& uuid, const std::string& destination,
-                                std::string& error)
+bool TResultsDb::SetDestinations(
+    const std::vector<std::pair<std::string, std::string>>& destinations, std::string& error)
 {
-    if (impl_->Exec("UPDATE outbox SET server = ? WHERE uuid = ?", {Q(destination), Q(uuid)},
-                    error))
-        return true;
-    error = impl_->Where() + ": " + error;
-    return false;
+    const bool ok = impl_->Transaction(
+        [&](std::string& err) {
+            for (const auto& [uuid, destination] : destinations)
+                if (!impl_->Exec("UPDATE outbox SET server = ? WHERE uuid = ?",
+                                 {Q(destination), Q(uuid)}, err))
+                    return false;
+            return true;
+        },
+        error);
+    if (!ok)
+        error = impl_->Where() + ": " + error;
+    return ok;
 }
 
 bool TResultsDb::ReadUnsent(bool byUuid, const std::string& key, std::vector<TRunRecord>& out,

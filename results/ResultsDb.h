@@ -89,8 +89,9 @@ public:
         std::string uuid, serial, endedUtc, destination;
     };
     bool Outbox(std::vector<TOutboxEntry>& out, std::string& error);
-    bool SetDestination(const std::string& uuid, const std::string& destination,
-                        std::string& error);
+    // New destinations (uuid, text) in one transaction.
+    bool SetDestinations(const std::vector<std::pair<std::string, std::string>>& destinations,
+                         std::string& error);
     // One spooled run, read back whole.
     bool SpooledRun(const std::string& uuid, TRunRecord& out, std::string& error);
 

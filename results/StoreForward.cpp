@@ -43,9 +43,13 @@ bool ReadEntries(TResultsDb& spool, std::vector<TEntry>& out, std::string& error
     return true;
 }
 
-bool Save(TResultsDb& spool, const TEntry& e, std::string& error)
+// Writes the entries back, all in one transaction.
+bool Save(TResultsDb& spool, const std::vector<const TEntry*>& entries, std::string& error)
 {
-    return spool.SetDestination(e.row.uuid, EncodeSpoolEntry(e.where), error);
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const TEntry* e : entries)
+        rows.emplace_back(e->row.uuid, EncodeSpoolEntry(e->where));
+    return rows.empty() || spool.SetDestinations(rows, error);
 }
 
 // Whether a run spooled as `e` goes to the server `url` reached, whose identity is `id`.
@@ -62,13 +66,13 @@ bool Adopt(TResultsDb& spool, std::vector<TEntry>& entries, const std::string& u
 {
     if (id.empty())
         return true;
+    std::vector<const TEntry*> adopted;
     for (TEntry& e : entries)
         if (e.where.server.empty() && e.where.url == url) {
             e.where.server = id;
-            if (!Save(spool, e, error))
-                return false;
+            adopted.push_back(&e);
         }
-    return true;
+    return Save(spool, adopted, error);
 }
 
 // Sends the spool's runs for `server`, oldest first; a run it refuses is
@@ -105,7 +109,7 @@ bool Forward(TResultsDb& server, TResultsDb& spool, bool retryRefused, int& sent
         e->where.error = error;
         e->where.refused = server.LastFailure() == EFailure::Permanent;
         std::string saveError;
-        if (!Save(spool, *e, saveError))
+        if (!Save(spool, {e}, saveError))
             return false;
         if (!e->where.refused)
             return false;
@@ -123,11 +127,13 @@ void NoteFailure(TResultsDb& spool, const std::string& url, const std::string& i
     std::string error;
     if (!ReadEntries(spool, entries, error))
         return;
+    std::vector<const TEntry*> noted;
     for (TEntry& e : entries)
-        if (!e.where.refused && GoesTo(e.where, url, id)) {
+        if (!e.where.refused && GoesTo(e.where, url, id) && e.where.error != failure) {
             e.where.error = failure;
-            Save(spool, e, error);
+            noted.push_back(&e);
         }
+    Save(spool, noted, error);
 }
 
 } // namespace
