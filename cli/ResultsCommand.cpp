@@ -253,7 +253,9 @@ int ListPending(CliIo io, Format format)
         std::vector<Row> rows;
         for (const results::TPendingRun& p : pending)
             rows.push_back({p.uuid, p.serial, p.entry.url, p.entry.since,
-                            p.entry.refused ? "refused" : "waiting", p.entry.error});
+                            p.entry.refused ? "refused" : "waiting",
+                            // libpq's messages run over lines: one row per run.
+                            QString::fromStdString(p.entry.error).simplified().toStdString()});
         PrintRows(io.out, {"uuid", "serial", "server", "since_utc", "state", "last_error"}, rows,
                   format);
         if (format == Format::Table)
