@@ -9,11 +9,14 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-#include <map>
+#include <set>
 
 namespace mirantos::results {
 
 namespace {
+
+// How long a spooled run's other URL is given to say which server it reaches.
+constexpr int kOtherUrlTimeoutS = 2;
 
 TDbTarget SpoolTarget(const std::string& spoolPath)
 {
@@ -75,6 +78,30 @@ bool Adopt(TResultsDb& spool, std::vector<TEntry>& entries, const std::string& u
     return Save(spool, adopted, error);
 }
 
+// Runs spooled for another spelling of a server, never reached since: each
+// such URL is asked once which server it reaches, so this one's go with it.
+bool ResolveOtherUrls(TResultsDb& server, TResultsDb& spool, std::string& error)
+{
+    const std::string& id = server.ServerIdentity();
+    std::vector<TEntry> entries;
+    if (id.empty() || !ReadEntries(spool, entries, error))
+        return error.empty();
+    std::set<std::string> asked;
+    for (const TEntry& e : entries) {
+        if (!e.where.server.empty() || e.where.url == server.Target().Display() ||
+            !asked.insert(e.where.url).second)
+            continue;
+        std::string ignored;
+        const auto other = ParseDbUrl(e.where.url, ignored);
+        const auto db = other && other->engine == TDbTarget::Engine::Postgres
+                            ? TResultsDb::Open(*other, ignored, kOtherUrlTimeoutS)
+                            : nullptr;
+        if (db && !Adopt(spool, entries, e.where.url, db->ServerIdentity(), error))
+            return false;
+    }
+    return true;
+}
+
 // Sends the spool's runs for `server`, oldest first; a run it refuses is
 // marked and passed over, a transient failure stops (the server is gone).
 // Refused runs are tried again, last, only when `retryRefused`.
@@ -84,7 +111,8 @@ bool Forward(TResultsDb& server, TResultsDb& spool, bool retryRefused, int& sent
     const std::string url = server.Target().Display();
     const std::string& id = server.ServerIdentity();
     std::vector<TEntry> entries;
-    if (!ReadEntries(spool, entries, error) || !Adopt(spool, entries, url, id, error))
+    if (!ResolveOtherUrls(server, spool, error) || !ReadEntries(spool, entries, error) ||
+        !Adopt(spool, entries, url, id, error))
         return false;
     std::vector<TEntry*> order;
     for (int pass = 0; pass < 2; ++pass)
@@ -206,26 +234,6 @@ bool SyncSpool(const TDbTarget& target, const std::string& spoolPath, TSyncRepor
     if (!server) {
         NoteFailure(*spool, target.Display(), {}, error);
         return false;
-    }
-    // Runs spooled for another spelling of a server never reached since: ask
-    // each such URL once which server it reaches; this one's are sent here.
-    const std::string& id = server->ServerIdentity();
-    std::vector<TEntry> entries;
-    if (!ReadEntries(*spool, entries, error))
-        return false;
-    std::map<std::string, std::string> reached; // url -> identity ("" when not reached)
-    for (const TEntry& e : entries) {
-        if (id.empty() || !e.where.server.empty() || e.where.url == target.Display() ||
-            reached.count(e.where.url))
-            continue;
-        std::string ignored;
-        const auto other = ParseDbUrl(e.where.url, ignored);
-        const auto db = other && other->engine == TDbTarget::Engine::Postgres
-                            ? TResultsDb::Open(*other, ignored, 3)
-                            : nullptr;
-        reached[e.where.url] = db ? db->ServerIdentity() : std::string();
-        if (db && !Adopt(*spool, entries, e.where.url, db->ServerIdentity(), error))
-            return false;
     }
     if (!Forward(*server, *spool, true, report.sent, report.refused, report.elsewhere, error))
         return false;

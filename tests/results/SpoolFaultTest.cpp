@@ -179,8 +179,9 @@ TEST(Spool, SendsPastARefusedRunAndListsIt)
 }
 
 // The same server by another name (a link to its socket folder) takes what was
-// spooled for it. A lock held by another session times the store out: the run
-// waits in the spool like one for an unreachable server, sent once the lock goes.
+// spooled for it, with a run and with a sync. A lock held by another session
+// times the store out: the run waits in the spool like one for an unreachable
+// server, and is sent once the lock goes.
 TEST(Spool, FollowsTheServerNotTheUrlAndOutlastsALock)
 {
     QTemporaryDir dir;
@@ -189,10 +190,8 @@ TEST(Spool, FollowsTheServerNotTheUrlAndOutlastsALock)
     ASSERT_TRUE(QFile::link(QString::fromStdString(Cluster()->SocketDir()), alias));
     const std::string url = Database("same"), other = Database("other");
     std::string error;
-    const TDbTarget byAlias =
-        *ParseDbUrl(Database("same2", "mirantos", alias.toStdString()), error);
-    TDbTarget sameByAlias = byAlias;
-    sameByAlias.database = "same";
+    TDbTarget byAlias = *ParseDbUrl(Database("same2", "mirantos", alias.toStdString()), error);
+    byAlias.database = "same";
 
     ASSERT_TRUE(Cluster()->Stop());
     EXPECT_EQ(StoreRun(MakeRun("a", 1), *ParseDbUrl(url, error), spool).kind, K::Spooled);
@@ -200,13 +199,13 @@ TEST(Spool, FollowsTheServerNotTheUrlAndOutlastsALock)
     ASSERT_TRUE(Cluster()->Restart());
 
     ASSERT_TRUE(Sql("same", {"BEGIN", "INSERT INTO stations (name) VALUES ('bench-9')"}, "holder"));
-    const TStoreOutcome o = StoreRun(MakeRun("b", 3, "bench-9"), *ParseDbUrl(url, error), spool);
+    const TStoreOutcome o = StoreRun(MakeRun("b", 3, "bench-9"), byAlias, spool);
     EXPECT_EQ(std::tie(o.kind, o.forwarded), std::tuple(K::Spooled, 1)) << o.message;
     EXPECT_NE(o.message.find("lock timeout"), std::string::npos) << o.message;
     ASSERT_TRUE(Sql("same", {"ROLLBACK"}, "holder"));
 
     TSyncReport report;
-    ASSERT_TRUE(SyncSpool(sameByAlias, spool, report, error)) << error;
+    ASSERT_TRUE(SyncSpool(*ParseDbUrl(url, error), spool, report, error)) << error;
     EXPECT_EQ(std::tie(report.sent, report.elsewhere), std::tuple(1, 1));
     EXPECT_EQ(Stored(url), 2u);
     std::vector<TPendingRun> pending;
