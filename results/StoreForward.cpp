@@ -84,8 +84,10 @@ bool ResolveOtherUrls(TResultsDb& server, TResultsDb& spool, std::string& error)
 {
     const std::string& id = server.ServerIdentity();
     std::vector<TEntry> entries;
-    if (id.empty() || !ReadEntries(spool, entries, error))
-        return error.empty();
+    if (id.empty())
+        return true;
+    if (!ReadEntries(spool, entries, error))
+        return false;
     std::set<std::string> asked;
     for (const TEntry& e : entries) {
         if (!e.where.server.empty() || e.where.url == server.Target().Display() ||
