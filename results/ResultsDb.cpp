@@ -497,13 +497,10 @@ std::unique_ptr<TResultsDb> TResultsDb::Open(const TDbTarget& target, std::strin
                                              int connectTimeoutS, EFailure* failure)
 {
     EFailure judged = EFailure::Transient;
-    const auto judge = [&](EFailure f) {
-        if (failure)
-            *failure = f;
-        return nullptr;
-    };
     auto opened = OpenJudged(target, error, connectTimeoutS, judged);
-    return opened ? std::move(opened) : judge(judged);
+    if (!opened && failure)
+        *failure = judged;
+    return opened;
 }
 
 std::unique_ptr<TResultsDb> TResultsDb::OpenJudged(const TDbTarget& target, std::string& error,
