@@ -8,6 +8,7 @@
 #include "Limits.h"
 #include "NoiseReport.h"
 #include "ResultsDb.h"
+#include "Spool.h"
 #include "Usage.h"
 #include "Verdict.h"
 
@@ -32,6 +33,7 @@ struct ResultsOptions {
     bool sync = false;
     bool importUnsaved = false;
     std::string dbUrl;
+    bool pending = false;
 };
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
@@ -41,7 +43,8 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
         {"--test", "", true},    {"--since", "", true},
         {"--failed", "", false}, {"--figure", "", true},
         {"--csv", "", false},    {"--json", "", false},
-        {"--sync", "", false},   {"--import-unsaved", "", false}};
+        {"--sync", "", false},   {"--import-unsaved", "", false},
+        {"--pending", "", false}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kResultsUsage);
         return false;
@@ -66,6 +69,14 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
         return true;
     }
     o.sync = parsed.Flag("--sync");
+    o.pending = parsed.Flag("--pending");
+    if (o.sync && o.pending)
+        return usage("--sync and --pending go separately");
+    if (o.pending) {
+        for (const char* other : {"--db", "--serial", "--test", "--since", "--failed", "--figure"})
+            if (parsed.Value(other) || parsed.Flag(other))
+                return usage(std::string("--pending takes no ") + other);
+    }
     if (o.sync) {
         for (const char* other :
              {"--serial", "--test", "--since", "--failed", "--figure", "--csv", "--json"}) {
@@ -232,6 +243,42 @@ void PrintTrend(std::ostream& out, const std::string& figure,
               format);
 }
 
+// `--pending`: what waits in the spool, for which server, since when, and why.
+int ListPending(CliIo io, Format format)
+{
+    const std::string spool = results::DefaultSqlitePath();
+    std::vector<results::TPendingRun> pending;
+    std::string error;
+    if (!results::PendingRuns(spool, pending, error))
+        return Fail(io, error, kExitFailure);
+    if (format == Format::Json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const results::TPendingRun& p : pending)
+            list.push_back({{"uuid", p.uuid},
+                            {"serial", p.serial},
+                            {"server", p.entry.url},
+                            {"server_identity", p.entry.server},
+                            {"since_utc", p.entry.since},
+                            {"refused", p.entry.refused},
+                            {"last_error", p.entry.error}});
+        io.out << list.dump(2) << '\n';
+    } else {
+        std::vector<Row> rows;
+        for (const results::TPendingRun& p : pending)
+            rows.push_back({p.uuid, p.serial, p.entry.url, p.entry.since,
+                            p.entry.refused ? "refused" : "waiting",
+                            // libpq's messages run over lines: one row per run.
+                            QString::fromStdString(p.entry.error).simplified().toStdString()});
+        PrintRows(io.out, {"uuid", "serial", "server", "since_utc", "state", "last_error"}, rows,
+                  format);
+        if (format == Format::Table)
+            io.err << pending.size() << " result" << (pending.size() == 1 ? "" : "s")
+                   << " waiting in " << spool << '\n';
+    }
+    io.out << std::flush;
+    return io.out ? kExitOk : Fail(io, "cannot write to standard output", kExitFailure);
+}
+
 } // namespace
 
 int Results(const std::vector<std::string>& args, CliIo io)
@@ -244,13 +291,19 @@ int Results(const std::vector<std::string>& args, CliIo io)
     if (o.importUnsaved)
         return ImportUnsaved(o.dbUrl, io);
     std::string error;
+    if (o.pending)
+        return ListPending(io, o.format);
     if (o.sync) {
         const std::string spool = results::DefaultSqlitePath();
-        int sent = 0;
-        const bool ok = results::SyncSpool(o.db, spool, sent, error);
-        io.err << sent << " result" << (sent == 1 ? "" : "s") << " sent from " << spool << " to "
-               << o.db.Display() << '\n'
-               << std::flush;
+        results::TSyncReport report;
+        const bool ok = results::SyncSpool(o.db, spool, report, error);
+        io.err << report.sent << " result" << (report.sent == 1 ? "" : "s") << " sent from "
+               << spool << " to " << o.db.Display() << '\n';
+        for (const std::string& refused : report.refused)
+            io.err << "not sent: " << refused << '\n';
+        if (report.elsewhere > 0)
+            io.err << report.elsewhere << " waiting for another server\n";
+        io.err << std::flush;
         return ok ? kExitOk : Fail(io, error, kExitFailure);
     }
 

@@ -220,6 +220,19 @@ std::unique_ptr<QTemporaryDir> MakeScratchDir()
     return dir;
 }
 
+// What the spool did on the way: runs the server refused (they no longer hold
+// back the others) and runs that wait for another server.
+void ReportSpool(CliIo io, const results::TStoreOutcome& stored, const std::string& spool)
+{
+    for (const std::string& refused : stored.refused)
+        io.err << "mirantos-cli: warning: a spooled result was refused and left in " << spool
+               << ": " << refused << '\n';
+    if (stored.elsewhere > 0)
+        io.err << "mirantos-cli: " << stored.elsewhere << " waiting for another server in " << spool
+               << " (see `mirantos-cli results --pending`)\n";
+    io.err << std::flush;
+}
+
 } // namespace
 
 int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
@@ -371,12 +384,14 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
                    << (stored.forwarded == 1 ? "" : "s") << " sent from " << spool << " to "
                    << o.db.Display() << '\n';
         io.err << "result " << record.uuid << " stored in " << o.db.Display() << '\n' << std::flush;
+        ReportSpool(io, stored, spool);
         break;
     case results::TStoreOutcome::Kind::Spooled:
         io.err << "mirantos-cli: warning: " << o.db.Display() << ": " << stored.message
                << "\nmirantos-cli: result " << record.uuid << " kept in " << spool
                << "; it is sent with the next run or with `mirantos-cli results --sync`\n"
                << std::flush;
+        ReportSpool(io, stored, spool);
         break;
     case results::TStoreOutcome::Kind::Failed: {
         Fail(io, "the result was not stored: " + stored.message, kExitFailure);

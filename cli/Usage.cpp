@@ -310,6 +310,7 @@ const char* const kResultsUsage =
     "                            [--failed] [--figure NAME] [--csv|--json]\n"
     "       mirantos-cli results --sync --db postgresql://USER@HOST/DB\n"
     "       mirantos-cli results --import-unsaved [--db URL]\n"
+    "       mirantos-cli results --pending [--csv|--json]\n"
     "\n"
     "Lists the stored test runs, oldest first: start (UTC), serial, test, version,\n"
     "verdict, failed limits, operator, station and the run's uuid. With --figure,\n"
@@ -325,13 +326,16 @@ const char* const kResultsUsage =
     "                      noise_free_bits, lf_0p1_10Hz.pp_uV_median, ...)\n"
     "  --csv, --json       CSV or JSON instead of the table\n"
     "  --sync              send the results kept in the local file while the server\n"
-    "                      could not be reached\n"
+    "                      could not be reached, to that server however it is named;\n"
+    "                      results it refuses are listed with the reason and left\n"
+    "  --pending           list what waits in the local file: for which server,\n"
+    "                      since when, and the last error\n"
     "  --import-unsaved    store the raw data test kept when a result could not be\n"
     "                      stored, judged again with the limits it ran with; each\n"
     "                      kept file is removed once its result is stored\n"
     "\n"
-    "Exit status: 0 done, 1 the database cannot be read (or the server reached),\n"
-    "2 usage error.\n";
+    "Exit status: 0 done, 1 the database cannot be read (or the server reached, or\n"
+    "it refused a result), 2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {

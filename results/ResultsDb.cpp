@@ -1,6 +1,8 @@
 // The results database through Qt SQL: schema, migrations, storing and querying runs.
 
 #include "ResultsDb.h"
+#include "PgSession.h"
+#include "ServerErrors.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -19,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <unordered_map>
 
@@ -143,6 +146,12 @@ struct TResultsDb::Impl {
     QString name;
     QSqlDatabase db;
     int version = 0;
+    std::string identity; // a server's system identifier and database name
+    // What the last failure was, to judge it: the last SQL error, or a refusal
+    // of the database or of the record by this program itself.
+    QSqlError lastSql;
+    bool refused = false;
+    EFailure failure = EFailure::None;
 
     ~Impl()
     {
@@ -156,12 +165,29 @@ struct TResultsDb::Impl {
 
     std::string Where() const { return target.Display(); }
 
+    std::string Note(const QSqlError& e)
+    {
+        lastSql = e;
+        return DbText(e);
+    }
+
+    // A failure this program judged itself (a newer schema, a record it cannot
+    // store) is permanent; a server's is judged by its SQLSTATE.
+    EFailure Judge() const
+    {
+        if (refused || !lastSql.isValid())
+            return EFailure::Permanent;
+        if (!Pg() || !db.isOpen())
+            return EFailure::Transient;
+        return ClassifySqlState(lastSql.nativeErrorCode().toStdString());
+    }
+
     bool Exec(const QString& sql, std::string& error)
     {
         QSqlQuery q(db);
         if (q.exec(sql))
             return true;
-        error = DbText(q.lastError());
+        error = Note(q.lastError());
         return false;
     }
 
@@ -173,7 +199,7 @@ struct TResultsDb::Impl {
                                     " WHERE table_schema = current_schema()"
                                   : "SELECT name FROM sqlite_master WHERE type = 'table'";
         if (!q.exec(list)) {
-            error = DbText(q.lastError());
+            error = Note(q.lastError());
             return false;
         }
         bool hasVersion = false, other = false, ours = false;
@@ -195,7 +221,7 @@ struct TResultsDb::Impl {
             return true;
         }
         if (!q.exec("SELECT MAX(version) FROM schema_version") || !q.next()) {
-            error = DbText(q.lastError());
+            error = Note(q.lastError());
             return false;
         }
         st.version = q.value(0).isNull() ? 0 : q.value(0).toInt();
@@ -204,8 +230,9 @@ struct TResultsDb::Impl {
     }
 
     // Refusals of a database this program must not write into.
-    bool Acceptable(const TSchemaState& st, std::string& error) const
+    bool Acceptable(const TSchemaState& st, std::string& error)
     {
+        refused = st.foreign || st.version > kSchemaVersion;
         if (st.foreign) {
             error = Where() + ": not a MIRANTOS results database (tables without its schema "
                               "version); refused, nothing changed";
@@ -229,7 +256,7 @@ struct TResultsDb::Impl {
             if (q.exec(Pg() ? "BEGIN" : "BEGIN IMMEDIATE"))
                 return true;
             if (Pg() || !IsBusy(q.lastError()) || attempt >= 4) {
-                error = DbText(q.lastError());
+                error = Note(q.lastError());
                 return false;
             }
             QThread::msleep(50 + 100 * attempt);
@@ -243,7 +270,7 @@ struct TResultsDb::Impl {
             if (q.exec("COMMIT"))
                 return true;
             if (Pg() || !IsBusy(q.lastError()) || attempt >= 4) {
-                error = DbText(q.lastError());
+                error = Note(q.lastError());
                 Rollback();
                 return false;
             }
@@ -315,7 +342,7 @@ struct TResultsDb::Impl {
                     error))
             return false;
         if (!q.next()) {
-            error = q.lastError().isValid() ? DbText(q.lastError()) : "row vanished";
+            error = q.lastError().isValid() ? Note(q.lastError()) : "row vanished";
             return false;
         }
         id = q.value(0).toLongLong();
@@ -372,7 +399,7 @@ struct TResultsDb::Impl {
             m.addBindValue(Num(row.high));
             m.addBindValue(row.pass ? 1 : 0);
             if (!m.exec()) {
-                error = DbText(m.lastError());
+                error = Note(m.lastError());
                 return false;
             }
         }
@@ -411,13 +438,13 @@ struct TResultsDb::Impl {
     {
         q.setForwardOnly(true);
         if (!q.prepare(sql)) {
-            error = DbText(q.lastError());
+            error = Note(q.lastError());
             return false;
         }
         for (const QVariant& v : values)
             q.addBindValue(v);
         if (!q.exec()) {
-            error = DbText(q.lastError());
+            error = Note(q.lastError());
             return false;
         }
         return true;
@@ -457,9 +484,27 @@ int TResultsDb::SchemaVersion() const
 {
     return impl_->version;
 }
+const std::string& TResultsDb::ServerIdentity() const
+{
+    return impl_->identity;
+}
+EFailure TResultsDb::LastFailure() const
+{
+    return impl_->failure;
+}
 
 std::unique_ptr<TResultsDb> TResultsDb::Open(const TDbTarget& target, std::string& error,
-                                             int connectTimeoutS)
+                                             int connectTimeoutS, EFailure* failure)
+{
+    EFailure judged = EFailure::Transient;
+    auto opened = OpenJudged(target, error, connectTimeoutS, judged);
+    if (!opened && failure)
+        *failure = judged;
+    return opened;
+}
+
+std::unique_ptr<TResultsDb> TResultsDb::OpenJudged(const TDbTarget& target, std::string& error,
+                                                   int connectTimeoutS, EFailure& failure)
 {
     const bool pg = target.engine == Engine::Postgres;
     const QString driver = pg ? "QPSQL" : "QSQLITE";
@@ -486,9 +531,14 @@ std::unique_ptr<TResultsDb> TResultsDb::Open(const TDbTarget& target, std::strin
                 return nullptr;
             }
             // A file without write permission is the user's wish even where root could write.
+            errno = 0;
             if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
                 ::access(target.sqlitePath.c_str(), W_OK) != 0) {
-                error = where + ": the file is read-only; the results database needs write access";
+                failure = EFailure::Permanent;
+                error =
+                    where +
+                    (errno == EROFS ? ": on a read-only file system" : ": the file is read-only") +
+                    "; the results database needs write access";
                 return nullptr;
             }
         }
@@ -509,34 +559,56 @@ std::unique_ptr<TResultsDb> TResultsDb::Open(const TDbTarget& target, std::strin
             db.setUserName(Q(target.user));
         if (!target.database.empty())
             db.setDatabaseName(Q(target.database));
-        db.setConnectOptions(QString("connect_timeout=%1").arg(std::max(1, connectTimeoutS)));
+        db.setConnectOptions(PgConnectOptions(connectTimeoutS));
     } else {
         db.setDatabaseName(Q(target.sqlitePath));
         db.setConnectOptions(QString("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     }
+    // A file that cannot be written because of its folder or disk says so,
+    // not that it is damaged.
+    const auto sqliteCause = [&](const QSqlError& e) {
+        return SqliteFolderCause(target.sqlitePath, e.nativeErrorCode().toInt());
+    };
     if (!db.open()) {
-        error =
-            (pg ? "cannot connect to " : "cannot open ") + where + ": " + DbText(db.lastError());
+        const std::string cause = pg ? std::string() : sqliteCause(db.lastError());
+        failure = pg ? ClassifyConnectFailure(DbText(db.lastError())) : EFailure::Permanent;
+        error = (pg ? "cannot connect to " : "cannot open ") + where + ": " +
+                (cause.empty() ? "" : cause + ": ") + DbText(db.lastError());
         return nullptr;
     }
 
     // Read first, so a database that is refused is left exactly as it was.
     TSchemaState st;
     if (!impl->ReadSchema(st, error)) {
-        error = pg ? where + ": " + error
-                   : where + ": not a results database, or damaged (" + error + ")";
+        const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
+        failure = pg ? impl->Judge() : EFailure::Permanent;
+        error = pg              ? where + ": " + error
+                : cause.empty() ? where + ": not a results database, or damaged (" + error + ")"
+                                : where + ": " + cause + " (" + error + ")";
         return nullptr;
     }
-    if (!impl->Acceptable(st, error))
+    if (!impl->Acceptable(st, error)) {
+        failure = EFailure::Permanent;
         return nullptr;
+    }
     if (!pg) {
         QSqlQuery q(db);
         if (!q.exec("PRAGMA journal_mode=WAL") || !q.next()) {
-            error = where + ": " + DbText(q.lastError());
+            const std::string cause = sqliteCause(q.lastError());
+            failure = EFailure::Permanent;
+            error = where + ": " + (cause.empty() ? "" : cause + ": ") + DbText(q.lastError());
             return nullptr;
         }
     }
     if (!impl->Migrate(error)) {
+        failure = impl->Judge();
+        const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
+        error = where + ": " + (cause.empty() ? "" : cause + ": ") + error;
+        return nullptr;
+    }
+    // The session's time-outs come after the upgrade, which may rightly take long.
+    if (pg && !StartPgSession(db, impl->identity, error)) {
+        failure = EFailure::Transient;
         error = where + ": " + error;
         return nullptr;
     }
@@ -546,10 +618,14 @@ std::unique_ptr<TResultsDb> TResultsDb::Open(const TDbTarget& target, std::strin
 bool TResultsDb::Insert(const TRunRecord& run, bool& inserted, std::string& error)
 {
     inserted = false;
+    impl_->lastSql = QSqlError();
+    impl_->refused = false;
+    impl_->failure = EFailure::None;
     bool added = false;
     const bool ok = impl_->Transaction(
         [&](std::string& err) { return impl_->InsertRun(run, added, err); }, error);
     if (!ok) {
+        impl_->failure = impl_->Judge();
         error = impl_->Where() + ": run " + run.uuid + " not stored: " + error;
         return false;
     }
@@ -724,6 +800,58 @@ bool TResultsDb::AddUnsent(const TRunRecord& run, const std::string& server, std
 
 bool TResultsDb::Unsent(const std::string& server, std::vector<TRunRecord>& out, std::string& error)
 {
+    return ReadUnsent(false, server, out, error);
+}
+
+bool TResultsDb::SpooledRun(const std::string& uuid, TRunRecord& out, std::string& error)
+{
+    std::vector<TRunRecord> runs;
+    if (!ReadUnsent(true, uuid, runs, error))
+        return false;
+    if (runs.empty()) {
+        error = impl_->Where() + ": run " + uuid + " is not in the spool";
+        return false;
+    }
+    out = std::move(runs.front());
+    return true;
+}
+
+bool TResultsDb::Outbox(std::vector<TOutboxEntry>& out, std::string& error)
+{
+    out.clear();
+    QSqlQuery q(impl_->db);
+    if (!impl_->Select(q,
+                       "SELECT o.uuid, r.serial, r.ended_utc, o.server FROM outbox o"
+                       " JOIN runs r ON r.uuid = o.uuid ORDER BY r.started_utc, r.id",
+                       {}, error)) {
+        error = impl_->Where() + ": " + error;
+        return false;
+    }
+    while (q.next())
+        out.push_back({S(q.value(0)), S(q.value(1)), S(q.value(2)), S(q.value(3))});
+    return true;
+}
+
+bool TResultsDb::SetDestinations(
+    const std::vector<std::pair<std::string, std::string>>& destinations, std::string& error)
+{
+    const bool ok = impl_->Transaction(
+        [&](std::string& err) {
+            for (const auto& [uuid, destination] : destinations)
+                if (!impl_->Exec("UPDATE outbox SET server = ? WHERE uuid = ?",
+                                 {Q(destination), Q(uuid)}, err))
+                    return false;
+            return true;
+        },
+        error);
+    if (!ok)
+        error = impl_->Where() + ": " + error;
+    return ok;
+}
+
+bool TResultsDb::ReadUnsent(bool byUuid, const std::string& key, std::vector<TRunRecord>& out,
+                            std::string& error)
+{
     out.clear();
     std::vector<qint64> ids;
     {
@@ -735,8 +863,10 @@ bool TResultsDb::Unsent(const std::string& server, std::vector<TRunRecord>& out,
                            " FROM outbox o JOIN runs r ON r.uuid = o.uuid"
                            " JOIN stations s ON s.id = r.station_id"
                            " JOIN test_definitions t ON t.id = r.test_id"
-                           " WHERE o.server = ? ORDER BY r.started_utc, r.id",
-                           {Q(server)}, error)) {
+                           " WHERE o." +
+                               QString(byUuid ? "uuid" : "server") +
+                               " = ? ORDER BY r.started_utc, r.id",
+                           {Q(key)}, error)) {
             error = impl_->Where() + ": " + error;
             return false;
         }

@@ -6,6 +6,7 @@
 // program is refused and left alone.
 
 #include "ResultTypes.h"
+#include "ServerErrors.h"
 
 #include <memory>
 #include <optional>
@@ -55,20 +56,26 @@ public:
     // Opens the database, creating it (and the SQLite file's folder) and
     // bringing its schema up to kSchemaVersion. Null with `error` when it cannot
     // be reached, is not a results database, is read-only or corrupt, or has a
-    // newer schema. `connectTimeoutS` bounds the wait for a server.
+    // newer schema. `connectTimeoutS` bounds the wait for a server. `failure`
+    // tells whether trying again later may help (Transient) or not (Permanent).
     static std::unique_ptr<TResultsDb> Open(const TDbTarget& target, std::string& error,
-                                            int connectTimeoutS = 5);
+                                            int connectTimeoutS = 5, EFailure* failure = nullptr);
     ~TResultsDb();
     TResultsDb(const TResultsDb&) = delete;
     TResultsDb& operator=(const TResultsDb&) = delete;
 
     const TDbTarget& Target() const;
     int SchemaVersion() const;
+    // A server's identity however its URL is spelled: its system identifier and
+    // database name ("7312…/noise"); empty for a file.
+    const std::string& ServerIdentity() const;
 
     // Stores a run with its station, test definition and measurements in one
     // transaction. A run whose uuid is already stored is left as it is and
     // `inserted` is false. False with `error` (nothing stored).
     bool Insert(const TRunRecord& run, bool& inserted, std::string& error);
+    // How the last Insert failed.
+    EFailure LastFailure() const;
 
     // Runs matching the filters, oldest first.
     bool Runs(const TRunQuery& query, std::vector<TRunSummary>& out, std::string& error);
@@ -82,22 +89,41 @@ public:
     // Unsent runs for `server` (its Display()), oldest first.
     bool Unsent(const std::string& server, std::vector<TRunRecord>& out, std::string& error);
     bool MarkSent(const std::string& uuid, std::string& error);
+    // Every unsent run's uuid, serial, end time and where it goes (the text given to AddUnsent).
+    struct TOutboxEntry {
+        std::string uuid, serial, endedUtc, destination;
+    };
+    bool Outbox(std::vector<TOutboxEntry>& out, std::string& error);
+    // New destinations (uuid, text) in one transaction.
+    bool SetDestinations(const std::vector<std::pair<std::string, std::string>>& destinations,
+                         std::string& error);
+    // One spooled run, read back whole.
+    bool SpooledRun(const std::string& uuid, TRunRecord& out, std::string& error);
 
 private:
     struct Impl;
     explicit TResultsDb(std::unique_ptr<Impl> impl);
+    // Unsent runs by server text, or the one with that uuid.
+    bool ReadUnsent(bool byUuid, const std::string& key, std::vector<TRunRecord>& out,
+                    std::string& error);
+    static std::unique_ptr<TResultsDb> OpenJudged(const TDbTarget& target, std::string& error,
+                                                  int connectTimeoutS, EFailure& failure);
     std::unique_ptr<Impl> impl_;
 };
 
 // Store and forward. Into SQLite: stored there. Into a server: pending runs of
-// the spool for that server are sent first, then this one; when the server
-// cannot be reached (or fails while storing) the run goes to the spool file
-// (`spoolPath`, normally DefaultSqlitePath()) marked unsent. Nothing is stored twice.
+// the spool for that server are sent first (past any it refuses), then this
+// one; when the server cannot be reached, times out or fails on the way, the
+// run goes to the spool file (`spoolPath`, normally DefaultSqlitePath()) marked
+// unsent. A run the server refuses for good (bad data, login, permission, a
+// newer schema) Failed, and is not spooled. Nothing is stored twice.
 struct TStoreOutcome {
     enum class Kind { Stored, Spooled, Failed };
     Kind kind = Kind::Failed;
-    int forwarded = 0;   // spooled runs sent to the server on the way
-    std::string message; // why it was spooled, or why it failed
+    int forwarded = 0;                // spooled runs sent to the server on the way
+    std::string message;              // why it was spooled, or why it failed
+    std::vector<std::string> refused; // spooled runs the server refused on the way, with why
+    int elsewhere = 0;                // spooled runs waiting for another server
 };
 TStoreOutcome StoreRun(const TRunRecord& run, const TDbTarget& target,
                        const std::string& spoolPath);

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -543,4 +545,104 @@ INSTANTIATE_TEST_SUITE_P(
                       "limits.ch0.band_rms_uV.band_Hz: 100 .. 150 Hz holds no frequency bin: at "
                       "10000 sps the spectrum of 1000 samples (segment 128) has one every "
                       "78.125 Hz"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The raw data path a failed store names on the error stream, or "" when it names none.
+std::string KeptRawData(const std::string& err)
+{
+    const std::string marker = "the raw data is kept in ";
+    const size_t at = err.find(marker);
+    return at == std::string::npos ? std::string() : Lines(err.substr(at + marker.size())).front();
+}
+
+// A server that refuses the run for good: exit 1 at once with the reason, the
+// raw data kept, nothing spooled. A server that is down: the run waits, and
+// `results --pending` says for which server, since when and why.
+TEST_F(Station, RefusedRunFailsAtOncePendingListsWhatWaits)
+{
+    std::string url;
+    const auto pg = StartServer("refuse", url);
+    ASSERT_FALSE(url.empty());
+    StoreOneRun(url);
+    ASSERT_EQ(Sql(url, "UPDATE schema_version SET version = 99"), 0);
+    auto r = RunTest(kPass, {"--db", url});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("newer MIRANTOS"), std::string::npos) << r.err;
+    EXPECT_GT(ReadAll(KeptRawData(r.err)).size(), 1000u) << r.err;
+    auto pending = RunCli({"results", "--pending", "--json"});
+    ASSERT_EQ(pending.code, 0) << pending.err;
+    EXPECT_EQ(nlohmann::json::parse(pending.out).size(), 0u);
+
+    ASSERT_EQ(Sql(url, "UPDATE schema_version SET version = 2"), 0);
+    ASSERT_TRUE(pg->Stop());
+    r = RunTest(kPass, {"--db", url});
+    EXPECT_EQ(r.code, 0) << r.err;
+    pending = RunCli({"results", "--pending", "--json"});
+    ASSERT_EQ(pending.code, 0) << pending.err;
+    const auto list = nlohmann::json::parse(pending.out);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["server"], url);
+    EXPECT_EQ(list[0]["serial"], "SN-1");
+    EXPECT_FALSE(list[0]["since_utc"].get<std::string>().empty());
+    EXPECT_NE(list[0]["last_error"].get<std::string>().find("cannot connect"), std::string::npos)
+        << list[0];
+}
+
+struct DiskFault {
+    const char* name;
+    const char* why;
+    // Readies the folder `mount` (a small file system of its own) and gives the database's path.
+    std::string (*prepare)(const std::string& mount);
+};
+
+void PrintTo(const DiskFault& f, std::ostream* os)
+{
+    *os << f.name;
+}
+
+class SqliteDiskFault : public Station, public ::testing::WithParamInterface<DiskFault> {};
+
+// The cause is named, not "damaged"; the raw data is kept elsewhere.
+TEST_P(SqliteDiskFault, NamesTheCause)
+{
+    const std::string mount = dir.Path("fs");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(mount)));
+    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    const std::string file = GetParam().prepare(mount);
+    std::optional<AsFileOwner> owner(std::in_place);
+    const auto r = RunTest(kPass, {"--db", file});
+    owner.reset();
+    ::umount2(mount.c_str(), MNT_DETACH);
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find(GetParam().why), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_GT(ReadAll(KeptRawData(r.err)).size(), 1000u) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SqliteDiskFault,
+    ::testing::Values(DiskFault{"DiskFull", "disk full",
+                                [](const std::string& mount) {
+                                    StoreOneRun(mount + "/results.sqlite");
+                                    std::ofstream fill(mount + "/fill");
+                                    const std::string block(4096, 'x');
+                                    while (fill.write(block.data(), 4096) && fill.flush()) {
+                                    }
+                                    return mount + "/results.sqlite";
+                                }},
+                      DiskFault{"ReadOnlyFileSystem", "read-only file system",
+                                [](const std::string& mount) {
+                                    StoreOneRun(mount + "/results.sqlite");
+                                    EXPECT_EQ(::mount("tmpfs", mount.c_str(), "tmpfs",
+                                                      MS_REMOUNT | MS_RDONLY, "size=256k"),
+                                              0);
+                                    return mount + "/results.sqlite";
+                                }},
+                      DiskFault{"ReadOnlyFolder", "permission denied",
+                                [](const std::string& mount) {
+                                    StoreOneRun(mount + "/results.sqlite");
+                                    EXPECT_EQ(::chmod(mount.c_str(), 0555), 0);
+                                    return mount + "/results.sqlite";
+                                }}),
     [](const auto& info) { return std::string(info.param.name); });
