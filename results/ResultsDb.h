@@ -7,11 +7,14 @@
 
 #include "ResultTypes.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QSqlDatabase;
 
 namespace mirantos::results {
 
@@ -81,6 +84,7 @@ public:
 private:
     struct Impl;
     explicit TResultsDb(std::unique_ptr<Impl> impl);
+    QSqlDatabase& Connection(); // for the queries (ResultsQuery.cpp)
     std::unique_ptr<Impl> impl_;
 };
 
