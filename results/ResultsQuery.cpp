@@ -16,6 +16,9 @@ using namespace sql;
 
 namespace {
 
+// Up to this many test definitions, a page of runs is merged from each test's index range.
+constexpr size_t kMergedTests = 200;
+
 // " AND ..." for the filters, with their values in order.
 bool Filters(const TRunQuery& query, QString& sql, QVariantList& values, std::string& error)
 {
@@ -47,23 +50,98 @@ bool Filters(const TRunQuery& query, QString& sql, QVariantList& values, std::st
 bool TResultsDb::Runs(const TRunQuery& query, std::vector<TRunSummary>& out, std::string& error)
 {
     out.clear();
-    QString sql = "SELECT r.uuid, r.serial, r.operator, s.name, t.name, t.version, r.started_utc,"
-                  " r.ended_utc, r.pass,"
-                  " (SELECT COUNT(*) FROM measurements m WHERE m.run_id = r.id AND m.pass = 0),"
-                  " r.data_path, r.data_sha256"
-                  " FROM runs r JOIN stations s ON s.id = r.station_id"
-                  " JOIN test_definitions t ON t.id = r.test_id WHERE 1 = 1";
-    QVariantList values;
-    if (!Filters(query, sql, values, error))
-        return false;
-    sql += " ORDER BY r.started_utc, r.id";
-    QSqlQuery q(Connection());
-    if (!Select(q, sql, values, error)) {
+    return EachRun(
+        query,
+        [&out](const TRunSummary& r) {
+            out.push_back(r);
+            return true;
+        },
+        error);
+}
+
+bool TResultsDb::EachRun(const TRunQuery& query, const std::function<bool(const TRunSummary&)>& row,
+                         std::string& error)
+{
+    const auto fail = [&] {
         error = Target().Display() + ": " + error;
         return false;
+    };
+    // The page is chosen on runs alone (no station, test or count needed to
+    // order and cut them), and only its rows are joined and counted.
+    QString where;
+    QVariantList values;
+    if (!Filters(query, where, values, error))
+        return false;
+    if (query.afterUuid) {
+        QSqlQuery q(Connection());
+        if (!Select(q, "SELECT started_utc, id FROM runs WHERE uuid = ?", {Q(*query.afterUuid)},
+                    error))
+            return fail();
+        if (!q.next()) {
+            error = "no stored run has the uuid " + *query.afterUuid;
+            return fail();
+        }
+        // Keyset: after that run in the listing's order, however many came before it;
+        // written so the time is one index range.
+        where += " AND r.started_utc >= ? AND (r.started_utc > ? OR r.id > ?)";
+        values << q.value(0).toString() << q.value(0).toString() << q.value(1).toLongLong();
     }
+    // The page is cut on what the indexes hold; only its runs are read whole.
+    const QString columns = "r.id, r.started_utc";
+    const QString order = " ORDER BY started_utc, id";
+    QString cut;
+    if (query.limit > 0)
+        cut += " LIMIT " + QString::number(query.limit);
+    else if (query.offset > 0 && !Connection().driverName().contains("PSQL"))
+        cut += " LIMIT -1"; // SQLite takes OFFSET only after a LIMIT
+    if (query.offset > 0)
+        cut += " OFFSET " + QString::number(query.offset);
+
+    // No index keeps every run in time order, but runs_trend keeps each test's:
+    // a page of the whole listing is the first rows of each test's range, merged,
+    // instead of a sort of every run. A serial's runs are few, and failed runs
+    // have their own index in time order.
+    std::vector<qint64> tests;
+    if (query.limit > 0 && !query.serial && !query.failedOnly) {
+        QSqlQuery q(Connection());
+        if (!Select(q,
+                    query.testName ? "SELECT id FROM test_definitions WHERE name = ?"
+                                   : "SELECT id FROM test_definitions",
+                    query.testName ? QVariantList{Q(*query.testName)} : QVariantList{}, error))
+            return fail();
+        while (q.next() && tests.size() <= kMergedTests)
+            tests.push_back(q.value(0).toLongLong());
+    }
+    QString page;
+    QVariantList pageValues;
+    if (!tests.empty() && tests.size() <= kMergedTests) {
+        const QString each = " LIMIT " + QString::number(query.limit + query.offset);
+        QStringList arms;
+        for (const qint64 test : tests) {
+            arms << "SELECT * FROM (SELECT " + columns +
+                        " FROM runs r WHERE r.test_id = " + QString::number(test) + where +
+                        " ORDER BY r.started_utc, r.id" + each + ") AS t" +
+                        QString::number(arms.size());
+            pageValues += values;
+        }
+        page = "SELECT * FROM (" + arms.join(" UNION ALL ") + ") AS u" + order + cut;
+    } else {
+        page = "SELECT " + columns + " FROM runs r WHERE 1 = 1" + where + order + cut;
+        pageValues = values;
+    }
+    QSqlQuery q(Connection());
+    if (!Select(q,
+                "SELECT r.uuid, r.serial, r.operator, s.name, t.name, t.version, r.started_utc,"
+                " r.ended_utc, r.pass,"
+                " (SELECT COUNT(*) FROM measurements m WHERE m.run_id = r.id AND m.pass = 0),"
+                " r.data_path, r.data_sha256 FROM (" +
+                    page +
+                    ") p JOIN runs r ON r.id = p.id JOIN stations s ON s.id = r.station_id"
+                    " JOIN test_definitions t ON t.id = r.test_id ORDER BY p.started_utc, p.id",
+                pageValues, error))
+        return fail();
+    TRunSummary r;
     while (q.next()) {
-        TRunSummary r;
         r.uuid = S(q.value(0));
         r.serial = S(q.value(1));
         r.operatorName = S(q.value(2));
@@ -76,13 +154,98 @@ bool TResultsDb::Runs(const TRunQuery& query, std::vector<TRunSummary>& out, std
         r.failedLimits = q.value(9).toInt();
         r.dataPath = S(q.value(10));
         r.dataSha256 = S(q.value(11));
-        out.push_back(std::move(r));
+        if (!row(r))
+            break;
+    }
+    if (q.lastError().isValid()) {
+        error = DbText(q.lastError());
+        return fail();
     }
     return true;
 }
 
+namespace {
+
+// The whole history of one test goes through its two index ranges (TrendOfTest);
+// a serial's few runs, a time window or every test through the runs that match.
+bool ByRuns(const TRunQuery& query)
+{
+    return !query.testName || query.serial || query.sinceUtc;
+}
+
+TTrendPoint Point(const QSqlQuery& q, int first)
+{
+    TTrendPoint p;
+    p.channel = q.value(first).toInt();
+    p.value = OptNum(q.value(first + 1));
+    p.low = OptNum(q.value(first + 2));
+    p.high = OptNum(q.value(first + 3));
+    p.pass = q.value(first + 4).toInt() != 0;
+    return p;
+}
+
+} // namespace
+
 bool TResultsDb::Trend(const TRunQuery& query, const std::string& figure,
                        std::vector<TTrendPoint>& out, std::string& error)
+{
+    out.clear();
+    if (!ByRuns(query))
+        return TrendOfTest(query, figure, out, error);
+    return EachTrendPoint(
+        query, figure,
+        [&out](const TTrendPoint& p) {
+            out.push_back(p);
+            return true;
+        },
+        error);
+}
+
+bool TResultsDb::EachTrendPoint(const TRunQuery& query, const std::string& figure,
+                                const std::function<bool(const TTrendPoint&)>& point,
+                                std::string& error)
+{
+    if (!ByRuns(query)) {
+        // One test's points are ordered in memory; that one test's share is the bound.
+        std::vector<TTrendPoint> points;
+        if (!TrendOfTest(query, figure, points, error))
+            return false;
+        for (const TTrendPoint& p : points)
+            if (!point(p))
+                break;
+        return true;
+    }
+    QString where;
+    QVariantList values;
+    if (!Filters(query, where, values, error))
+        return false;
+    QSqlQuery q(Connection());
+    if (!Select(q,
+                "SELECT r.started_utc, r.serial, r.uuid, m.channel, m.value,"
+                " m.low_limit, m.high_limit, m.pass FROM runs r JOIN measurements m"
+                " ON m.run_id = r.id WHERE m.figure = ?" +
+                    where + " ORDER BY r.started_utc, r.id, m.channel",
+                QVariantList{Q(figure)} + values, error)) {
+        error = Target().Display() + ": " + error;
+        return false;
+    }
+    while (q.next()) {
+        TTrendPoint p = Point(q, 3);
+        p.startedUtc = S(q.value(0));
+        p.serial = S(q.value(1));
+        p.uuid = S(q.value(2));
+        if (!point(p))
+            break;
+    }
+    if (q.lastError().isValid()) {
+        error = Target().Display() + ": " + DbText(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool TResultsDb::TrendOfTest(const TRunQuery& query, const std::string& figure,
+                             std::vector<TTrendPoint>& out, std::string& error)
 {
     out.clear();
     QString where;
@@ -93,34 +256,6 @@ bool TResultsDb::Trend(const TRunQuery& query, const std::string& figure,
         error = Target().Display() + ": " + error;
         return false;
     };
-    const auto point = [](const QSqlQuery& q, int first) {
-        TTrendPoint p;
-        p.channel = q.value(first).toInt();
-        p.value = OptNum(q.value(first + 1));
-        p.low = OptNum(q.value(first + 2));
-        p.high = OptNum(q.value(first + 3));
-        p.pass = q.value(first + 4).toInt() != 0;
-        return p;
-    };
-    if (!query.testName || query.serial) {
-        // A serial's few runs, or every test: through the runs that match.
-        QSqlQuery q(Connection());
-        if (!Select(q,
-                    "SELECT r.started_utc, r.serial, r.uuid, m.channel, m.value,"
-                    " m.low_limit, m.high_limit, m.pass FROM runs r JOIN measurements m"
-                    " ON m.run_id = r.id WHERE m.figure = ?" +
-                        where + " ORDER BY r.started_utc, r.id, m.channel",
-                    QVariantList{Q(figure)} + values, error))
-            return fail();
-        while (q.next()) {
-            TTrendPoint p = point(q, 3);
-            p.startedUtc = S(q.value(0));
-            p.serial = S(q.value(1));
-            p.uuid = S(q.value(2));
-            out.push_back(std::move(p));
-        }
-        return true;
-    }
     // One test: its matching runs in time order, then that test's rows of the
     // figure, each one range of its index; joined here.
     struct TRun {
@@ -163,7 +298,7 @@ bool TResultsDb::Trend(const TRunQuery& query, const std::string& figure,
             const auto it = ordinal.find(q.value(0).toLongLong());
             if (it != ordinal.end()) {
                 runOf.push_back(it->second);
-                points.push_back(point(q, 1));
+                points.push_back(Point(q, 1));
             }
         }
     }
