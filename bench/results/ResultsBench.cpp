@@ -10,7 +10,7 @@
 // PostgreSQL runs on a throwaway cluster with its default settings.
 //
 //   results_bench [--runs N] [--reps N] [--tests N] [--only sqlite|postgres]
-//                 [--keep DIR]
+//                 [--keep DIR] [--explain 1]
 
 #include "ResultsDb.h"
 
@@ -46,7 +46,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-int tests = 50; // --tests: fewer runs with as many per test make a quicker look
+int tests = 50;       // --tests: fewer runs with as many per test make a quicker look
+bool explain = false; // --explain 1: the trend's plans, as the server ran them
 constexpr int kStations = 100;
 const char* const kFigures =
     "(0, 'rms_uV', NULL, 0.8), (0, 'pp_uV', NULL, 6.0),"
@@ -123,6 +124,36 @@ bool Generate(const TDbTarget& t, long runs)
     return ok;
 }
 
+// The trend's two statements as the server plans and runs them (timings included).
+void Explain(const TDbTarget& t)
+{
+    const bool pg = t.engine == TDbTarget::Engine::Postgres;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(pg ? "QPSQL" : "QSQLITE", "explain");
+        db.setDatabaseName(QString::fromStdString(pg ? t.database : t.sqlitePath));
+        db.setHostName(QString::fromStdString(t.host));
+        db.setPort(t.port);
+        db.setUserName(QString::fromStdString(t.user));
+        const QString how = pg ? "EXPLAIN (ANALYZE, BUFFERS, SETTINGS) " : "EXPLAIN QUERY PLAN ";
+        if (db.open())
+            for (const QString& sql :
+                 {QString("SELECT r.id, r.started_utc, r.serial, r.uuid FROM runs r WHERE"
+                          " r.test_id IN (SELECT id FROM test_definitions WHERE name = 'test-7')"),
+                  QString("SELECT m.run_id, m.channel, m.value, m.low_limit, m.high_limit,"
+                          " m.pass FROM measurements m WHERE m.test_id IN (SELECT id FROM"
+                          " test_definitions WHERE name = 'test-7') AND m.figure = 'rms_uV'")}) {
+                QSqlQuery q(db);
+                if (!q.exec(how + sql))
+                    continue;
+                std::fprintf(stderr, "%s\n", qPrintable(sql));
+                while (q.next())
+                    std::fprintf(stderr, "  %s\n", qPrintable(q.value(pg ? 0 : 3).toString()));
+            }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("explain");
+}
+
 TRunRecord OneRun()
 {
     TRunRecord r;
@@ -174,7 +205,7 @@ bool Listing(const std::string& url, double& ms, double& mb)
 
 struct TFigures {
     double listMs = 0, listMb = 0;
-    double generateS = 0, trendMs = 0, insertMs = 0;
+    double generateS = 0, trendMs = 0, trendSpread = 0, insertMs = 0;
     size_t points = 0;
     bool ok = false;
 };
@@ -229,7 +260,11 @@ TFigures Measure(const TDbTarget& t, const std::string& url, long runs, int reps
         insert.push_back(Ms(a, Clock::now()));
     }
     f.trendMs = Median(trend);
+    f.trendSpread = *std::max_element(trend.begin(), trend.end()) -
+                    *std::min_element(trend.begin(), trend.end());
     f.insertMs = Median(insert);
+    if (explain)
+        Explain(t);
 #ifdef MIRANTOS_CLI_EXE
     std::vector<double> listMs, listMb;
     for (int i = 0; i < reps; ++i) {
@@ -270,6 +305,8 @@ int main(int argc, char** argv)
             tests = std::max(8, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--only"))
             only = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--explain"))
+            explain = std::atoi(argv[i + 1]) != 0;
     }
     QTemporaryDir dir;
     std::string error;
@@ -294,14 +331,16 @@ int main(int argc, char** argv)
 #endif
 
     std::printf("%ld runs, %ld measurements; medians of %d repetitions\n", runs, runs * 10, reps);
-    std::printf("%-11s %12s %13s %14s %15s %13s %13s\n", "engine", "generate s", "trend points",
-                "trend ms", "insert 1 run ms", "listing ms", "listing MB");
+    std::printf("%-11s %12s %13s %14s %13s %15s %13s %13s\n", "engine", "generate s",
+                "trend points", "trend ms", "trend spread", "insert 1 run ms", "listing ms",
+                "listing MB");
     bool ok = true;
     for (const auto& [name, f] : rows) {
         ok = ok && f.ok;
         if (f.ok)
-            std::printf("%-11s %12.1f %13zu %14.2f %15.2f %13.1f %13.1f\n", name.c_str(),
-                        f.generateS, f.points, f.trendMs, f.insertMs, f.listMs, f.listMb);
+            std::printf("%-11s %12.1f %13zu %14.2f %13.2f %15.2f %13.1f %13.1f\n", name.c_str(),
+                        f.generateS, f.points, f.trendMs, f.trendSpread, f.insertMs, f.listMs,
+                        f.listMb);
         else
             std::printf("%-11s failed\n", name.c_str());
     }
