@@ -304,6 +304,7 @@ const char* const kTestUsage =
 const char* const kResultsUsage =
     "Usage: mirantos-cli results [--db URL] [--serial S] [--test NAME] [--since DATE]\n"
     "                            [--failed] [--figure NAME] [--csv|--json]\n"
+    "                            [--limit N] [--offset N] [--after UUID]\n"
     "       mirantos-cli results --sync --db postgresql://USER@HOST/DB\n"
     "\n"
     "Lists the stored test runs, oldest first: start (UTC), serial, test, version,\n"
@@ -321,6 +322,13 @@ const char* const kResultsUsage =
     "  --csv, --json       CSV or JSON instead of the table\n"
     "  --sync              send the results kept in the local file while the server\n"
     "                      could not be reached\n"
+    "  --limit N           show at most N rows (default 1000; 0: all); when more\n"
+    "                      follow, standard error names the next page\n"
+    "  --offset N          skip the first N rows\n"
+    "  --after UUID        the runs listed after this one (the next page)\n"
+    "\n"
+    "Control characters in stored texts are shown as \\xNN in the table; a CSV cell\n"
+    "that a spreadsheet would take as a formula (= + - @) starts with '.\n"
     "\n"
     "Exit status: 0 done, 1 the database cannot be read (or the server reached),\n"
     "2 usage error.\n";

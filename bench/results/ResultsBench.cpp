@@ -10,7 +10,7 @@
 // PostgreSQL runs on a throwaway cluster with its default settings.
 //
 //   results_bench [--runs N] [--reps N] [--tests N] [--only sqlite|postgres]
-//                 [--keep DIR] [--explain 1]
+//                 [--keep DIR] [--explain 1] [--variants 1]
 
 #include "ResultsDb.h"
 
@@ -46,8 +46,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-int tests = 50;       // --tests: fewer runs with as many per test make a quicker look
-bool explain = false; // --explain 1: the trend's plans, as the server ran them
+int tests = 50;        // --tests: fewer runs with as many per test make a quicker look
+bool explain = false;  // --explain 1: the trend's plans, as the server ran them
+bool variants = false; // --variants 1: the trend's two statements fetched in several ways
 constexpr int kStations = 100;
 const char* const kFigures =
     "(0, 'rms_uV', NULL, 0.8), (0, 'pp_uV', NULL, 6.0),"
@@ -152,6 +153,81 @@ void Explain(const TDbTarget& t)
         db.close();
     }
     QSqlDatabase::removeDatabase("explain");
+}
+
+// The trend's two statements (all rows read, every value converted), fetched
+// in several ways: where the time goes between the server, libpq and Qt SQL.
+void Variants(const TDbTarget& t, int reps)
+{
+    const bool pg = t.engine == TDbTarget::Engine::Postgres;
+    QSqlDatabase db = QSqlDatabase::addDatabase(pg ? "QPSQL" : "QSQLITE", "variants");
+    db.setDatabaseName(QString::fromStdString(pg ? t.database : t.sqlitePath));
+    db.setHostName(QString::fromStdString(t.host));
+    db.setPort(t.port);
+    db.setUserName(QString::fromStdString(t.user));
+    if (!db.open())
+        return;
+    const QString runs = "SELECT r.id, r.started_utc, r.serial, r.uuid FROM runs r WHERE"
+                         " r.test_id IN (SELECT id FROM test_definitions WHERE name = ?)";
+    const QString rows = "SELECT m.run_id, m.channel, m.value, m.low_limit, m.high_limit, m.pass"
+                         " FROM measurements m WHERE m.test_id IN (SELECT id FROM"
+                         " test_definitions WHERE name = ?) AND m.figure = ?";
+    struct TWay {
+        const char* name;
+        bool forwardOnly, prepared, keep, numbersAsText;
+    };
+    double sink = 0;
+    for (const TWay& way : {TWay{"forward-only, prepared each time", true, true, false, false},
+                            TWay{"buffered, prepared each time", false, true, false, false},
+                            TWay{"forward-only, prepared once", true, true, true, false},
+                            TWay{"forward-only, plain text", true, false, false, false},
+                            TWay{"forward-only, numbers as text", true, true, false, true}}) {
+        std::vector<double> ms;
+        QSqlQuery keptRuns(db), keptRows(db);
+        for (int i = 0; i <= reps; ++i) {
+            const auto a = Clock::now();
+            for (int k = 0; k < 2; ++k) {
+                QSqlQuery fresh(db);
+                QSqlQuery& q = way.keep ? (k ? keptRows : keptRuns) : fresh;
+                q.setForwardOnly(way.forwardOnly);
+                if (way.numbersAsText)
+                    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+                bool ok = false;
+                if (way.prepared) {
+                    if (!way.keep || i == 0)
+                        q.prepare(k ? rows : runs);
+                    q.bindValue(0, "test-7");
+                    if (k)
+                        q.bindValue(1, "rms_uV");
+                    ok = q.exec();
+                } else {
+                    QString sql = k ? rows : runs;
+                    sql.replace(sql.indexOf('?'), 1, "'test-7'");
+                    if (k)
+                        sql.replace(sql.indexOf('?'), 1, "'rms_uV'");
+                    ok = q.exec(sql);
+                }
+                if (!ok) {
+                    std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+                    return;
+                }
+                const int columns = k ? 6 : 4;
+                while (q.next())
+                    for (int c = 0; c < columns; ++c) {
+                        const QVariant v = q.value(c);
+                        sink +=
+                            v.typeId() == QMetaType::QString ? v.toString().size() : v.toDouble();
+                    }
+            }
+            if (i > 0)
+                ms.push_back(Ms(a, Clock::now()));
+        }
+        std::printf("  %-34s %8.2f ms (%.2f to %.2f)\n", way.name, Median(ms),
+                    *std::min_element(ms.begin(), ms.end()),
+                    *std::max_element(ms.begin(), ms.end()));
+    }
+    if (sink == 42)
+        std::printf(" \n");
 }
 
 TRunRecord OneRun()
@@ -265,6 +341,11 @@ TFigures Measure(const TDbTarget& t, const std::string& url, long runs, int reps
     f.insertMs = Median(insert);
     if (explain)
         Explain(t);
+    if (variants) {
+        std::printf("%s, the trend's two statements:\n", t.Display().c_str());
+        Variants(t, reps);
+        QSqlDatabase::removeDatabase("variants");
+    }
 #ifdef MIRANTOS_CLI_EXE
     std::vector<double> listMs, listMb;
     for (int i = 0; i < reps; ++i) {
@@ -307,6 +388,8 @@ int main(int argc, char** argv)
             only = argv[i + 1];
         else if (!std::strcmp(argv[i], "--explain"))
             explain = std::atoi(argv[i + 1]) != 0;
+        else if (!std::strcmp(argv[i], "--variants"))
+            variants = std::atoi(argv[i + 1]) != 0;
     }
     QTemporaryDir dir;
     std::string error;
