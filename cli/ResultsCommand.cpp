@@ -38,42 +38,43 @@ struct ResultsOptions {
 // A listing shows this many rows unless --limit says otherwise (0: all).
 constexpr long long kDefaultLimit = 1000;
 
-// --limit, --offset, --after: which page.
+// The options that choose a page: --limit, --offset, --after.
+std::vector<OptionSpec> WithPaging(std::vector<OptionSpec> specs)
+{
+    specs.insert(specs.end(),
+                 {{"--limit", "", true}, {"--offset", "", true}, {"--after", "", true}});
+    return specs;
+}
+
 bool ParsePaging(const ParsedArgs& parsed, ResultsOptions& o,
                  const std::function<bool(const std::string&)>& usage)
 {
+    for (const char* option : {"--limit", "--offset", "--after"})
+        if (parsed.Flag("--sync") && parsed.Value(option))
+            return usage(std::string("--sync takes no ") + option);
     o.query.limit = kDefaultLimit;
     if (const auto v = parsed.Value("--limit"); v && !ParseInt(*v, 0, 1LL << 40, o.query.limit))
         return usage("--limit takes a number of rows (0: all), not \"" + *v + "\"");
     if (const auto v = parsed.Value("--offset"); v && !ParseInt(*v, 0, 1LL << 40, o.query.offset))
         return usage("--offset takes a number of rows to skip, not \"" + *v + "\"");
     o.query.afterUuid = parsed.Value("--after");
-    if (o.query.afterUuid && o.figure)
+    if (o.query.afterUuid && parsed.Value("--figure"))
         return usage("--after pages the run listing; a trend pages with --offset");
     return true;
 }
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
-    const std::vector<OptionSpec> specs = {{"--db", "", true},
-                                           {"--serial", "", true},
-                                           {"--test", "", true},
-                                           {"--since", "", true},
-                                           {"--failed", "", false},
-                                           {"--figure", "", true},
-                                           {"--csv", "", false},
-                                           {"--json", "", false},
-                                           {"--sync", "", false},
-                                           // Paging.
-                                           {"--limit", "", true},
-                                           {"--offset", "", true},
-                                           {"--after", "", true}};
+    const std::vector<OptionSpec> specs = {
+        {"--db", "", true},    {"--serial", "", true},  {"--test", "", true},
+        {"--since", "", true}, {"--failed", "", false}, {"--figure", "", true},
+        {"--csv", "", false},  {"--json", "", false},   {"--sync", "", false}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kResultsUsage);
         return false;
     };
     ParsedArgs parsed;
-    if (!ParseCommandArgs(args, specs, kResultsUsage, io, parsed, code))
+    if (!ParseCommandArgs(args, WithPaging(specs), kResultsUsage, io, parsed, code))
         return false;
     if (!parsed.positional.empty())
         return usage("unexpected argument \"" + parsed.positional.front() + "\"");
@@ -82,10 +83,12 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
     if (!db)
         return usage("--db: " + error);
     o.db = *db;
+    if (!ParsePaging(parsed, o, usage))
+        return false;
     o.sync = parsed.Flag("--sync");
     if (o.sync) {
-        for (const char* other : {"--serial", "--test", "--since", "--failed", "--figure", "--csv",
-                                  "--json", "--limit", "--offset", "--after"}) {
+        for (const char* other :
+             {"--serial", "--test", "--since", "--failed", "--figure", "--csv", "--json"}) {
             if (parsed.Value(other) || parsed.Flag(other))
                 return usage(std::string("--sync takes no ") + other);
         }
@@ -120,7 +123,7 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
     o.format = parsed.Flag("--csv")    ? Format::Csv
                : parsed.Flag("--json") ? Format::Json
                                        : Format::Table;
-    return ParsePaging(parsed, o, usage);
+    return true;
 }
 
 std::string Number(const std::optional<double>& v)
