@@ -1,7 +1,8 @@
 // results: what the results database holds, as a table for a person, CSV for
 // a spreadsheet or JSON for a script: the runs matching the filters, or with
 // --figure the trend of one figure with its limits. --sync sends the spool's
-// unsent runs to the server.
+// unsent runs to the server. A page at a time (--limit, --offset, --after),
+// each row written as it is read.
 
 #include "CliArgs.h"
 #include "Commands.h"
@@ -9,12 +10,14 @@
 #include "NoiseReport.h"
 #include "ResultsDb.h"
 #include "Spool.h"
+#include "ResultsText.h"
 #include "Usage.h"
 #include "Verdict.h"
 
 #include <QFileInfo>
 #include <QString>
 #include <algorithm>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -36,6 +39,34 @@ struct ResultsOptions {
     bool pending = false;
 };
 
+// A listing shows this many rows unless --limit says otherwise (0: all).
+constexpr long long kDefaultLimit = 1000;
+
+// The options that choose a page: --limit, --offset, --after.
+std::vector<OptionSpec> WithPaging(std::vector<OptionSpec> specs)
+{
+    specs.insert(specs.end(),
+                 {{"--limit", "", true}, {"--offset", "", true}, {"--after", "", true}});
+    return specs;
+}
+
+bool ParsePaging(const ParsedArgs& parsed, ResultsOptions& o,
+                 const std::function<bool(const std::string&)>& usage)
+{
+    for (const char* option : {"--limit", "--offset", "--after"})
+        if (parsed.Flag("--sync") && parsed.Value(option))
+            return usage(std::string("--sync takes no ") + option);
+    o.query.limit = kDefaultLimit;
+    if (const auto v = parsed.Value("--limit"); v && !ParseInt(*v, 0, 1LL << 40, o.query.limit))
+        return usage("--limit takes a number of rows (0: all), not \"" + *v + "\"");
+    if (const auto v = parsed.Value("--offset"); v && !ParseInt(*v, 0, 1LL << 40, o.query.offset))
+        return usage("--offset takes a number of rows to skip, not \"" + *v + "\"");
+    o.query.afterUuid = parsed.Value("--after");
+    if (o.query.afterUuid && parsed.Value("--figure"))
+        return usage("--after pages the run listing; a trend pages with --offset");
+    return true;
+}
+
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
     const std::vector<OptionSpec> specs = {
@@ -50,7 +81,7 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
         return false;
     };
     ParsedArgs parsed;
-    if (!ParseCommandArgs(args, specs, kResultsUsage, io, parsed, code))
+    if (!ParseCommandArgs(args, WithPaging(specs), kResultsUsage, io, parsed, code))
         return false;
     if (!parsed.positional.empty())
         return usage("unexpected argument \"" + parsed.positional.front() + "\"");
@@ -68,6 +99,8 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
         }
         return true;
     }
+    if (!ParsePaging(parsed, o, usage))
+        return false;
     o.sync = parsed.Flag("--sync");
     o.pending = parsed.Flag("--pending");
     if (o.sync && o.pending)
@@ -127,120 +160,151 @@ nlohmann::json JsonNumber(const std::optional<double>& v)
     return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
 }
 
-std::string CsvField(const std::string& s)
-{
-    if (s.find_first_of(",\"\r\n") == std::string::npos)
-        return s;
-    std::string quoted = "\"";
-    for (char c : s) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
 using Row = std::vector<std::string>;
 
-// Columns padded to their widest cell, two blanks apart; CSV with the same header.
-void PrintRows(std::ostream& out, const Row& header, const std::vector<Row>& rows, Format format)
-{
-    if (format == Format::Csv) {
-        auto csvLine = [&out](const Row& r) {
-            for (size_t i = 0; i < r.size(); ++i)
-                out << (i ? "," : "") << CsvField(r[i]);
-            out << '\n';
-        };
-        csvLine(header);
-        for (const Row& r : rows)
-            csvLine(r);
-        return;
+// A JSON array written one element at a time, in the layout of dump(2).
+class TJsonList {
+public:
+    TJsonList(std::ostream& out, std::string indent) : out_(out), indent_(std::move(indent))
+    {
+        out_ << '[';
     }
-    std::vector<size_t> widths(header.size());
-    for (size_t i = 0; i < header.size(); ++i) {
-        widths[i] = header[i].size();
-        for (const Row& r : rows)
-            widths[i] = std::max(widths[i], r[i].size());
-    }
-    auto line = [&](const Row& r) {
-        std::string text;
-        for (size_t i = 0; i < r.size(); ++i) {
-            text += r[i];
-            if (i + 1 < r.size())
-                text += std::string(widths[i] - r[i].size() + 2, ' ');
+    void Add(const nlohmann::json& item)
+    {
+        std::string text = item.dump(2);
+        std::string shifted;
+        for (char c : text) {
+            shifted += c;
+            if (c == '\n')
+                shifted += indent_ + "  ";
         }
-        out << text << '\n';
-    };
-    line(header);
-    for (const Row& r : rows)
-        line(r);
-}
-
-void PrintRuns(std::ostream& out, const std::vector<results::TRunSummary>& runs, Format format)
-{
-    if (format == Format::Json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const results::TRunSummary& r : runs)
-            list.push_back({{"uuid", r.uuid},
-                            {"serial", r.serial},
-                            {"operator", r.operatorName},
-                            {"station", r.station},
-                            {"test", r.testName},
-                            {"test_version", r.testVersion},
-                            {"started_utc", r.startedUtc},
-                            {"ended_utc", r.endedUtc},
-                            {"pass", r.pass},
-                            {"failed_limits", r.failedLimits},
-                            {"data_path", r.dataPath},
-                            {"data_sha256", r.dataSha256}});
-        out << list.dump(2) << '\n';
-        return;
+        out_ << (first_ ? "\n" : ",\n") << indent_ << "  " << shifted;
+        first_ = false;
     }
-    std::vector<Row> rows;
-    for (const results::TRunSummary& r : runs) {
-        Row row = {r.startedUtc,
-                   r.serial,
-                   r.testName,
-                   r.testVersion,
-                   r.pass ? "PASS" : "FAIL",
-                   std::to_string(r.failedLimits),
-                   r.operatorName,
-                   r.station,
-                   r.uuid};
+    void End() { out_ << (first_ ? "]" : "\n" + indent_ + "]"); }
+
+private:
+    std::ostream& out_;
+    std::string indent_;
+    bool first_ = true;
+};
+
+// Streams the page of runs; `more` when a run follows the page, `last` the page's last uuid.
+bool PrintRuns(std::ostream& out, results::TResultsDb& db, results::TRunQuery query, Format format,
+               bool& more, std::string& last, std::string& error)
+{
+    const long long limit = query.limit;
+    if (limit > 0)
+        ++query.limit; // one more tells whether another page follows
+    long long shown = 0;
+    std::optional<TJsonList> json;
+    std::optional<TRowWriter> table;
+    if (format == Format::Json) {
+        json.emplace(out, "");
+    } else {
+        Row header = {"started_utc", "serial",   "test",    "version", "verdict",
+                      "failed",      "operator", "station", "uuid"};
         if (format == Format::Csv)
-            row.insert(row.end(), {r.endedUtc, r.dataPath, r.dataSha256});
-        rows.push_back(std::move(row));
+            header.insert(header.end(), {"ended_utc", "data_path", "data_sha256"});
+        table.emplace(out, format == Format::Csv, header,
+                      std::vector<size_t>{24, 12, 16, 7, 7, 6, 10, 12, 36});
     }
-    Row header = {"started_utc", "serial",   "test",    "version", "verdict",
-                  "failed",      "operator", "station", "uuid"};
-    if (format == Format::Csv)
-        header.insert(header.end(), {"ended_utc", "data_path", "data_sha256"});
-    PrintRows(out, header, rows, format);
+    more = false;
+    const bool ok = db.EachRun(
+        query,
+        [&](const results::TRunSummary& r) {
+            if (limit > 0 && shown == limit) {
+                more = true;
+                return false;
+            }
+            ++shown;
+            last = r.uuid;
+            if (json) {
+                json->Add({{"uuid", r.uuid},
+                           {"serial", r.serial},
+                           {"operator", r.operatorName},
+                           {"station", r.station},
+                           {"test", r.testName},
+                           {"test_version", r.testVersion},
+                           {"started_utc", r.startedUtc},
+                           {"ended_utc", r.endedUtc},
+                           {"pass", r.pass},
+                           {"failed_limits", r.failedLimits},
+                           {"data_path", r.dataPath},
+                           {"data_sha256", r.dataSha256}});
+                return true;
+            }
+            Row row = {r.startedUtc,
+                       r.serial,
+                       r.testName,
+                       r.testVersion,
+                       r.pass ? "PASS" : "FAIL",
+                       std::to_string(r.failedLimits),
+                       r.operatorName,
+                       r.station,
+                       r.uuid};
+            if (format == Format::Csv)
+                row.insert(row.end(), {r.endedUtc, r.dataPath, r.dataSha256});
+            table->Row(row);
+            return true;
+        },
+        error);
+    if (json) {
+        json->End();
+        out << '\n';
+    }
+    return ok;
 }
 
-void PrintTrend(std::ostream& out, const std::string& figure,
-                const std::vector<results::TTrendPoint>& points, Format format)
+// Streams the page of a figure's trend (rows of points); `more` as for PrintRuns.
+bool PrintTrend(std::ostream& out, results::TResultsDb& db, const results::TRunQuery& query,
+                const std::string& figure, Format format, bool& more, std::string& error)
 {
+    long long skipped = 0, shown = 0;
+    std::optional<TJsonList> json;
+    std::optional<TRowWriter> table;
     if (format == Format::Json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const results::TTrendPoint& p : points)
-            list.push_back({{"started_utc", p.startedUtc},
-                            {"serial", p.serial},
-                            {"uuid", p.uuid},
-                            {"channel", p.channel},
-                            {"value", JsonNumber(p.value)},
-                            {"low", JsonNumber(p.low)},
-                            {"high", JsonNumber(p.high)},
-                            {"pass", p.pass}});
-        out << nlohmann::json{{"figure", figure}, {"points", list}}.dump(2) << '\n';
-        return;
+        out << "{\n  \"figure\": " << nlohmann::json(figure).dump() << ",\n  \"points\": ";
+        json.emplace(out, "  ");
+    } else {
+        table.emplace(out, format == Format::Csv,
+                      Row{"started_utc", "serial", "channel", figure, "low", "high", "verdict"},
+                      std::vector<size_t>{24, 12, 7, 10, 10, 10, 7});
     }
-    std::vector<Row> rows;
-    for (const results::TTrendPoint& p : points)
-        rows.push_back({p.startedUtc, p.serial, "ch" + std::to_string(p.channel), Number(p.value),
-                        Number(p.low), Number(p.high), p.pass ? "PASS" : "FAIL"});
-    PrintRows(out, {"started_utc", "serial", "channel", figure, "low", "high", "verdict"}, rows,
-              format);
+    more = false;
+    const bool ok = db.EachTrendPoint(
+        query, figure,
+        [&](const results::TTrendPoint& p) {
+            if (skipped < query.offset) {
+                ++skipped;
+                return true;
+            }
+            if (query.limit > 0 && shown == query.limit) {
+                more = true;
+                return false;
+            }
+            ++shown;
+            if (json)
+                json->Add({{"started_utc", p.startedUtc},
+                           {"serial", p.serial},
+                           {"uuid", p.uuid},
+                           {"channel", p.channel},
+                           {"value", JsonNumber(p.value)},
+                           {"low", JsonNumber(p.low)},
+                           {"high", JsonNumber(p.high)},
+                           {"pass", p.pass}});
+            else
+                table->Row({p.startedUtc, p.serial, "ch" + std::to_string(p.channel),
+                            Number(p.value), Number(p.low), Number(p.high),
+                            p.pass ? "PASS" : "FAIL"});
+            return true;
+        },
+        error);
+    if (json) {
+        json->End();
+        out << "\n}\n";
+    }
+    return ok;
 }
 
 // `--pending`: what waits in the spool, for which server, since when, and why.
@@ -263,14 +327,14 @@ int ListPending(CliIo io, Format format)
                             {"last_error", p.entry.error}});
         io.out << list.dump(2) << '\n';
     } else {
-        std::vector<Row> rows;
+        TRowWriter rows(io.out, format == Format::Csv,
+                        {"uuid", "serial", "server", "since_utc", "state", "last_error"},
+                        {36, 12, 24, 20, 7, 0});
         for (const results::TPendingRun& p : pending)
-            rows.push_back({p.uuid, p.serial, p.entry.url, p.entry.since,
-                            p.entry.refused ? "refused" : "waiting",
-                            // libpq's messages run over lines: one row per run.
-                            QString::fromStdString(p.entry.error).simplified().toStdString()});
-        PrintRows(io.out, {"uuid", "serial", "server", "since_utc", "state", "last_error"}, rows,
-                  format);
+            rows.Row({p.uuid, p.serial, p.entry.url, p.entry.since,
+                      p.entry.refused ? "refused" : "waiting",
+                      // libpq's messages run over lines: one row per run.
+                      QString::fromStdString(p.entry.error).simplified().toStdString()});
         if (format == Format::Table)
             io.err << pending.size() << " result" << (pending.size() == 1 ? "" : "s")
                    << " waiting in " << spool << '\n';
@@ -316,16 +380,21 @@ int Results(const std::vector<std::string>& args, CliIo io)
     const auto db = results::TResultsDb::Open(o.db, error);
     if (!db)
         return Fail(io, error, kExitFailure);
-    if (o.figure) {
-        std::vector<results::TTrendPoint> points;
-        if (!db->Trend(o.query, *o.figure, points, error))
-            return Fail(io, error, kExitFailure);
-        PrintTrend(io.out, *o.figure, points, o.format);
-    } else {
-        std::vector<results::TRunSummary> runs;
-        if (!db->Runs(o.query, runs, error))
-            return Fail(io, error, kExitFailure);
-        PrintRuns(io.out, runs, o.format);
+    bool more = false;
+    std::string last;
+    const bool ok = o.figure ? PrintTrend(io.out, *db, o.query, *o.figure, o.format, more, error)
+                             : PrintRuns(io.out, *db, o.query, o.format, more, last, error);
+    io.out << std::flush;
+    if (!ok)
+        return Fail(io, error, kExitFailure);
+    if (more) {
+        // On the error stream, so a CSV or JSON page stays what it is.
+        const std::string next = o.figure
+                                     ? "--offset " + std::to_string(o.query.offset + o.query.limit)
+                                     : "--after " + TerminalText(last);
+        io.err << "more rows follow; the next page: the same command with " << next
+               << (o.query.offset > 0 && !o.figure ? " (without --offset)" : "") << '\n'
+               << std::flush;
     }
     io.out << std::flush;
     return io.out ? kExitOk : Fail(io, "cannot write to standard output", kExitFailure);

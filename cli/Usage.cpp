@@ -308,6 +308,7 @@ const char* const kTestUsage =
 const char* const kResultsUsage =
     "Usage: mirantos-cli results [--db URL] [--serial S] [--test NAME] [--since DATE]\n"
     "                            [--failed] [--figure NAME] [--csv|--json]\n"
+    "                            [--limit N] [--offset N] [--after UUID]\n"
     "       mirantos-cli results --sync --db postgresql://USER@HOST/DB\n"
     "       mirantos-cli results --import-unsaved [--db URL]\n"
     "       mirantos-cli results --pending [--csv|--json]\n"
@@ -333,6 +334,13 @@ const char* const kResultsUsage =
     "  --import-unsaved    store the raw data test kept when a result could not be\n"
     "                      stored, judged again with the limits it ran with; each\n"
     "                      kept file is removed once its result is stored\n"
+    "  --limit N           show at most N rows (default 1000; 0: all); when more\n"
+    "                      follow, standard error names the next page\n"
+    "  --offset N          skip the first N rows\n"
+    "  --after UUID        the runs listed after this one (the next page)\n"
+    "\n"
+    "Control characters in stored texts are shown as \\xNN in the table; a CSV cell\n"
+    "that a spreadsheet would take as a formula (= + - @) starts with '.\n"
     "\n"
     "Exit status: 0 done, 1 the database cannot be read (or the server reached, or\n"
     "it refused a result), 2 usage error.\n";

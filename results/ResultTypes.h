@@ -23,8 +23,8 @@ struct TRunRecord {
     std::string uuid; // RFC 4122 text, lower case: the run's identity in every database
     std::string serial;
     std::string operatorName;
-    std::string station;     // the station's name (the host name unless set)
-    std::string testName;    // the limits file's name and version
+    std::string station;  // the station's name (the host name unless set)
+    std::string testName; // the limits file's name and version
     std::string testVersion;
     std::string testContent; // the limits file's bytes as read
     std::string testSha256;  // of testContent, lower-case hex
@@ -61,8 +61,14 @@ struct TTrendPoint {
 struct TRunQuery {
     std::optional<std::string> serial;
     std::optional<std::string> testName;
-    std::optional<std::string> sinceUtc; // runs started at or after, ISO 8601 ("2026-12-01" or full)
+    std::optional<std::string>
+        sinceUtc; // runs started at or after, ISO 8601 ("2026-12-01" or full)
     bool failedOnly = false;
+    // A page of the run listing: the runs after the one with this uuid (a cursor
+    // that stays put while runs are added), then `offset` skipped, at most `limit` (0: all).
+    std::optional<std::string> afterUuid;
+    long long offset = 0;
+    long long limit = 0;
 };
 
 } // namespace mirantos::results

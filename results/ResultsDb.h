@@ -8,11 +8,14 @@
 #include "ResultTypes.h"
 #include "ServerErrors.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QSqlDatabase;
 
 namespace mirantos::results {
 
@@ -77,11 +80,17 @@ public:
     // How the last Insert failed.
     EFailure LastFailure() const;
 
-    // Runs matching the filters, oldest first.
+    // Runs matching the filters, oldest first (the page the query asks for).
     bool Runs(const TRunQuery& query, std::vector<TRunSummary>& out, std::string& error);
     // One figure's values (with limits) over time for the matching runs, oldest first.
     bool Trend(const TRunQuery& query, const std::string& figure, std::vector<TTrendPoint>& out,
                std::string& error);
+    // The same, handed over one at a time as the database gives them, so a long
+    // listing is never held whole; `row` returns false to stop early.
+    bool EachRun(const TRunQuery& query, const std::function<bool(const TRunSummary&)>& row,
+                 std::string& error);
+    bool EachTrendPoint(const TRunQuery& query, const std::string& figure,
+                        const std::function<bool(const TTrendPoint&)>& point, std::string& error);
 
     // The local spool (an SQLite results file): runs kept here for a server
     // that could not be reached, and marking them sent once it has them.
@@ -108,6 +117,9 @@ private:
                     std::string& error);
     static std::unique_ptr<TResultsDb> OpenJudged(const TDbTarget& target, std::string& error,
                                                   int connectTimeoutS, EFailure& failure);
+    QSqlDatabase& Connection(); // for the queries (ResultsQuery.cpp)
+    bool TrendOfTest(const TRunQuery& query, const std::string& figure,
+                     std::vector<TTrendPoint>& out, std::string& error);
     std::unique_ptr<Impl> impl_;
 };
 

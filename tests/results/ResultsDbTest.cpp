@@ -91,7 +91,7 @@ TRunRecord MakeRun(const std::string& uuid, const std::string& serial, const std
 using TText = std::optional<std::string>;
 TRunQuery Query(TText serial, TText test = {}, TText since = {}, bool failed = false)
 {
-    return {std::move(serial), std::move(test), std::move(since), failed};
+    return {std::move(serial), std::move(test), std::move(since), failed, {}, 0, 0};
 }
 
 std::vector<std::string> Uuids(const std::vector<TRunSummary>& runs)
