@@ -3,8 +3,8 @@
 
 #include "ResultsDb.h"
 #include "PgSession.h"
-#include "ServerErrors.h"
 #include "ResultsSql.h"
+#include "ServerErrors.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -39,6 +39,8 @@ using Engine = TDbTarget::Engine;
 // Any number; the same in every program that migrates this schema.
 constexpr qint64 kMigrationLockKey = 0x4d4952414e54; // "MIRANT"
 constexpr int kBusyTimeoutMs = 15000;
+// Opening a file other stations are creating: tries, 50 ms apart and 100 ms more each time.
+constexpr int kOpenAttempts = 12;
 
 QVariant TextOrNull(const std::string& s)
 {
@@ -52,8 +54,10 @@ QVariant Num(const std::optional<double>& v)
 
 bool IsBusy(const QSqlError& e)
 {
-    const QString code = e.nativeErrorCode();
-    return code == "5" || code == "6"; // SQLITE_BUSY, SQLITE_LOCKED
+    // SQLITE_BUSY, SQLITE_LOCKED, and their extended codes (BUSY_SNAPSHOT, ...) in the low byte.
+    bool number = false;
+    const int code = e.nativeErrorCode().toInt(&number) & 0xff;
+    return number && (code == 5 || code == 6);
 }
 
 // The schema, one step per version: steps[k] brings version k to k + 1.
@@ -522,34 +526,53 @@ std::unique_ptr<TResultsDb> TResultsDb::OpenJudged(const TDbTarget& target, std:
         return nullptr;
     }
 
-    // Read first, so a database that is refused is left exactly as it was.
-    TSchemaState st;
-    if (!impl->ReadSchema(st, error)) {
-        const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
-        failure = pg ? impl->Judge() : EFailure::Permanent;
-        error = pg              ? where + ": " + error
-                : cause.empty() ? where + ": not a results database, or damaged (" + error + ")"
-                                : where + ": " + cause + " (" + error + ")";
-        return nullptr;
-    }
-    if (!impl->Acceptable(st, error)) {
-        failure = EFailure::Permanent;
-        return nullptr;
-    }
-    if (!pg) {
-        QSqlQuery q(db);
-        if (!q.exec("PRAGMA journal_mode=WAL") || !q.next()) {
-            const std::string cause = sqliteCause(q.lastError());
-            failure = EFailure::Permanent;
-            error = where + ": " + (cause.empty() ? "" : cause + ": ") + DbText(q.lastError());
+    // Stations that open a new file together race to create it and switch it
+    // to WAL, and SQLite answers some of those races "locked" at once rather
+    // than after its busy time-out: such a step is tried again, from the start.
+    int attempt = 0;
+    const auto again = [&](const QSqlError& e) {
+        if (pg || !IsBusy(e) || attempt >= kOpenAttempts)
+            return false;
+        QThread::msleep(static_cast<unsigned long>(50 + 100 * attempt++));
+        return true;
+    };
+    for (;;) {
+        // Read first, so a database that is refused is left exactly as it was.
+        TSchemaState st;
+        if (!impl->ReadSchema(st, error)) {
+            if (again(impl->lastSql))
+                continue;
+            const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
+            failure = pg ? impl->Judge() : EFailure::Permanent;
+            error = pg              ? where + ": " + error
+                    : cause.empty() ? where + ": not a results database, or damaged (" + error + ")"
+                                    : where + ": " + cause + " (" + error + ")";
             return nullptr;
         }
-    }
-    if (!impl->Migrate(error)) {
-        failure = impl->Judge();
-        const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
-        error = where + ": " + (cause.empty() ? "" : cause + ": ") + error;
-        return nullptr;
+        if (!impl->Acceptable(st, error)) {
+            failure = EFailure::Permanent;
+            return nullptr;
+        }
+        if (!pg) {
+            QSqlQuery q(db);
+            if (!q.exec("PRAGMA journal_mode=WAL") || !q.next()) {
+                if (again(q.lastError()))
+                    continue;
+                const std::string cause = sqliteCause(q.lastError());
+                failure = EFailure::Permanent;
+                error = where + ": " + (cause.empty() ? "" : cause + ": ") + DbText(q.lastError());
+                return nullptr;
+            }
+        }
+        if (!impl->Migrate(error)) {
+            if (again(impl->lastSql))
+                continue;
+            failure = impl->Judge();
+            const std::string cause = pg ? std::string() : sqliteCause(impl->lastSql);
+            error = where + ": " + (cause.empty() ? "" : cause + ": ") + error;
+            return nullptr;
+        }
+        break;
     }
     // The session's time-outs come after the upgrade, which may rightly take long.
     if (pg && !StartPgSession(db, impl->identity, error)) {
