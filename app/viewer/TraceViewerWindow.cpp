@@ -419,7 +419,9 @@ void TTraceViewerWindow::EndCapture()
 
 void TTraceViewerWindow::Frame()
 {
-    if (!dirty_)
+    // A closed viewer keeps taking samples but draws nothing; opened again, it
+    // draws the newest (TFormMain::OpenViewer).
+    if (!dirty_ || !isVisible())
         return;
     dirty_ = false;
     if (autoScroll_)
