@@ -17,7 +17,20 @@ struct TMeasurementRow {
     std::optional<double> low;   // the limit's min
     std::optional<double> high;  // the limit's max
     bool pass = false;
+    std::string unit;                // "uV", "nV/rtHz", "codes", "" for a pure number
+    std::optional<double> bandLowHz; // the band the figure is taken over, when it has one
+    std::optional<double> bandHighHz;
+    std::string reason; // why the value is absent ("" when computed)
 };
+
+// How a run ended, as stored and listed.
+//   PASS     every limit held
+//   FAIL     the board failed a limit, or reading it failed part way (reason says)
+//   ERROR    the test could not judge the board (a figure the limits name cannot be computed)
+//   ABORTED  stopped by the operator or a signal before the measurement was complete
+enum class ERunOutcome { Pass, Fail, Error, Aborted };
+const char* OutcomeText(ERunOutcome outcome); // "PASS", "FAIL", "ERROR", "ABORTED"
+std::optional<ERunOutcome> OutcomeFromText(const std::string& text);
 
 struct TRunRecord {
     std::string uuid; // RFC 4122 text, lower case: the run's identity in every database
@@ -36,6 +49,12 @@ struct TRunRecord {
     std::string dataPath;   // the kept raw data file (absolute), empty when not kept
     std::string dataSha256; // of that file, empty when not kept
     std::vector<TMeasurementRow> measurements;
+    ERunOutcome outcome = ERunOutcome::Fail;    // `pass` is outcome == Pass
+    std::string outcomeReason;                  // for FAIL by a read error, ERROR, ABORTED
+    std::string partNumber, lot, dutHardwareId; // optional, "" when not given
+    std::string boardKind;                      // "usb" or "sim"
+    std::string boardIdentity;                  // the USB board's serial/description, "" for sim
+    std::string receivedUtc; // the database's receive time; filled when read back, never sent
 };
 
 // A stored run as `results` lists it.
@@ -45,6 +64,9 @@ struct TRunSummary {
     bool pass = false;
     int failedLimits = 0;
     std::string dataPath, dataSha256;
+    ERunOutcome outcome = ERunOutcome::Fail;
+    std::string outcomeReason;
+    std::string partNumber, lot, dutHardwareId, boardKind, boardIdentity, receivedUtc;
 };
 
 // One point of a figure's trend over time.
