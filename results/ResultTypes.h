@@ -5,12 +5,20 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirantos::results {
 
 // One figure of one channel against its limits.
 struct TMeasurementRow {
+    TMeasurementRow() = default;
+    TMeasurementRow(int channel_, std::string figure_, std::optional<double> value_,
+                    std::optional<double> low_, std::optional<double> high_, bool pass_)
+        : channel(channel_), figure(std::move(figure_)), value(value_), low(low_), high(high_),
+          pass(pass_)
+    {
+    }
     int channel = 0;
     std::string figure;          // analyze's JSON name, e.g. "rms_uV", "lf_0p1_10Hz.pp_uV_median"
     std::optional<double> value; // absent when the figure could not be computed
