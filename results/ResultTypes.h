@@ -85,6 +85,9 @@ struct TTrendPoint {
     int channel = 0;
     std::optional<double> value, low, high;
     bool pass = false;
+    std::string unit; // as the measurement row has them
+    std::optional<double> bandLowHz, bandHighHz;
+    std::string reason;
 };
 
 // The filters of `results`; every one optional.

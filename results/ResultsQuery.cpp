@@ -3,6 +3,7 @@
 
 #include "ResultsDb.h"
 #include "ResultsSql.h"
+#include "Schema.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -47,6 +48,44 @@ bool Filters(const TRunQuery& query, QString& sql, QVariantList& values, std::st
     return true;
 }
 
+bool Pg(QSqlDatabase& db)
+{
+    return db.driverName().contains("PSQL");
+}
+
+// The run a cursor names: its start time (as text) and row.
+bool Cursor(QSqlDatabase& db, const std::string& uuid, QString& started, qint64& id,
+            std::string& error)
+{
+    QSqlQuery q(db);
+    if (!Select(q, "SELECT " + TimeText("started_utc", Pg(db)) + ", id FROM runs WHERE uuid = ?",
+                {Q(uuid)}, error))
+        return false;
+    if (!q.next()) {
+        error = "no stored run has the uuid " + uuid;
+        return false;
+    }
+    started = q.value(0).toString();
+    id = q.value(1).toLongLong();
+    return true;
+}
+
+// " AND ..." for the runs after the cursor's, in the listing's order; written so
+// the time is one index range.
+bool AfterCursor(QSqlDatabase& db, const TRunQuery& query, QString& sql, QVariantList& values,
+                 std::string& error)
+{
+    if (!query.afterUuid)
+        return true;
+    QString started;
+    qint64 id = 0;
+    if (!Cursor(db, *query.afterUuid, started, id, error))
+        return false;
+    sql += " AND r.started_utc >= ? AND (r.started_utc > ? OR r.id > ?)";
+    values << started << started << id;
+    return true;
+}
+
 } // namespace
 
 bool TResultsDb::Runs(const TRunQuery& query, std::vector<TRunSummary>& out, std::string& error)
@@ -74,27 +113,16 @@ bool TResultsDb::EachRun(const TRunQuery& query, const std::function<bool(const 
     QVariantList values;
     if (!Filters(query, where, values, error))
         return false;
-    if (query.afterUuid) {
-        QSqlQuery q(Connection());
-        if (!Select(q, "SELECT started_utc, id FROM runs WHERE uuid = ?", {Q(*query.afterUuid)},
-                    error))
-            return fail();
-        if (!q.next()) {
-            error = "no stored run has the uuid " + *query.afterUuid;
-            return fail();
-        }
-        // Keyset: after that run in the listing's order, however many came before it;
-        // written so the time is one index range.
-        where += " AND r.started_utc >= ? AND (r.started_utc > ? OR r.id > ?)";
-        values << q.value(0).toString() << q.value(0).toString() << q.value(1).toLongLong();
-    }
+    // Keyset: after that run in the listing's order, however many came before it.
+    if (!AfterCursor(Connection(), query, where, values, error))
+        return fail();
     // The page is cut on what the indexes hold; only its runs are read whole.
     const QString columns = "r.id, r.started_utc";
     const QString order = " ORDER BY started_utc, id";
     QString cut;
     if (query.limit > 0)
         cut += " LIMIT " + QString::number(query.limit);
-    else if (query.offset > 0 && !Connection().driverName().contains("PSQL"))
+    else if (query.offset > 0 && !Pg(Connection()))
         cut += " LIMIT -1"; // SQLite takes OFFSET only after a LIMIT
     if (query.offset > 0)
         cut += " OFFSET " + QString::number(query.offset);
@@ -131,13 +159,16 @@ bool TResultsDb::EachRun(const TRunQuery& query, const std::function<bool(const 
         page = "SELECT " + columns + " FROM runs r WHERE 1 = 1" + where + order + cut;
         pageValues = values;
     }
+    const bool pg = Pg(Connection());
     QSqlQuery q(Connection());
     if (!Select(q,
-                "SELECT r.uuid, r.serial, r.operator, s.name, t.name, t.version, r.started_utc,"
-                " r.ended_utc, r.pass,"
-                " (SELECT COUNT(*) FROM measurements m WHERE m.run_id = r.id AND m.pass = 0),"
-                " r.data_path, r.data_sha256 FROM (" +
-                    page +
+                "SELECT r.uuid, r.serial, r.operator, s.name, t.name, t.version, " +
+                    TimeText("r.started_utc", pg) + ", " + TimeText("r.ended_utc", pg) +
+                    ", r.pass,"
+                    " (SELECT COUNT(*) FROM measurements m WHERE m.run_id = r.id AND m.pass = 0),"
+                    " r.data_path, r.data_sha256, r.outcome, r.outcome_reason, r.part_number,"
+                    " r.lot, r.dut_hw_id, r.board_kind, r.board_identity, " +
+                    TimeText("r.received_utc", pg) + " FROM (" + page +
                     ") p JOIN runs r ON r.id = p.id JOIN stations s ON s.id = r.station_id"
                     " JOIN test_definitions t ON t.id = r.test_id ORDER BY p.started_utc, p.id",
                 pageValues, error))
@@ -156,6 +187,14 @@ bool TResultsDb::EachRun(const TRunQuery& query, const std::function<bool(const 
         r.failedLimits = q.value(9).toInt();
         r.dataPath = S(q.value(10));
         r.dataSha256 = S(q.value(11));
+        r.outcome = OutcomeFromText(S(q.value(12))).value_or(ERunOutcome::Fail);
+        r.outcomeReason = S(q.value(13));
+        r.partNumber = S(q.value(14));
+        r.lot = S(q.value(15));
+        r.dutHardwareId = S(q.value(16));
+        r.boardKind = S(q.value(17));
+        r.boardIdentity = S(q.value(18));
+        r.receivedUtc = S(q.value(19));
         if (!row(r))
             break;
     }
@@ -183,6 +222,10 @@ TTrendPoint Point(const QSqlQuery& q, int first)
     p.low = OptNum(q.value(first + 2));
     p.high = OptNum(q.value(first + 3));
     p.pass = q.value(first + 4).toInt() != 0;
+    p.unit = S(q.value(first + 5));
+    p.bandLowHz = OptNum(q.value(first + 6));
+    p.bandHighHz = OptNum(q.value(first + 7));
+    p.reason = S(q.value(first + 8));
     return p;
 }
 
@@ -219,13 +262,17 @@ bool TResultsDb::EachTrendPoint(const TRunQuery& query, const std::string& figur
     }
     QString where;
     QVariantList values;
-    if (!Filters(query, where, values, error))
+    if (!Filters(query, where, values, error) ||
+        !AfterCursor(Connection(), query, where, values, error)) {
+        error = Target().Display() + ": " + error;
         return false;
+    }
     QSqlQuery q(Connection());
     if (!Select(q,
-                "SELECT r.started_utc, r.serial, r.uuid, m.channel, m.value,"
-                " m.low_limit, m.high_limit, m.pass FROM runs r JOIN measurements m"
-                " ON m.run_id = r.id WHERE m.figure = ?" +
+                "SELECT " + TimeText("r.started_utc", Pg(Connection())) +
+                    ", r.serial, r.uuid, m.channel, m.value, m.low_limit, m.high_limit, m.pass,"
+                    " m.unit, m.band_low_hz, m.band_high_hz, m.reason FROM runs r"
+                    " JOIN measurements m ON m.run_id = r.id WHERE m.figure = ?" +
                     where + " ORDER BY r.started_utc, r.id, m.channel",
                 QVariantList{Q(figure)} + values, error)) {
         error = Target().Display() + ": " + error;
@@ -286,8 +333,9 @@ bool TResultsDb::TrendOfTest(const TRunQuery& query, const std::string& figure,
     std::vector<TRun> runs;
     {
         QSqlQuery q(Connection());
-        if (!run(q, "SELECT r.id, r.started_utc, r.serial, r.uuid FROM runs r WHERE r.test_id" +
-                        inTests + (query.failedOnly ? " AND r.pass = 0" : "")))
+        if (!run(q, "SELECT r.id, " + TimeText("r.started_utc", Pg(Connection())) +
+                        ", r.serial, r.uuid FROM runs r WHERE r.test_id" + inTests +
+                        (query.failedOnly ? " AND r.pass = 0" : "")))
             return fail();
         while (q.next())
             runs.push_back({q.value(0).toLongLong(), S(q.value(1)), S(q.value(2)), S(q.value(3))});
@@ -298,6 +346,15 @@ bool TResultsDb::TrendOfTest(const TRunQuery& query, const std::string& figure,
     };
     if (!std::is_sorted(runs.begin(), runs.end(), before))
         std::sort(runs.begin(), runs.end(), before);
+    if (query.afterUuid) {
+        // The points of the runs after the cursor's, as for the listing.
+        QString started;
+        qint64 id = 0;
+        if (!Cursor(Connection(), *query.afterUuid, started, id, error))
+            return fail();
+        const TRun cursor{id, started.toStdString(), {}, {}};
+        runs.erase(runs.begin(), std::upper_bound(runs.begin(), runs.end(), cursor, before));
+    }
     std::unordered_map<qint64, int> ordinal;
     ordinal.reserve(runs.size());
     for (size_t i = 0; i < runs.size(); ++i)
@@ -310,7 +367,8 @@ bool TResultsDb::TrendOfTest(const TRunQuery& query, const std::string& figure,
         QSqlField name("figure", QMetaType(QMetaType::QString));
         name.setValue(Q(figure));
         QSqlQuery q(Connection());
-        if (!run(q, "SELECT m.run_id, m.channel, m.value, m.low_limit, m.high_limit, m.pass"
+        if (!run(q, "SELECT m.run_id, m.channel, m.value, m.low_limit, m.high_limit, m.pass,"
+                    " m.unit, m.band_low_hz, m.band_high_hz, m.reason"
                     " FROM measurements m WHERE m.test_id" +
                         inTests + " AND m.figure = " + Connection().driver()->formatValue(name)))
             return fail();
