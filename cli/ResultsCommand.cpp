@@ -9,8 +9,8 @@
 #include "Limits.h"
 #include "NoiseReport.h"
 #include "ResultsDb.h"
-#include "Spool.h"
 #include "ResultsText.h"
+#include "Spool.h"
 #include "Usage.h"
 #include "Verdict.h"
 
@@ -62,20 +62,17 @@ bool ParsePaging(const ParsedArgs& parsed, ResultsOptions& o,
     if (const auto v = parsed.Value("--offset"); v && !ParseInt(*v, 0, 1LL << 40, o.query.offset))
         return usage("--offset takes a number of rows to skip, not \"" + *v + "\"");
     o.query.afterUuid = parsed.Value("--after");
-    if (o.query.afterUuid && parsed.Value("--figure"))
-        return usage("--after pages the run listing; a trend pages with --offset");
     return true;
 }
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
-    const std::vector<OptionSpec> specs = {
-        {"--db", "", true},      {"--serial", "", true},
-        {"--test", "", true},    {"--since", "", true},
-        {"--failed", "", false}, {"--figure", "", true},
-        {"--csv", "", false},    {"--json", "", false},
-        {"--sync", "", false},   {"--import-unsaved", "", false},
-        {"--pending", "", false}};
+    const std::vector<OptionSpec> specs = {{"--db", "", true},      {"--serial", "", true},
+                                           {"--test", "", true},    {"--since", "", true},
+                                           {"--failed", "", false}, {"--figure", "", true},
+                                           {"--csv", "", false},    {"--json", "", false},
+                                           {"--sync", "", false},   {"--import-unsaved", "", false},
+                                           {"--pending", "", false}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kResultsUsage);
         return false;
@@ -204,10 +201,15 @@ bool PrintRuns(std::ostream& out, results::TResultsDb& db, results::TRunQuery qu
     } else {
         Row header = {"started_utc", "serial",   "test",    "version", "verdict",
                       "failed",      "operator", "station", "uuid"};
+        // New columns go last, so scripts reading the older ones by position keep working.
         if (format == Format::Csv)
-            header.insert(header.end(), {"ended_utc", "data_path", "data_sha256"});
+            header.insert(header.end(), {"ended_utc", "data_path", "data_sha256", "outcome",
+                                         "reason", "part_number", "lot", "dut_hw_id", "board_kind",
+                                         "board_identity", "received_utc"});
+        else
+            header.push_back("reason");
         table.emplace(out, format == Format::Csv, header,
-                      std::vector<size_t>{24, 12, 16, 7, 7, 6, 10, 12, 36});
+                      std::vector<size_t>{24, 12, 16, 7, 7, 6, 10, 12, 36, 0});
     }
     more = false;
     const bool ok = db.EachRun(
@@ -231,20 +233,27 @@ bool PrintRuns(std::ostream& out, results::TResultsDb& db, results::TRunQuery qu
                            {"pass", r.pass},
                            {"failed_limits", r.failedLimits},
                            {"data_path", r.dataPath},
-                           {"data_sha256", r.dataSha256}});
+                           {"data_sha256", r.dataSha256},
+                           {"outcome", results::OutcomeText(r.outcome)},
+                           {"reason", r.outcomeReason},
+                           {"part_number", r.partNumber},
+                           {"lot", r.lot},
+                           {"dut_hw_id", r.dutHardwareId},
+                           {"board_kind", r.boardKind},
+                           {"board_identity", r.boardIdentity},
+                           {"received_utc", r.receivedUtc}});
                 return true;
             }
-            Row row = {r.startedUtc,
-                       r.serial,
-                       r.testName,
-                       r.testVersion,
-                       r.pass ? "PASS" : "FAIL",
-                       std::to_string(r.failedLimits),
-                       r.operatorName,
-                       r.station,
-                       r.uuid};
+            const std::string outcome = results::OutcomeText(r.outcome);
+            Row row = {r.startedUtc,   r.serial,  r.testName,
+                       r.testVersion,  outcome,   std::to_string(r.failedLimits),
+                       r.operatorName, r.station, r.uuid};
             if (format == Format::Csv)
-                row.insert(row.end(), {r.endedUtc, r.dataPath, r.dataSha256});
+                row.insert(row.end(), {r.endedUtc, r.dataPath, r.dataSha256, outcome,
+                                       r.outcomeReason, r.partNumber, r.lot, r.dutHardwareId,
+                                       r.boardKind, r.boardIdentity, r.receivedUtc});
+            else
+                row.push_back(r.outcomeReason);
             table->Row(row);
             return true;
         },
@@ -267,9 +276,13 @@ bool PrintTrend(std::ostream& out, results::TResultsDb& db, const results::TRunQ
         out << "{\n  \"figure\": " << nlohmann::json(figure).dump() << ",\n  \"points\": ";
         json.emplace(out, "  ");
     } else {
-        table.emplace(out, format == Format::Csv,
-                      Row{"started_utc", "serial", "channel", figure, "low", "high", "verdict"},
-                      std::vector<size_t>{24, 12, 7, 10, 10, 10, 7});
+        Row header{"started_utc", "serial", "channel", figure, "low", "high", "verdict"};
+        if (format == Format::Csv)
+            header.insert(header.end(), {"unit", "band_low_hz", "band_high_hz", "reason"});
+        else
+            header.insert(header.end(), {"unit", "reason"});
+        table.emplace(out, format == Format::Csv, header,
+                      std::vector<size_t>{24, 12, 7, 10, 10, 10, 7, 7, 0});
     }
     more = false;
     const bool ok = db.EachTrendPoint(
@@ -292,11 +305,20 @@ bool PrintTrend(std::ostream& out, results::TResultsDb& db, const results::TRunQ
                            {"value", JsonNumber(p.value)},
                            {"low", JsonNumber(p.low)},
                            {"high", JsonNumber(p.high)},
-                           {"pass", p.pass}});
+                           {"pass", p.pass},
+                           {"unit", p.unit},
+                           {"band_low_hz", JsonNumber(p.bandLowHz)},
+                           {"band_high_hz", JsonNumber(p.bandHighHz)},
+                           {"reason", p.reason}});
+            else if (format == Format::Csv)
+                table->Row({p.startedUtc, p.serial, "ch" + std::to_string(p.channel),
+                            Number(p.value), Number(p.low), Number(p.high),
+                            p.pass ? "PASS" : "FAIL", p.unit, Number(p.bandLowHz),
+                            Number(p.bandHighHz), p.reason});
             else
                 table->Row({p.startedUtc, p.serial, "ch" + std::to_string(p.channel),
                             Number(p.value), Number(p.low), Number(p.high),
-                            p.pass ? "PASS" : "FAIL"});
+                            p.pass ? "PASS" : "FAIL", p.unit, p.reason});
             return true;
         },
         error);

@@ -31,6 +31,22 @@ size_t Utf8Length(std::string_view s, size_t i)
     return n;
 }
 
+// The code point of the 3-byte UTF-8 sequence at s[i].
+unsigned CodePoint3(std::string_view s, size_t i)
+{
+    const auto b = [&](size_t k) {
+        return static_cast<unsigned>(static_cast<unsigned char>(s[i + k]));
+    };
+    return ((b(0) & 0x0f) << 12) | ((b(1) & 0x3f) << 6) | (b(2) & 0x3f);
+}
+
+// The embeddings, overrides and isolates that make a terminal show the text
+// after them in another order (a serial could hide or reverse what follows).
+bool IsBidiControl(unsigned c)
+{
+    return (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+}
+
 // Code points on screen (wide characters count one; close enough for the padding).
 size_t Columns(std::string_view s)
 {
@@ -84,6 +100,11 @@ std::string TerminalText(std::string_view text)
         } else if (n == 2 && b == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0) {
             out += Hex(static_cast<unsigned char>(text[i + 1])); // U+0080..U+009F
             i += 2;
+        } else if (const unsigned c = n == 3 ? CodePoint3(text, i) : 0; IsBidiControl(c)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+            i += 3;
         } else {
             out.append(text.substr(i, n));
             i += n;

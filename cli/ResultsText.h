@@ -13,7 +13,8 @@ namespace mirantos::cli {
 
 // For the terminal: C0 controls (ESC, BEL, CR, LF, ...), DEL and C1 controls
 // (U+0080..U+009F, among them the 8-bit CSI and OSC) as \xNN; bytes that are
-// not UTF-8 as \xNN too. Everything else as it is.
+// not UTF-8 as \xNN too; the bidirectional embeddings, overrides and isolates
+// (U+202A..U+202E, U+2066..U+2069) as \uNNNN. Everything else as it is.
 std::string TerminalText(std::string_view text);
 
 // One CSV cell: quoted when it holds a comma, quote or line break; a text that

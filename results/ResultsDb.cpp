@@ -304,8 +304,8 @@ struct TResultsDb::Impl {
             return false;
         if (!Select(q,
                     "SELECT sha256 FROM test_definitions WHERE name = ? AND version = ?"
-                    " ORDER BY id LIMIT 1",
-                    {Q(run.testName), Q(run.testVersion)}, error))
+                    " AND sha256 <> ? ORDER BY id LIMIT 1",
+                    {Q(run.testName), Q(run.testVersion), Q(run.testSha256)}, error))
             return false;
         if (!q.next())
             return true;

@@ -109,7 +109,9 @@ TEST_P(ResultsListing, ShowsThePageAskedForAndNamesTheNext)
         {{"--figure", "rms_uV", "--offset", "8"}, 0, "S5 S5 ", ""},
         {{"--after", "u9"}, 1, "", "no stored run has the uuid u9"},
         {{"--limit", "-1"}, 2, "", "--limit takes a number of rows"},
-        {{"--figure", "rms_uV", "--after", "u1"}, 2, "", "a trend pages with --offset"},
+        {{"--figure", "rms_uV", "--after", "u2"}, 0, "S3 S3 S4 S4 S5 S5 ", ""},
+        {{"--figure", "rms_uV", "--test", "A", "--after", "u2"}, 0, "S5 S5 ", ""},
+        {{"--figure", "rms_uV", "--test", "A", "--after", "u9"}, 1, "", "no stored run has"},
     };
     for (const Page& p : pages) {
         std::vector<std::string> args = {"results", "--db", url, "--csv"};
@@ -156,6 +158,8 @@ TEST(ResultsText, TerminalGetsNoControlsSpreadsheetNoFormulas)
         {"-0.5", "-0.5", "-0.5"}, // a number stays a number
         {"1e-3", "1e-3", "1e-3"},
         {"基板-7", "基板-7", "基板-7"},
+        // Right-to-left override and isolates: "SN-1" shown as it is stored, not reversed.
+        {"SN-\u202e1-A\u2066x\u2069", "SN-\\u202e1-A\\u2066x\\u2069", "SN-\u202e1-A\u2066x\u2069"},
     };
     TempDir dir;
     std::vector<results::TRunRecord> runs;

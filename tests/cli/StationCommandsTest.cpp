@@ -44,9 +44,18 @@ const std::string kPass =
 const std::string kFail =
     R"({"ch0": {"rms_uV": {"max": 1.0}, "noise_free_bits": {"min": 15}}, "ch1": {"rms_uV": {"max": 10}}})";
 
+// A test name and version stand for one set of limits: other limits get a version of their own.
 std::string LimitsJson(const std::string& limits, int samples = 1000)
 {
-    return R"({"name": "AFE-7 incoming", "version": 3, "settings": {"board": "sim", "sim": {"seed": 7},
+    const std::string version =
+        limits == kPass && samples == 1000
+            ? "3"
+            : "\"3-" +
+                  std::to_string(std::hash<std::string>{}(limits + std::to_string(samples)) %
+                                 100000) +
+                  "\"";
+    return R"({"name": "AFE-7 incoming", "version": )" + version +
+           R"(, "settings": {"board": "sim", "sim": {"seed": 7},
       "rate": "10ksps", "filter": "sinc5", "channels": "both", "samples": )" +
            std::to_string(samples) + R"(}, "limits": )" + limits + "}";
 }
@@ -646,3 +655,32 @@ INSTANTIATE_TEST_SUITE_P(
                                     return mount + "/results.sqlite";
                                 }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+// A test name and version stand for one set of limits: a changed file under the
+// same version is refused with both hashes named, and the database keeps one test.
+TEST_F(Station, SameTestVersionWithOtherLimitsIsRefused)
+{
+    ASSERT_EQ(RunTest(kPass, {}, "SN-A").code, 0);
+    const std::string first = LimitsJson(kPass), changed = first + "\n";
+    const auto hash = [](const std::string& text) {
+        return QCryptographicHash::hash(QByteArray::fromStdString(text),
+                                        QCryptographicHash::Sha256)
+            .toHex()
+            .left(12)
+            .toStdString();
+    };
+    const auto r = RunCli({"test", "--limits", dir.Write("changed.json", changed), "--serial",
+                           "SN-B", "--db", db});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("version \"3\" is stored already with other limits (sha256 " +
+                         hash(first) + "...; this run's " + hash(changed) + "...)"),
+              std::string::npos)
+        << r.err;
+    const auto runs = Runs(db);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].serial, "SN-A");
+}
+
+} // namespace
