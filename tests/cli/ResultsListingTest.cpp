@@ -7,6 +7,7 @@
 #include "ResultsDb.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <iterator>
 
@@ -181,6 +182,67 @@ TEST(ResultsText, TerminalGetsNoControlsSpreadsheetNoFormulas)
     }
     for (char c : table.out)
         EXPECT_TRUE((static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) || c == '\n');
+}
+
+} // namespace
+
+namespace {
+
+// What a script reads: every run field in --json and at the end of each CSV
+// row (the older columns where they were), every point field in the trend's JSON.
+TEST(ResultsFields, JsonAndCsvCarryTheWholeRecord)
+{
+    results::TRunRecord r = StoredRun("u1", "S1", "2026-12-01T08:00:00.000Z", "A", false);
+    r.outcome = results::ERunOutcome::Aborted;
+    r.outcomeReason = "stopped by the operator";
+    r.partNumber = "PN-7";
+    r.lot = "L-42";
+    r.dutHardwareId = "DUT-9";
+    r.boardKind = "usb";
+    r.boardIdentity = "FT232H A1";
+    r.measurements[0].unit = "uV";
+    r.measurements[0].bandLowHz = 0.1;
+    r.measurements[0].bandHighHz = 10;
+    r.measurements[1].reason = "too short";
+    TempDir dir;
+    const std::string url = Store(Engine::Sqlite, dir, {r});
+    const auto json = RunCli({"results", "--db", url, "--json"});
+    const auto csv = RunCli({"results", "--db", url, "--csv"});
+    const auto table = RunCli({"results", "--db", url});
+    const auto trend = RunCli({"results", "--db", url, "--figure", "rms_uV", "--json"});
+    ASSERT_TRUE(json.code == 0 && csv.code == 0 && trend.code == 0) << json.err << trend.err;
+    const auto run = nlohmann::json::parse(json.out).at(0);
+    EXPECT_EQ(run.at("received_utc").get<std::string>().substr(0, 2), "20");
+    EXPECT_EQ(run.at("pass"), false);
+    for (const auto& [key, want] :
+         std::vector<std::pair<std::string, std::string>>{{"outcome", "ABORTED"},
+                                                          {"reason", "stopped by the operator"},
+                                                          {"part_number", "PN-7"},
+                                                          {"lot", "L-42"},
+                                                          {"dut_hw_id", "DUT-9"},
+                                                          {"board_kind", "usb"},
+                                                          {"board_identity", "FT232H A1"}})
+        EXPECT_EQ(run.at(key), want) << key;
+    const auto lines = Lines(csv.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "started_utc,serial,test,version,verdict,failed,operator,station,uuid,"
+                        "ended_utc,data_path,data_sha256,outcome,reason,part_number,lot,"
+                        "dut_hw_id,board_kind,board_identity,received_utc");
+    EXPECT_EQ(lines[1].rfind("2026-12-01T08:00:00.000Z,S1,A,1,ABORTED,1,sato,bench-1,u1,"
+                             "2026-12-01T08:00:00.000Z,,,ABORTED,stopped by the operator,PN-7,"
+                             "L-42,DUT-9,usb,FT232H A1,20",
+                             0),
+              0u)
+        << lines[1];
+    EXPECT_NE(table.out.find("ABORTED  1       sato"), std::string::npos) << table.out;
+    const auto points = nlohmann::json::parse(trend.out).at("points");
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_TRUE(points[0].at("unit") == "uV" && points[0].at("band_low_hz") == 0.1 &&
+                points[0].at("band_high_hz") == 10.0 && points[0].at("reason") == "")
+        << points;
+    EXPECT_TRUE(points[1].at("unit") == "" && points[1].at("band_low_hz").is_null() &&
+                points[1].at("reason") == "too short")
+        << points;
 }
 
 } // namespace

@@ -665,14 +665,13 @@ TEST_F(Station, SameTestVersionWithOtherLimitsIsRefused)
     ASSERT_EQ(RunTest(kPass, {}, "SN-A").code, 0);
     const std::string first = LimitsJson(kPass), changed = first + "\n";
     const auto hash = [](const std::string& text) {
-        return QCryptographicHash::hash(QByteArray::fromStdString(text),
-                                        QCryptographicHash::Sha256)
+        return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
             .toHex()
             .left(12)
             .toStdString();
     };
-    const auto r = RunCli({"test", "--limits", dir.Write("changed.json", changed), "--serial",
-                           "SN-B", "--db", db});
+    const auto r = RunCli(
+        {"test", "--limits", dir.Write("changed.json", changed), "--serial", "SN-B", "--db", db});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_NE(r.err.find("version \"3\" is stored already with other limits (sha256 " +
                          hash(first) + "...; this run's " + hash(changed) + "...)"),
