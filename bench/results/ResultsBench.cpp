@@ -94,8 +94,7 @@ bool Generate(const TDbTarget& t, long runs)
                  "%1) SELECT i FROM s)";
         const auto from = [&](long count) { return series.arg(count - 1); };
         const QString time =
-            pg ? "to_char(timestamp '2025-01-01' + i * interval '30 seconds',"
-                 " 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"
+            pg ? "timestamptz '2025-01-01 00:00:00+00' + i * interval '30 seconds'"
                : "strftime('%Y-%m-%dT%H:%M:%fZ', '2025-01-01', '+' || (i * 30) || ' seconds')";
         const QString uuidHex = pg ? "lpad(i::text, 12, '0')" : "printf('%012d', i)";
         ok = db.open() && Exec(db, "BEGIN") &&
@@ -104,16 +103,18 @@ bool Generate(const TDbTarget& t, long runs)
                       " SELECT 'test-' || i, '1', 'sha-' || i, '{}' " +
                           from(tests)) &&
              Exec(db, "INSERT INTO runs (uuid, serial, operator, station_id, test_id, started_utc,"
-                      " ended_utc, settings, pass, program_version)"
+                      " ended_utc, settings, pass, program_version, outcome)"
                       " SELECT '00000000-0000-4000-8000-' || " +
                           uuidHex + ", 'SN-' || (i % 200000), 'op', 1 + i % " +
                           QString::number(kStations) + ", 1 + i % " + QString::number(tests) +
                           ", " + time + ", " + time +
-                          ", '{}', CASE WHEN i % 17 = 0 THEN 0 ELSE 1 END, '1.10' " + from(runs)) &&
+                          ", '{}', CASE WHEN i % 17 = 0 THEN 0 ELSE 1 END, '1.10',"
+                          " CASE WHEN i % 17 = 0 THEN 'FAIL' ELSE 'PASS' END " +
+                          from(runs)) &&
              Exec(db, "WITH f(ch, name, lo, hi) AS (VALUES " + QString(kFigures) +
                           ") INSERT INTO measurements (run_id, test_id, channel, figure, value,"
-                          " low_limit, high_limit, pass) SELECT r.id, r.test_id, f.ch, f.name,"
-                          " 0.5 + (r.id % 1000) * 1e-4, f.lo, f.hi, r.pass"
+                          " low_limit, high_limit, pass, unit) SELECT r.id, r.test_id, f.ch,"
+                          " f.name, 0.5 + (r.id % 1000) * 1e-4, f.lo, f.hi, r.pass, 'uV'"
                           " FROM runs r CROSS JOIN f") &&
              Exec(db, "COMMIT") &&
              // What autovacuum would do a little later: statistics, and the visibility

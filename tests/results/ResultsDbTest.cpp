@@ -5,8 +5,11 @@
 #include "ResultsDb.h"
 #include "PgCluster.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -550,6 +553,42 @@ INSTANTIATE_TEST_SUITE_P(Engines, ResultsDbTest,
                          ::testing::Values(Engine::Sqlite, Engine::Postgres), [](const auto& info) {
                              return info.param == Engine::Sqlite ? "Sqlite" : "Postgres";
                          });
+
+// A dashboard listening on mirantos_runs hears of each new run, once committed,
+// and of no run stored before.
+TEST(ResultsNotify, EachNewRunIsAnnounced)
+{
+    QTemporaryDir dir;
+    std::string error;
+    const auto target = FreshTarget(Engine::Postgres, dir, error);
+    ASSERT_TRUE(target) << error;
+    auto db = TResultsDb::Open(*target, error);
+    ASSERT_TRUE(db) << error;
+    QStringList heard;
+    {
+        auto listener = QSqlDatabase::addDatabase("QPSQL", "listener");
+        listener.setDatabaseName(QString::fromStdString(target->database));
+        listener.setHostName(QString::fromStdString(target->host));
+        listener.setPort(target->port);
+        listener.setUserName(QString::fromStdString(target->user));
+        ASSERT_TRUE(listener.open());
+        QObject::connect(listener.driver(), &QSqlDriver::notification,
+                         [&](const QString&, QSqlDriver::NotificationSource, const QVariant& v) {
+                             heard << v.toString();
+                         });
+        ASSERT_TRUE(listener.driver()->subscribeToNotification("mirantos_runs"));
+        bool inserted = false;
+        for (const char* uuid : {"n-1", "n-1", "n-2"})
+            ASSERT_TRUE(db->Insert(MakeRun(uuid, "SN", "2026-12-01", true), inserted, error))
+                << error;
+        QDeadlineTimer deadline(20000);
+        while (!heard.contains("n-2") && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        listener.close();
+    }
+    QSqlDatabase::removeDatabase("listener");
+    EXPECT_EQ(heard, (QStringList{"n-1", "n-2"}));
+}
 
 // The server stops: runs wait in the spool, then reach it once, oldest first.
 TEST(ResultsStoreAndForward, SpoolsWhileTheServerIsDownAndForwardsOnce)
