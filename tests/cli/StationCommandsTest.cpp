@@ -665,7 +665,7 @@ TEST_F(Station, SameTestVersionWithOtherLimitsIsRefused)
     ASSERT_EQ(RunTest(kPass, {}, "SN-A").code, 0);
     const std::string first = LimitsJson(kPass), changed = first + "\n";
     const auto hash = [](const std::string& text) {
-        return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
+        return QCryptographicHash::hash(text.c_str(), QCryptographicHash::Sha256)
             .toHex()
             .left(12)
             .toStdString();
@@ -677,9 +677,7 @@ TEST_F(Station, SameTestVersionWithOtherLimitsIsRefused)
                          hash(first) + "...; this run's " + hash(changed) + "...)"),
               std::string::npos)
         << r.err;
-    const auto runs = Runs(db);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].serial, "SN-A");
+    EXPECT_EQ(Runs(db).size(), 1u);
 }
 
 } // namespace
