@@ -36,6 +36,8 @@ bool ImportOne(const std::string& dataPath, const results::TDbTarget& db, CliIo 
         limits, samples.chSel, {samples.ch0, samples.ch1}, rateSps, samples.gain);
     if (!run.runError.empty())
         verdict = station::WithRunError(std::move(verdict), run.runError);
+    if (!run.stopped.empty())
+        verdict = station::WithStop(std::move(verdict), run.stopped);
     results::TRunRecord record = station::MakeRunRecord(limits, verdict, run.facts);
     record.uuid = run.uuid;
     const std::string spool = results::DefaultSqlitePath();
@@ -44,7 +46,7 @@ bool ImportOne(const std::string& dataPath, const results::TDbTarget& db, CliIo 
         Fail(io, dataPath + ": not stored: " + stored.message, kExitFailure);
         return false;
     }
-    io.out << dataPath << ": " << (verdict.pass ? "PASS" : "FAIL") << ", result " << record.uuid
+    io.out << dataPath << ": " << results::OutcomeText(record.outcome) << ", result " << record.uuid
            << (stored.kind == results::TStoreOutcome::Kind::Stored ? " stored in " + db.Display()
                                                                    : " kept in " + spool)
            << '\n'
