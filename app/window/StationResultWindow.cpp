@@ -77,13 +77,16 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setSectionResizeMode(ColFigure, QHeaderView::Stretch);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    reason_ = new QLabel;
+    reason_->setWordWrap(true);
+    reason_->hide();
     data_ = new QLabel;
     data_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     storage_ = new QLabel;
     storage_->setWordWrap(true);
     storage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Serials, names, paths and server messages are shown as written.
-    for (QLabel* l : {test_, run_, data_, storage_})
+    for (QLabel* l : {test_, run_, reason_, data_, storage_})
         l->setTextFormat(Qt::PlainText);
     certificateBtn_ = new QPushButton(U(text::StationSaveCertificate));
     certificateBtn_->setEnabled(false);
@@ -94,6 +97,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     layout->addWidget(run_);
     layout->addWidget(board_);
     layout->addWidget(verdict_);
+    layout->addWidget(reason_);
     layout->addWidget(table_, 1);
     layout->addWidget(data_);
     layout->addWidget(storage_);
@@ -122,6 +126,8 @@ void TStationResultWindow::ShowStarted(const station::TTestLimits& limits,
     ShowHeader(limits, facts);
     verdict_->setText(U(text::StationTesting));
     SetColor(verdict_, kWaitColor);
+    reason_->clear();
+    reason_->hide();
     table_->setRowCount(0);
     data_->clear();
     data_->hide();
@@ -136,10 +142,21 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
 {
     ShowHeader(limits, facts);
     const bool error = verdict.DefinitionError();
-    verdict_->setText(U(error          ? text::StationDefinitionError
+    const bool aborted = !verdict.stopped.empty();
+    verdict_->setText(U(aborted        ? text::StationAborted
+                        : error        ? text::StationDefinitionError
                         : verdict.pass ? text::StationPass
                                        : text::StationFail));
-    SetColor(verdict_, error ? kErrorColor : verdict.pass ? kPassColor : kFailColor);
+    SetColor(verdict_, aborted        ? kWaitColor
+                       : error        ? kErrorColor
+                       : verdict.pass ? kPassColor
+                                      : kFailColor);
+    // Why the run did not complete: its figures are of what came before.
+    reason_->setText(aborted ? U(text::StationAbortedNote)
+                     : verdict.runError.empty()
+                         ? QString()
+                         : U(text::StationReadErrorNote) + U(verdict.runError));
+    reason_->setVisible(!reason_->text().isEmpty());
 
     const std::vector<QStringList> rows = StationRows(verdict);
     table_->setRowCount(static_cast<int>(rows.size()));
@@ -175,7 +192,8 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
     certificate_.rows = rows;
     certificateName_ = QString::fromStdString(
         station::KeptDataName(facts.serial.toStdString(), facts.startedUtc, ".pdf"));
-    certificateBtn_->setEnabled(true);
+    // A test that did not complete certifies nothing.
+    certificateBtn_->setEnabled(!aborted);
 }
 
 void TStationResultWindow::SetStoring(const QString& where)

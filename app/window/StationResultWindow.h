@@ -55,6 +55,8 @@ public:
     QLabel* RunLabel() const { return run_; }
     // Shown only for the simulated board's result.
     QLabel* BoardLabel() const { return board_; }
+    // Why the run did not complete (stopped, a read error); hidden otherwise.
+    QLabel* ReasonLabel() const { return reason_; }
     QLabel* DataLabel() const { return data_; }
     QLabel* StorageLabel() const { return storage_; }
     QTableWidget* Table() const { return table_; }
@@ -71,6 +73,7 @@ private:
     QLabel* run_ = nullptr;
     QLabel* board_ = nullptr;
     QLabel* verdict_ = nullptr;
+    QLabel* reason_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* data_ = nullptr;
     QLabel* storage_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include "AppTestSupport.h"
 #include "BoardFactory.h"
+#include "PgCluster.h"
 #include "ResultsDb.h"
 #include "StationDialog.h"
 #include "StationResultWindow.h"
@@ -25,6 +26,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -58,7 +61,12 @@ struct StationCase {
     const char* storage = mirantos::text::StationStored;
     QString serial = QStringLiteral("SN 42");
     const char* box = mirantos::text::BoxStationLimits; // the refusal box's first line
-    bool fullDisk = false; // the data folder (database, unsaved) on a full small disk
+    bool fullDisk = false;    // the data folder (database, unsaved) on a full small disk
+    const char* verdict = {}; // the verdict shown, when not 合格/不合格 by the rows
+    const char* reason = {};  // the line under the verdict begins so; none when null
+    int unplugAt = -1;        // the board goes away after this many samples
+    bool server = false;      // "%2": a PostgreSQL server whose schema is newer than ours
+    const char* stored = {};  // the refused store's box says so
 };
 
 // The dialog's OK reads the limits file on a thread of its own: the events
@@ -71,6 +79,22 @@ void WaitForStart(TFormMain& w)
         QThread::msleep(1);
         QCoreApplication::processEvents();
     }
+}
+
+// Runs one statement on the database as its owner; false when it fails.
+bool Sql(const results::TDbTarget& t, const QString& sql)
+{
+    bool done = false;
+    {
+        auto c = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("raw"));
+        c.setDatabaseName(QString::fromStdString(t.database));
+        c.setHostName(QString::fromStdString(t.host));
+        c.setPort(t.port);
+        c.setUserName(QString::fromStdString(t.user));
+        done = c.open() && QSqlQuery(c).exec(sql);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return done;
 }
 
 void PrintTo(const StationCase& c, std::ostream* os)
@@ -96,7 +120,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
                    .arg(QLatin1String(c.limits))
                    .toUtf8());
     file.close();
-    const QString db = QString::fromUtf8(c.db).replace(QStringLiteral("%1"), dir.path());
+    QString db = QString::fromUtf8(c.db).replace(QStringLiteral("%1"), dir.path());
     const QString keep = dir.filePath(QStringLiteral("kept"));
     ASSERT_TRUE(QDir().mkpath(keep));
 
@@ -120,9 +144,26 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         }
     });
 
-    WindowHarness h;
-    const TStationRequest typed{limitsPath, c.serial, QStringLiteral("aki"), db,
-                                c.keep ? keep : QString()};
+    // A server that refuses every run for good (its results schema is newer than ours).
+    std::unique_ptr<mirantos::testing::TPgCluster> pg;
+    if (c.server) {
+        std::string error;
+        pg = mirantos::testing::TPgCluster::Start(error);
+        ASSERT_TRUE(pg && pg->CreateDatabase("bench", error)) << error;
+        db = QString::fromStdString(pg->Url("bench"));
+        const auto target = results::ParseDbUrl(db.toStdString(), error);
+        ASSERT_TRUE(target && results::TResultsDb::Open(*target, error)) << error;
+        ASSERT_TRUE(Sql(*target, QStringLiteral("UPDATE schema_version SET version = 99")));
+    }
+
+    WindowHarness h([&c](SimConfig& config) {
+        if (c.unplugAt >= 0)
+            config.faults.unplugAtSample = c.unplugAt;
+    });
+    TStationRequest typed{limitsPath, c.serial, QStringLiteral("aki"), db,
+                          c.keep ? keep : QString()};
+    typed.lot = QStringLiteral("L-12");
+    typed.dutId = QStringLiteral("DUT 9");
     int asked = 0;
     h.dialogs.stationAnswer = [&](TStationRequest* r) {
         // A refused file brings the dialog back with what was typed; then cancelled.
@@ -160,7 +201,15 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
             QThread::msleep(5);
             h.Settle();
         }
-        EXPECT_TRUE(h.presenter.boxes.empty());
+        // A result the database refused: a box says why and where the raw data is.
+        ASSERT_EQ(h.presenter.boxes.size(), c.storage == text::StationStoreFailed ? 1u : 0u);
+        if (!h.presenter.boxes.empty()) {
+            EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(text::BoxStationStore)) &&
+                        h.presenter.boxes[0].text.contains(QString::fromUtf8(c.stored)) &&
+                        h.presenter.boxes[0].text.contains(
+                            U(c.fullDisk ? text::StationUnsavedHeld : text::StationUnsavedKept)))
+                << h.presenter.boxes[0].text.toStdString();
+        }
     }
     std::remove(filler.c_str()); // room again, to read what was stored
 
@@ -186,7 +235,15 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     });
     EXPECT_TRUE(w->StorageLabel()->text().startsWith(U(c.storage)))
         << w->StorageLabel()->text().toStdString();
-    EXPECT_EQ(w->VerdictLabel()->text(), U(failed ? text::StationFail : text::StationPass));
+    EXPECT_EQ(w->VerdictLabel()->text(), U(c.verdict ? c.verdict
+                                           : failed  ? text::StationFail
+                                                     : text::StationPass));
+    // Why a run did not complete, under the verdict.
+    EXPECT_EQ(w->ReasonLabel()->isVisible(), c.reason != nullptr);
+    if (c.reason) {
+        EXPECT_TRUE(w->ReasonLabel()->text().startsWith(U(c.reason)))
+            << w->ReasonLabel()->text().toStdString();
+    }
     // Whose board, which test, who tested it and when.
     EXPECT_EQ(w->TestLabel()->text(), QStringLiteral("試験：AFE-7 (3) / シリアル番号：SN 42"));
     EXPECT_TRUE(w->RunLabel()->text().contains(QRegularExpression(
@@ -206,11 +263,20 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         cell(2).toDouble(&number);
         EXPECT_TRUE(number && cell(5).endsWith(QStringLiteral(" %"))) << i;
     }
-    // A capture whose result the database refused outlives its temporary folder.
-    const QStringList unsaved = QDir(dir.filePath(QStringLiteral("data/mirantos/unsaved")))
-                                    .entryList({QStringLiteral("SN_42_*.csv")}, QDir::Files);
-    EXPECT_EQ(unsaved.size(),
-              c.storage == text::StationStoreFailed && c.samples == 12345 && !c.fullDisk);
+    // Raw data whose result the database refused outlives its temporary
+    // folder, with the run's facts beside it.
+    const QDir unsavedDir(dir.filePath(QStringLiteral("data/mirantos/unsaved")));
+    const QStringList unsaved = unsavedDir.entryList(
+        {QStringLiteral("SN_42_*.csv"), QStringLiteral("SN_42_*.DTA")}, QDir::Files);
+    EXPECT_EQ(unsaved.size(), c.storage == text::StationStoreFailed && !c.fullDisk && !c.keep);
+    if (unsaved.size() == 1) {
+        QFile sidecar(unsavedDir.filePath(unsaved[0] + QStringLiteral(".run.json")));
+        ASSERT_TRUE(sidecar.open(QIODevice::ReadOnly));
+        const QByteArray facts = sidecar.readAll();
+        for (const char* fact : {R"("lot": "L-12")", R"("dut_id": "DUT 9")",
+                                 R"("board_kind": "sim")", R"("part_number": "")"})
+            EXPECT_TRUE(facts.contains(fact)) << fact << " not in " << facts.toStdString();
+    }
     // No whole copy on the full disk: the capture itself stays, and the window says where.
     if (c.fullDisk) {
         const QString label = w->StorageLabel()->text();
@@ -226,7 +292,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         return;
     EXPECT_EQ(runs[0].serial, "SN 42");
     EXPECT_EQ(runs[0].failedLimits, failed);
-    EXPECT_EQ(runs[0].pass, failed == 0);
+    EXPECT_EQ(runs[0].pass, failed == 0 && !c.verdict);
     // The kept raw data is where the record says, under the serial's name.
     EXPECT_EQ(!runs[0].dataPath.empty(), c.keep);
     if (c.keep) {
@@ -266,17 +332,47 @@ INSTANTIATE_TEST_SUITE_P(
                     .samples = 12345,
                     .db = "%1/data/bench.sqlite",
                     .storage = text::StationStoreFailed,
-                    .fullDisk = true},
+                    .fullDisk = true,
+                    .stored = "bench.sqlite"},
         // A database file that cannot be made: the verdict still shows, the failure beside it.
         StationCase{.name = "StoreFails",
                     .samples = 12345,
                     .db = "%1/limits.json/bench.sqlite",
-                    .storage = text::StationStoreFailed},
+                    .storage = text::StationStoreFailed,
+                    .stored = "limits.json"},
         StationCase{.name = "Refused",
                     .rows = {},
                     .limits = R"({"ch0": {"rms_uV": {"maxx": 1}}})",
                     .refusal = "limits.ch0.rms_uV"},
-        StationCase{.name = "Stopped", .rows = {}, .samples = 2000, .keep = true, .stopAt = 300},
+        // Stopped part way: stored as ABORTED with the figures of what was measured.
+        StationCase{.name = "Stopped",
+                    .samples = 2000,
+                    .keep = true,
+                    .stopAt = 300,
+                    .verdict = text::StationAborted,
+                    .reason = text::StationAbortedNote},
+        StationCase{.name = "StoppedCapture",
+                    .samples = 12345,
+                    .stopAt = 3000,
+                    .verdict = text::StationAborted,
+                    .reason = text::StationAbortedNote},
+        // The board went away part way: a FAIL that says why, with what came before.
+        StationCase{.name = "ReadError",
+                    .samples = 2000,
+                    .keep = true,
+                    .verdict = text::StationFail,
+                    .reason = text::StationReadErrorNote,
+                    .unplugAt = 700},
+        // A data set without a keep folder whose result cannot be stored keeps its raw data.
+        StationCase{.name = "StoreFailsDataSet",
+                    .db = "%1/limits.json/bench.sqlite",
+                    .storage = text::StationStoreFailed,
+                    .stored = "limits.json"},
+        // A server that refuses the run for good: the box, the raw data kept, nothing spooled.
+        StationCase{.name = "ServerRefuses",
+                    .storage = text::StationStoreFailed,
+                    .server = true,
+                    .stored = "newer"},
         // A production test never runs on the simulated board: its pass would
         // be stored for the serial as a real board's.
         StationCase{.name = "UsbLimitsOnTheSimulatedBoard",
