@@ -67,6 +67,7 @@ struct StationCase {
     int unplugAt = -1;        // the board goes away after this many samples
     bool server = false;      // "%2": a PostgreSQL server whose schema is newer than ours
     const char* stored = {};  // the refused store's box says so
+    bool close = false;       // stopped by closing the window, not by the stop button
 };
 
 // The dialog's OK reads the limits file on a thread of its own: the events
@@ -191,7 +192,12 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         EXPECT_TRUE(h.window->Sinc5_RB->isChecked());
         if (c.stopAt >= 0) {
             ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= c.stopAt; }));
-            h.window->MeasureBtnClick();
+            // The stop button, or the close box answered "はい".
+            h.dialogs.stopAnswers = {true};
+            if (c.close)
+                EXPECT_TRUE(h.window->close());
+            else
+                h.window->MeasureBtnClick();
         }
         ASSERT_TRUE(h.RunToEnd());
         h.Settle();
@@ -351,6 +357,13 @@ INSTANTIATE_TEST_SUITE_P(
                     .stopAt = 300,
                     .verdict = text::StationAborted,
                     .reason = text::StationAbortedNote},
+        StationCase{.name = "ClosedDuringTheRun",
+                    .samples = 2000,
+                    .keep = true,
+                    .stopAt = 300,
+                    .verdict = text::StationAborted,
+                    .reason = text::StationAbortedNote,
+                    .close = true},
         StationCase{.name = "StoppedCapture",
                     .samples = 12345,
                     .stopAt = 3000,
