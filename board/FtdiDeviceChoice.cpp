@@ -190,7 +190,8 @@ FT_STATUS FtdiUsbDriver::Impl::OpenChosen()
     {
         std::lock_guard lock(mutex);
         identity = (chosen.serial.empty() ? std::string("(no serial number)") : chosen.serial) +
-                   ":" + InterfaceLetter(selector.interfaceIndex) + " \"" + chosen.product + "\"";
+                   ":" + InterfaceLetter(selector.interfaceIndex) +
+                   (chosen.product.empty() ? std::string() : " \"" + chosen.product + "\"");
     }
     return FT_OK;
 }
