@@ -38,6 +38,9 @@ bool ImportOne(const std::string& dataPath, const results::TDbTarget& db, CliIo 
         verdict = station::WithRunError(std::move(verdict), run.runError);
     if (!run.stopped.empty())
         verdict = station::WithStop(std::move(verdict), run.stopped);
+    // Kept by an older version, which did not note the board: the one its limits name.
+    if (run.facts.boardKind.empty())
+        run.facts.boardKind = limits.settings.sim ? "sim" : "usb";
     results::TRunRecord record = station::MakeRunRecord(limits, verdict, run.facts);
     record.uuid = run.uuid;
     const std::string spool = results::DefaultSqlitePath();
