@@ -82,6 +82,9 @@ inline constexpr char StationUnsavedHeld[] =
 inline constexpr char StationPartCaption[] = "品番";
 inline constexpr char StationLotCaption[] = "ロット";
 inline constexpr char StationDutCaption[] = "DUT識別子";
+inline constexpr char StationPartHeader[] = "品番：";
+inline constexpr char StationLotHeader[] = "ロット：";
+inline constexpr char StationDutHeader[] = "DUT識別子：";
 inline constexpr char StationAborted[] = "試験中止";
 inline constexpr char StationAbortedNote[] =
     "試験は中止されました。値は中止までに記録したデータのものです";
@@ -151,6 +154,9 @@ inline constexpr const char* kStationTexts[] = {
     StationPartCaption,
     StationLotCaption,
     StationDutCaption,
+    StationPartHeader,
+    StationLotHeader,
+    StationDutHeader,
     StationAborted,
     StationAbortedNote,
     StationReadErrorNote,

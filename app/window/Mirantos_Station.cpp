@@ -84,7 +84,8 @@ QString StationRefusal(TStationRun& run, bool simulatedBoard)
 
 TStationResultFacts ResultFacts(const TStationRun& run, const QString& dataPath, bool simulated)
 {
-    return {run.request.serial, run.request.operatorName, run.startedUtc, dataPath, simulated};
+    return {run.request.serial, run.request.operatorName, run.startedUtc,  dataPath,
+            simulated,          run.request.partNumber,   run.request.lot, run.request.dutId};
 }
 
 // The last board's result gives way to this one's the moment its run has

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace mirantos {
 
@@ -62,6 +63,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     setFont(UiFont(WindowFontPixels));
     test_ = new QLabel;
     run_ = new QLabel;
+    product_ = new QLabel;
     board_ = new QLabel(U(text::StationSimulatedResult));
     QFont bold = board_->font();
     bold.setBold(true);
@@ -86,7 +88,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     storage_->setWordWrap(true);
     storage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Serials, names, paths and server messages are shown as written.
-    for (QLabel* l : {test_, run_, reason_, data_, storage_})
+    for (QLabel* l : {test_, run_, product_, reason_, data_, storage_})
         l->setTextFormat(Qt::PlainText);
     certificateBtn_ = new QPushButton(U(text::StationSaveCertificate));
     certificateBtn_->setEnabled(false);
@@ -95,6 +97,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(test_);
     layout->addWidget(run_);
+    layout->addWidget(product_);
     layout->addWidget(board_);
     layout->addWidget(verdict_);
     layout->addWidget(reason_);
@@ -116,6 +119,19 @@ void TStationResultWindow::ShowHeader(const station::TTestLimits& limits,
                    QStringLiteral(")") + U(text::StationSerialInfix) + facts.serial);
     run_->setText(U(text::StationDateCaption) + LocalTime(facts.startedUtc) +
                   U(text::StationOperatorInfix) + facts.operatorName);
+    QStringList product;
+    for (const auto& [caption, value] :
+         {std::pair{text::StationPartHeader, facts.partNumber.isEmpty()
+                                                 ? QString::fromStdString(limits.partNumber)
+                                                 : facts.partNumber},
+          std::pair{text::StationLotHeader,
+                    facts.lot.isEmpty() ? QString::fromStdString(limits.lot) : facts.lot},
+          std::pair{text::StationDutHeader, facts.dutId}}) {
+        if (!value.isEmpty())
+            product << U(caption) + value;
+    }
+    product_->setText(product.join(QStringLiteral(" / ")));
+    product_->setVisible(!product.isEmpty());
     board_->setVisible(facts.simulatedBoard);
 }
 
@@ -186,6 +202,8 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
     storage_->clear();
 
     certificate_.header = QStringList{test_->text(), run_->text()};
+    if (!product_->text().isEmpty())
+        certificate_.header << product_->text();
     certificate_.pass = verdict.pass;
     certificate_.definitionError = error;
     certificate_.simulatedBoard = facts.simulatedBoard;

@@ -229,6 +229,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
               U(reason).left(12));
     // Whose board, which test, who tested it and when.
     EXPECT_EQ(w->TestLabel()->text(), QStringLiteral("試験：AFE-7 (3) / シリアル番号：SN 42"));
+    EXPECT_EQ(w->ProductLabel()->text(), QStringLiteral("ロット：L-12 / DUT識別子：DUT 9"));
     EXPECT_TRUE(w->RunLabel()->text().contains(QRegularExpression(
         QStringLiteral("^日時：\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d / 担当者：aki$"))))
         << w->RunLabel()->text().toStdString();
