@@ -512,7 +512,8 @@ TEST(StationDialog, EnterInTheSerialFieldStarts)
         dialog.SerialEdit->setFocus();
         dialog.SerialEdit->setText(QStringLiteral("AFE7-0012"));
         bool browsed = false;
-        QTimer::singleShot(0, [&] {
+        // Tied to the dialog: never left queued for the next test's dialog.
+        QTimer::singleShot(0, &dialog, [&] {
             if (QWidget* other = QApplication::activeModalWidget(); other && other != &dialog) {
                 browsed = true;
                 other->close();
