@@ -32,6 +32,8 @@ public:
     std::string LinkError() const;
     // The driver's board is the simulated one (IFtdiDriver::Simulated).
     bool Simulated() const { return driver_ && driver_->Simulated(); }
+    // The device the driver opened (IFtdiDriver::Identity).
+    std::string Identity() const { return driver_ ? driver_->Identity() : std::string(); }
 
     void SetTimeOut(int32_t milliseconds);
     void StartTimeOut();

@@ -187,6 +187,12 @@ FT_STATUS FtdiUsbDriver::Impl::OpenChosen()
         Fail("opening " + who + " failed");
         return FT_DEVICE_NOT_OPENED;
     }
+    {
+        std::lock_guard lock(mutex);
+        identity = (chosen.serial.empty() ? std::string("(no serial number)") : chosen.serial) +
+                   ":" + InterfaceLetter(selector.interfaceIndex) +
+                   (chosen.product.empty() ? std::string() : " \"" + chosen.product + "\"");
+    }
     return FT_OK;
 }
 

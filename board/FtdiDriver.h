@@ -46,4 +46,9 @@ public:
     // can tell; whatever names the board (capture headers, reports, test
     // results) asks here, never the board's answers.
     virtual bool Simulated() const { return false; }
+
+    // Which device the last successful Open reached, as the USB strings name
+    // it ("FT1X2Y3Z:A \"MIRANTOS Board\""), for the results a run records;
+    // empty when the backend cannot tell (the simulated board, a stand-in).
+    virtual std::string Identity() const { return {}; }
 };

@@ -300,6 +300,12 @@ std::string FtdiUsbDriver::LastErrorText() const
     return d_->error;
 }
 
+std::string FtdiUsbDriver::Identity() const
+{
+    std::lock_guard lock(d_->mutex);
+    return d_->identity;
+}
+
 FT_STATUS FtdiUsbDriver::Open(int /*deviceIndex*/, FT_HANDLE* handle)
 {
     if (handle == nullptr)

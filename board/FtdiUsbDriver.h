@@ -51,6 +51,7 @@ public:
     FT_STATUS Write(FT_HANDLE handle, const void* buffer, uint32_t bytesToWrite,
                     uint32_t* bytesWritten) override;
     std::string LastErrorText() const override;
+    std::string Identity() const override;
 
     // Product string prefix that marks the board among several FTDI devices.
     static constexpr const char* kBoardProductPrefix = "MIRANTOS";

@@ -65,6 +65,7 @@ struct FtdiUsbDriver::Impl {
     ByteQueue rx{kQueueLimit};
     std::vector<uint8_t> scratch;
     std::string error;
+    std::string identity; // the chosen device, set at a successful open
 
     static void LIBUSB_CALL OnTransfer(libusb_transfer* t);
     void Completed(Slot* slot);

@@ -12,6 +12,12 @@
 
 namespace mirantos::cli {
 
+// What test records of a run besides its data: filled, when asked for, as the run goes.
+struct TRunReport {
+    bool started = false;      // the board ran (a stop or failure before it: no run at all)
+    std::string boardIdentity; // the USB device the board was opened on ("" for sim)
+};
+
 struct TDataSetRun {
     BoardChoice choice;
     TControlValues controls;
@@ -21,8 +27,10 @@ struct TDataSetRun {
     // Set, when given, to whether the board was the simulated one (its
     // driver says so; the board's own answers read like a real one's).
     bool* simulatedBoard = nullptr;
-    // Set to ReadErrorText when the run ended in a read error and its data was kept.
+    // Set to ReadErrorText when the run ended in a read error (its data kept
+    // from ten samples on).
     std::string* readFailure = nullptr;
+    TRunReport* report = nullptr;
 };
 
 // How a run that ended in a read error is named in a verdict: "read error: <reason>".
@@ -41,6 +49,7 @@ struct TCaptureJob {
     bool* simulatedBoard = nullptr; // as TDataSetRun's
     // As in TDataSetRun.
     std::string* readFailure = nullptr;
+    TRunReport* report = nullptr;
 };
 
 // Opens the file, runs the board and streams every sample into it. The exit

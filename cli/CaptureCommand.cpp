@@ -159,6 +159,11 @@ int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
     const int rate = o.controls.rateIndex;
     const double sps = RateSps(rate, !o.controls.sinc3);
     TProgress progress(io, std::string(kRateItems[static_cast<size_t>(rate)]), sps);
+    // The board's identity is known once it is open; whichever way the run ends.
+    const auto reportIdentity = qScopeGuard([&] {
+        if (o.report)
+            o.report->boardIdentity = session.BoardIdentity();
+    });
 
     QObject context;
     QEventLoop loop;
@@ -167,6 +172,8 @@ int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
 
     QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
         elapsed.start();
+        if (o.report)
+            o.report->started = true;
         io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << "  "
                << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n'
                << std::flush;
@@ -209,6 +216,8 @@ int RunCapture(const TCaptureJob& o, CliIo io, const MeasureEnv& env)
     const TCaptureResult& result = run.Result();
     using RunEnd = TMeasureController::RunEnd;
     if (!result.kept) {
+        if (result.how == RunEnd::ReadError && o.readFailure)
+            *o.readFailure = ReadErrorText(result.readFailure);
         io.err << Utf8(cli.PanelText(result.how == RunEnd::ReadError ? TmyStatus::DetailPanel
                                                                      : TmyStatus::RunPanel))
                << "\nno samples; " << o.output << " not written\n"

@@ -36,6 +36,11 @@ bool ImportOne(const std::string& dataPath, const results::TDbTarget& db, CliIo 
         limits, samples.chSel, {samples.ch0, samples.ch1}, rateSps, samples.gain);
     if (!run.runError.empty())
         verdict = station::WithRunError(std::move(verdict), run.runError);
+    if (!run.stopped.empty())
+        verdict = station::WithStop(std::move(verdict), run.stopped);
+    // Kept by an older version, which did not note the board: the one its limits name.
+    if (run.facts.boardKind.empty())
+        run.facts.boardKind = limits.settings.sim ? "sim" : "usb";
     results::TRunRecord record = station::MakeRunRecord(limits, verdict, run.facts);
     record.uuid = run.uuid;
     const std::string spool = results::DefaultSqlitePath();
@@ -44,7 +49,7 @@ bool ImportOne(const std::string& dataPath, const results::TDbTarget& db, CliIo 
         Fail(io, dataPath + ": not stored: " + stored.message, kExitFailure);
         return false;
     }
-    io.out << dataPath << ": " << (verdict.pass ? "PASS" : "FAIL") << ", result " << record.uuid
+    io.out << dataPath << ": " << results::OutcomeText(record.outcome) << ", result " << record.uuid
            << (stored.kind == results::TStoreOutcome::Kind::Stored ? " stored in " + db.Display()
                                                                    : " kept in " + spool)
            << '\n'

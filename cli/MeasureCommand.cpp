@@ -18,6 +18,7 @@
 #include "Usage.h"
 
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QTimer>
 #include <optional>
 #include <ostream>
@@ -112,6 +113,11 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
     const int rate = o.controls.rateIndex;
     TProgress progress(io, std::string(kRateItems[static_cast<size_t>(rate)]),
                        RateSps(rate, !o.controls.sinc3));
+    // The board's identity is known once it is open; whichever way the run ends.
+    const auto reportIdentity = qScopeGuard([&] {
+        if (o.report)
+            o.report->boardIdentity = session.BoardIdentity();
+    });
 
     // Every connection below ends with this object, so nothing of ours runs
     // after the command has returned.
@@ -125,6 +131,8 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
 
     QObject::connect(&controller, &TMeasureController::RunStarted, &context, [&] {
         started = true;
+        if (o.report)
+            o.report->started = true;
         io.err << Utf8(cli.PanelText(TmyStatus::BoardPanel)) << "  "
                << Utf8(cli.PanelText(TmyStatus::RunPanel)) << '\n'
                << std::flush;
@@ -169,6 +177,8 @@ int RunDataSet(const TDataSetRun& o, CliIo io, const MeasureEnv& env)
         // From ten samples on, what arrived before the failure is kept and
         // saved as a stop keeps it; the exit status still tells of the error.
         if (!session.HasData()) {
+            if (o.readFailure)
+                *o.readFailure = ReadErrorText(controller.ReadFailure());
             io.err << "mirantos-cli: " << controller.Received() << " samples, fewer than "
                    << kMinKeptSamples << ": nothing kept"
                    << (o.output ? "; " + *o.output + " not written" : std::string()) << '\n'

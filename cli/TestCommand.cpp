@@ -44,6 +44,7 @@ struct TestOptions {
     std::string serial;
     std::string operatorName;
     std::string station;
+    std::string partNumber, lot, dutId; // optional; the limits file's part number and lot else
     results::TDbTarget db;
     std::optional<std::string> junit;
     std::optional<std::string> keepDir;
@@ -58,6 +59,9 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
                                {"--serial", "", true},
                                {"--operator", "", true},
                                {"--station", "", true},
+                               {"--part-number", "", true},
+                               {"--lot", "", true},
+                               {"--dut-id", "", true},
                                {"--db", "", true},
                                {"--junit", "", true},
                                {"--keep-data", "", true},
@@ -73,7 +77,8 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
         const size_t eq = a.find('=');
         const bool joined = a.starts_with("--") && eq != std::string::npos;
         const std::string name = joined ? a.substr(0, eq) : i > 0 ? args[i - 1] : std::string();
-        if (name != "--serial" && name != "--operator" && name != "--station")
+        if (name != "--serial" && name != "--operator" && name != "--station" &&
+            name != "--part-number" && name != "--lot" && name != "--dut-id")
             continue;
         if (std::string problem =
                 station::FieldProblem(name, joined ? a.substr(eq + 1) : a, a.size());
@@ -107,10 +112,13 @@ bool ParseTest(const std::vector<std::string>& args, CliIo io, TestOptions& o, i
         if (o.station.empty())
             o.station = "localhost";
     }
+    o.partNumber = parsed.Value("--part-number").value_or("");
+    o.lot = parsed.Value("--lot").value_or("");
+    o.dutId = parsed.Value("--dut-id").value_or("");
     // Before the board: each ends up in file names, the database and JUnit.
-    if (const std::string problem =
-            station::RunFieldsProblem(o.serial, o.operatorName, o.station, "");
-        !problem.empty())
+    if (std::string problem = station::RunFieldsProblem(o.serial, o.operatorName, o.station, "");
+        !problem.empty() ||
+        !(problem = station::DutFieldsProblem(o.partNumber, o.lot, o.dutId)).empty())
         return usage(problem);
     std::string error;
     const auto db = results::ParseDbUrl(parsed.Value("--db").value_or(""), error);
@@ -309,13 +317,13 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     elapsed.start();
     bool simulated = false;
     std::string readError;
-    const int runCode =
-        dataSet
-            ? RunDataSet({choice, controls, runPath, false, std::nullopt, &simulated, &readError},
-                         runIo, env)
-            : RunCapture(
-                  {choice, controls, settings.samples, runPath, false, &simulated, &readError},
-                  runIo, env);
+    TRunReport report;
+    const int runCode = dataSet ? RunDataSet({choice, controls, runPath, false, std::nullopt,
+                                              &simulated, &readError, &report},
+                                             runIo, env)
+                                : RunCapture({choice, controls, settings.samples, runPath, false,
+                                              &simulated, &readError, &report},
+                                             runIo, env);
     const std::string endedUtc = station::UtcNow();
     const double seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
     if (o.keepDir && fs::exists(fs::symlink_status(runPath))) {
@@ -328,37 +336,41 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
                             std::strerror(err) + " (it is in " + runPath + ")",
                         kExitFailure);
     }
-    // A stopped or failed run has no verdict and stores nothing; one that
-    // ended in a read error is judged on what it kept and stored as failed.
+    // A run that never reached the board has said why and stores nothing. One
+    // that was stopped or ended in a read error is judged on what it measured
+    // (each figure without a value and its reason when that was too little)
+    // and stored as ABORTED or FAIL.
     const bool readFailed = runCode == kExitBoard && !readError.empty();
-    if (runCode != kExitOk && !readFailed)
+    const bool stoppedRun = runCode == kExitInterrupted && report.started;
+    if (runCode != kExitOk && !readFailed && !stoppedRun)
         return runCode;
 
     TSampleSet samples;
-    if (!LoadSamples(dataPath, samples, io))
+    const bool measured = fs::exists(fs::symlink_status(dataPath));
+    if (measured && !LoadSamples(dataPath, samples, io))
         return kExitFailure;
     const double rateSps = samples.rateSps > 0 ? samples.rateSps : settings.RateSps();
-    station::TVerdict verdict = station::CheckMeasuredChannels(
-        limits, samples.chSel, {samples.ch0, samples.ch1}, rateSps, samples.gain);
+    station::TVerdict verdict =
+        station::CheckMeasuredChannels(limits, measured ? samples.chSel : settings.chSel,
+                                       {samples.ch0, samples.ch1}, rateSps, samples.gain);
     if (readFailed)
         verdict = station::WithRunError(std::move(verdict), readError);
-    // A stop asked for after the run: nothing is judged or stored.
-    if (stopSignals.Received())
-        return Fail(io, "stopped; the result was not stored", kExitInterrupted);
+    // Stopped in the run, or after it before the result was judged: ABORTED,
+    // with the figures of what was measured, and the exit of a stopped command.
+    const bool interrupted = runCode == kExitInterrupted || stopSignals.Received();
+    if (interrupted)
+        verdict = station::WithStop(std::move(verdict), "stopped by Ctrl-C, SIGTERM or SIGHUP");
     // A simulated pass must never read as a real board's.
     if (simulated)
         io.out << "board: simulated (the built-in simulated board, not a real one)\n";
     io.out << station::VerdictTable(verdict) << std::flush;
 
     // A figure the run could not give is the test's error, not the board's failure.
-    int result = readFailed                  ? kExitBoard
+    int result = interrupted                 ? kExitInterrupted
+                 : readFailed                ? kExitBoard
                  : verdict.DefinitionError() ? kExitFailure
                  : verdict.pass              ? kExitOk
                                              : kExitLimitFailed;
-    if (o.junit &&
-        !WriteOutput(io, *o.junit,
-                     station::JUnitXml(verdict, limits, o.serial, startedUtc, seconds, simulated)))
-        result = kExitFailure;
 
     station::TRunFacts facts;
     facts.serial = o.serial;
@@ -367,7 +379,14 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
     facts.startedUtc = startedUtc;
     facts.endedUtc = endedUtc;
     facts.programVersion = MIRANTOS_VERSION;
-    if (o.keepDir) {
+    facts.partNumber = o.partNumber;
+    facts.lot = o.lot;
+    facts.dutHardwareId = o.dutId;
+    facts.boardKind = simulated ? "sim" : "usb";
+    facts.boardIdentity = simulated ? std::string() : report.boardIdentity;
+    if (o.junit && !WriteOutput(io, *o.junit, station::JUnitXml(verdict, limits, facts, seconds)))
+        result = interrupted ? result : kExitFailure;
+    if (o.keepDir && measured) {
         std::string error;
         facts.dataPath = dataPath;
         facts.dataSha256 = station::Sha256OfFile(dataPath, error);
@@ -395,11 +414,11 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         break;
     case results::TStoreOutcome::Kind::Failed: {
         Fail(io, "the result was not stored: " + stored.message, kExitFailure);
-        if (o.keepDir) {
+        if (o.keepDir && measured) {
             io.err << "mirantos-cli: the raw data is kept in " << dataPath << '\n' << std::flush;
-        } else {
-            station::TUnsavedRun unsaved{facts, record.uuid, o.limitsPath, limits.content,
-                                         verdict.runError};
+        } else if (measured) {
+            station::TUnsavedRun unsaved{facts,          record.uuid,      o.limitsPath,
+                                         limits.content, verdict.runError, verdict.stopped};
             const station::TKeptData kept = station::KeepUnsavedRun(dataPath, unsaved);
             std::string where = kept.path;
             if (where.empty()) {
@@ -413,7 +432,9 @@ int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
                       "the database can take it\n"
                    << std::flush;
         }
-        result = kExitFailure;
+        // A stopped command exits as one, stored or not.
+        if (!interrupted)
+            result = kExitFailure;
         break;
     }
     }

@@ -69,11 +69,9 @@ bool TMeasureSession::Create()
                 [&] {
                     if (parts_.MakeDriver)
                         adc_ = std::make_unique<TADC>(
-                            parts_.TimerOwner ? parts_.TimerOwner : &owner_,
-                            parts_.MakeDriver());
+                            parts_.TimerOwner ? parts_.TimerOwner : &owner_, parts_.MakeDriver());
                 }) &&
-        attempt(text::PartFile,
-                [&] { file_ = std::make_unique<TmyFile>(parts_.AskOverwrite); }) &&
+        attempt(text::PartFile, [&] { file_ = std::make_unique<TmyFile>(parts_.AskOverwrite); }) &&
         attempt(text::PartGraph, [&] {
             if (parts_.PaintBox == nullptr)
                 return;
@@ -138,6 +136,11 @@ bool TMeasureSession::Busy() const
 bool TMeasureSession::BoardSimulated() const
 {
     return adc_ && adc_->Simulated();
+}
+
+std::string TMeasureSession::BoardIdentity() const
+{
+    return adc_ ? adc_->Identity() : std::string();
 }
 
 // ---- Files --------------------------------------------------------------------

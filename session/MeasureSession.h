@@ -126,6 +126,9 @@ public:
     // The board is the built-in simulated one: every output that names the
     // board says so, because its answers read like a real board's.
     bool BoardSimulated() const;
+    // The USB device the board was opened on (serial number, interface,
+    // product string); empty for the simulated board or before an open.
+    std::string BoardIdentity() const;
     TmyFile* File() const { return file_.get(); }
     // Null in a session without a paint box.
     TGraph_2CH* Graph() const { return graph_.get(); }

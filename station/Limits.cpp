@@ -4,6 +4,7 @@
 #include "LowFrequency.h"
 #include "NoiseReport.h"
 #include "RateTable.h"
+#include "RunFields.h"
 #include "SimBoard.h"
 #include "Tables.h"
 
@@ -16,6 +17,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace mirantos::station {
 
@@ -338,20 +340,20 @@ void ReadLimits(const TJson& j, TTestLimits& out)
 const std::vector<TFigureInfo>& Figures()
 {
     static const std::vector<TFigureInfo> figures = {
-        {"rms_uV", false, 0.0, kInf, "µV"},
-        {"pp_uV", false, 0.0, kInf, "µV"},
-        {"rms_code", false, 0.0, kMaxCode, "digit"},
-        {"pp_code", false, 0.0, kMaxCode, "digit"},
-        {"mean_uV", false, -kInf, kInf, "µV"},
-        {"mean_code", false, 0.0, kMaxCode, "digit"},
-        {"effective_bits", false, 0.0, 32.0, "bit"},
-        {"noise_free_bits", false, 0.0, 32.0, "bit"},
-        {"nsd_median_nV", false, 0.0, kInf, "nV/√Hz"},
-        {"band_rms_uV", false, 0.0, kInf, "µV"},
-        {"slope_uV_per_h", false, -kInf, kInf, "µV/h"},
-        {"lf_0p1_10Hz.pp_uV_median", true, 0.0, kInf, "µV"},
-        {"lf_0p1_10Hz.pp_uV_max", true, 0.0, kInf, "µV"},
-        {"lf_0p1_10Hz.rms_uV", true, 0.0, kInf, "µV"},
+        {"rms_uV", false, 0.0, kInf, "µV", "uV"},
+        {"pp_uV", false, 0.0, kInf, "µV", "uV"},
+        {"rms_code", false, 0.0, kMaxCode, "digit", "codes"},
+        {"pp_code", false, 0.0, kMaxCode, "digit", "codes"},
+        {"mean_uV", false, -kInf, kInf, "µV", "uV"},
+        {"mean_code", false, 0.0, kMaxCode, "digit", "codes"},
+        {"effective_bits", false, 0.0, 32.0, "bit", "bits"},
+        {"noise_free_bits", false, 0.0, 32.0, "bit", "bits"},
+        {"nsd_median_nV", false, 0.0, kInf, "nV/√Hz", "nV/rtHz"},
+        {"band_rms_uV", false, 0.0, kInf, "µV", "uV"},
+        {"slope_uV_per_h", false, -kInf, kInf, "µV/h", "uV/h"},
+        {"lf_0p1_10Hz.pp_uV_median", true, 0.0, kInf, "µV", "uV"},
+        {"lf_0p1_10Hz.pp_uV_max", true, 0.0, kInf, "µV", "uV"},
+        {"lf_0p1_10Hz.rms_uV", true, 0.0, kInf, "µV", "uV"},
     };
     return figures;
 }
@@ -414,7 +416,8 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
         if (error = PrescanJson(content); !error.empty())
             return false;
         const TJson j = TJson::parse(content.begin(), content.end());
-        OnlyKnown(Object(j, "the limits file"), "", {"name", "version", "settings", "limits"});
+        OnlyKnown(Object(j, "the limits file"), "",
+                  {"name", "version", "settings", "limits", "part_number", "lot"});
         limits.name = Text(Required(j, "", "name"), "name");
         if (limits.name.empty())
             Refuse("name", "must not be empty");
@@ -425,6 +428,16 @@ bool ParseLimits(std::string_view content, TTestLimits& out, std::string& error)
             limits.version = version.get<std::string>();
         else
             Refuse("version", "must be a text or a whole number");
+        // The product every board of this test is, unless the station says otherwise.
+        for (const auto& [key, most, field] :
+             {std::tuple{"part_number", kMaxPartNumberBytes, &limits.partNumber},
+              std::tuple{"lot", kMaxLotBytes, &limits.lot}}) {
+            if (const TJson* v = Member(j, key)) {
+                *field = Text(*v, key);
+                if (std::string problem = FieldProblem(key, *field, most); !problem.empty())
+                    throw TRefusal{problem};
+            }
+        }
         limits.settings = ReadSettings(Required(j, "", "settings"));
         ReadLimits(Required(j, "", "limits"), limits);
     } catch (const TRefusal& r) {

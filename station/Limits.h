@@ -23,6 +23,7 @@ struct TFigureInfo {
     double lowest;          // the figure's possible range, for refusing impossible limits
     double highest;
     std::string_view unit; // as the windows write it ("µV", "digit", "bit", "nV/√Hz", "µV/h")
+    std::string_view storedUnit; // as the database keeps it, ASCII ("uV", "codes", "bits", ...)
 };
 // rms_uV, pp_uV, rms_code, pp_code, mean_uV, mean_code, effective_bits,
 // noise_free_bits, nsd_median_nV, band_rms_uV, slope_uV_per_h,
@@ -60,6 +61,8 @@ struct TTestSettings {
 struct TTestLimits {
     std::string name;
     std::string version;
+    // "part_number", "lot": what a run records when the station names none ("" when absent).
+    std::string partNumber, lot;
     TTestSettings settings;
     // Per channel (0, 1), in the file's order.
     std::array<std::vector<TLimit>, 2> channels;

@@ -57,6 +57,9 @@ std::string FieldProblem(std::string_view what, std::string_view text, size_t ma
             return name + " is not valid UTF-8 (byte " + std::to_string(i + 1) + ")";
         if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F))
             return name + " holds a control character (byte " + std::to_string(i + 1) + ")";
+        if ((cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069))
+            return name + " holds a bidirectional control character (byte " +
+                   std::to_string(i + 1) + ")";
         i += n;
     }
     return {};
@@ -71,6 +74,19 @@ std::string RunFieldsProblem(const std::string& serial, const std::string& opera
           std::tuple{names.operatorName, std::string_view(operatorName), kMaxOperatorBytes},
           std::tuple{names.station, std::string_view(station), kMaxStationBytes},
           std::tuple{names.testName, std::string_view(testName), kMaxTestNameBytes}}) {
+        if (std::string problem = FieldProblem(what, text, most); !problem.empty())
+            return problem;
+    }
+    return {};
+}
+
+std::string DutFieldsProblem(const std::string& partNumber, const std::string& lot,
+                             const std::string& dutId, const TRunFieldNames& names)
+{
+    for (const auto& [what, text, most] :
+         {std::tuple{names.partNumber, std::string_view(partNumber), kMaxPartNumberBytes},
+          std::tuple{names.lot, std::string_view(lot), kMaxLotBytes},
+          std::tuple{names.dutId, std::string_view(dutId), kMaxDutIdBytes}}) {
         if (std::string problem = FieldProblem(what, text, most); !problem.empty())
             return problem;
     }

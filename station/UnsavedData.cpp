@@ -40,7 +40,13 @@ std::string SidecarJson(const TUnsavedRun& r, const std::string& dataName)
                               {"limits_path", ec ? r.limitsPath : limitsPath.string()},
                               {"limits_sha256", Sha256Hex(r.limitsContent)},
                               {"limits", r.limitsContent},
-                              {"run_error", r.runError}};
+                              {"run_error", r.runError},
+                              {"stopped", r.stopped},
+                              {"part_number", r.facts.partNumber},
+                              {"lot", r.facts.lot},
+                              {"dut_id", r.facts.dutHardwareId},
+                              {"board_kind", r.facts.boardKind},
+                              {"board_identity", r.facts.boardIdentity}};
     return j.dump(2) + "\n";
 }
 
@@ -222,6 +228,12 @@ bool ReadUnsavedRun(const std::string& dataPath, TUnsavedRun& run, std::string& 
     run.limitsPath = str("limits_path");
     run.limitsContent = str("limits");
     run.runError = str("run_error");
+    run.stopped = str("stopped");
+    run.facts.partNumber = str("part_number");
+    run.facts.lot = str("lot");
+    run.facts.dutHardwareId = str("dut_id");
+    run.facts.boardKind = str("board_kind");
+    run.facts.boardIdentity = str("board_identity");
     if (Sha256Hex(run.limitsContent) != str("limits_sha256")) {
         error = sidecar + ": the limits it keeps do not match their hash";
         return false;

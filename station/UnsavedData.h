@@ -19,6 +19,7 @@ struct TUnsavedRun {
     std::string limitsPath;    // where the limits were read from, for the person
     std::string limitsContent; // the limits file's bytes as the run was judged with them
     std::string runError;      // a read error the run ended in, or empty
+    std::string stopped;       // why the run was stopped before its end, or empty
 };
 
 // The sidecar's name for a data file: "<data>.run.json".

@@ -90,6 +90,34 @@ int TVerdict::Errors() const
         std::count_if(checks.begin(), checks.end(), [](const TCheck& c) { return !c.value; }));
 }
 
+results::ERunOutcome TVerdict::Outcome() const
+{
+    using results::ERunOutcome;
+    if (!stopped.empty())
+        return ERunOutcome::Aborted;
+    if (!runError.empty())
+        return ERunOutcome::Fail;
+    if (DefinitionError())
+        return ERunOutcome::Error;
+    return pass ? ERunOutcome::Pass : ERunOutcome::Fail;
+}
+
+std::string TVerdict::OutcomeReason() const
+{
+    if (!stopped.empty())
+        return stopped;
+    if (!runError.empty())
+        return runError;
+    if (!DefinitionError())
+        return {};
+    // The first figure names the problem; the count says whether there is more.
+    const auto first =
+        std::find_if(checks.begin(), checks.end(), [](const TCheck& c) { return !c.value; });
+    return "test definition: " + std::to_string(Errors()) + " of " + std::to_string(checks.size()) +
+           " figures could not be computed (" + Channel(first->channel) + " " +
+           FigureText(first->limit) + ": " + first->reason + ")";
+}
+
 std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
                                   std::string* reason)
 {
@@ -214,6 +242,13 @@ TVerdict WithRunError(TVerdict verdict, const std::string& error)
     return verdict;
 }
 
+TVerdict WithStop(TVerdict verdict, const std::string& reason)
+{
+    verdict.stopped = reason;
+    verdict.pass = false;
+    return verdict;
+}
+
 TVerdict CheckMeasuredChannels(const TTestLimits& limits, int chSel,
                                const std::array<std::span<const uint32_t>, 2>& codes,
                                double rateSps, int32_t gain)
@@ -273,7 +308,10 @@ std::string VerdictTable(const TVerdict& verdict)
     }
     const std::string of = " of " + std::to_string(verdict.checks.size());
     const int failed = verdict.Failed();
-    if (!verdict.runError.empty())
+    if (!verdict.stopped.empty())
+        out += "verdict: ABORTED (" + verdict.stopped +
+               "; the figures are of the samples read before it)\n";
+    else if (!verdict.runError.empty())
         out += "verdict: FAIL (" + verdict.runError + "; " +
                std::to_string(failed + verdict.Errors()) + of + " limits)\n";
     else if (verdict.DefinitionError())
@@ -286,9 +324,36 @@ std::string VerdictTable(const TVerdict& verdict)
     return out;
 }
 
-std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
-                     const std::string& startedUtc, double seconds, bool simulatedBoard)
+TRunFacts WithLimitsDefaults(TRunFacts facts, const TTestLimits& limits)
 {
+    if (facts.partNumber.empty())
+        facts.partNumber = limits.partNumber;
+    if (facts.lot.empty())
+        facts.lot = limits.lot;
+    return facts;
+}
+
+namespace {
+
+// <element message=... type=...>message + more</element>, or an empty element without a type.
+void WriteResult(QXmlStreamWriter& xml, const char* element, const std::string& message,
+                 const char* type, const std::string& more = {})
+{
+    xml.writeStartElement(QLatin1String(element));
+    xml.writeAttribute(QStringLiteral("message"), Q(message));
+    if (type != nullptr)
+        xml.writeAttribute(QStringLiteral("type"), QLatin1String(type));
+    xml.writeCharacters(Q(message + more));
+    xml.writeEndElement();
+}
+
+} // namespace
+
+std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const TRunFacts& given,
+                     double seconds)
+{
+    const TRunFacts facts = WithLimitsDefaults(given, limits);
+    const bool simulatedBoard = facts.boardKind == "sim";
     // A dashboard shows the suite's name, seldom its properties: a simulated
     // board's result must not read as a real board's there either.
     const std::string suite = simulatedBoard ? limits.name + " (simulated board)" : limits.name;
@@ -296,72 +361,76 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
     QXmlStreamWriter xml(&text);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
-    const bool runError = !verdict.runError.empty();
-    const QString tests = QString::number(verdict.checks.size() + (runError ? 1 : 0));
-    const QString errors = QString::number(verdict.Errors() + (runError ? 1 : 0));
-    const QString failures = QString::number(verdict.Failed());
+    // A stopped run says nothing for or against the board: every case is
+    // skipped, so CI shows neither a pass nor a failure of it.
+    const bool stopped = !verdict.stopped.empty();
+    const bool runCase = stopped || !verdict.runError.empty();
+    const size_t cases = verdict.checks.size() + (runCase ? 1 : 0);
+    const QString tests = QString::number(cases);
+    const QString errors =
+        QString::number(stopped ? 0 : verdict.Errors() + (verdict.runError.empty() ? 0 : 1));
+    const QString failures = QString::number(stopped ? 0 : verdict.Failed());
+    const QString skipped = QString::number(stopped ? cases : 0);
     const QString time = Q(analysis::GeneralText(seconds, 6));
-    xml.writeStartElement(QStringLiteral("testsuites"));
-    xml.writeAttribute(QStringLiteral("name"), Q(suite));
-    xml.writeAttribute(QStringLiteral("tests"), tests);
-    xml.writeAttribute(QStringLiteral("failures"), failures);
-    xml.writeAttribute(QStringLiteral("errors"), errors);
-    xml.writeAttribute(QStringLiteral("time"), time);
-    xml.writeStartElement(QStringLiteral("testsuite"));
-    xml.writeAttribute(QStringLiteral("name"), Q(suite));
-    xml.writeAttribute(QStringLiteral("tests"), tests);
-    xml.writeAttribute(QStringLiteral("failures"), failures);
-    xml.writeAttribute(QStringLiteral("errors"), errors);
-    xml.writeAttribute(QStringLiteral("timestamp"), Q(startedUtc));
-    xml.writeAttribute(QStringLiteral("time"), time);
+    for (const bool suites : {true, false}) {
+        xml.writeStartElement(suites ? QStringLiteral("testsuites") : QStringLiteral("testsuite"));
+        xml.writeAttribute(QStringLiteral("name"), Q(suite));
+        xml.writeAttribute(QStringLiteral("tests"), tests);
+        xml.writeAttribute(QStringLiteral("failures"), failures);
+        xml.writeAttribute(QStringLiteral("errors"), errors);
+        xml.writeAttribute(QStringLiteral("skipped"), skipped);
+        if (!suites)
+            xml.writeAttribute(QStringLiteral("timestamp"), Q(facts.startedUtc));
+        xml.writeAttribute(QStringLiteral("time"), time);
+    }
 
     xml.writeStartElement(QStringLiteral("properties"));
     for (const auto& [name, value] :
-         {std::pair{"serial", serial}, std::pair{"test_version", limits.version},
+         {std::pair{"serial", facts.serial}, std::pair{"test_version", limits.version},
           std::pair{"sha256", limits.sha256},
-          std::pair{"board", std::string(simulatedBoard ? "simulated" : "usb")}}) {
+          std::pair{"board", std::string(simulatedBoard ? "simulated" : "usb")},
+          std::pair{"board_identity", facts.boardIdentity},
+          std::pair{"part_number", facts.partNumber}, std::pair{"lot", facts.lot},
+          std::pair{"dut_id", facts.dutHardwareId},
+          std::pair{"outcome", std::string(results::OutcomeText(verdict.Outcome()))},
+          std::pair{"outcome_reason", verdict.OutcomeReason()}}) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), QString::fromLatin1(name));
         xml.writeAttribute(QStringLiteral("value"), Q(value));
     }
     xml.writeEndElement();
 
-    const QString classname = Q("mirantos." + serial);
-    if (runError) {
-        // The data stops where reading the board failed: no limit below speaks for the board.
+    const QString classname = Q("mirantos." + facts.serial);
+    if (runCase) {
+        // The data stops where reading the board failed, or where the run was
+        // stopped: no limit below speaks for the board.
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), classname);
         xml.writeAttribute(QStringLiteral("name"), QStringLiteral("run"));
-        xml.writeStartElement(QStringLiteral("error"));
-        xml.writeAttribute(QStringLiteral("message"), Q(verdict.runError));
-        xml.writeAttribute(QStringLiteral("type"), QStringLiteral("read error"));
-        xml.writeCharacters(Q(verdict.runError));
-        xml.writeEndElement();
+        if (stopped)
+            WriteResult(xml, "skipped", verdict.stopped, nullptr);
+        else
+            WriteResult(xml, "error", verdict.runError, "read error");
         xml.writeEndElement();
     }
     for (const TCheck& c : verdict.checks) {
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), classname);
         xml.writeAttribute(QStringLiteral("name"), Q(Channel(c.channel) + " " + c.limit.figure));
-        if (!c.value) {
-            // Not the board's fault: the test asks for a figure this run cannot give.
-            const std::string message = FigureText(c.limit) + " not computed (" + c.reason +
-                                        "), limit " + LimitText(c.limit);
-            xml.writeStartElement(QStringLiteral("error"));
-            xml.writeAttribute(QStringLiteral("message"), Q(message));
-            xml.writeAttribute(QStringLiteral("type"), QStringLiteral("test definition"));
-            xml.writeCharacters(Q(message));
-            xml.writeEndElement();
-        } else if (!c.pass) {
-            const std::string message =
-                FigureText(c.limit) + " " + ValueText(*c.value) + ", limit " + LimitText(c.limit);
-            const std::string margin = c.marginPct ? ", margin " + MarginText(c.marginPct) : "";
-            xml.writeStartElement(QStringLiteral("failure"));
-            xml.writeAttribute(QStringLiteral("message"), Q(message));
-            xml.writeAttribute(QStringLiteral("type"), QStringLiteral("limit"));
-            xml.writeCharacters(Q(message + margin));
-            xml.writeEndElement();
-        }
+        const std::string value = c.value
+                                      ? FigureText(c.limit) + " " + ValueText(*c.value)
+                                      : FigureText(c.limit) + " not computed (" + c.reason + ")";
+        const std::string message = value + ", limit " + LimitText(c.limit);
+        if (stopped)
+            WriteResult(xml, "skipped", verdict.stopped + "; before it: " + message, nullptr);
+        else if (!c.value)
+            // Not the board's fault: the test asks for a figure this run cannot
+            // give, or the run ended before it could.
+            WriteResult(xml, "error", message,
+                        verdict.runError.empty() ? "test definition" : "read error");
+        else if (!c.pass)
+            WriteResult(xml, "failure", message, "limit",
+                        c.marginPct ? ", margin " + MarginText(c.marginPct) : "");
         xml.writeEndElement();
     }
     xml.writeEndDocument();
@@ -369,8 +438,9 @@ std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const s
 }
 
 results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& verdict,
-                                  const TRunFacts& facts)
+                                  const TRunFacts& given)
 {
+    const TRunFacts facts = WithLimitsDefaults(given, limits);
     results::TRunRecord r;
     r.uuid = NewUuid();
     r.serial = facts.serial;
@@ -383,25 +453,32 @@ results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& ver
     r.startedUtc = facts.startedUtc;
     r.endedUtc = facts.endedUtc;
     r.settingsJson = limits.settings.Json();
-    r.pass = verdict.pass;
+    r.outcome = verdict.Outcome();
+    r.outcomeReason = verdict.OutcomeReason();
+    r.pass = r.outcome == results::ERunOutcome::Pass;
     r.programVersion = facts.programVersion;
     r.dataPath = facts.dataPath;
     r.dataSha256 = facts.dataSha256;
-    for (const TCheck& c : verdict.checks)
-        r.measurements.push_back(
-            {c.channel, c.limit.figure, c.value, c.limit.min, c.limit.max, c.pass});
-    // A failed row of its own, so the run counts and lists as failed by it
-    // (`results --figure read_error` finds every such run).
-    if (!verdict.runError.empty())
-        r.measurements.push_back({limits.settings.chSel == 1 ? 1 : 0, kReadErrorFigure,
-                                  std::nullopt, std::nullopt, std::nullopt, false});
-    // Likewise a test that asked for a figure the run could not give
-    // (`results --figure definition_error`); the figure's own row has no value.
-    if (verdict.DefinitionError()) {
-        const auto first = std::find_if(verdict.checks.begin(), verdict.checks.end(),
-                                        [](const TCheck& c) { return !c.value; });
-        r.measurements.push_back({first->channel, kDefinitionErrorFigure, std::nullopt,
-                                  std::nullopt, std::nullopt, false});
+    r.partNumber = facts.partNumber;
+    r.lot = facts.lot;
+    r.dutHardwareId = facts.dutHardwareId;
+    r.boardKind = facts.boardKind;
+    r.boardIdentity = facts.boardKind == "sim" ? std::string() : facts.boardIdentity;
+    for (const TCheck& c : verdict.checks) {
+        results::TMeasurementRow row(c.channel, c.limit.figure, c.value, c.limit.min, c.limit.max,
+                                     c.pass);
+        if (const TFigureInfo* info = FindFigure(c.limit.figure))
+            row.unit = std::string(info->storedUnit);
+        if (c.limit.figure == "band_rms_uV") {
+            row.bandLowHz = c.limit.bandLowHz.value_or(0.0);
+            row.bandHighHz = c.limit.bandHighHz.value_or(limits.settings.RateSps() / 2.0);
+        } else if (c.limit.figure.starts_with("lf_0p1_10Hz.")) {
+            row.bandLowHz = analysis::kLfLowHz;
+            row.bandHighHz = analysis::kLfHighHz;
+        }
+        if (!c.value)
+            row.reason = c.reason;
+        r.measurements.push_back(std::move(row));
     }
     return r;
 }

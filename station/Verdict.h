@@ -35,6 +35,8 @@ struct TVerdict {
     bool pass = false;          // every check passed and the run ended normally
     // Why the run itself failed ("read error: ..."), empty for a run that ended normally.
     std::string runError;
+    // Why the run was stopped before its end ("stopped by SIGINT"), empty when it was not.
+    std::string stopped;
     // Limits whose figure was computed and does not hold them.
     int Failed() const;
     // Limits whose figure could not be computed for this run (a band that
@@ -43,16 +45,23 @@ struct TVerdict {
     int Errors() const;
     // The run ended normally, yet a figure the limits name could not be
     // computed: the verdict is ERROR, neither PASS nor FAIL.
-    bool DefinitionError() const { return runError.empty() && Errors() > 0; }
+    bool DefinitionError() const { return runError.empty() && stopped.empty() && Errors() > 0; }
+    // ABORTED (stopped), FAIL (a run error, or a limit), ERROR (DefinitionError), PASS.
+    results::ERunOutcome Outcome() const;
+    // The reason stored with the outcome: the stop, the run error, the
+    // figures not computed; empty for PASS and a FAIL by the limits alone.
+    std::string OutcomeReason() const;
 };
 
-// The figure name under which a run that ended in a read error is stored.
+// The figure name under which older versions stored a run that ended in a
+// read error (`results --figure read_error` still finds those).
 inline constexpr const char* kReadErrorFigure = "read_error";
-// The figure under which a run with a DefinitionError is stored, the same way.
-inline constexpr const char* kDefinitionErrorFigure = "definition_error";
 // The verdict of a run whose data ends where reading the board failed: the
 // limits as checked on that data, and a FAIL for the run whatever they say.
 TVerdict WithRunError(TVerdict verdict, const std::string& error);
+// The verdict of a run stopped before its end: the limits as checked on what
+// was measured, and ABORTED whatever they say.
+TVerdict WithStop(TVerdict verdict, const std::string& reason);
 
 // One channel's figures as the limits need them.
 struct TChannelFigures {
@@ -83,21 +92,32 @@ std::string LimitText(const TLimit& limit);
 // "verdict: PASS|FAIL|ERROR" (a run error named in the FAIL line, the figures
 // not computed counted in the ERROR line).
 std::string VerdictTable(const TVerdict& verdict);
-// JUnit XML: one test suite named after the test, one test case per limit
-// ("ch0 rms_uV"), failures with the value and the limit, a figure not
-// computed an <error> of its case; a run error is an <error> of a test case "run". The board kind
-// is a property ("board": "usb" or "simulated"); a simulated board's suite is named "<test>
-// (simulated board)".
-std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const std::string& serial,
-                     const std::string& startedUtc, double seconds, bool simulatedBoard);
-
-// The database's record of a run (a fresh uuid; measurements from the checks).
+// What a run record and the JUnit file say of the run besides its verdict.
 struct TRunFacts {
     std::string serial, operatorName, station;
     std::string startedUtc, endedUtc;
     std::string programVersion;
     std::string dataPath, dataSha256;
+    // Optional; part number and lot default to the limits file's.
+    std::string partNumber, lot, dutHardwareId;
+    std::string boardKind;     // "usb" or "sim"
+    std::string boardIdentity; // the USB board as its driver named it at open; "" for sim
 };
+// The facts with the limits file's part number and lot where the run gave none.
+TRunFacts WithLimitsDefaults(TRunFacts facts, const TTestLimits& limits);
+// JUnit XML: one test suite named after the test, one test case per limit
+// ("ch0 rms_uV"), failures with the value and the limit, a figure not
+// computed an <error> of its case; a run error is an <error> of a test case
+// "run", a stopped run a <skipped> of that case (its limits' cases as
+// measured, an unmeasured one <skipped> too). Properties: serial, test
+// version, hash, board ("usb" or "simulated"), board identity, part number,
+// lot, DUT id, outcome and its reason. A simulated board's suite is named
+// "<test> (simulated board)", since dashboards show the name.
+std::string JUnitXml(const TVerdict& verdict, const TTestLimits& limits, const TRunFacts& facts,
+                     double seconds);
+
+// The database's record of a run: a fresh uuid, the outcome and its reason,
+// each check's row with its unit, band and the reason a value is absent.
 results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& verdict,
                                   const TRunFacts& facts);
 std::string NewUuid();

@@ -77,6 +77,21 @@ inline constexpr char BoxStationEntry[] = "入力内容を使用できません�
 inline constexpr char StationUnsavedHeld[] =
     "記録したデータをコピーできなかったため、一時フォルダに残しました：";
 
+// The product and device under test (optional; the limits file may name the
+// part number and lot), and how a run that did not complete is shown.
+inline constexpr char StationPartCaption[] = "品番";
+inline constexpr char StationLotCaption[] = "ロット";
+inline constexpr char StationDutCaption[] = "DUT識別子";
+inline constexpr char StationPartHeader[] = "品番：";
+inline constexpr char StationLotHeader[] = "ロット：";
+inline constexpr char StationDutHeader[] = "DUT識別子：";
+inline constexpr char StationAborted[] = "試験中止";
+inline constexpr char StationAbortedNote[] =
+    "試験は中止されました。値は中止までに記録したデータのものです";
+inline constexpr char StationReadErrorNote[] = "読み取りエラーで試験が終わりました：";
+// The database refused the result for good; the reason follows on the next line.
+inline constexpr char BoxStationStore[] = "結果をデータベースに保存できませんでした";
+
 // Every text above, for the font check.
 inline constexpr const char* kStationTexts[] = {
     StationMenuItem,
@@ -135,6 +150,17 @@ inline constexpr const char* kStationTexts[] = {
     // Refused entries, and raw data held where it was.
     BoxStationEntry,
     StationUnsavedHeld,
+    // Part number, lot, DUT id; a run that did not complete; a refused result.
+    StationPartCaption,
+    StationLotCaption,
+    StationDutCaption,
+    StationPartHeader,
+    StationLotHeader,
+    StationDutHeader,
+    StationAborted,
+    StationAbortedNote,
+    StationReadErrorNote,
+    BoxStationStore,
 };
 
 } // namespace mirantos::text

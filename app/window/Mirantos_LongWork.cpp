@@ -74,7 +74,9 @@ bool TFormMain::ConfirmCloseDuringLongWork()
     if (!dialogs_->AskStopRecording(U(text::CloseWhileRecording)))
         return false;
     // Ended as the stop button ends it: a capture's file gets its end line; a
-    // test that did not complete is neither judged nor stored.
+    // test that did not complete is stored as ABORTED, saying why.
+    if (station_)
+        station_->stopReason = "stopped: the window was closed";
     if (session_->Measuring())
         session_->Stop();
     return true;

@@ -214,10 +214,11 @@ private:
     void StartStation(std::unique_ptr<mirantos::TStationRun> run);
     void StationRunEnded(TMeasureController::RunEnd how);
     void StationCaptureEnded();
-    // The verdict on the measured channels' codes, shown, then stored off the GUI thread.
+    // The verdict on the measured channels' codes, shown, then stored off the
+    // GUI thread; a run that ended in a read error or was stopped says so.
     void FinishStation(mirantos::TStationRun& run,
                        const std::array<std::span<const uint32_t>, 2>& codes, double rateSps,
-                       int32_t gain);
+                       int32_t gain, const std::string& runError, const std::string& stopped);
     void WaitForStore();
 
     struct Anchored {

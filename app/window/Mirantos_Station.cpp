@@ -1,9 +1,10 @@
 // TFormMain's noise test: the dialog, the limits' settings in the window's
 // controls, the window's own run (a data set, or a long capture for a count
 // beyond the list), then the verdict in the result window and the result in
-// the database. The limits file is read, and the database written, on threads
-// of their own: a file may be anything a path names and a server may take its
-// connect time-out to answer, and the window must not freeze meanwhile.
+// the database; a run stopped or ended by a read error is stored too, as
+// ABORTED or FAIL with what it measured. The limits file is read, and the database written, on
+// threads of their own: a file may be anything a path names and a server may take its connect
+// time-out to answer, and the window must not freeze meanwhile.
 
 #include "Mirantos_Main.h"
 
@@ -13,6 +14,7 @@
 #include "Myfile.h"
 #include "Mymessage.h"
 #include "RateTable.h"
+#include "RecordFile.h"
 #include "RunFields.h"
 #include "SampleFile.h"
 #include "StationResultWindow.h"
@@ -51,6 +53,13 @@ QString StationRefusal(TStationRun& run, bool simulatedBoard)
             {text::StationSerialCaption, text::StationOperatorCaption, "station name", ""});
         !problem.empty())
         return U(text::BoxStationEntry) + QStringLiteral("\n") + U(problem);
+    if (const std::string problem =
+            station::DutFieldsProblem(request.partNumber.toStdString(), request.lot.toStdString(),
+                                      request.dutId.toStdString(),
+                                      {"", "", "", "", text::StationPartCaption,
+                                       text::StationLotCaption, text::StationDutCaption});
+        !problem.empty())
+        return U(text::BoxStationEntry) + QStringLiteral("\n") + U(problem);
     std::string error;
     if (const std::string problem =
             station::FieldProblem("the test's name", run.limits.name, station::kMaxTestNameBytes);
@@ -75,7 +84,8 @@ QString StationRefusal(TStationRun& run, bool simulatedBoard)
 
 TStationResultFacts ResultFacts(const TStationRun& run, const QString& dataPath, bool simulated)
 {
-    return {run.request.serial, run.request.operatorName, run.startedUtc, dataPath, simulated};
+    return {run.request.serial, run.request.operatorName, run.startedUtc,  dataPath,
+            simulated,          run.request.partNumber,   run.request.lot, run.request.dutId};
 }
 
 // The last board's result gives way to this one's the moment its run has
@@ -200,24 +210,46 @@ void TFormMain::StationRunEnded(TMeasureController::RunEnd how)
     if (!station_ || station_->Capture())
         return;
     const std::unique_ptr<TStationRun> run = std::move(station_);
-    // Stopped, discarded or failed: the window has said so; nothing is judged or stored.
-    if (how != TMeasureController::RunEnd::Completed || !session_->HasData())
+    using RunEnd = TMeasureController::RunEnd;
+    // Stopped or failed part way: stored as ABORTED or FAIL with what was measured.
+    std::string runError, stopped;
+    if (how == RunEnd::ReadError)
+        runError = "read error: " + session_->Controller()->ReadFailure();
+    else if (how == RunEnd::Stopped || how == RunEnd::Discarded)
+        stopped = run->stopReason;
+    else if (how != RunEnd::Completed)
         return;
+    const bool measured = how != RunEnd::Discarded && session_->HasData();
     const TMeasureRecord& record = session_->Record();
     const TAdcSetting& setting = session_->Settings();
-    if (!run->request.keepDir.isEmpty()) {
+    if (measured && !run->request.keepDir.isEmpty()) {
         const QString path = QFile::decodeName(QByteArray::fromStdString(
             station::FreeKeptPath(ToPath(QDir(run->request.keepDir).absolutePath()),
                                   run->request.serial.toStdString(), run->startedUtc, ".DTA")));
         // A failed save has shown its box; the verdict does not depend on it.
         if (session_->Save(ToPath(path)) == TSaveOutcome::Written)
             run->dataPath = path;
+    } else if (measured) {
+        // No folder to keep it in: a copy that goes with the run, unless the
+        // result cannot be stored (then it is kept as unsaved data). Written
+        // beside the held data set, which keeps its name and caption.
+        run->scratch = std::make_unique<QTemporaryDir>();
+        const std::string path =
+            station::FreeKeptPath(ToPath(run->scratch->path()), run->request.serial.toStdString(),
+                                  run->startedUtc, ".DTA");
+        TSaveOutcome saved = TSaveOutcome::Failed;
+        if (run->scratch->isValid() && SaveRecord(*session_->File(), path, record, &saved) &&
+            saved == TSaveOutcome::Written)
+            run->dataPath = QFile::decodeName(QByteArray::fromStdString(path));
+        else
+            run->scratch.reset();
     }
-    const auto codes = [&record](const TChannelData& ch) {
-        return std::span<const uint32_t>(ch.Code, static_cast<size_t>(UsableCount(ch)));
+    const auto codes = [&record, measured](const TChannelData& ch) {
+        return measured ? std::span<const uint32_t>(ch.Code, static_cast<size_t>(UsableCount(ch)))
+                        : std::span<const uint32_t>();
     };
     FinishStation(*run, {codes(record.Ch0), codes(record.Ch1)}, SettingRateSps(setting),
-                  setting.Gain);
+                  setting.Gain, runError, stopped);
 }
 
 void TFormMain::StationCaptureEnded()
@@ -226,29 +258,45 @@ void TFormMain::StationCaptureEnded()
         return;
     const std::unique_ptr<TStationRun> run = std::move(station_);
     const TCaptureResult& r = capture_->Result();
-    if (!r.started || r.how != TMeasureController::RunEnd::Completed || !r.kept || !r.written ||
-        r.error != 0)
+    using RunEnd = TMeasureController::RunEnd;
+    // A file that could not be written has said so in its box: no run to judge.
+    if (!r.started || (r.kept && !r.written) || r.error != 0 || r.how == RunEnd::WriteError)
         return;
+    std::string runError, stopped;
+    if (r.how == RunEnd::ReadError)
+        runError = "read error: " + r.readFailure;
+    else if (r.how != RunEnd::Completed)
+        stopped = run->stopReason;
     TSampleSet set;
-    std::vector<std::string> warnings;
-    std::string error;
-    if (ReadSampleFile(ToPath(run->dataPath), session_->LoadGain(), set, warnings, error) !=
-        TSampleLoad::Ok) {
-        presenter_->ShowError(U(text::BoxCaption), U(text::BoxStationRead) + QStringLiteral("\n") +
-                                                       run->dataPath + QStringLiteral(": ") +
-                                                       U(error));
-        return;
+    if (r.kept) {
+        std::vector<std::string> warnings;
+        std::string error;
+        if (ReadSampleFile(ToPath(run->dataPath), session_->LoadGain(), set, warnings, error) !=
+            TSampleLoad::Ok) {
+            presenter_->ShowError(U(text::BoxCaption), U(text::BoxStationRead) +
+                                                           QStringLiteral("\n") + run->dataPath +
+                                                           QStringLiteral(": ") + U(error));
+            return;
+        }
+    } else {
+        run->dataPath.clear(); // not a sample came: no file
+        set.rateSps = run->limits.settings.RateSps();
+        set.gain = session_->LoadGain();
     }
-    FinishStation(*run, {set.ch0, set.ch1}, set.rateSps, set.gain);
+    FinishStation(*run, {set.ch0, set.ch1}, set.rateSps, set.gain, runError, stopped);
 }
 
 void TFormMain::FinishStation(TStationRun& run,
                               const std::array<std::span<const uint32_t>, 2>& codes, double rateSps,
-                              int32_t gain)
+                              int32_t gain, const std::string& runError, const std::string& stopped)
 {
     const station::TTestLimits& limits = run.limits;
-    const station::TVerdict verdict =
+    station::TVerdict verdict =
         station::CheckMeasuredChannels(limits, limits.settings.chSel, codes, rateSps, gain);
+    if (!runError.empty())
+        verdict = station::WithRunError(std::move(verdict), runError);
+    if (!stopped.empty())
+        verdict = station::WithStop(std::move(verdict), stopped);
 
     station::TRunFacts facts;
     facts.serial = run.request.serial.toStdString();
@@ -257,7 +305,12 @@ void TFormMain::FinishStation(TStationRun& run,
     facts.startedUtc = run.startedUtc;
     facts.endedUtc = station::UtcNow();
     facts.programVersion = MIRANTOS_VERSION;
-    // A capture in a temporary folder is no kept data; it is kept only when
+    facts.partNumber = run.request.partNumber.toStdString();
+    facts.lot = run.request.lot.toStdString();
+    facts.dutHardwareId = run.request.dutId.toStdString();
+    facts.boardKind = session_->BoardSimulated() ? "sim" : "usb";
+    facts.boardIdentity = session_->BoardSimulated() ? std::string() : session_->BoardIdentity();
+    // A data set or capture in a temporary folder is no kept data; it is kept only when
     // the result cannot be stored, so the board's data is not lost with it.
     std::shared_ptr<QTemporaryDir> scratch = std::move(run.scratch);
     const std::string scratchFile = scratch ? ToPath(run.dataPath) : std::string();
@@ -282,8 +335,8 @@ void TFormMain::FinishStation(TStationRun& run,
     const QString where = U(run.target.Display());
     stationWindow_->SetStoring(where);
     auto outcome = std::make_shared<results::TStoreOutcome>();
-    station::TUnsavedRun unsaved{facts, record.uuid, ToPath(run.request.limitsPath), limits.content,
-                                 verdict.runError};
+    station::TUnsavedRun unsaved{facts,          record.uuid,      ToPath(run.request.limitsPath),
+                                 limits.content, verdict.runError, verdict.stopped};
     QThread* thread =
         QThread::create([outcome, record, target = run.target, spool = results::DefaultSqlitePath(),
                          scratch, scratchFile, unsaved] {
@@ -300,8 +353,15 @@ void TFormMain::FinishStation(TStationRun& run,
             outcome->message += "\n" + kept.error + "\n" + std::string(text::StationUnsavedHeld) +
                                 station::HoldUnsavedRun(scratchFile, unsaved);
         });
-    connect(thread, &QThread::finished, stationWindow_,
-            [window = stationWindow_, outcome, where] { window->SetStored(*outcome, where); });
+    connect(thread, &QThread::finished, stationWindow_, [this, outcome, where] {
+        stationWindow_->SetStored(*outcome, where);
+        // A result the database refused is not left to a line of the result
+        // window: the box says why, and where the raw data is.
+        if (outcome->kind == results::TStoreOutcome::Kind::Failed)
+            presenter_->ShowError(U(text::BoxCaption),
+                                  U(text::BoxStationStore) + QStringLiteral("\n") + where +
+                                      QStringLiteral("\n") + U(outcome->message));
+    });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     storeThread_ = thread;
     thread->start();

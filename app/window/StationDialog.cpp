@@ -38,6 +38,12 @@ TStationDialog::TStationDialog(QWidget* parent, IWindowDialogs* fileDialogs,
     form->addRow(U(text::StationSerialCaption), SerialEdit);
     OperatorEdit = new QLineEdit(initial.operatorName);
     form->addRow(U(text::StationOperatorCaption), OperatorEdit);
+    PartEdit = new QLineEdit(initial.partNumber);
+    form->addRow(U(text::StationPartCaption), PartEdit);
+    LotEdit = new QLineEdit(initial.lot);
+    form->addRow(U(text::StationLotCaption), LotEdit);
+    DutEdit = new QLineEdit(initial.dutId);
+    form->addRow(U(text::StationDutCaption), DutEdit);
     DbEdit = new QLineEdit(initial.dbUrl);
     form->addRow(U(text::StationDbCaption), DbEdit);
 
@@ -84,6 +90,9 @@ TStationRequest TStationDialog::Request() const
     r.limitsPath = LimitsEdit->text().trimmed();
     r.serial = SerialEdit->text().trimmed();
     r.operatorName = OperatorEdit->text().trimmed();
+    r.partNumber = PartEdit->text().trimmed();
+    r.lot = LotEdit->text().trimmed();
+    r.dutId = DutEdit->text().trimmed();
     r.dbUrl = DbEdit->text().trimmed();
     r.keepDir = KeepEdit->text().trimmed();
     return r;

@@ -1,7 +1,8 @@
 #pragma once
 // The noise test's dialog: the limits file (typed, or chosen with the open
 // dialog behind IWindowDialogs), the board's serial number, the operator, the
-// results database and an optional folder that keeps the raw data. The start
+// part number, lot and DUT id (optional), the results database and an
+// optional folder that keeps the raw data. The start
 // button is usable once a limits file and a serial number are given; Enter in
 // the serial field (a barcode scanner's end of line) starts as it does.
 
@@ -22,6 +23,11 @@ struct TStationRequest {
     QString dbUrl;
     // Where the raw data file is kept; empty keeps none.
     QString keepDir;
+    // Optional: the product's part number and lot (empty: the limits file's)
+    // and the hardware id of the device under test.
+    QString partNumber = {};
+    QString lot = {};
+    QString dutId = {};
 };
 
 // A limits file and a serial number named.
@@ -41,6 +47,9 @@ public:
     QPushButton* BrowseBtn = nullptr;
     QLineEdit* SerialEdit = nullptr;
     QLineEdit* OperatorEdit = nullptr;
+    QLineEdit* PartEdit = nullptr;
+    QLineEdit* LotEdit = nullptr;
+    QLineEdit* DutEdit = nullptr;
     QLineEdit* DbEdit = nullptr;
     QLineEdit* KeepEdit = nullptr;
     QPushButton* KeepBtn = nullptr;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace mirantos {
 
@@ -62,6 +63,7 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     setFont(UiFont(WindowFontPixels));
     test_ = new QLabel;
     run_ = new QLabel;
+    product_ = new QLabel;
     board_ = new QLabel(U(text::StationSimulatedResult));
     QFont bold = board_->font();
     bold.setBold(true);
@@ -77,13 +79,16 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setSectionResizeMode(ColFigure, QHeaderView::Stretch);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    reason_ = new QLabel;
+    reason_->setWordWrap(true);
+    reason_->hide();
     data_ = new QLabel;
     data_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     storage_ = new QLabel;
     storage_->setWordWrap(true);
     storage_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Serials, names, paths and server messages are shown as written.
-    for (QLabel* l : {test_, run_, data_, storage_})
+    for (QLabel* l : {test_, run_, product_, reason_, data_, storage_})
         l->setTextFormat(Qt::PlainText);
     certificateBtn_ = new QPushButton(U(text::StationSaveCertificate));
     certificateBtn_->setEnabled(false);
@@ -92,8 +97,10 @@ TStationResultWindow::TStationResultWindow(QWidget* parent, IWindowDialogs* dial
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(test_);
     layout->addWidget(run_);
+    layout->addWidget(product_);
     layout->addWidget(board_);
     layout->addWidget(verdict_);
+    layout->addWidget(reason_);
     layout->addWidget(table_, 1);
     layout->addWidget(data_);
     layout->addWidget(storage_);
@@ -112,6 +119,19 @@ void TStationResultWindow::ShowHeader(const station::TTestLimits& limits,
                    QStringLiteral(")") + U(text::StationSerialInfix) + facts.serial);
     run_->setText(U(text::StationDateCaption) + LocalTime(facts.startedUtc) +
                   U(text::StationOperatorInfix) + facts.operatorName);
+    QStringList product;
+    for (const auto& [caption, value] :
+         {std::pair{text::StationPartHeader, facts.partNumber.isEmpty()
+                                                 ? QString::fromStdString(limits.partNumber)
+                                                 : facts.partNumber},
+          std::pair{text::StationLotHeader,
+                    facts.lot.isEmpty() ? QString::fromStdString(limits.lot) : facts.lot},
+          std::pair{text::StationDutHeader, facts.dutId}}) {
+        if (!value.isEmpty())
+            product << U(caption) + value;
+    }
+    product_->setText(product.join(QStringLiteral(" / ")));
+    product_->setVisible(!product.isEmpty());
     board_->setVisible(facts.simulatedBoard);
 }
 
@@ -122,6 +142,8 @@ void TStationResultWindow::ShowStarted(const station::TTestLimits& limits,
     ShowHeader(limits, facts);
     verdict_->setText(U(text::StationTesting));
     SetColor(verdict_, kWaitColor);
+    reason_->clear();
+    reason_->hide();
     table_->setRowCount(0);
     data_->clear();
     data_->hide();
@@ -136,10 +158,21 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
 {
     ShowHeader(limits, facts);
     const bool error = verdict.DefinitionError();
-    verdict_->setText(U(error          ? text::StationDefinitionError
+    const bool aborted = !verdict.stopped.empty();
+    verdict_->setText(U(aborted        ? text::StationAborted
+                        : error        ? text::StationDefinitionError
                         : verdict.pass ? text::StationPass
                                        : text::StationFail));
-    SetColor(verdict_, error ? kErrorColor : verdict.pass ? kPassColor : kFailColor);
+    SetColor(verdict_, aborted        ? kWaitColor
+                       : error        ? kErrorColor
+                       : verdict.pass ? kPassColor
+                                      : kFailColor);
+    // Why the run did not complete: its figures are of what came before.
+    reason_->setText(aborted ? U(text::StationAbortedNote)
+                     : verdict.runError.empty()
+                         ? QString()
+                         : U(text::StationReadErrorNote) + U(verdict.runError));
+    reason_->setVisible(!reason_->text().isEmpty());
 
     const std::vector<QStringList> rows = StationRows(verdict);
     table_->setRowCount(static_cast<int>(rows.size()));
@@ -169,13 +202,16 @@ void TStationResultWindow::ShowVerdict(const station::TTestLimits& limits,
     storage_->clear();
 
     certificate_.header = QStringList{test_->text(), run_->text()};
+    if (!product_->text().isEmpty())
+        certificate_.header << product_->text();
     certificate_.pass = verdict.pass;
     certificate_.definitionError = error;
     certificate_.simulatedBoard = facts.simulatedBoard;
     certificate_.rows = rows;
     certificateName_ = QString::fromStdString(
         station::KeptDataName(facts.serial.toStdString(), facts.startedUtc, ".pdf"));
-    certificateBtn_->setEnabled(true);
+    // A test that did not complete certifies nothing.
+    certificateBtn_->setEnabled(!aborted);
 }
 
 void TStationResultWindow::SetStoring(const QString& where)

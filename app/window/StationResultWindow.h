@@ -31,6 +31,8 @@ struct TStationResultFacts {
     QString dataPath;
     // A line under the test's says the result is the simulated board's.
     bool simulatedBoard = false;
+    // What the product is (each shown when given; the part number the limits file's else).
+    QString partNumber = {}, lot = {}, dutId = {};
 };
 
 class TStationResultWindow : public QWidget {
@@ -53,8 +55,12 @@ public:
     QLabel* TestLabel() const { return test_; }
     // The operator and the date and time of the start.
     QLabel* RunLabel() const { return run_; }
+    // Part number, lot and DUT id, those given; hidden when none is.
+    QLabel* ProductLabel() const { return product_; }
     // Shown only for the simulated board's result.
     QLabel* BoardLabel() const { return board_; }
+    // Why the run did not complete (stopped, a read error); hidden otherwise.
+    QLabel* ReasonLabel() const { return reason_; }
     QLabel* DataLabel() const { return data_; }
     QLabel* StorageLabel() const { return storage_; }
     QTableWidget* Table() const { return table_; }
@@ -69,8 +75,10 @@ private:
     IMessagePresenter* presenter_;
     QLabel* test_ = nullptr;
     QLabel* run_ = nullptr;
+    QLabel* product_ = nullptr;
     QLabel* board_ = nullptr;
     QLabel* verdict_ = nullptr;
+    QLabel* reason_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* data_ = nullptr;
     QLabel* storage_ = nullptr;

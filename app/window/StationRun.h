@@ -23,8 +23,11 @@ struct TStationRun {
     bool Capture() const { return !limits.settings.IsDataSet(); }
     // The capture's file, or the kept .DTA file of a data set; empty when none.
     QString dataPath;
-    // A capture with no folder to keep it goes here and is removed afterwards.
+    // The raw data with no folder to keep it goes here and is removed
+    // afterwards, unless the result cannot be stored.
     std::unique_ptr<QTemporaryDir> scratch;
+    // Stored as the reason should the run be stopped before its end.
+    std::string stopReason = "stopped by the operator";
 };
 
 } // namespace mirantos

@@ -98,7 +98,7 @@ bool TQtWindowDialogs::CaptureRequest(mirantos::TCaptureRequest* request)
 
 bool TQtWindowDialogs::StationRequest(mirantos::TStationRequest* request)
 {
-    // The serial number changes with every board; the rest is the bench's.
+    // The serial number and the DUT id change with every board; the rest is the bench's.
     QSettings settings;
     settings.beginGroup(QStringLiteral("station"));
     mirantos::TStationRequest initial = *request;
@@ -107,6 +107,8 @@ bool TQtWindowDialogs::StationRequest(mirantos::TStationRequest* request)
         settings.value(QStringLiteral("operator"), initial.operatorName).toString();
     initial.dbUrl = settings.value(QStringLiteral("db"), initial.dbUrl).toString();
     initial.keepDir = settings.value(QStringLiteral("keep"), initial.keepDir).toString();
+    initial.partNumber = settings.value(QStringLiteral("part"), initial.partNumber).toString();
+    initial.lot = settings.value(QStringLiteral("lot"), initial.lot).toString();
     TStationDialog dialog(parent_, this, initial);
     if (dialog.exec() != QDialog::Accepted)
         return false;
@@ -117,5 +119,7 @@ bool TQtWindowDialogs::StationRequest(mirantos::TStationRequest* request)
     settings.setValue(QStringLiteral("db"), QString::fromStdString(mirantos::results::MaskedUrl(
                                                 request->dbUrl.toStdString())));
     settings.setValue(QStringLiteral("keep"), request->keepDir);
+    settings.setValue(QStringLiteral("part"), request->partNumber);
+    settings.setValue(QStringLiteral("lot"), request->lot);
     return mirantos::StationRequestComplete(*request);
 }

@@ -6,6 +6,7 @@
 
 #include "AppTestSupport.h"
 #include "BoardFactory.h"
+#include "PgCluster.h"
 #include "ResultsDb.h"
 #include "StationDialog.h"
 #include "StationResultWindow.h"
@@ -58,7 +59,12 @@ struct StationCase {
     const char* storage = mirantos::text::StationStored;
     QString serial = QStringLiteral("SN 42");
     const char* box = mirantos::text::BoxStationLimits; // the refusal box's first line
-    bool fullDisk = false; // the data folder (database, unsaved) on a full small disk
+    bool fullDisk = false;    // the data folder (database, unsaved) on a full small disk
+    const char* verdict = {}; // the verdict shown, when not 合格/不合格 by the rows
+    int unplugAt = -1;        // the board goes away after this many samples
+    bool server = false;      // a PostgreSQL server that refuses the run
+    const char* stored = {};  // the refused store's box says so
+    bool close = false;       // stopped by closing the window, not by the stop button
 };
 
 // The dialog's OK reads the limits file on a thread of its own: the events
@@ -96,7 +102,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
                    .arg(QLatin1String(c.limits))
                    .toUtf8());
     file.close();
-    const QString db = QString::fromUtf8(c.db).replace(QStringLiteral("%1"), dir.path());
+    QString db = QString::fromUtf8(c.db).replace(QStringLiteral("%1"), dir.path());
     const QString keep = dir.filePath(QStringLiteral("kept"));
     ASSERT_TRUE(QDir().mkpath(keep));
 
@@ -120,9 +126,23 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         }
     });
 
-    WindowHarness h;
-    const TStationRequest typed{limitsPath, c.serial, QStringLiteral("aki"), db,
-                                c.keep ? keep : QString()};
+    // A server that refuses the run for good: no such role (SQLSTATE 28000).
+    std::unique_ptr<mirantos::testing::TPgCluster> pg;
+    if (c.server) {
+        std::string error;
+        pg = mirantos::testing::TPgCluster::Start(error);
+        ASSERT_TRUE(pg && pg->CreateDatabase("bench", error)) << error;
+        db = QString::fromStdString(pg->Url("bench")).replace("mirantos@", "nobody@");
+    }
+
+    WindowHarness h([&c](SimConfig& config) {
+        if (c.unplugAt >= 0)
+            config.faults.unplugAtSample = c.unplugAt;
+    });
+    TStationRequest typed{limitsPath, c.serial, QStringLiteral("aki"), db,
+                          c.keep ? keep : QString()};
+    typed.lot = QStringLiteral("L-12");
+    typed.dutId = QStringLiteral("DUT 9");
     int asked = 0;
     h.dialogs.stationAnswer = [&](TStationRequest* r) {
         // A refused file brings the dialog back with what was typed; then cancelled.
@@ -150,7 +170,11 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         EXPECT_TRUE(h.window->Sinc5_RB->isChecked());
         if (c.stopAt >= 0) {
             ASSERT_TRUE(h.RunUntil([&] { return h.window->Controller()->Received() >= c.stopAt; }));
-            h.window->MeasureBtnClick();
+            h.dialogs.stopAnswers = {true}; // the close box's question
+            if (c.close)
+                EXPECT_TRUE(h.window->close());
+            else
+                h.window->MeasureBtnClick();
         }
         ASSERT_TRUE(h.RunToEnd());
         h.Settle();
@@ -160,7 +184,15 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
             QThread::msleep(5);
             h.Settle();
         }
-        EXPECT_TRUE(h.presenter.boxes.empty());
+        // A result the database refused: a box says why and where the raw data is.
+        ASSERT_EQ(h.presenter.boxes.size(), c.storage == text::StationStoreFailed ? 1u : 0u);
+        if (!h.presenter.boxes.empty()) {
+            EXPECT_TRUE(h.presenter.boxes[0].text.startsWith(U(text::BoxStationStore)) &&
+                        h.presenter.boxes[0].text.contains(QString::fromUtf8(c.stored)) &&
+                        h.presenter.boxes[0].text.contains(
+                            U(c.fullDisk ? text::StationUnsavedHeld : text::StationUnsavedKept)))
+                << h.presenter.boxes[0].text.toStdString();
+        }
     }
     std::remove(filler.c_str()); // room again, to read what was stored
 
@@ -186,9 +218,18 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
     });
     EXPECT_TRUE(w->StorageLabel()->text().startsWith(U(c.storage)))
         << w->StorageLabel()->text().toStdString();
-    EXPECT_EQ(w->VerdictLabel()->text(), U(failed ? text::StationFail : text::StationPass));
+    EXPECT_EQ(w->VerdictLabel()->text(), U(c.verdict ? c.verdict
+                                           : failed  ? text::StationFail
+                                                     : text::StationPass));
+    // Why a run did not complete, under the verdict.
+    const char* reason = c.verdict == text::StationAborted ? text::StationAbortedNote
+                         : c.unplugAt >= 0                 ? text::StationReadErrorNote
+                                                           : "";
+    EXPECT_EQ(w->ReasonLabel()->isVisible() ? w->ReasonLabel()->text().left(12) : QString(),
+              U(reason).left(12));
     // Whose board, which test, who tested it and when.
     EXPECT_EQ(w->TestLabel()->text(), QStringLiteral("試験：AFE-7 (3) / シリアル番号：SN 42"));
+    EXPECT_EQ(w->ProductLabel()->text(), QStringLiteral("ロット：L-12 / DUT識別子：DUT 9"));
     EXPECT_TRUE(w->RunLabel()->text().contains(QRegularExpression(
         QStringLiteral("^日時：\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d / 担当者：aki$"))))
         << w->RunLabel()->text().toStdString();
@@ -206,11 +247,16 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         cell(2).toDouble(&number);
         EXPECT_TRUE(number && cell(5).endsWith(QStringLiteral(" %"))) << i;
     }
-    // A capture whose result the database refused outlives its temporary folder.
-    const QStringList unsaved = QDir(dir.filePath(QStringLiteral("data/mirantos/unsaved")))
-                                    .entryList({QStringLiteral("SN_42_*.csv")}, QDir::Files);
-    EXPECT_EQ(unsaved.size(),
-              c.storage == text::StationStoreFailed && c.samples == 12345 && !c.fullDisk);
+    // Raw data whose result the database refused outlives its temporary
+    // folder, with the run's facts beside it.
+    const QDir unsavedDir(dir.filePath(QStringLiteral("data/mirantos/unsaved")));
+    const QStringList unsaved = unsavedDir.entryList(
+        {QStringLiteral("SN_42_*.csv"), QStringLiteral("SN_42_*.DTA")}, QDir::Files);
+    EXPECT_EQ(unsaved.size(), c.storage == text::StationStoreFailed && !c.fullDisk && !c.keep);
+    QFile sidecar(unsavedDir.filePath(unsaved.value(0) + QStringLiteral(".run.json")));
+    const QByteArray facts = sidecar.open(QIODevice::ReadOnly) ? sidecar.readAll() : "";
+    for (const char* fact : {R"("lot": "L-12")", R"("dut_id": "DUT 9")", R"("board_kind": "sim")"})
+        EXPECT_EQ(facts.contains(fact), unsaved.size() == 1) << fact << facts.toStdString();
     // No whole copy on the full disk: the capture itself stays, and the window says where.
     if (c.fullDisk) {
         const QString label = w->StorageLabel()->text();
@@ -226,7 +272,7 @@ TEST_P(WindowStation, JudgesTheWindowsRunShowsTheVerdictAndStoresItOnce)
         return;
     EXPECT_EQ(runs[0].serial, "SN 42");
     EXPECT_EQ(runs[0].failedLimits, failed);
-    EXPECT_EQ(runs[0].pass, failed == 0);
+    EXPECT_EQ(runs[0].pass, failed == 0 && !c.verdict);
     // The kept raw data is where the record says, under the serial's name.
     EXPECT_EQ(!runs[0].dataPath.empty(), c.keep);
     if (c.keep) {
@@ -266,17 +312,46 @@ INSTANTIATE_TEST_SUITE_P(
                     .samples = 12345,
                     .db = "%1/data/bench.sqlite",
                     .storage = text::StationStoreFailed,
-                    .fullDisk = true},
+                    .fullDisk = true,
+                    .stored = "bench.sqlite"},
         // A database file that cannot be made: the verdict still shows, the failure beside it.
         StationCase{.name = "StoreFails",
                     .samples = 12345,
                     .db = "%1/limits.json/bench.sqlite",
-                    .storage = text::StationStoreFailed},
+                    .storage = text::StationStoreFailed,
+                    .stored = "limits.json"},
         StationCase{.name = "Refused",
                     .rows = {},
                     .limits = R"({"ch0": {"rms_uV": {"maxx": 1}}})",
                     .refusal = "limits.ch0.rms_uV"},
-        StationCase{.name = "Stopped", .rows = {}, .samples = 2000, .keep = true, .stopAt = 300},
+        // Stopped part way: stored as ABORTED with the figures of what was measured.
+        StationCase{.name = "Stopped",
+                    .samples = 2000,
+                    .keep = true,
+                    .stopAt = 300,
+                    .verdict = text::StationAborted},
+        StationCase{.name = "ClosedDuringTheRun",
+                    .samples = 2000,
+                    .keep = true,
+                    .stopAt = 300,
+                    .verdict = text::StationAborted,
+                    .close = true},
+        // The board went away part way: a FAIL that says why, with what came before.
+        StationCase{.name = "ReadError",
+                    .samples = 2000,
+                    .keep = true,
+                    .verdict = text::StationFail,
+                    .unplugAt = 700},
+        // A data set without a keep folder whose result cannot be stored keeps its raw data.
+        StationCase{.name = "StoreFailsDataSet",
+                    .db = "%1/limits.json/bench.sqlite",
+                    .storage = text::StationStoreFailed,
+                    .stored = "limits.json"},
+        // A server that refuses the run for good: the box, the raw data kept, nothing spooled.
+        StationCase{.name = "ServerRefuses",
+                    .storage = text::StationStoreFailed,
+                    .server = true,
+                    .stored = "nobody"},
         // A production test never runs on the simulated board: its pass would
         // be stored for the serial as a real board's.
         StationCase{.name = "UsbLimitsOnTheSimulatedBoard",
@@ -437,7 +512,8 @@ TEST(StationDialog, EnterInTheSerialFieldStarts)
         dialog.SerialEdit->setFocus();
         dialog.SerialEdit->setText(QStringLiteral("AFE7-0012"));
         bool browsed = false;
-        QTimer::singleShot(0, [&] {
+        // Tied to the dialog: never left queued for the next test's dialog.
+        QTimer::singleShot(0, &dialog, [&] {
             if (QWidget* other = QApplication::activeModalWidget(); other && other != &dialog) {
                 browsed = true;
                 other->close();

@@ -1,12 +1,15 @@
 // What test takes in and where its files go: a --db that looks like a URL,
-// texts no record can hold, an output that is the database itself, and the
-// raw data of an unstored result on a full disk, stored later by
-// results --import-unsaved.
+// texts no record can hold, an output that is the database itself, the raw
+// data of an unstored result on a full disk, stored later by
+// results --import-unsaved, and how a stopped or failed run is stored.
 
+#include "BoardFactory.h"
 #include "CliTestSupport.h"
 #include "ResultsDb.h"
+#include "SimBoard.h"
 
 #include <QDir>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -109,6 +112,12 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"LongSerial", {"--serial", std::string(235, 'S')}, "--serial is 235 bytes long"},
         Refusal{"EscapeInOperator", {"--operator", "a\x1b]0;x\x07"}, "--operator holds a control"},
         Refusal{"NotUtf8Station", {"--station", "line\xff"}, "--station is not valid UTF-8"},
+        // U+202E would make a listing read "L1" backwards from what is stored.
+        Refusal{"BidiInLot", {"--lot", "L\u202e1"}, "--lot holds a bidirectional control"},
+        Refusal{"LongDutId", {"--dut-id", std::string(65, 'D')}, "--dut-id is 65 bytes long"},
+        Refusal{"NulInPartNumber",
+                {"--part-number", std::string("P\0N", 3)},
+                "--part-number holds a control"},
         Refusal{"JUnitIsTheDatabase",
                 {"--junit", "@results.sqlite", "--force"},
                 "is the results database " + std::string("")},
@@ -156,5 +165,57 @@ TEST_F(Inputs, RawDataOnAFullDiskIsHeldNamedAndImportedLater)
     EXPECT_EQ(RunCli({"results", "--import-unsaved", "--db", good}).code, 0);
     EXPECT_EQ(Stored(good), 1u);
 }
+
+// A stopped run and one whose board failed before ten samples: each stored
+// once, as the exit status, the verdict line and the JUnit file say, with the
+// part number (the limits file's), lot (the command's), DUT id and board.
+struct RunEnd {
+    const char* name;
+    int samples, signalAt, unplugAt, code; // SIGINT, the board's loss after so many samples
+    const char *verdict, *junit;
+};
+
+class StoredRunEnd : public Inputs, public ::testing::WithParamInterface<RunEnd> {};
+
+TEST_P(StoredRunEnd, ExitVerdictJUnitAndOneStoredRun)
+{
+    const RunEnd& c = GetParam();
+    const std::string limits = dir.Write(
+        "run.json", R"({"name": "A", "version": 3, "part_number": "PN-7", "lot": "L1", "settings":
+            {"board": "sim", "rate": "10ksps", "channels": "ch0", "samples": )" +
+                        std::to_string(c.samples) +
+                        R"(}, "limits": {"ch0": {"rms_uV": {"max": 10}}}})");
+    cli::MeasureEnv env;
+    env.makeDriver = [&c](cli::BoardKind, uint64_t) -> std::unique_ptr<IFtdiDriver> {
+        SimConfig config;
+        config.faults.unplugAtSample = c.unplugAt;
+        return MakeSimDriver(config);
+    };
+    bool raised = false;
+    env.onSamples = [&](int received, int) {
+        if (c.signalAt >= 0 && received >= c.signalAt && !raised)
+            raised = ::raise(SIGINT) == 0;
+    };
+    const auto r = RunCli({"test", "--limits", limits, "--serial", "SN-1", "--db", db, "--lot",
+                           "L2", "--dut-id", "DUT 9", "--junit", dir.Path("r.xml")},
+                          env);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.out.find(c.verdict), std::string::npos) << r.out;
+    const std::string xml = ReadAll(dir.Path("r.xml"));
+    for (const char* part : {R"("part_number" value="PN-7")", R"("lot" value="L2")",
+                             R"("dut_id" value="DUT 9")", R"("board_identity" value="")", c.junit})
+        EXPECT_NE(xml.find(part), std::string::npos) << part << "\n" << xml;
+    EXPECT_EQ(Stored(db), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, StoredRunEnd,
+    ::testing::Values(
+        RunEnd{"StoppedDataSet", 10000, 300, -1, 130, "\nverdict: ABORTED (stopped by Ctrl-C",
+               R"(skipped="2")"},
+        RunEnd{"StoppedCapture", 20000, 2000, -1, 130, "\nverdict: ABORTED", R"(skipped="2")"},
+        RunEnd{"ReadErrorBeforeTenSamples", 1000, -1, 5, 3, "\nverdict: FAIL (read error: ",
+               "rms_uV not computed (the noise analysis needs at least 10 samples"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -698,6 +698,11 @@ TEST_P(UsbDeviceChoice, OpensTheBoardOrSaysWhyNot)
     ASSERT_EQ(opened, c.expected) << driver.LastErrorText();
     if (c.expected == FT_OK) {
         EXPECT_GE(emu.ClaimCount(), 1);
+        // What a test result records of the board: serial, interface, product string.
+        const bool named = c.stringsReadable && *c.serial;
+        EXPECT_EQ(driver.Identity(), (named ? c.serial : "(no serial number)") + std::string(":") +
+                                         (selector.interfaceIndex ? "B" : "A") +
+                                         (c.stringsReadable ? " \"MIRANTOS Board\"" : ""));
         EXPECT_EQ(driver.Close(handle), FT_OK);
     } else {
         EXPECT_NE(driver.LastErrorText().find(c.reason), std::string::npos)

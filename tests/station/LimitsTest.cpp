@@ -145,6 +145,7 @@ TEST_P(LimitsRefusal, NamesTheKeysPath)
 
 const Refusal kRefusals[] = {
     {"UnknownTopKey", R"({"nmae": 1})", "nmae: unknown key"},
+    {"LotWithBidiControl", R"({"lot": "L\u202e1"})", "lot holds a bidirectional control"},
     {"UnknownSetting", R"({"settings": {"count": 10}})", "settings.count: unknown key"},
     {"UnknownFigure", R"("rms_nV": {"max": 1})", "limits.ch0.rms_nV: unknown figure"},
     {"TypoInLimit", R"("rms_uV": {"maximum": 1})", "limits.ch0.rms_uV.maximum: unknown key"},

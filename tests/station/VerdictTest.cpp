@@ -30,7 +30,8 @@ std::vector<uint32_t> Alternating(size_t n, uint32_t d)
 
 TTestLimits Limits(const std::string& settings, const std::string& ch0, const std::string& ch1)
 {
-    const std::string text = R"({"name": "t", "version": 1, "settings": {"channels": "both", )" +
+    const std::string text = R"({"name": "t", "version": 1, "part_number": "AFE-7", "lot": "L7",
+                             "settings": {"channels": "both", )" +
                              settings + R"(}, "limits": {"ch0": {)" + ch0 + R"(}, "ch1": {)" + ch1 +
                              "}}}";
     TTestLimits l;
@@ -40,6 +41,14 @@ TTestLimits Limits(const std::string& settings, const std::string& ch0, const st
 }
 
 const std::string kFast = R"("rate": "1000", "samples": 1000)";
+
+TRunFacts Facts(const std::string& serial)
+{
+    TRunFacts f;
+    f.serial = serial;
+    f.startedUtc = "2026-12-08T07:30:00.123Z";
+    return f;
+}
 
 struct Expect {
     const char* limit;
@@ -164,8 +173,8 @@ TEST(Verdict, JUnitXmlReadsBackWithOneCasePerLimit)
 {
     const TTestLimits l = Limits(kFast, kCh0, R"("rms_uV": {"min": 0.01, "max": 0.8})");
     const std::string serial = "SN<7>&\"q\"";
-    QXmlStreamReader xml(QByteArray::fromStdString(
-        JUnitXml(KnownVerdict(l), l, serial, "2026-12-08T07:30:00.123Z", 1.5, false)));
+    QXmlStreamReader xml(
+        QByteArray::fromStdString(JUnitXml(KnownVerdict(l), l, Facts(serial), 1.5)));
     std::map<QString, QStringList> seen; // per element, what each one says
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
@@ -196,16 +205,70 @@ TEST(Verdict, RunRecordAndKeptDataName)
     EXPECT_TRUE(std::regex_match(a.uuid, std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")));
     EXPECT_NE(a.uuid, b.uuid);
     EXPECT_FALSE(a.pass);
-    // The figure's row without a value, and the run's error as read errors are stored.
-    ASSERT_EQ(a.measurements.size(), 5u);
+    // The figure's row without a value; the run an ERROR (the table below says why).
+    ASSERT_EQ(a.measurements.size(), 4u);
     const auto& m = a.measurements[3];
     EXPECT_TRUE(m.channel == 1 && m.low == 0.01 && m.high == 0.8 && !m.value && !m.pass);
-    EXPECT_TRUE(a.measurements[4].figure == kDefinitionErrorFigure &&
-                a.measurements[4].channel == 1 && !a.measurements[4].pass);
     EXPECT_EQ(a.measurements[1].value, 200.0);
     EXPECT_TRUE(std::regex_match(UtcNow(), std::regex(R"(\d{4}-\d\d-\d\dT[\d:]{8}\.\d{3}Z)")));
     EXPECT_EQ(KeptDataName("SN 1/ä", "2026-12-08T07:30:00.123Z", ".DTA"),
               "SN_1____20261208T073000Z.DTA");
 }
+
+// How a run ended, as the operator reads it (the verdict line, the JUnit
+// file's "run" case) and as the record stores it (outcome, reason, no
+// stand-in rows, each row's unit, band and why a value is absent; the run's
+// fields, the part number from the limits file).
+struct OutcomeCase {
+    const char* name;
+    size_t samples; // ch0's; ch1 always has 1000
+    const char *runError, *stopped, *outcome, *reason, *verdict, *junitRun, *rowReason;
+};
+
+class RunOutcome : public ::testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(RunOutcome, TableJUnitAndRecordTellHowTheRunEnded)
+{
+    const OutcomeCase c = GetParam();
+    const TTestLimits l = Limits(kFast, R"("rms_uV": {"max": 1}, "band_rms_uV": {"band_Hz": [10,
+                                 100], "max": 1})",
+                                 R"("band_rms_uV": {"max": 1})");
+    TVerdict v = CheckMeasuredChannels(l, 2, {Alternating(c.samples, 100), Alternating(1000, 100)},
+                                       1000.0, 1);
+    v = *c.stopped ? WithStop(v, c.stopped) : *c.runError ? WithRunError(v, c.runError) : v;
+    EXPECT_NE(VerdictTable(v).find("\nverdict: " + std::string(c.verdict)), std::string::npos);
+    TRunFacts facts = Facts("SN1");
+    facts.lot = "L9";
+    facts.boardKind = "usb";
+    facts.boardIdentity = "MRT00001:A";
+    // A stopped run is skipped on a dashboard, a read error an error; neither a failure.
+    const std::string xml = JUnitXml(v, l, facts, 1.0);
+    const size_t run = xml.find(R"(name="run">)");
+    EXPECT_EQ(run == std::string::npos ? "" : xml.substr(xml.find('<', run) + 1, 5), c.junitRun);
+    const auto r = MakeRunRecord(l, v, facts);
+    EXPECT_STREQ(mirantos::results::OutcomeText(r.outcome), c.outcome);
+    EXPECT_TRUE(r.outcomeReason.starts_with(c.reason)) << r.outcomeReason;
+    EXPECT_TRUE(r.partNumber == "AFE-7" && r.lot == "L9" && r.boardIdentity == "MRT00001:A");
+    ASSERT_EQ(r.measurements.size(), 3u);
+    const auto& m = r.measurements;
+    EXPECT_TRUE(m[0].unit == "uV" && m[0].reason.starts_with(c.rowReason) &&
+                m[0].value.has_value() == !*c.rowReason)
+        << m[0].reason;
+    EXPECT_TRUE(m[1].bandLowHz == 10.0 && m[1].bandHighHz == 100.0);
+    EXPECT_TRUE(m[2].bandLowHz == 0.0 && m[2].bandHighHz == 500.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RunOutcome,
+    ::testing::Values(
+        OutcomeCase{"Pass", 1000, "", "", "PASS", "", "PASS", "", ""},
+        OutcomeCase{"ReadErrorBeforeTenSamples", 5, "read error: stall", "", "FAIL",
+                    "read error: stall", "FAIL (read error: stall", "error", "the noise analysis"},
+        OutcomeCase{"StoppedPartWay", 600, "", "stopped by Ctrl-C", "ABORTED", "stopped by Ctrl-C",
+                    "ABORTED (stopped by Ctrl-C", "skipp", ""},
+        OutcomeCase{"FigureNotComputable", 5, "", "", "ERROR",
+                    "test definition: 2 of 3 figures could not be computed (ch0 rms_uV: the noise",
+                    "ERROR (test definition", "", "the noise analysis"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
