@@ -129,12 +129,10 @@ bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions
     }
     o.query.failedOnly = parsed.Flag("--failed");
     if (const auto v = parsed.Value("--figure")) {
-        // read_error: the runs that ended in a read error, each a failed row.
-        if (!station::FindFigure(*v) && *v != station::kReadErrorFigure) {
+        if (!station::FindFigure(*v)) {
             std::string names;
             for (const station::TFigureInfo& f : station::Figures())
                 names += (names.empty() ? "" : ", ") + std::string(f.name);
-            names += ", " + std::string(station::kReadErrorFigure);
             return usage("--figure takes one of " + names + ", not \"" + *v + "\"");
         }
         o.figure = *v;

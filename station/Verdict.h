@@ -53,9 +53,6 @@ struct TVerdict {
     std::string OutcomeReason() const;
 };
 
-// The figure name under which older versions stored a run that ended in a
-// read error (`results --figure read_error` still finds those).
-inline constexpr const char* kReadErrorFigure = "read_error";
 // The verdict of a run whose data ends where reading the board failed: the
 // limits as checked on that data, and a FAIL for the run whatever they say.
 TVerdict WithRunError(TVerdict verdict, const std::string& error);

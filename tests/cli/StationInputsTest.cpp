@@ -173,6 +173,7 @@ struct RunEnd {
     const char* name;
     int samples, signalAt, unplugAt, code; // SIGINT, the board's loss after so many samples
     const char *verdict, *junit;
+    const char* stored; // the stored outcome and the reason of its row without a value
 };
 
 class StoredRunEnd : public Inputs, public ::testing::WithParamInterface<RunEnd> {};
@@ -206,16 +207,29 @@ TEST_P(StoredRunEnd, ExitVerdictJUnitAndOneStoredRun)
                              R"("dut_id" value="DUT 9")", R"("board_identity" value="")", c.junit})
         EXPECT_NE(xml.find(part), std::string::npos) << part << "\n" << xml;
     EXPECT_EQ(Stored(db), 1u);
+    // What the database tells afterwards: the outcome, its reason, the run's fields, and
+    // each figure's unit (its reason where it has no value).
+    const auto listed = RunCli({"results", "--db", db, "--json"});
+    const auto trend = RunCli({"results", "--db", db, "--json", "--figure", "rms_uV"});
+    for (const std::string& part :
+         {std::string(R"("outcome": ")") + c.stored, std::string(R"("part_number": "PN-7")"),
+          std::string(R"("lot": "L2")"), std::string(R"("dut_hw_id": "DUT 9")"),
+          std::string(R"("board_kind": "sim")")})
+        EXPECT_NE(listed.out.find(part), std::string::npos) << part << "\n" << listed.out;
+    EXPECT_EQ(listed.out.find(R"("reason": "")"), std::string::npos) << listed.out;
+    EXPECT_NE(trend.out.find(R"("unit": "uV")"), std::string::npos) << trend.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, StoredRunEnd,
-    ::testing::Values(
-        RunEnd{"StoppedDataSet", 10000, 300, -1, 130, "\nverdict: ABORTED (stopped by Ctrl-C",
-               R"(skipped="2")"},
-        RunEnd{"StoppedCapture", 20000, 2000, -1, 130, "\nverdict: ABORTED", R"(skipped="2")"},
-        RunEnd{"ReadErrorBeforeTenSamples", 1000, -1, 5, 3, "\nverdict: FAIL (read error: ",
-               "rms_uV not computed (the noise analysis needs at least 10 samples"}),
+    ::testing::Values(RunEnd{"StoppedDataSet", 10000, 300, -1, 130,
+                             "\nverdict: ABORTED (stopped by Ctrl-C", R"(skipped="2")", "ABORTED"},
+                      RunEnd{"StoppedCapture", 20000, 2000, -1, 130, "\nverdict: ABORTED",
+                             R"(skipped="2")", "ABORTED"},
+                      RunEnd{"ReadErrorBeforeTenSamples", 1000, -1, 5, 3,
+                             "\nverdict: FAIL (read error: ",
+                             "rms_uV not computed (the noise analysis needs at least 10 samples",
+                             "FAIL"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
