@@ -155,6 +155,33 @@ std::string_view Trimmed(std::string_view t)
 
 } // namespace
 
+bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem)
+{
+    problem = "takes F:A[:HD2[:HD3]]: Hz above 0 to 100000, uV peak from 0 to 2500000, "
+              "harmonics in dBc from -200 to 0";
+    SimTone t;
+    double* parts[4] = {&t.hz, &t.uv, &t.hd2Dbc, &t.hd3Dbc};
+    const double lo[4] = {0.0, 0.0, kSimMinHarmonicDbc, kSimMinHarmonicDbc};
+    const double hi[4] = {kSimMaxToneHz, kSimMaxToneUv, 0.0, 0.0};
+    int count = 0;
+    while (count < 4) {
+        const size_t colon = text.find(':');
+        if (!ParseSetting(text.substr(0, colon), lo[count], hi[count], *parts[count]))
+            return false;
+        ++count;
+        if (colon == std::string_view::npos)
+            break;
+        text.remove_prefix(colon + 1);
+        if (count == 4)
+            return false; // a fifth part
+    }
+    if (count < 2 || !(t.hz > 0.0))
+        return false;
+    tone = t;
+    problem.clear();
+    return true;
+}
+
 std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& config)
 {
     std::vector<std::string> problems;
@@ -180,6 +207,10 @@ std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& conf
         } else if (name == "pickup") {
             if (!ParseSetting(value, 0.0, kSimMaxPickupUv, config.pickup50HzUv))
                 problems.push_back("pickup takes uV from 0 to 1000000, not " + quoted);
+        } else if (name == "tone") {
+            std::string problem;
+            if (!ParseSimTone(value, config.tone, problem))
+                problems.push_back("tone " + problem + ", not " + quoted);
         } else if (name == "seed") {
             uint64_t seed = 0;
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seed);
@@ -191,7 +222,7 @@ std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& conf
                 config.seed = seed;
         } else {
             problems.push_back("unknown setting \"" + std::string(item) +
-                               "\" (flicker, drift, pickup or seed)");
+                               "\" (flicker, drift, pickup, tone or seed)");
         }
     }
     return problems;
@@ -388,6 +419,12 @@ void SimBoardDriver::Execute(const std::string& line, int64_t t)
                 s.flicker[c] = std::make_shared<SimFlicker>(config_.flickerNvAt1Hz, s.sps,
                                                             SplitMix64(key + c));
         }
+        if (config_.tone.On()) {
+            const uint64_t key = SplitMix64(config_.seed ^ 0x6A09E667F3BCC909ull) + s.run * 2;
+            for (int c = 0; c < 2; ++c)
+                s.tonePhase[c] = 2.0 * std::numbers::pi *
+                                 static_cast<double>(SplitMix64(key + c) >> 11) * 0x1.0p-53;
+        }
         s.limit = std::stoll(line.substr(2), nullptr, 16);
         if (config_.faults.stallAfterSamples >= 0)
             s.limit = std::min(s.limit, config_.faults.stallAfterSamples);
@@ -490,11 +527,36 @@ void SimBoardDriver::Prune()
     }
 }
 
+namespace {
+
+// The tone at sample k; its phase from the cycles' fraction, which keeps its digits over
+// long runs.
+double ToneUv(const SimTone& tone, double phase, int64_t k, double sps)
+{
+    double uv = 0.0;
+    const double dbc[3] = {0.0, tone.hd2Dbc, tone.hd3Dbc};
+    for (int h = 1; h <= 3; ++h) {
+        if (dbc[h - 1] < kSimMinHarmonicDbc) // not given
+            continue;
+        const double cycles = static_cast<double>(h) * tone.hz * static_cast<double>(k) / sps;
+        const double turn = cycles - std::floor(cycles);
+        uv += tone.uv * std::pow(10.0, dbc[h - 1] / 20.0) *
+              std::sin(2.0 * std::numbers::pi * turn + static_cast<double>(h) * phase);
+    }
+    return uv;
+}
+
+} // namespace
+
 uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel)
 {
     const uint64_t key = config_.seed * 0x9E3779B97F4A7C15ull ^ (s.run << 40) ^
                          (static_cast<uint64_t>(k) << 1) ^ static_cast<uint64_t>(channel);
-    double uv = config_.dcUv[channel] + s.rmsUv * GaussianFor(key);
+    // The input (DC and, when on, the tone), then the converter's noise.
+    double input = config_.dcUv[channel];
+    if (config_.tone.On())
+        input += ToneUv(config_.tone, s.tonePhase[channel], k, s.sps);
+    double uv = input + s.rmsUv * GaussianFor(key);
     if (s.flicker[channel])
         uv += s.flicker[channel]->At(k);
     if (config_.driftUvPerHour != 0.0)
