@@ -78,12 +78,6 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
 std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
                          const TSampleSource& source);
 
-// The sine-wave test as the reports carry it: the figures, or why there are none.
-struct TSineResult {
-    std::optional<TSineFigures> figures;
-    std::string reason;
-};
-
 // The object above with a last key sine: {fundamental_Hz, amplitude_uV, amplitude_dBFS,
 // snr_dB, thd_dBc, sinad_dB, sfdr_dBc, spur_Hz, enob_bits, enob_fs_bits, harmonics
 // [{h, f_Hz, dBc}] (dBc null for a harmonic that overlaps), fit {f_Hz, amplitude_uV,

@@ -101,6 +101,12 @@ struct TSineFigures {
     std::string fitReason;
 };
 
+// The sine-wave test as the reports carry it: the figures, or why there are none.
+struct TSineResult {
+    std::optional<TSineFigures> figures;
+    std::string reason;
+};
+
 // Empty when the options are in range, else why ("--side-bins must be 0..50").
 std::string CheckSineOptions(const TSineOptions& options);
 // The side bins s the options give (the window's own unless set).

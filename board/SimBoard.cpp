@@ -182,6 +182,21 @@ bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem)
     return true;
 }
 
+std::string SimToneText(const SimTone& tone)
+{
+    auto num = [](double v) {
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, v);
+        return std::string(buf, r.ptr);
+    };
+    std::string t = num(tone.hz) + ":" + num(tone.uv);
+    if (tone.hd2Dbc >= kSimMinHarmonicDbc || tone.hd3Dbc >= kSimMinHarmonicDbc)
+        t += ":" + num(std::max(tone.hd2Dbc, kSimMinHarmonicDbc));
+    if (tone.hd3Dbc >= kSimMinHarmonicDbc)
+        t += ":" + num(tone.hd3Dbc);
+    return t;
+}
+
 std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& config)
 {
     std::vector<std::string> problems;

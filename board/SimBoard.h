@@ -109,6 +109,8 @@ inline constexpr double kSimMinHarmonicDbc = -200.0;
 // "F:A[:HD2[:HD3]]" (Hz, uV peak, dBc) as --sim-tone and MIRANTOS_SIM's tone take it;
 // false, with what it takes in `problem`, when a part is missing or out of range.
 bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem);
+// The tone as ParseSimTone reads it back ("1000:1000000:-100").
+std::string SimToneText(const SimTone& tone);
 
 // mirantos-sim's MIRANTOS_SIM: comma-separated name=value items, "flicker"
 // (nV/sqrt(Hz) at 1 Hz), "drift" (uV/h), "pickup" (uV at 50 Hz), "tone" (F:A[:HD2[:HD3]]),

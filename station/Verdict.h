@@ -58,6 +58,7 @@ TVerdict WithRunError(TVerdict verdict, const std::string& error);
 struct TChannelFigures {
     analysis::TNoiseFigures noise;
     analysis::TLowFrequencyFigures low;
+    std::optional<analysis::TSineResult> sine; // only when a limit names one of its figures
 };
 
 // Analyses `codes` of `channel` with the test's analysis options and checks its limits.
