@@ -280,7 +280,7 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
                        &TNoiseAnalysisWindow::SaveSpectrumCsv);
     });
     connect(pages_, &QTabWidget::currentChanged, this, [this] { UpdateSaveButtons(); });
-    connect(sine_, &TSinePanel::Analysed, this, [this] { UpdateSaveButtons(); });
+    connect(sine_, &TSinePanel::Changed, this, [this] { UpdateSaveButtons(); });
 
     connect(addReference_, &QPushButton::clicked, this, [this] { AskAndAddReferences(); });
     connect(saveReport_, &QPushButton::clicked, this, [this] { AskAndSaveReport(); });
@@ -369,8 +369,8 @@ void TNoiseAnalysisWindow::TakeCodes(double rateSps, int gain)
     }
     channelBox_->setCurrentIndex(channel_);
     FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel_)].size()));
-    Analyse();
     sine_->SetCodes(codes_[static_cast<size_t>(channel_)], rateSps_, gain_);
+    Analyse();
 }
 
 void TNoiseAnalysisWindow::ClearDataSet()
@@ -429,8 +429,8 @@ void TNoiseAnalysisWindow::SelectChannel(int channel)
     lowFrequencyStale_ = true;
     channelBox_->setCurrentIndex(channel);
     FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel)].size()));
-    Analyse();
     sine_->SetCodes(codes_[static_cast<size_t>(channel)], rateSps_, gain_);
+    Analyse();
 }
 
 void TNoiseAnalysisWindow::FillSegmentChoices(int samples)

@@ -37,7 +37,7 @@ QCustomPlot* NewPlot(QWidget* parent, const char* name, void (*prepare)(QCustomP
 }
 
 // What a worker hands back.
-struct TSineResult {
+struct TWorkerResult {
     std::shared_ptr<const analysis::TSineFigures> figures;
     std::string reason;
 };
@@ -144,15 +144,26 @@ void TSinePanel::SetCodes(const std::vector<uint32_t>& codes, double rateSps, in
 void TSinePanel::Clear(const QString& reason)
 {
     codes_.clear();
+    libraryReason_.clear();
     ++generation_;
     stale_ = false;
     figures_.reset();
     ShowReason(reason);
+    emit Changed();
 }
 
 const analysis::TSineFigures* TSinePanel::Figures() const
 {
     return figures_.get();
+}
+
+std::optional<analysis::TSineResult> TSinePanel::Result() const
+{
+    if (figures_)
+        return analysis::TSineResult{*figures_, {}};
+    if (!libraryReason_.empty())
+        return analysis::TSineResult{std::nullopt, libraryReason_};
+    return std::nullopt;
 }
 
 analysis::TSineOptions TSinePanel::Options() const
@@ -197,6 +208,10 @@ void TSinePanel::TakeTone()
 void TSinePanel::Start()
 {
     ++generation_;
+    // What is shown no longer belongs to the codes and options: never hand it on.
+    figures_.reset();
+    libraryReason_.clear();
+    emit Changed();
     if (codes_.empty())
         return;
     // Hidden, the page waits: switching to it starts the work.
@@ -211,7 +226,7 @@ void TSinePanel::Start()
     }
     running_ = true;
     message_->setText(Utf8(text::SineComputing));
-    auto result = std::make_shared<TSineResult>();
+    auto result = std::make_shared<TWorkerResult>();
     QThread* worker = QThread::create(
         [result, codes = codes_, rate = rateSps_, gain = gain_, options = Options()] {
             std::string reason;
@@ -223,6 +238,8 @@ void TSinePanel::Start()
     const unsigned generation = generation_;
     connect(worker, &QThread::finished, this, [this, result, generation] {
         running_ = false;
+        if (generation == generation_)
+            libraryReason_ = result->reason;
         Take(generation, result->figures, SineReason(result->reason));
         if (stale_)
             Start();
@@ -237,6 +254,7 @@ void TSinePanel::Take(unsigned generation, std::shared_ptr<const analysis::TSine
     if (generation != generation_)
         return; // the codes or options changed meanwhile
     figures_ = std::move(figures);
+    emit Changed();
     if (figures_)
         ShowFigures();
     else

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QComboBox;
@@ -44,12 +45,17 @@ public:
     // The figures shown, or null (none yet, or not defined: Reason() says why).
     const analysis::TSineFigures* Figures() const;
     QString Reason() const { return reason_; }
+    // What the report carries: the figures, or the reason the test is not defined for
+    // what the page holds; nothing while it has not been computed.
+    std::optional<analysis::TSineResult> Result() const;
     analysis::TSineOptions Options() const;
     // The three plots as shown, in one picture.
     QImage RenderPlots(QSize size) const;
 
 signals:
     void Analysed();
+    // The figures held changed (new ones, or none while new ones are computed).
+    void Changed();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -72,6 +78,7 @@ private:
     std::optional<double> toneHz_;
     std::shared_ptr<const analysis::TSineFigures> figures_;
     QString reason_;
+    std::string libraryReason_; // of the result shown, empty while none is
 
     QComboBox* window_ = nullptr;
     QSpinBox* sideBins_ = nullptr;

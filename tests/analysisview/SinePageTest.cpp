@@ -13,9 +13,11 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -209,6 +211,37 @@ TEST_F(SinePageTest, SavesActOnThePageShown)
 
     window.findChild<QTabWidget*>("pages")->setCurrentIndex(0);
     EXPECT_TRUE(window.findChild<QPushButton*>("saveHistogram")->isEnabled());
+}
+
+// The report carries the sine-wave test once its page has been computed: the
+// figures with their units as the page shows them, and its plots.
+TEST_F(SinePageTest, ReportCarriesTheSineFiguresOnceComputed)
+{
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    ASSERT_FALSE(pdftotext.isEmpty()) << "install poppler-utils (scripts/install-deps)";
+    auto reportText = [&](const QString& path) {
+        EXPECT_TRUE(window.SaveReport(path));
+        QProcess p;
+        p.start(pdftotext, {"-enc", "UTF-8", path, "-"});
+        EXPECT_TRUE(p.waitForFinished(30000));
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    QTemporaryDir dir;
+    window.show();
+    window.SetCodes(Tone(8192, 61.0, 20000.0, {-70.0}, 3.0), {}, kFs, 1, "tone");
+    const QString page = QString::fromUtf8(text::SinePage);
+    EXPECT_FALSE(reportText(dir.filePath("before.pdf")).contains(page));
+
+    ShowSinePage();
+    ASSERT_TRUE(WaitForAnalysis());
+    const analysis::TSineFigures* f = window.SinePage()->Figures();
+    ASSERT_NE(f, nullptr);
+    const QString text = reportText(dir.filePath("after.pdf"));
+    EXPECT_TRUE(text.contains(page));
+    EXPECT_TRUE(text.contains(QString::fromUtf8(text::SineSnr) + " [dB]"));
+    EXPECT_TRUE(text.contains(QString::number(f->snrDb, 'f', 2))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::number(*f->harmonics[0].dBc, 'f', 2)));
+    EXPECT_TRUE(text.contains(QString::fromUtf8(text::SineResidualPhaseTitle)));
 }
 
 TEST(SinePlots, BinnedMeanAndThinningKeepWhatTheyShow)
