@@ -6,6 +6,7 @@
 
 #include "SineAnalysis.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -175,10 +176,10 @@ std::optional<TSineFit> FitSine(std::span<const double> uv, double rateSps, doub
         squares += r * r;
         fit.fittedUv[i] = y;
         fit.residualUv[i] = r;
-        double phase = std::fmod(w * t + phaseCentre, kTwoPi);
-        if (phase < 0.0)
-            phase += kTwoPi;
-        fit.phaseOfSample[i] = phase;
+        // Into 0..2 pi; floor is several times cheaper than fmod here.
+        double phase = w * t + phaseCentre;
+        phase -= kTwoPi * std::floor(phase / kTwoPi);
+        fit.phaseOfSample[i] = std::clamp(phase, 0.0, kTwoPi);
     });
     fit.fHz = w * rateSps / kTwoPi;
     fit.amplitudeUv = std::hypot(a, b);

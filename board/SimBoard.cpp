@@ -155,48 +155,6 @@ std::string_view Trimmed(std::string_view t)
 
 } // namespace
 
-bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem)
-{
-    problem = "takes F:A[:HD2[:HD3]]: Hz above 0 to 100000, uV peak from 0 to 2500000, "
-              "harmonics in dBc from -200 to 0";
-    SimTone t;
-    double* parts[4] = {&t.hz, &t.uv, &t.hd2Dbc, &t.hd3Dbc};
-    const double lo[4] = {0.0, 0.0, kSimMinHarmonicDbc, kSimMinHarmonicDbc};
-    const double hi[4] = {kSimMaxToneHz, kSimMaxToneUv, 0.0, 0.0};
-    int count = 0;
-    while (count < 4) {
-        const size_t colon = text.find(':');
-        if (!ParseSetting(text.substr(0, colon), lo[count], hi[count], *parts[count]))
-            return false;
-        ++count;
-        if (colon == std::string_view::npos)
-            break;
-        text.remove_prefix(colon + 1);
-        if (count == 4)
-            return false; // a fifth part
-    }
-    if (count < 2 || !(t.hz > 0.0))
-        return false;
-    tone = t;
-    problem.clear();
-    return true;
-}
-
-std::string SimToneText(const SimTone& tone)
-{
-    auto num = [](double v) {
-        char buf[32];
-        const auto r = std::to_chars(buf, buf + sizeof buf, v);
-        return std::string(buf, r.ptr);
-    };
-    std::string t = num(tone.hz) + ":" + num(tone.uv);
-    if (tone.hd2Dbc >= kSimMinHarmonicDbc || tone.hd3Dbc >= kSimMinHarmonicDbc)
-        t += ":" + num(std::max(tone.hd2Dbc, kSimMinHarmonicDbc));
-    if (tone.hd3Dbc >= kSimMinHarmonicDbc)
-        t += ":" + num(tone.hd3Dbc);
-    return t;
-}
-
 std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& config)
 {
     std::vector<std::string> problems;
@@ -542,27 +500,6 @@ void SimBoardDriver::Prune()
     }
 }
 
-namespace {
-
-// The tone at sample k; its phase from the cycles' fraction, which keeps its digits over
-// long runs.
-double ToneUv(const SimTone& tone, double phase, int64_t k, double sps)
-{
-    double uv = 0.0;
-    const double dbc[3] = {0.0, tone.hd2Dbc, tone.hd3Dbc};
-    for (int h = 1; h <= 3; ++h) {
-        if (dbc[h - 1] < kSimMinHarmonicDbc) // not given
-            continue;
-        const double cycles = static_cast<double>(h) * tone.hz * static_cast<double>(k) / sps;
-        const double turn = cycles - std::floor(cycles);
-        uv += tone.uv * std::pow(10.0, dbc[h - 1] / 20.0) *
-              std::sin(2.0 * std::numbers::pi * turn + static_cast<double>(h) * phase);
-    }
-    return uv;
-}
-
-} // namespace
-
 uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel)
 {
     const uint64_t key = config_.seed * 0x9E3779B97F4A7C15ull ^ (s.run << 40) ^
@@ -570,7 +507,7 @@ uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel)
     // The input (DC and, when on, the tone), then the converter's noise.
     double input = config_.dcUv[channel];
     if (config_.tone.On())
-        input += ToneUv(config_.tone, s.tonePhase[channel], k, s.sps);
+        input += SimToneUv(config_.tone, s.tonePhase[channel], k, s.sps);
     double uv = input + s.rmsUv * GaussianFor(key);
     if (s.flicker[channel])
         uv += s.flicker[channel]->At(k);

@@ -111,6 +111,8 @@ inline constexpr double kSimMinHarmonicDbc = -200.0;
 bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem);
 // The tone as ParseSimTone reads it back ("1000:1000000:-100").
 std::string SimToneText(const SimTone& tone);
+// The tone at sample k of a run at sps samples per second, its phase at sample 0 `phase`.
+double SimToneUv(const SimTone& tone, double phase, int64_t k, double sps);
 
 // mirantos-sim's MIRANTOS_SIM: comma-separated name=value items, "flicker"
 // (nV/sqrt(Hz) at 1 Hz), "drift" (uV/h), "pickup" (uV at 50 Hz), "tone" (F:A[:HD2[:HD3]]),

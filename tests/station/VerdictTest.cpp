@@ -120,8 +120,7 @@ TEST(Verdict, DriftAndLowFrequencyFiguresOnlyWhenDefined)
     }
 }
 
-// The sine-wave test's figures with the limits file's sine options, and a run too short
-// for it an ERROR with the test's reason.
+// The sine-wave test's figures with the limits file's sine options.
 TEST(Verdict, SineFiguresWithTheTestsSineOptions)
 {
     const TTestLimits l = Limits(R"("rate": "1000", "samples": 4096,
@@ -149,12 +148,6 @@ TEST(Verdict, SineFiguresWithTheTestsSineOptions)
     EXPECT_NEAR(*checks[1].value, 70, 0.5);
     EXPECT_FALSE(checks[1].pass);
     EXPECT_TRUE(checks[2].pass);
-
-    tone.resize(1000);
-    for (const TCheck& c : CheckChannel(l, 0, tone, 1000.0, 1)) {
-        EXPECT_FALSE(c.value) << c.limit.figure;
-        EXPECT_EQ(c.reason, "needs at least 1024 samples");
-    }
 }
 
 TVerdict KnownVerdict(const TTestLimits& l)
