@@ -12,6 +12,7 @@
 
 #include "LowFrequency.h"
 #include "NoiseAnalysis.h"
+#include "SineAnalysis.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,8 @@ struct TRunFigures {
     TRunSettings settings;
     TNoiseFigures noise;
     TLowFrequencyFigures low;
+    // The sine-wave test when asked for (--sine), figures or the reason there are none.
+    std::optional<TSineResult> sine;
 };
 
 struct TDifference {

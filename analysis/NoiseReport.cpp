@@ -361,4 +361,131 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
     return t;
 }
 
+namespace {
+
+// nullopt as JSON null.
+TJson Optional(const std::optional<double>& v)
+{
+    return v ? TJson(*v) : TJson(nullptr);
+}
+
+void AddSine(TJson& j, const TSineResult& sine)
+{
+    if (!sine.figures) {
+        j["sine"] = nullptr;
+        j["sine_reason"] = sine.reason;
+        return;
+    }
+    const TSineFigures& s = *sine.figures;
+    TJson o;
+    o["fundamental_Hz"] = s.fundamentalHz;
+    o["amplitude_uV"] = s.amplitudeUv;
+    o["amplitude_dBFS"] = s.amplitudeDbfs;
+    o["snr_dB"] = s.snrDb;
+    o["thd_dBc"] = s.thdDbc;
+    o["sinad_dB"] = s.sinadDb;
+    o["sfdr_dBc"] = s.sfdrDbc;
+    o["spur_Hz"] = s.spurHz;
+    o["enob_bits"] = s.enobBits;
+    o["enob_fs_bits"] = s.enobFsBits;
+    TJson harmonics = TJson::array();
+    for (const TSineHarmonic& h : s.harmonics)
+        harmonics.push_back(TJson{{"h", h.h}, {"f_Hz", h.fHz}, {"dBc", Optional(h.dBc)}});
+    o["harmonics"] = std::move(harmonics);
+    if (s.fit) {
+        const TSineFit& fit = *s.fit;
+        o["fit"] = TJson{{"f_Hz", fit.fHz},
+                         {"amplitude_uV", fit.amplitudeUv},
+                         {"phase_rad", fit.phaseRad},
+                         {"offset_uV", fit.offsetUv},
+                         {"residual_rms_uV", fit.residualRmsUv},
+                         {"enob_bits", Optional(fit.enobBits)},
+                         {"iterations", fit.iterations}};
+    } else {
+        o["fit"] = nullptr;
+    }
+    if (!s.fitReason.empty())
+        o["fit_reason"] = s.fitReason;
+    j["sine"] = std::move(o);
+}
+
+} // namespace
+
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                        const TSampleSource& source, const TSineResult& sine)
+{
+    TJson j = LowFrequencyJson(f, channel, lf);
+    if (source.Named()) {
+        j["board"] = source.board;
+        j["simulated_board"] = source.simulated;
+    }
+    AddSine(j, sine);
+    return Text(j, f);
+}
+
+std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                         const TSampleSource& source, const TSineResult& sine)
+{
+    return FiguresTable(f, channel, lf, source) + SineTable(sine);
+}
+
+std::string SineTable(const TSineResult& sine)
+{
+    std::string t;
+    auto line = [&t](const char* name, const std::string& value) { AppendLine(t, name, value); };
+    if (!sine.figures) {
+        line("sine-wave test", sine.reason);
+        return t;
+    }
+    const TSineFigures& s = *sine.figures;
+    line("sine-wave test", std::string(SineWindowName(s.window)) + " window, " +
+                               std::to_string(s.sideBins) + " side bins, " + "harmonics 2.." +
+                               std::to_string(s.harmonics.size() + 1) + ", " + std::to_string(s.n) +
+                               " samples");
+    line("fundamental", GeneralText(s.fundamentalHz, 10) + " Hz, " + GeneralText(s.amplitudeUv, 8) +
+                            " uV peak = " + Fixed(s.amplitudeDbfs, 2) + " dBFS");
+    line("SNR", Fixed(s.snrDb, 2) + " dB");
+    line("THD", Fixed(s.thdDbc, 2) + " dBc");
+    line("SINAD", Fixed(s.sinadDb, 2) + " dB");
+    line("SFDR", Fixed(s.sfdrDbc, 2) + " dBc (spur at " + GeneralText(s.spurHz, 8) + " Hz)");
+    line("ENOB",
+         Fixed(s.enobBits, 2) + " bits (" + Fixed(s.enobFsBits, 2) + " bits at full scale)");
+    char row[96];
+    std::snprintf(row, sizeof row, "%-3s %-14s %s", "h", "f Hz", "dBc");
+    line("harmonics", row);
+    for (const TSineHarmonic& h : s.harmonics) {
+        std::snprintf(row, sizeof row, "%-3d %-14s %s", h.h, GeneralText(h.fHz, 8).c_str(),
+                      h.dBc ? Fixed(*h.dBc, 2).c_str() : "overlaps");
+        line("", row);
+    }
+    if (!s.fit) {
+        line("sine fit", s.fitReason);
+        return t;
+    }
+    const TSineFit& fit = *s.fit;
+    line("sine fit", GeneralText(fit.fHz, 12) + " Hz, " + GeneralText(fit.amplitudeUv, 10) +
+                         " uV peak, phase " + Fixed(fit.phaseRad, 6) + " rad, offset " +
+                         GeneralText(fit.offsetUv, 10) + " uV");
+    line("fit residual",
+         GeneralText(fit.residualRmsUv, 6) + " uV rms" +
+             (fit.enobBits ? ", ENOB " + Fixed(*fit.enobBits, 2) + " bits" : std::string()) + ", " +
+             std::to_string(fit.iterations) + " iterations" +
+             (s.fitReason.empty() ? "" : " (" + s.fitReason + ")"));
+    return t;
+}
+
+std::string SineCsv(const TSineFigures& s)
+{
+    std::string out = "f_Hz,dBFS\n";
+    out.reserve(out.size() + 48 * s.dbfs.size());
+    const double df = s.rateSps / static_cast<double>(s.n);
+    for (size_t k = 1; k < s.dbfs.size(); ++k) {
+        AppendDouble(out, df * static_cast<double>(k));
+        out.push_back(',');
+        AppendDouble(out, s.dbfs[k]);
+        out.push_back('\n');
+    }
+    return out;
+}
+
 } // namespace mirantos::analysis

@@ -5,6 +5,7 @@
 
 #include "LowFrequency.h"
 #include "NoiseAnalysis.h"
+#include "SineAnalysis.h"
 
 #include <string>
 #include <string_view>
@@ -76,5 +77,21 @@ std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequenc
 // The same, after a first line naming the board when the source is named.
 std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
                          const TSampleSource& source);
+
+// The object above with a last key sine: {fundamental_Hz, amplitude_uV, amplitude_dBFS,
+// snr_dB, thd_dBc, sinad_dB, sfdr_dBc, spur_Hz, enob_bits, enob_fs_bits, harmonics
+// [{h, f_Hz, dBc}] (dBc null for a harmonic that overlaps), fit {f_Hz, amplitude_uV,
+// phase_rad, offset_uV, residual_rms_uV, enob_bits, iterations} (then fit_reason when it
+// did not converge; fit null and fit_reason when there is none)}, or sine null and then
+// sine_reason.
+std::string FiguresJson(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                        const TSampleSource& source, const TSineResult& sine);
+// The table above, then the sine-wave test's lines.
+std::string FiguresTable(const TNoiseFigures& f, int channel, const TLowFrequencyFigures& lf,
+                         const TSampleSource& source, const TSineResult& sine);
+// The sine-wave test's lines alone (compare's and report's too).
+std::string SineTable(const TSineResult& sine);
+// "f_Hz,dBFS" and one line per bin k = 1..K of the windowed spectrum, LF line ends.
+std::string SineCsv(const TSineFigures& s);
 
 } // namespace mirantos::analysis

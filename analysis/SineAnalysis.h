@@ -79,6 +79,7 @@ struct TSineFigures {
     int n = 0;
     double rateSps = 0;
     int sideBins = 0;
+    ESineWindow window = ESineWindow::Bh7;
     int k = 0; // K, the last bin used
     int fundamentalBin = 0;
     double fundamentalHz = 0;
@@ -100,12 +101,46 @@ struct TSineFigures {
     std::string fitReason;
 };
 
+// The sine-wave test as the reports carry it: the figures, or why there are none.
+struct TSineResult {
+    std::optional<TSineFigures> figures;
+    std::string reason;
+};
+
 // Empty when the options are in range, else why ("--side-bins must be 0..50").
 std::string CheckSineOptions(const TSineOptions& options);
+// The side bins s the options give (the window's own unless set).
+int SideBins(const TSineOptions& options);
+// "bh7", "rect": the names the command line and the files use.
+const char* SineWindowName(ESineWindow window);
+std::optional<ESineWindow> ParseSineWindow(const std::string& name);
+// Empty when the options fit a record of that many samples at that rate, else why: the
+// tone must lie in a bin above the DC region, at most fs/2 ("--tone takes a frequency
+// from 7.8 to 499.5 Hz for this record, not 600").
+std::string CheckSineInput(int64_t samples, double rateSps, const TSineOptions& options);
 // The figures, or nothing and the reason ("needs at least 1024 samples", "no bin above
 // the DC region", "fundamental at the edge of the band").
 std::optional<TSineFigures> AnalyzeSine(std::span<const uint32_t> codes, double rateSps,
                                         int32_t gain, const TSineOptions& options,
                                         std::string* reason);
+
+// The four-parameter fit alone, of samples in uV (any offset), from startHz: what
+// AnalyzeSine does after the spectrum. Nothing, with the reason, when its equations are
+// singular (a record without a tone).
+std::optional<TSineFit> FitSine(std::span<const double> uv, double rateSps, double startHz,
+                                double fullScaleUv, std::string* reason);
+
+// Reasons of an undefined sine-wave test.
+inline constexpr char kSineReasonLength[] = "needs at least 1024 samples";
+inline constexpr char kSineReasonNoBin[] = "no bin above the DC region";
+inline constexpr char kSineReasonEdge[] = "fundamental at the edge of the band";
+inline constexpr char kSineReasonNoTone[] = "no tone: the spectrum above the DC region is empty";
+inline constexpr char kSineReasonNoNoise[] = "no noise or spur beside the tone to compare it with";
+inline constexpr char kSineReasonNoHarmonic[] =
+    "every harmonic overlaps the DC region or the fundamental";
+inline constexpr char kSineFitNotConverged[] = "did not converge";
+inline constexpr char kSineFitSingular[] = "the fit's equations are singular";
+// dbfs of a bin without power (a constant record's), instead of minus infinity.
+inline constexpr double kSineFloorDbfs = -400.0;
 
 } // namespace mirantos::analysis

@@ -180,6 +180,10 @@ std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& conf
         } else if (name == "pickup") {
             if (!ParseSetting(value, 0.0, kSimMaxPickupUv, config.pickup50HzUv))
                 problems.push_back("pickup takes uV from 0 to 1000000, not " + quoted);
+        } else if (name == "tone") {
+            std::string problem;
+            if (!ParseSimTone(value, config.tone, problem))
+                problems.push_back("tone " + problem + ", not " + quoted);
         } else if (name == "seed") {
             uint64_t seed = 0;
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seed);
@@ -191,7 +195,7 @@ std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& conf
                 config.seed = seed;
         } else {
             problems.push_back("unknown setting \"" + std::string(item) +
-                               "\" (flicker, drift, pickup or seed)");
+                               "\" (flicker, drift, pickup, tone or seed)");
         }
     }
     return problems;
@@ -388,6 +392,12 @@ void SimBoardDriver::Execute(const std::string& line, int64_t t)
                 s.flicker[c] = std::make_shared<SimFlicker>(config_.flickerNvAt1Hz, s.sps,
                                                             SplitMix64(key + c));
         }
+        if (config_.tone.On()) {
+            const uint64_t key = SplitMix64(config_.seed ^ 0x6A09E667F3BCC909ull) + s.run * 2;
+            for (int c = 0; c < 2; ++c)
+                s.tonePhase[c] = 2.0 * std::numbers::pi *
+                                 static_cast<double>(SplitMix64(key + c) >> 11) * 0x1.0p-53;
+        }
         s.limit = std::stoll(line.substr(2), nullptr, 16);
         if (config_.faults.stallAfterSamples >= 0)
             s.limit = std::min(s.limit, config_.faults.stallAfterSamples);
@@ -494,7 +504,11 @@ uint32_t SimBoardDriver::Code(const Segment& s, int64_t k, int channel)
 {
     const uint64_t key = config_.seed * 0x9E3779B97F4A7C15ull ^ (s.run << 40) ^
                          (static_cast<uint64_t>(k) << 1) ^ static_cast<uint64_t>(channel);
-    double uv = config_.dcUv[channel] + s.rmsUv * GaussianFor(key);
+    // The input (DC and, when on, the tone), then the converter's noise.
+    double input = config_.dcUv[channel];
+    if (config_.tone.On())
+        input += SimToneUv(config_.tone, s.tonePhase[channel], k, s.sps);
+    double uv = input + s.rmsUv * GaussianFor(key);
     if (s.flicker[channel])
         uv += s.flicker[channel]->At(k);
     if (config_.driftUvPerHour != 0.0)

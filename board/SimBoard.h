@@ -67,6 +67,16 @@ struct SimFaults {
     int64_t stallAfterSamples = -1; // a run goes quiet after this many records (link still up)
 };
 
+// A sine on the input: its frequency in Hz, its amplitude in uV peak and, when given, its
+// 2nd and 3rd harmonics in dBc; off at an amplitude of 0. Each channel has its own phase.
+struct SimTone {
+    double hz = 0.0;
+    double uv = 0.0;
+    double hd2Dbc = -400.0; // -400: none
+    double hd3Dbc = -400.0;
+    bool On() const { return hz > 0.0 && uv > 0.0; }
+};
+
 struct SimConfig {
     uint64_t seed = 1;
     std::string boardName = "MIRANTOS";
@@ -78,6 +88,7 @@ struct SimConfig {
     // the same process, drawn independently, on each channel.
     double flickerNvAt1Hz = 0.0;
     double driftUvPerHour = 0.0; // linear drift from the start of each run, both channels
+    SimTone tone;                // the signal of a sine-wave test, both channels
     int64_t latencyUs = 2000;    // a partly filled USB packet is sent after this long
     SimFaults faults;
     std::shared_ptr<ISimClock> clock; // null: real time
@@ -91,9 +102,21 @@ double SimNoiseRmsUv(double sps, bool sinc5);
 inline constexpr double kSimMaxFlickerNv = 100000.0; // nV/sqrt(Hz) at 1 Hz
 inline constexpr double kSimMaxDriftUvPerH = 1.0e6;  // either sign
 inline constexpr double kSimMaxPickupUv = 1.0e6;
+inline constexpr double kSimMaxToneHz = 100000.0;
+inline constexpr double kSimMaxToneUv = 2.5e6;
+inline constexpr double kSimMinHarmonicDbc = -200.0;
+
+// "F:A[:HD2[:HD3]]" (Hz, uV peak, dBc) as --sim-tone and MIRANTOS_SIM's tone take it;
+// false, with what it takes in `problem`, when a part is missing or out of range.
+bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem);
+// The tone as ParseSimTone reads it back ("1000:1000000:-100").
+std::string SimToneText(const SimTone& tone);
+// The tone at sample k of a run at sps samples per second, its phase at sample 0 `phase`.
+double SimToneUv(const SimTone& tone, double phase, int64_t k, double sps);
 
 // mirantos-sim's MIRANTOS_SIM: comma-separated name=value items, "flicker"
-// (nV/sqrt(Hz) at 1 Hz), "drift" (uV/h), "pickup" (uV at 50 Hz), "seed".
+// (nV/sqrt(Hz) at 1 Hz), "drift" (uV/h), "pickup" (uV at 50 Hz), "tone" (F:A[:HD2[:HD3]]),
+// "seed".
 // Good items are set in `config`; each bad one is left out and described in
 // the returned list.
 std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& config);
@@ -172,6 +195,7 @@ private:
         uint64_t run = 0;
         double rmsUv = 0.0;
         std::shared_ptr<SimFlicker> flicker[2]; // null when flicker is off
+        double tonePhase[2] = {0.0, 0.0};       // radians at sample 0
     };
 
     bool Valid(FT_HANDLE h) const { return open_ && h == this; }

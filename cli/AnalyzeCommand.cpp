@@ -78,8 +78,60 @@ bool ParseAnalysisOptions(const ParsedArgs& parsed, const char* usage, CliIo io,
     return true;
 }
 
+std::vector<OptionSpec> SineOptionSpecs()
+{
+    return {{"--sine", "", false},
+            {"--sine-window", "", true},
+            {"--side-bins", "", true},
+            {"--harmonics", "", true},
+            {"--tone", "", true}};
+}
+
+bool ParseSineOptions(const ParsedArgs& parsed, const char* usage, CliIo io,
+                      std::optional<analysis::TSineOptions>& sine, int& code)
+{
+    auto bad = [&](const std::string& problem) {
+        code = UsageError(io, problem, usage);
+        return false;
+    };
+    sine.reset();
+    if (!parsed.Flag("--sine")) {
+        for (const char* name : {"--sine-window", "--side-bins", "--harmonics", "--tone"})
+            if (parsed.Value(name))
+                return bad(std::string(name) + " needs --sine");
+        return true;
+    }
+    analysis::TSineOptions o;
+    long long v = 0;
+    if (const auto w = parsed.Value("--sine-window")) {
+        const auto window = analysis::ParseSineWindow(*w);
+        if (!window)
+            return bad("--sine-window takes bh7 or rect, not \"" + *w + "\"");
+        o.window = *window;
+    }
+    if (const auto s = parsed.Value("--side-bins")) {
+        if (!ParseInt(*s, 0, 50, v))
+            return bad("--side-bins takes a number from 0 to 50, not \"" + *s + "\"");
+        o.sideBins = static_cast<int>(v);
+    }
+    if (const auto h = parsed.Value("--harmonics")) {
+        if (!ParseInt(*h, 2, 10, v))
+            return bad("--harmonics takes a number from 2 to 10, not \"" + *h + "\"");
+        o.harmonics = static_cast<int>(v);
+    }
+    if (const auto t = parsed.Value("--tone")) {
+        double hz = 0;
+        if (!ParseDouble(*t, hz) || !(hz > 0.0))
+            return bad("--tone takes a frequency in Hz above 0, not \"" + *t + "\"");
+        o.toneHz = hz;
+    }
+    sine = o;
+    return true;
+}
+
 bool AnalyseFile(const std::string& path, int channel, const TAnalysisOptions& options,
-                 const char* usage, CliIo io, TFileAnalysis& out, int& code)
+                 const char* usage, CliIo io, TFileAnalysis& out, int& code,
+                 const std::optional<analysis::TSineOptions>& sine)
 {
     code = kExitFailure;
     // A .DTA file or a capture, with all of its samples.
@@ -112,6 +164,17 @@ bool AnalyseFile(const std::string& path, int channel, const TAnalysisOptions& o
         return false;
     }
     out.lf = analysis::ComputeLowFrequency(codes, samples.rateSps, samples.gain);
+    out.sineAsked = sine.has_value();
+    if (sine) {
+        // A tone outside this record's band is the command line's mistake, not the file's.
+        if (const std::string bad = analysis::CheckSineInput(n, samples.rateSps, *sine);
+            !bad.empty()) {
+            code = UsageError(io, bad, usage);
+            return false;
+        }
+        out.sine.figures =
+            analysis::AnalyzeSine(codes, samples.rateSps, samples.gain, *sine, &out.sine.reason);
+    }
     return true;
 }
 
@@ -119,20 +182,15 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
 {
     ParsedArgs parsed;
     int code = kExitOk;
-    if (!ParseFileCommand(args,
-                          {{"--channel", "", true},
-                           {"--bins", "", true},
-                           {"--segment", "", true},
-                           {"--window", "", true},
-                           {"--band", "", true},
-                           {"--json", "", false},
-                           {"--histogram-csv", "", true},
-                           {"--spectrum-csv", "", true},
-                           {"--allan-csv", "", true},
-                           {"--lf-csv", "", true},
-                           {"--png", "", true},
-                           {"--force", "", false}},
-                          kAnalyzeUsage, io, parsed, code))
+    std::vector<OptionSpec> specs = {
+        {"--channel", "", true},       {"--bins", "", true},         {"--segment", "", true},
+        {"--window", "", true},        {"--band", "", true},         {"--json", "", false},
+        {"--histogram-csv", "", true}, {"--spectrum-csv", "", true}, {"--allan-csv", "", true},
+        {"--lf-csv", "", true},        {"--png", "", true},          {"--sine-csv", "", true},
+        {"--force", "", false}};
+    for (const OptionSpec& spec : SineOptionSpecs())
+        specs.push_back(spec);
+    if (!ParseFileCommand(args, specs, kAnalyzeUsage, io, parsed, code))
         return code;
     int channel = -1;
     if (!ParseChannelOption(parsed, kAnalyzeUsage, io, channel, code))
@@ -140,6 +198,12 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     TAnalysisOptions options;
     if (!ParseAnalysisOptions(parsed, kAnalyzeUsage, io, options, code))
         return code;
+    std::optional<analysis::TSineOptions> sine;
+    if (!ParseSineOptions(parsed, kAnalyzeUsage, io, sine, code))
+        return code;
+    const auto sineCsv = parsed.Value("--sine-csv");
+    if (sineCsv && !sine)
+        return UsageError(io, "--sine-csv needs --sine", kAnalyzeUsage);
 
     // The files, checked before the work; the JSON takes standard output as a
     // CSV given "-" would, and a CSV there leaves the table out.
@@ -162,13 +226,15 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
         outputs.push_back({"--lf-csv", *lfCsv, true});
     if (png)
         outputs.push_back({"--png", *png, false});
+    if (sineCsv)
+        outputs.push_back({"--sine-csv", *sineCsv, true});
     if (!CheckOutputs({path}, outputs, parsed.Flag("--force"), kAnalyzeUsage, io, code))
         return code;
     const bool tableShown = std::none_of(outputs.begin(), outputs.end(),
                                          [](const TOutputFile& o) { return o.path == "-"; });
 
     TFileAnalysis run;
-    if (!AnalyseFile(path, channel, options, kAnalyzeUsage, io, run, code))
+    if (!AnalyseFile(path, channel, options, kAnalyzeUsage, io, run, code, sine))
         return code;
     channel = run.channel;
     const analysis::TNoiseFigures& figures = run.figures;
@@ -178,19 +244,28 @@ int Analyze(const std::vector<std::string>& args, CliIo io)
     if (lfCsv && !lf.lf)
         return Fail(io, "--lf-csv: no 0.1-10 Hz noise in " + path + ": " + lf.lfReason,
                     kExitFailure);
+    if (sineCsv && !run.sine.figures)
+        return Fail(io, "--sine-csv: no sine-wave test of " + path + ": " + run.sine.reason,
+                    kExitFailure);
 
     if ((histogramCsv &&
          !WriteOutput(io, *histogramCsv, analysis::HistogramCsv(figures.histogram))) ||
         (spectrumCsv && !WriteOutput(io, *spectrumCsv, analysis::SpectrumCsv(figures.spectrum))) ||
         (allanCsv && !WriteOutput(io, *allanCsv, analysis::AllanCsv(lf.allan))) ||
         (lfCsv && !WriteOutput(io, *lfCsv, analysis::LowFrequencyCsv(*lf.lf, rate))) ||
-        (png && !WritePng(io, *png, RenderNoisePlots(figures, lf, false))))
+        (png && !WritePng(io, *png, RenderNoisePlots(figures, lf, false))) ||
+        (sineCsv && !WriteOutput(io, *sineCsv, analysis::SineCsv(*run.sine.figures))))
         return kExitFailure;
 
     // A capture names its board; the simulated one is named as such.
     const analysis::TSampleSource source{run.samples.board, run.samples.simulated};
-    if (parsed.Flag("--json"))
+    // Without --sine the output stays what it always was.
+    if (parsed.Flag("--json") && sine)
+        io.out << analysis::FiguresJson(figures, channel, lf, source, run.sine) << '\n';
+    else if (parsed.Flag("--json"))
         io.out << analysis::FiguresJson(figures, channel, lf, source) << '\n';
+    else if (tableShown && sine)
+        io.out << analysis::FiguresTable(figures, channel, lf, source, run.sine);
     else if (tableShown)
         io.out << analysis::FiguresTable(figures, channel, lf, source);
     io.out << std::flush;

@@ -11,7 +11,8 @@ std::vector<OptionSpec> BoardOptionSpecs()
 {
     return {{"--board", "", true},       {"--rate", "", true},      {"--filter", "", true},
             {"--channels", "", true},    {"--seed", "", true},      {"--device", "", true},
-            {"--sim-flicker", "", true}, {"--sim-drift", "", true}, {"--sim-pickup", "", true}};
+            {"--sim-flicker", "", true}, {"--sim-drift", "", true}, {"--sim-pickup", "", true},
+            {"--sim-tone", "", true}};
 }
 
 std::unique_ptr<IFtdiDriver> MakeBoardDriver(const BoardChoice& choice, const MeasureEnv& env)
@@ -25,6 +26,7 @@ std::unique_ptr<IFtdiDriver> MakeBoardDriver(const BoardChoice& choice, const Me
     config.flickerNvAt1Hz = choice.simFlickerNv;
     config.driftUvPerHour = choice.simDriftUvPerH;
     config.pickup50HzUv = choice.simPickupUv;
+    config.tone = choice.simTone;
     return MakeSimDriver(std::move(config));
 }
 
@@ -96,6 +98,13 @@ bool ParseBoardOptions(const ParsedArgs& parsed, BoardChoice& o, TControlValues&
             x > s.hi)
             return bad(std::string(s.option) + " takes " + s.takes + ", not \"" + *v + "\"");
         *s.value = x;
+    }
+    if (const auto v = parsed.Value("--sim-tone")) {
+        if (o.board != BoardKind::Sim)
+            return bad("--sim-tone applies to the simulated board (--board sim) only");
+        std::string takes;
+        if (!ParseSimTone(*v, o.simTone, takes))
+            return bad("--sim-tone " + takes + ", not \"" + *v + "\"");
     }
     if (const auto v = parsed.Value("--device")) {
         if (o.board != BoardKind::Usb)

@@ -1,11 +1,12 @@
 #pragma once
 // The options that choose and set up the board, shared by measure and capture:
 // --board, --rate, --filter, --channels, --seed, --device and the simulated
-// board's signal (--sim-flicker, --sim-drift, --sim-pickup).
+// board's signal (--sim-flicker, --sim-drift, --sim-pickup, --sim-tone).
 
 #include "CliArgs.h"
 #include "Commands.h"
 #include "ConsoleUi.h"
+#include "SimBoard.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,7 @@ struct BoardChoice {
     double simFlickerNv = 0.0;
     double simDriftUvPerH = 0.0;
     double simPickupUv = 0.0;
+    SimTone simTone;
 };
 
 // The specs of those options, to be joined with a command's own.

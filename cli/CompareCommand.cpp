@@ -108,6 +108,63 @@ std::string Layout(const std::vector<TRow>& rows)
     return out.str();
 }
 
+// The sine-wave test's rows when it was asked for: each figure, "-" where a file has none
+// (its reason in the row "sine-wave test"), then each file's difference to the first in
+// dB (ENOB in bits).
+void AddSineRows(const std::vector<TRunFigures>& runs, std::vector<TRow>& rows)
+{
+    if (runs.empty() || !runs.front().sine)
+        return;
+    using analysis::TSineFigures;
+    auto figures = [&](size_t i) -> const TSineFigures* {
+        return runs[i].sine->figures ? &*runs[i].sine->figures : nullptr;
+    };
+    auto row = [&](const std::string& name, auto cell) {
+        TRow r{name, {}};
+        for (size_t i = 0; i < runs.size(); ++i)
+            r.second.push_back(cell(i));
+        rows.push_back(std::move(r));
+    };
+    row("sine-wave test", [&](size_t i) {
+        return figures(i) ? std::string(analysis::SineWindowName(figures(i)->window)) + ", " +
+                                std::to_string(figures(i)->sideBins) + " side bins"
+                          : runs[i].sine->reason;
+    });
+    struct Item {
+        const char* name;
+        double TSineFigures::*member;
+        int decimals;
+    };
+    const Item items[] = {{"fundamental [Hz]", &TSineFigures::fundamentalHz, 4},
+                          {"amplitude [dBFS]", &TSineFigures::amplitudeDbfs, 2},
+                          {"SNR [dB]", &TSineFigures::snrDb, 2},
+                          {"THD [dBc]", &TSineFigures::thdDbc, 2},
+                          {"SINAD [dB]", &TSineFigures::sinadDb, 2},
+                          {"SFDR [dBc]", &TSineFigures::sfdrDbc, 2},
+                          {"ENOB [bits]", &TSineFigures::enobBits, 2},
+                          {"ENOB at full scale [bits]", &TSineFigures::enobFsBits, 2}};
+    for (const Item& it : items)
+        row(it.name, [&](size_t i) {
+            return figures(i) ? Fixed(figures(i)->*it.member, it.decimals) : std::string("-");
+        });
+    row("fit residual [uV]", [&](size_t i) {
+        return figures(i) && figures(i)->fit ? Figure(figures(i)->fit->residualRmsUv)
+                                             : std::string("-");
+    });
+    rows.push_back({"sine difference to " + runs.front().label + ":", {}});
+    // From SNR on; the names as the figures' rows, the units of a difference.
+    const char* diffNames[] = {"SNR [dB]",  "THD [dB]",    "SINAD [dB]",
+                               "SFDR [dB]", "ENOB [bits]", "ENOB at full scale [bits]"};
+    for (size_t d = 0; d < std::size(diffNames); ++d) {
+        const Item& it = items[d + 2];
+        row(diffNames[d], [&](size_t i) {
+            if (i == 0 || !figures(0) || !figures(i))
+                return std::string("-");
+            return Signed(figures(i)->*it.member - figures(0)->*it.member, 2);
+        });
+    }
+}
+
 std::string ComparisonTable(const std::vector<TRunFigures>& runs,
                             const std::vector<TDifference>& diffs)
 {
@@ -184,6 +241,7 @@ std::string ComparisonTable(const std::vector<TRunFigures>& runs,
     diff("noise-free bits", [](const TDifference& d) { return Signed(d.noiseFreeBits, 2); });
     diff("bandwidth",
          [](const TDifference& d) { return std::string(d.bandwidthDiffers ? "differs" : "same"); });
+    AddSineRows(runs, rows);
     std::string table = Layout(rows);
     if (std::any_of(diffs.begin(), diffs.end(),
                     [](const TDifference& d) { return d.bandwidthDiffers; }))
@@ -198,8 +256,11 @@ std::string ComparisonJson(const std::vector<TFileAnalysis>& files,
     for (size_t i = 0; i < files.size(); ++i) {
         if (i > 0)
             out += ',';
-        out += analysis::FiguresJson(files[i].figures, files[i].channel, files[i].lf,
-                                     {files[i].samples.board, files[i].samples.simulated});
+        const analysis::TSampleSource source{files[i].samples.board, files[i].samples.simulated};
+        out += files[i].sineAsked
+                   ? analysis::FiguresJson(files[i].figures, files[i].channel, files[i].lf, source,
+                                           files[i].sine)
+                   : analysis::FiguresJson(files[i].figures, files[i].channel, files[i].lf, source);
     }
     out += "],\"reference\":0,\"differences\":[";
     for (size_t i = 0; i < diffs.size(); ++i) {
@@ -240,6 +301,8 @@ int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
         specs.push_back({"--png", "", true});
         specs.push_back({"--pdf", "", true});
     }
+    for (const OptionSpec& spec : SineOptionSpecs())
+        specs.push_back(spec);
     ParsedArgs parsed;
     int code = kExitOk;
     if (!ParseCommandArgs(args, specs, usage, io, parsed, code))
@@ -265,6 +328,9 @@ int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
     analysis::TAnalysisOptions options;
     if (!ParseAnalysisOptions(parsed, usage, io, options, code))
         return code;
+    std::optional<analysis::TSineOptions> sine;
+    if (!ParseSineOptions(parsed, usage, io, sine, code))
+        return code;
 
     const auto png = parsed.Value("--png");
     const auto pdf = parsed.Value(report ? "--output" : "--pdf");
@@ -284,7 +350,7 @@ int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
     std::vector<TFileAnalysis> files(paths.size());
     std::vector<TRunFigures> runs(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
-        if (!AnalyseFile(paths[i], channel, options, usage, io, files[i], code))
+        if (!AnalyseFile(paths[i], channel, options, usage, io, files[i], code, sine))
             return code;
         const TSampleSet& s = files[i].samples;
         TRunFigures& r = runs[i];
@@ -300,6 +366,8 @@ int CompareOrReport(const std::vector<std::string>& args, CliIo io, bool report)
         r.settings.simulated = s.simulated;
         r.noise = files[i].figures;
         r.low = files[i].lf;
+        if (files[i].sineAsked)
+            r.sine = files[i].sine;
     }
     const std::vector<TDifference> diffs = analysis::DifferencesToFirst(runs);
 

@@ -195,6 +195,7 @@ bool ChooseBoard(const station::TTestSettings& s, const ParsedArgs& parsed, Boar
     choice.simFlickerNv = s.simFlickerNv;
     choice.simDriftUvPerH = s.simDriftUvPerH;
     choice.simPickupUv = s.simPickupUv;
+    choice.simTone = {s.simToneHz, s.simToneUv, s.simToneHd2Dbc, s.simToneHd3Dbc};
     controls.rateIndex = s.rateIndex;
     controls.sinc3 = !s.sinc5;
     controls.channelIndex = s.chSel;

@@ -161,7 +161,8 @@ int RateIndex(const TJson& j, const std::string& path)
 
 void ReadSim(const TJson& sim, const std::string& path, TTestSettings& s)
 {
-    OnlyKnown(Object(sim, path), path, {"seed", "flicker_nV", "drift_uV_per_h", "pickup_uV"});
+    OnlyKnown(Object(sim, path), path,
+              {"seed", "flicker_nV", "drift_uV_per_h", "pickup_uV", "tone"});
     if (const TJson* j = Member(sim, "seed")) {
         if (!j->is_number_unsigned())
             Refuse(path + ".seed", "must be a whole number from 0 to 18446744073709551615");
@@ -174,11 +175,49 @@ void ReadSim(const TJson& sim, const std::string& path, TTestSettings& s)
             Number(*j, path + ".drift_uV_per_h", -kSimMaxDriftUvPerH, kSimMaxDriftUvPerH);
     if (const TJson* j = Member(sim, "pickup_uV"))
         s.simPickupUv = Number(*j, path + ".pickup_uV", 0.0, kSimMaxPickupUv);
+    if (const TJson* j = Member(sim, "tone")) {
+        const std::string text = Text(*j, path + ".tone");
+        std::string problem;
+        SimTone tone;
+        if (!ParseSimTone(text, tone, problem))
+            Refuse(path + ".tone", problem + ", not \"" + text + "\"");
+        s.simToneHz = tone.hz;
+        s.simToneUv = tone.uv;
+        s.simToneHd2Dbc = tone.hd2Dbc;
+        s.simToneHd3Dbc = tone.hd3Dbc;
+    }
+}
+
+void ReadSine(const TJson& j, const std::string& path, TTestSettings& s)
+{
+    OnlyKnown(Object(j, path), path, {"window", "side_bins", "harmonics", "tone_Hz"});
+    analysis::TSineOptions o;
+    if (const TJson* w = Member(j, "window")) {
+        const std::string name = Text(*w, path + ".window");
+        const auto window = analysis::ParseSineWindow(name);
+        if (!window)
+            Refuse(path + ".window", "must be bh7 or rect, not \"" + name + "\"");
+        o.window = *window;
+    }
+    if (const TJson* b = Member(j, "side_bins"))
+        o.sideBins = static_cast<int>(Whole(*b, path + ".side_bins", 0, 50));
+    if (const TJson* h = Member(j, "harmonics"))
+        o.harmonics = static_cast<int>(Whole(*h, path + ".harmonics", 2, 10));
+    if (const TJson* t = Member(j, "tone_Hz")) {
+        o.toneHz = Number(*t, path + ".tone_Hz", 0.0, s.RateSps() / 2.0);
+        if (const std::string why = analysis::CheckSineInput(s.samples, s.RateSps(), o);
+            !why.empty())
+            Refuse(path + ".tone_Hz", why.substr(why.find("takes")));
+    }
+    s.sine = o;
+    s.sineGiven = true;
 }
 
 void ReadAnalysis(const TJson& a, const std::string& path, TTestSettings& s)
 {
-    OnlyKnown(Object(a, path), path, {"window", "segment", "bins"});
+    OnlyKnown(Object(a, path), path, {"window", "segment", "bins", "sine"});
+    if (const TJson* j = Member(a, "sine"))
+        ReadSine(*j, path + ".sine", s);
     if (const TJson* j = Member(a, "window")) {
         const std::string name = Text(*j, path + ".window");
         const auto window = analysis::ParseWindow(name);
@@ -301,6 +340,9 @@ TLimit ReadLimit(const std::string& figure, const TJson& j, const std::string& p
             ReadBand(*b, path + ".band_Hz", s.RateSps() / 2.0, limit);
         CheckBandHoldsABin(limit, b != nullptr ? path + ".band_Hz" : path, s);
     }
+    if (info->needsSine && s.samples < analysis::kSineMinSamples)
+        Refuse(path, "not defined for " + std::to_string(s.samples) + " samples (" +
+                         analysis::kSineReasonLength + ")");
     // The drift needs the length of the 0.1-10 Hz figures, at any rate.
     if (info->needsLowFrequency || figure == "slope_uV_per_h") {
         if (const std::string why = info->needsLowFrequency
@@ -354,6 +396,12 @@ const std::vector<TFigureInfo>& Figures()
         {"lf_0p1_10Hz.pp_uV_median", true, 0.0, kInf, "µV", "uV"},
         {"lf_0p1_10Hz.pp_uV_max", true, 0.0, kInf, "µV", "uV"},
         {"lf_0p1_10Hz.rms_uV", true, 0.0, kInf, "µV", "uV"},
+        {"snr_dB", false, -kInf, kInf, "dB", "dB", true},
+        {"thd_dBc", false, -kInf, kInf, "dBc", "dBc", true},
+        {"sinad_dB", false, -kInf, kInf, "dB", "dB", true},
+        {"sfdr_dBc", false, -kInf, kInf, "dBc", "dBc", true},
+        {"enob_bits", false, -kInf, kInf, "bit", "bits", true},
+        {"enob_fs_bits", false, -kInf, kInf, "bit", "bits", true},
     };
     return figures;
 }
@@ -386,6 +434,9 @@ std::string TTestSettings::Json() const
                     {"flicker_nV", simFlickerNv},
                     {"drift_uV_per_h", simDriftUvPerH},
                     {"pickup_uV", simPickupUv}};
+    // Only when on, so the settings stored before the tone existed read as they did.
+    if (const SimTone tone{simToneHz, simToneUv, simToneHd2Dbc, simToneHd3Dbc}; sim && tone.On())
+        j["sim"]["tone"] = SimToneText(tone);
     j["rate"] =
         std::string(kRateItems[static_cast<size_t>(std::clamp(rateIndex, 0, kRateCount - 1))]);
     j["rate_sps"] = RateSps();
@@ -395,6 +446,14 @@ std::string TTestSettings::Json() const
     j["analysis"] = {{"window", std::string(analysis::WindowName(analysis.window))},
                      {"segment", analysis.segment},
                      {"bins", analysis.bins}};
+    if (sineGiven) {
+        TJson o = {{"window", analysis::SineWindowName(sine.window)},
+                   {"side_bins", analysis::SideBins(sine)},
+                   {"harmonics", sine.harmonics}};
+        if (sine.toneHz)
+            o["tone_Hz"] = *sine.toneHz;
+        j["analysis"]["sine"] = std::move(o);
+    }
     return j.dump();
 }
 

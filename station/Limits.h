@@ -6,6 +6,7 @@
 // limit off silently. Pure C++; no Qt.
 
 #include "NoiseAnalysis.h"
+#include "SineAnalysis.h"
 
 #include <array>
 #include <cstdint>
@@ -24,10 +25,12 @@ struct TFigureInfo {
     double highest;
     std::string_view unit; // as the windows write it ("µV", "digit", "bit", "nV/√Hz", "µV/h")
     std::string_view storedUnit; // as the database keeps it, ASCII ("uV", "codes", "bits", ...)
+    bool needsSine = false; // a figure of the sine-wave test (a tone on the input, 1024 samples)
 };
 // rms_uV, pp_uV, rms_code, pp_code, mean_uV, mean_code, effective_bits,
 // noise_free_bits, nsd_median_nV, band_rms_uV, slope_uV_per_h,
-// lf_0p1_10Hz.pp_uV_median, lf_0p1_10Hz.pp_uV_max, lf_0p1_10Hz.rms_uV.
+// lf_0p1_10Hz.pp_uV_median, lf_0p1_10Hz.pp_uV_max, lf_0p1_10Hz.rms_uV, and the sine-wave
+// test's snr_dB, thd_dBc, sinad_dB, sfdr_dBc, enob_bits, enob_fs_bits.
 const std::vector<TFigureInfo>& Figures();
 const TFigureInfo* FindFigure(std::string_view name);
 
@@ -45,11 +48,17 @@ struct TTestSettings {
     double simFlickerNv = 0;
     double simDriftUvPerH = 0;
     double simPickupUv = 0;
+    // "sim": {"tone": "F:A[:HD2[:HD3]]"}: the simulated board's SimTone (off at 0 uV).
+    double simToneHz = 0, simToneUv = 0, simToneHd2Dbc = -400, simToneHd3Dbc = -400;
     int rateIndex = 0;                   // "rate": a rate of the list ("1000") or its index 0..13
     bool sinc5 = true;                   // "filter": "sinc5" or "sinc3"
     int chSel = 0;                       // "channels": "ch0", "ch1" or "both"
     int32_t samples = 0;                 // per channel, 10..1048575
     analysis::TAnalysisOptions analysis; // "analysis": {"window", "segment", "bins"}
+    // "analysis": {"sine": {"window", "side_bins", "harmonics", "tone_Hz"}}: the sine-wave
+    // test's options, for limits on its figures.
+    analysis::TSineOptions sine;
+    bool sineGiven = false;
 
     double RateSps() const;
     // A count of the window's list: measured as a data set; else captured to a file.

@@ -2,6 +2,7 @@
 
 #include "NoiseReport.h"
 #include "ResultsDb.h"
+#include "SineFigures.h"
 #include "Tables.h"
 
 #include <QDateTime>
@@ -169,6 +170,10 @@ std::optional<double> FigureValue(const TChannelFigures& f, const TLimit& limit,
             v = lf->ppUvMax;
         else if (name == "lf_0p1_10Hz.rms_uV")
             v = lf->rmsUv;
+    } else if (FindFigure(name) != nullptr && FindFigure(name)->needsSine) {
+        v = SineFigureValue(f.sine, name, reason);
+        if (!v)
+            return std::nullopt;
     }
     if (!v)
         return none("unknown figure " + name);
@@ -209,6 +214,12 @@ std::vector<TCheck> CheckChannel(const TTestLimits& limits, int channel,
     // Drift and the 0.1-10 Hz band cost a pass or three over the samples: only when asked for.
     if (analysed && std::any_of(wanted.begin(), wanted.end(), NeedsLowFrequency))
         f.low = analysis::ComputeLowFrequency(codes, rateSps, gain);
+    // The sine-wave test likewise, with the test's sine options.
+    if (analysed && std::any_of(wanted.begin(), wanted.end(), NeedsSine)) {
+        analysis::TSineResult& sine = f.sine.emplace();
+        sine.figures =
+            analysis::AnalyzeSine(codes, rateSps, gain, limits.settings.sine, &sine.reason);
+    }
 
     for (const TLimit& limit : wanted) {
         TCheck c;

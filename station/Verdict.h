@@ -64,6 +64,7 @@ TVerdict WithStop(TVerdict verdict, const std::string& reason);
 struct TChannelFigures {
     analysis::TNoiseFigures noise;
     analysis::TLowFrequencyFigures low;
+    std::optional<analysis::TSineResult> sine; // only when a limit names one of its figures
 };
 
 // Analyses `codes` of `channel` with the test's analysis options and checks its limits.

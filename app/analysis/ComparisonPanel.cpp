@@ -214,6 +214,21 @@ void TComparisonPanel::AppendRuns(std::vector<analysis::TRunFigures>& runs) cons
     }
 }
 
+void TComparisonPanel::AppendSine(std::vector<analysis::TRunFigures>& runs, int channel,
+                                  const analysis::TSineOptions& options) const
+{
+    size_t next = 1;
+    for (const TReference& ref : references_) {
+        if (!ref.analysed || next >= runs.size())
+            continue;
+        const std::vector<uint32_t>& codes = ref.codes[static_cast<size_t>(channel)];
+        analysis::TSineResult result;
+        result.figures =
+            analysis::AnalyzeSine(codes, ref.rateSps, ref.gain, options, &result.reason);
+        runs[next++].sine = std::move(result);
+    }
+}
+
 bool TComparisonPanel::HoldsFile(const std::string& name) const
 {
     return std::any_of(references_.begin(), references_.end(), [&name](const TReference& r) {

@@ -37,6 +37,11 @@ public:
     void AnalyseAll(int channel, const analysis::TAnalysisOptions& options);
     // The analysed references as runs, in order, after the current data's.
     void AppendRuns(std::vector<analysis::TRunFigures>& runs) const;
+    // The sine-wave test of each reference run of `runs` (those after the first, as
+    // AppendRuns gave them) on `channel` with `options`; for the report, so computed here
+    // and now rather than kept.
+    void AppendSine(std::vector<analysis::TRunFigures>& runs, int channel,
+                    const analysis::TSineOptions& options) const;
     bool HoldsFile(const std::string& name) const;
     // The list, and the table of `runs` (the current data first; hidden with one run).
     void Show(const std::vector<analysis::TRunFigures>& runs);

@@ -8,6 +8,7 @@
 #include "NoiseReport.h"
 #include "PdfPage.h"
 #include "ReportTexts.h"
+#include "SinePdf.h"
 #include "Tables.h"
 
 #include <QDateTime>
@@ -282,6 +283,7 @@ bool WriteComparisonPdf(const std::vector<analysis::TRunFigures>& runs,
                                               kPlotPixelWidth);
                           }});
     }
+    AppendSineBlocks(blocks, runs, pageW);
 
     return pdf::WriteDocument(title, blocks, out);
 }

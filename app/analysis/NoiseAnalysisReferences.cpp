@@ -14,6 +14,7 @@
 #include "NoiseReport.h"
 #include "ReportTexts.h"
 #include "SampleFile.h"
+#include "SinePanel.h"
 #include "Texts.h"
 #include "UiFont.h"
 #include "WholeFile.h"
@@ -132,9 +133,15 @@ void TNoiseAnalysisWindow::ShowReferences()
 
 bool TNoiseAnalysisWindow::SaveReport(const QString& path, std::string* error) const
 {
-    const std::vector<analysis::TRunFigures> runs = Runs();
+    std::vector<analysis::TRunFigures> runs = Runs();
     if (runs.empty())
         return false;
+    // The sine-wave test goes in when its page has been computed: the current data's as
+    // shown, the references' with the page's options.
+    if (std::optional<analysis::TSineResult> sine = sine_->Result()) {
+        runs.front().sine = std::move(sine);
+        comparison_->AppendSine(runs, channel_, sine_->Options());
+    }
     TReportOptions options;
     options.voltMode = voltMode_;
     options.title = reportTitle_;

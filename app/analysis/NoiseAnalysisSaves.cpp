@@ -8,6 +8,7 @@
 #include "AnalysisTexts.h"
 #include "NoisePicture.h"
 #include "NoiseReport.h"
+#include "SinePanel.h"
 #include "WholeFile.h"
 
 #include <QBuffer>
@@ -50,6 +51,20 @@ bool TNoiseAnalysisWindow::SavePicture(const QString& path, std::string* error) 
                           std::string_view(bytes.constData(), bytes.size()), error);
 }
 
+bool TNoiseAnalysisWindow::SaveSinePicture(const QString& path, std::string* error) const
+{
+    if (sine_->Figures() == nullptr)
+        return false;
+    const QImage image = WithCaption(
+        sine_->RenderPlots(kNoisePictureSize - QSize(0, kCaptionHeight)), PictureCaptionText());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return false;
+    return WriteFileWhole(QFile::encodeName(path).toStdString(),
+                          std::string_view(bytes.constData(), bytes.size()), error);
+}
+
 bool TNoiseAnalysisWindow::SaveHistogramCsv(const QString& path, std::string* error) const
 {
     return analysed_ && WriteFileWhole(QFile::encodeName(path).toStdString(),
@@ -60,6 +75,13 @@ bool TNoiseAnalysisWindow::SaveSpectrumCsv(const QString& path, std::string* err
 {
     return analysed_ && WriteFileWhole(QFile::encodeName(path).toStdString(),
                                        analysis::SpectrumCsv(figures_.spectrum), error);
+}
+
+bool TNoiseAnalysisWindow::SaveSineCsv(const QString& path, std::string* error) const
+{
+    const analysis::TSineFigures* f = sine_->Figures();
+    return f != nullptr &&
+           WriteFileWhole(QFile::encodeName(path).toStdString(), analysis::SineCsv(*f), error);
 }
 
 void TNoiseAnalysisWindow::ShowError(const QString& text)

@@ -12,6 +12,8 @@
 #include "NoisePlotPanel.h"
 #include "NoiseReport.h"
 #include "SampleFile.h"
+#include "SinePanel.h"
+#include "SineTexts.h"
 #include "Texts.h"
 #include "UiFont.h"
 #include "WholeFile.h"
@@ -31,6 +33,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -138,9 +141,11 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     windowBox_->addItem(Utf8(text::AnalysisWindowRect), static_cast<int>(analysis::TWindow::Rect));
     segmentBox_ = new QComboBox(this);
     segmentBox_->setObjectName("segment");
-    choices->addWidget(channelLabel_);
-    choices->addWidget(channelBox_);
-    choices->addSpacing(16);
+    // The channel is both pages'; window, segment and band are the noise page's.
+    auto* channel = new QHBoxLayout;
+    channel->addWidget(channelLabel_);
+    channel->addWidget(channelBox_);
+    channel->addStretch(1);
     choices->addWidget(new QLabel(Utf8(text::AnalysisWindow), this));
     choices->addWidget(windowBox_);
     choices->addSpacing(16);
@@ -200,9 +205,20 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     split_->setStretchFactor(0, 1);
     split_->setStretchFactor(1, 0);
 
+    auto* noisePage = new QWidget(this);
+    auto* noiseLayout = new QVBoxLayout(noisePage);
+    noiseLayout->addLayout(choices);
     auto* body = new QHBoxLayout;
     body->addWidget(figuresScroll, 0);
     body->addWidget(split_, 1);
+    noiseLayout->addLayout(body, 1);
+    // The sine-wave test of the same channel on a page of its own.
+    sine_ = new TSinePanel(this);
+    sine_->setObjectName("sinePage");
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName("pages");
+    pages_->addTab(noisePage, Utf8(text::NoisePage));
+    pages_->addTab(sine_, Utf8(text::SinePage));
 
     message_ = new QLabel(this);
     message_->setObjectName("message");
@@ -235,8 +251,8 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(source_);
-    layout->addLayout(choices);
-    layout->addLayout(body, 1);
+    layout->addLayout(channel);
+    layout->addWidget(pages_, 1);
     layout->addLayout(buttons);
 
     connect(channelBox_, &QComboBox::activated, this,
@@ -244,16 +260,27 @@ TNoiseAnalysisWindow::TNoiseAnalysisWindow(QWidget* parent, IAnalysisDialogs* di
     connect(windowBox_, &QComboBox::currentIndexChanged, this, [this] { Analyse(); });
     connect(segmentBox_, &QComboBox::activated, this, [this] { Analyse(); });
     connect(savePicture_, &QPushButton::clicked, this, [this] {
-        AskAndSave(text::AnalysisPngFilter, "noise.png", "png", &TNoiseAnalysisWindow::SavePicture);
+        if (SinePageShown())
+            AskAndSave(text::AnalysisPngFilter, "sine.png", "png",
+                       &TNoiseAnalysisWindow::SaveSinePicture);
+        else
+            AskAndSave(text::AnalysisPngFilter, "noise.png", "png",
+                       &TNoiseAnalysisWindow::SavePicture);
     });
     connect(saveHistogram_, &QPushButton::clicked, this, [this] {
         AskAndSave(text::AnalysisCsvFilter, "histogram.csv", "csv",
                    &TNoiseAnalysisWindow::SaveHistogramCsv);
     });
     connect(saveSpectrum_, &QPushButton::clicked, this, [this] {
-        AskAndSave(text::AnalysisCsvFilter, "spectrum.csv", "csv",
-                   &TNoiseAnalysisWindow::SaveSpectrumCsv);
+        if (SinePageShown())
+            AskAndSave(text::AnalysisCsvFilter, "sine-spectrum.csv", "csv",
+                       &TNoiseAnalysisWindow::SaveSineCsv);
+        else
+            AskAndSave(text::AnalysisCsvFilter, "spectrum.csv", "csv",
+                       &TNoiseAnalysisWindow::SaveSpectrumCsv);
     });
+    connect(pages_, &QTabWidget::currentChanged, this, [this] { UpdateSaveButtons(); });
+    connect(sine_, &TSinePanel::Changed, this, [this] { UpdateSaveButtons(); });
 
     connect(addReference_, &QPushButton::clicked, this, [this] { AskAndAddReferences(); });
     connect(saveReport_, &QPushButton::clicked, this, [this] { AskAndSaveReport(); });
@@ -342,6 +369,7 @@ void TNoiseAnalysisWindow::TakeCodes(double rateSps, int gain)
     }
     channelBox_->setCurrentIndex(channel_);
     FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel_)].size()));
+    sine_->SetCodes(codes_[static_cast<size_t>(channel_)], rateSps_, gain_);
     Analyse();
 }
 
@@ -358,6 +386,7 @@ void TNoiseAnalysisWindow::ClearDataSet()
     channelLabel_->setVisible(false);
     channelBox_->setVisible(false);
     segmentBox_->clear();
+    sine_->Clear(Utf8(text::AnalysisNoData));
     ShowEmpty(text::AnalysisNoData);
 }
 
@@ -400,6 +429,7 @@ void TNoiseAnalysisWindow::SelectChannel(int channel)
     lowFrequencyStale_ = true;
     channelBox_->setCurrentIndex(channel);
     FillSegmentChoices(static_cast<int>(codes_[static_cast<size_t>(channel)].size()));
+    sine_->SetCodes(codes_[static_cast<size_t>(channel)], rateSps_, gain_);
     Analyse();
 }
 
@@ -530,8 +560,23 @@ void TNoiseAnalysisWindow::ShowFigures()
         values_[static_cast<size_t>(i)]->setText(texts[i]);
     message_->clear();
     plots_->ShowNoise(f, voltMode_);
-    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
-        b->setEnabled(true);
+    UpdateSaveButtons();
+}
+
+bool TNoiseAnalysisWindow::SinePageShown() const
+{
+    return pages_->currentWidget() == sine_;
+}
+
+void TNoiseAnalysisWindow::UpdateSaveButtons()
+{
+    const bool sine = SinePageShown();
+    const bool sineShown = sine_->Figures() != nullptr;
+    savePicture_->setEnabled(sine ? sineShown : analysed_);
+    saveSpectrum_->setEnabled(sine ? sineShown : analysed_);
+    saveHistogram_->setEnabled(!sine && analysed_);
+    addReference_->setEnabled(analysed_);
+    saveReport_->setEnabled(analysed_);
 }
 
 void TNoiseAnalysisWindow::ShowEmpty(const char* message)
@@ -543,8 +588,7 @@ void TNoiseAnalysisWindow::ShowEmpty(const char* message)
         v->clear();
     message_->setText(Utf8(message));
     plots_->Clear(Utf8(message));
-    for (QPushButton* b : {savePicture_, saveHistogram_, saveSpectrum_, addReference_, saveReport_})
-        b->setEnabled(false);
+    UpdateSaveButtons();
     ShowReferences();
 }
 

@@ -28,12 +28,14 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
+class QTabWidget;
 class TMeasureRecord;
 
 namespace mirantos {
 
 class TComparisonPanel;
 class TNoisePlotPanel;
+class TSinePanel;
 
 // The texts of the low-frequency rows: drift, 0.1-10 Hz pp median, pp maximum
 // and rms; without the band-limited figures the last three give the reason.
@@ -74,6 +76,8 @@ public:
     void SetVoltMode(bool voltMode);
 
     bool HasDataSet() const;
+    // The "正弦波解析" page (its figures are computed while it is shown).
+    TSinePanel* SinePage() const { return sine_; }
     // The figures shown, or null while there are none (no data, fewer than 10 samples).
     const analysis::TNoiseFigures* Figures() const;
     // The low-frequency figures of the channel shown, or null with the figures above.
@@ -91,6 +95,10 @@ public:
     bool SavePicture(const QString& path, std::string* error = nullptr) const;
     bool SaveHistogramCsv(const QString& path, std::string* error = nullptr) const;
     bool SaveSpectrumCsv(const QString& path, std::string* error = nullptr) const;
+    // The "正弦波解析" page's picture (spectrum and residuals, with the caption) and its
+    // spectrum as f_Hz,dBFS; false while the page shows no figures.
+    bool SaveSinePicture(const QString& path, std::string* error = nullptr) const;
+    bool SaveSineCsv(const QString& path, std::string* error = nullptr) const;
     // Reference files shown beside the current data, up to seven; each is
     // analysed on the channel shown with the window's options and kept when the
     // current data changes. False (with a message naming the file) when the
@@ -120,6 +128,9 @@ private:
     // The title and notes, then the file.
     void AskAndSaveReport();
     void ShowError(const QString& text);
+    // The save buttons act on the page shown: enabled where it has something to save.
+    void UpdateSaveButtons();
+    bool SinePageShown() const;
     // The window's choices as the library's options.
     analysis::TAnalysisOptions Options() const;
     // The band typed, when it parses and lies within 0 to half the rate;
@@ -174,6 +185,8 @@ private:
     std::vector<QLabel*> values_;
     TNoisePlotPanel* plots_ = nullptr;
     TComparisonPanel* comparison_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    TSinePanel* sine_ = nullptr;
     QPushButton* savePicture_ = nullptr;
     QPushButton* saveHistogram_ = nullptr;
     QPushButton* saveSpectrum_ = nullptr;

@@ -24,27 +24,6 @@ QString Utf8(const char* s)
     return QString::fromUtf8(s);
 }
 
-void Prepare(QCustomPlot& plot, const char* title, const char* xLabel, const char* yLabel)
-{
-    UseArrangedLegend(plot);
-    ClearNoisePlot(plot);
-    if (plot.plotLayout()->rowCount() < 2) {
-        plot.plotLayout()->insertRow(0);
-        plot.plotLayout()->addElement(
-            0, 0, new QCPTextElement(&plot, Utf8(title), UiFont(WindowFontPixels + 2)));
-    }
-    const QFont font = UiFont(WindowFontPixels);
-    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
-        axis->setLabelFont(font);
-        axis->setTickLabelFont(font);
-    }
-    plot.xAxis->setLabel(Utf8(xLabel));
-    plot.yAxis->setLabel(Utf8(yLabel));
-    plot.legend->setFont(font);
-    plot.legend->setVisible(false);
-    plot.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
-}
-
 void LogLog(QCustomPlot& plot)
 {
     for (QCPAxis* axis : {plot.xAxis, plot.yAxis})
@@ -69,9 +48,31 @@ using plotgeometry::DecimalsFor;
 
 } // namespace
 
+void PreparePlot(QCustomPlot& plot, const char* title, const char* xLabel, const char* yLabel)
+{
+    UseArrangedLegend(plot);
+    ClearNoisePlot(plot);
+    if (plot.plotLayout()->rowCount() < 2) {
+        plot.plotLayout()->insertRow(0);
+        plot.plotLayout()->addElement(
+            0, 0, new QCPTextElement(&plot, Utf8(title), UiFont(WindowFontPixels + 2)));
+    }
+    const QFont font = UiFont(WindowFontPixels);
+    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
+        axis->setLabelFont(font);
+        axis->setTickLabelFont(font);
+    }
+    plot.xAxis->setLabel(Utf8(xLabel));
+    plot.yAxis->setLabel(Utf8(yLabel));
+    plot.legend->setFont(font);
+    plot.legend->setVisible(false);
+    plot.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+}
+
 void PrepareHistogramPlot(QCustomPlot& plot)
 {
-    Prepare(plot, text::AnalysisHistogramTitle, text::AnalysisAxisCode, text::AnalysisAxisCount);
+    PreparePlot(plot, text::AnalysisHistogramTitle, text::AnalysisAxisCode,
+                text::AnalysisAxisCount);
     plot.xAxis->setNumberFormat("f");
     plot.xAxis->setNumberPrecision(0);
     // Ten-digit codes in a quarter of the picture: few ticks, or they run together.
@@ -80,20 +81,20 @@ void PrepareHistogramPlot(QCustomPlot& plot)
 
 void PrepareSpectrumPlot(QCustomPlot& plot)
 {
-    Prepare(plot, text::AnalysisSpectrumTitle, text::AnalysisAxisFrequency,
-            text::AnalysisAxisDensity);
+    PreparePlot(plot, text::AnalysisSpectrumTitle, text::AnalysisAxisFrequency,
+                text::AnalysisAxisDensity);
     LogLog(plot);
 }
 
 void PrepareAllanPlot(QCustomPlot& plot)
 {
-    Prepare(plot, text::AnalysisAllanTitle, text::AnalysisAxisTau, text::AnalysisAxisAllan);
+    PreparePlot(plot, text::AnalysisAllanTitle, text::AnalysisAxisTau, text::AnalysisAxisAllan);
     LogLog(plot);
 }
 
 void PrepareLowFrequencyPlot(QCustomPlot& plot)
 {
-    Prepare(plot, text::AnalysisLfTitle, text::AnalysisAxisTime, text::AnalysisAxisMicrovolt);
+    PreparePlot(plot, text::AnalysisLfTitle, text::AnalysisAxisTime, text::AnalysisAxisMicrovolt);
 }
 
 void ClearNoisePlot(QCustomPlot& plot)

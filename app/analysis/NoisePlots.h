@@ -23,7 +23,8 @@ class QRectF;
 
 namespace mirantos {
 
-// Fonts, title row and axis texts of an empty plot.
+// Fonts, the title row, axis texts and the arranged legend of an empty plot.
+void PreparePlot(QCustomPlot& plot, const char* title, const char* xLabel, const char* yLabel);
 void PrepareHistogramPlot(QCustomPlot& plot);
 void PrepareSpectrumPlot(QCustomPlot& plot);
 void PrepareAllanPlot(QCustomPlot& plot);

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    // MIRANTOS_SIM sets the simulated input (flicker, drift, pickup, seed). A
+    // MIRANTOS_SIM sets the simulated input (flicker, drift, pickup, tone, seed). A
     // bad item is named on stderr and left out; the program starts anyway, as
     // it does without the variable.
     mirantos::SimConfig config;

@@ -6,6 +6,7 @@
 #include "NoiseAnalysis.h"
 #include "RateTable.h"
 #include "SimBoard.h"
+#include "SineAnalysis.h"
 
 #include <gtest/gtest.h>
 
@@ -259,5 +260,43 @@ TEST(SimSignal, SimSettingsTextSetsGoodItemsAndNamesBadOnes)
         ASSERT_EQ(problems.size(), c.problems.size()) << c.text;
         for (size_t i = 0; i < problems.size(); ++i)
             EXPECT_NE(problems[i].find(c.problems[i]), std::string::npos) << problems[i];
+    }
+}
+
+// The tone as the sine-wave test reads it back on each channel, each with its own phase;
+// and its text in MIRANTOS_SIM.
+TEST(SimSignal, ToneAndItsHarmonicsReadBackOnEachChannel)
+{
+    SimConfig cfg;
+    cfg.tone = {123.4, 1.0e6, -90.0, -100.0};
+    const Record r = Generate(cfg, 10, '2', 16384); // 1 ksps
+    double phase[2] = {0, 0};
+    for (int c = 0; c < 2; ++c) {
+        std::string why;
+        const auto f = analysis::AnalyzeSine(c == 0 ? r.c0 : r.c1, 1000.0, 1, {}, &why);
+        ASSERT_TRUE(f && f->fit) << why;
+        EXPECT_NEAR(f->fit->fHz, 123.4, 1e-6) << c;
+        EXPECT_NEAR(f->fit->amplitudeUv, 1.0e6, 0.1) << c;
+        EXPECT_NEAR(f->fit->offsetUv, cfg.dcUv[c], 0.1) << c;
+        EXPECT_NEAR(f->harmonics[0].dBc.value_or(0), -90.0, 0.3) << c;
+        EXPECT_NEAR(f->harmonics[1].dBc.value_or(0), -100.0, 0.3) << c;
+        phase[c] = f->fit->phaseRad;
+    }
+    EXPECT_GT(std::fabs(phase[0] - phase[1]), 1e-3);
+
+    const std::pair<const char*, const char*> texts[] = {
+        {"tone=1000:2e6:-100:-110", ""},           {"tone=50:3", ""},
+        {"tone=50", "tone takes F:A[:HD2[:HD3]]"}, {"tone=0:3", "tone takes"},
+        {"tone=50:3:-90:-100:-110", "tone takes"}, {"tone=50:3e6", "tone takes"},
+        {"tone=50:3:+1", "not \"50:3:+1\""},
+    };
+    for (const auto& [text, problem] : texts) {
+        SimConfig c;
+        const auto problems = ApplySimSettings(text, c);
+        ASSERT_EQ(problems.size(), *problem ? 1u : 0u) << text;
+        if (*problem) {
+            EXPECT_NE(problems[0].find(problem), std::string::npos) << problems[0];
+        }
+        EXPECT_EQ(c.tone.On(), !*problem) << text;
     }
 }

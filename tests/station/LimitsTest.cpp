@@ -200,6 +200,17 @@ const Refusal kRefusals[] = {
     {"RepeatedKey", R"(~"max": 0.3, "max": 3)", "limits.ch0.band_rms_uV.max: given twice"},
     {"Overflow", R"(~"max": 1e999)", "number overflow parsing '1e999'"},
     {"BrokenJson", R"(={"name": )", "parse error at line 1"},
+    {"SineOf1000Samples",
+     R"({"settings": {"samples": 1000}, "limits": {"ch0": {"snr_dB": {"min": 90}}}})",
+     "limits.ch0.snr_dB: not defined for 1000 samples (needs at least 1024 samples)"},
+    {"SineWindowUnknown", R"({"settings": {"analysis": {"sine": {"window": "hann"}}}})",
+     "settings.analysis.sine.window: must be bh7 or rect, not \"hann\""},
+    {"SineToneBeyondTheBand", R"({"settings": {"analysis": {"sine": {"tone_Hz": 600}}}})",
+     "settings.analysis.sine.tone_Hz: must lie in 0 .. 500, not 600"},
+    {"SineToneInTheDcRegion", R"({"settings": {"analysis": {"sine": {"tone_Hz": 0.5}}}})",
+     "settings.analysis.sine.tone_Hz: takes a frequency from 0.75 to 499.95 Hz"},
+    {"SimToneWithoutAmplitude", R"({"settings": {"sim": {"tone": "1000"}}})",
+     "settings.sim.tone: takes F:A[:HD2[:HD3]]"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, LimitsRefusal, testing::ValuesIn(kRefusals),

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
+#include <numbers>
 #include <regex>
 
 using namespace mirantos::station;
@@ -125,6 +127,36 @@ TEST(Verdict, DriftAndLowFrequencyFiguresOnlyWhenDefined)
         EXPECT_FALSE(shorter[i].pass) << i;
         EXPECT_EQ(shorter[i].reason, "needs at least 30 s of samples") << i;
     }
+}
+
+// The sine-wave test's figures with the limits file's sine options.
+TEST(Verdict, SineFiguresWithTheTestsSineOptions)
+{
+    const TTestLimits l = Limits(R"("rate": "1000", "samples": 4096,
+                                    "analysis": {"sine": {"harmonics": 2}})",
+                                 R"("thd_dBc": {"max": -75}, "sfdr_dBc": {"min": 85},
+                                    "enob_bits": {"min": 10})",
+                                 R"("rms_uV": {"max": 1})");
+    // 1e6 uV at 100.3 cycles, its 2nd harmonic at -80 dBc and its 3rd at -70 dBc: with
+    // H = 2 only the 2nd counts as distortion, the 3rd is the largest spur.
+    std::vector<uint32_t> tone(4096);
+    uint64_t lcg = 1;
+    for (size_t i = 0; i < tone.size(); ++i) {
+        const double ph = 2 * std::numbers::pi * 100.3 * static_cast<double>(i) / 4096;
+        lcg = lcg * 6364136223846793005ull + 1442695040888963407ull;
+        const double uv =
+            1e6 * (std::cos(ph) + 1e-4 * std::cos(2 * ph) + std::pow(10, -3.5) * std::cos(3 * ph)) +
+            static_cast<double>(lcg >> 44) / 1e4;
+        tone[i] = static_cast<uint32_t>(kMid + std::llround(uv / kQ));
+    }
+    const auto checks = CheckChannel(l, 0, tone, 1000.0, 1);
+    ASSERT_EQ(checks.size(), 3u);
+    ASSERT_TRUE(checks[0].value && checks[1].value && checks[2].value) << checks[0].reason;
+    EXPECT_NEAR(*checks[0].value, -80, 0.5);
+    EXPECT_TRUE(checks[0].pass);
+    EXPECT_NEAR(*checks[1].value, 70, 0.5);
+    EXPECT_FALSE(checks[1].pass);
+    EXPECT_TRUE(checks[2].pass);
 }
 
 TVerdict KnownVerdict(const TTestLimits& l)

@@ -2,6 +2,7 @@
 #include "AnalysisTexts.h"
 #include "Myfile.h"
 #include "ReportTexts.h"
+#include "SineTexts.h"
 #include "StationTexts.h"
 #include "Tables.h"
 #include "Texts.h"
@@ -37,6 +38,8 @@ TEST(UiFont, EveryFixedTextHasGlyphs)
     for (const char* t : mirantos::text::kAll)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kAnalysisTexts)
+        texts.push_back(mirantos::U(t));
+    for (const char* t : mirantos::text::kSineTexts)
         texts.push_back(mirantos::U(t));
     for (const char* t : mirantos::text::kViewerTexts)
         texts.push_back(mirantos::U(t));
