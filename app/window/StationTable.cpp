@@ -1,6 +1,7 @@
 #include "StationTable.h"
 
 #include "AnalysisTexts.h"
+#include "SineTexts.h"
 #include "StationTexts.h"
 #include "Texts.h"
 
@@ -30,6 +31,12 @@ constexpr TFigureName kNames[] = {
     {"lf_0p1_10Hz.pp_uV_median", text::AnalysisLfPpMedian},
     {"lf_0p1_10Hz.pp_uV_max", text::AnalysisLfPpMax},
     {"lf_0p1_10Hz.rms_uV", text::AnalysisLfRms},
+    {"snr_dB", text::SineSnr},
+    {"thd_dBc", text::SineThd},
+    {"sinad_dB", text::SineSinad},
+    {"sfdr_dBc", text::SineSfdr},
+    {"enob_bits", text::SineEnob},
+    {"enob_fs_bits", text::SineEnobFs},
 };
 
 QString Number(double v)
