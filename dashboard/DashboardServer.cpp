@@ -1,0 +1,224 @@
+// The HTTP side of the dashboard: one gate for every request, then a page, a
+// file of its own, the charting library or the API.
+
+#include "DashboardServer.h"
+
+#include "DashboardApi.h"
+
+#include <QAbstractHttpServer>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerResponse>
+#include <QTcpSocket>
+#include <QUrlQuery>
+
+#include <map>
+
+namespace mirantos::dashboard {
+
+namespace {
+
+using Status = QHttpServerResponse::StatusCode;
+
+// No inline script or style, nothing from elsewhere; the pages only talk to this server.
+const QByteArray kCsp = "default-src 'none'; script-src 'self'; style-src 'self'; "
+                        "img-src 'self'; connect-src 'self'; form-action 'self'; "
+                        "frame-ancestors 'none'; base-uri 'none'";
+
+const char* const kCookie = "mirantos_token";
+
+struct TAsset {
+    const char* resource;
+    const char* type;
+};
+
+// Every file the server hands out, by its exact path: nothing else is reachable.
+const std::map<QString, TAsset>& Assets()
+{
+    static const std::map<QString, TAsset> assets = {
+        {"/", {":/dashboard/overview.html", "text/html; charset=utf-8"}},
+        {"/figure", {":/dashboard/figure.html", "text/html; charset=utf-8"}},
+        {"/serial", {":/dashboard/serial.html", "text/html; charset=utf-8"}},
+        {"/station", {":/dashboard/station.html", "text/html; charset=utf-8"}},
+        {"/static/style.css", {":/dashboard/style.css", "text/css; charset=utf-8"}},
+        {"/static/common.js", {":/dashboard/common.js", "text/javascript; charset=utf-8"}},
+        {"/static/overview.js", {":/dashboard/overview.js", "text/javascript; charset=utf-8"}},
+        {"/static/figure.js", {":/dashboard/figure.js", "text/javascript; charset=utf-8"}},
+        {"/static/serial.js", {":/dashboard/serial.js", "text/javascript; charset=utf-8"}},
+        {"/static/station.js", {":/dashboard/station.js", "text/javascript; charset=utf-8"}},
+        {"/static/login.js", {":/dashboard/login.js", "text/javascript; charset=utf-8"}},
+    };
+    return assets;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The token a request presents: "Authorization: Bearer T" or the login cookie.
+std::string PresentedToken(const QHttpServerRequest& request)
+{
+    const QByteArray auth = request.value("Authorization").trimmed();
+    if (auth.startsWith("Bearer "))
+        return auth.mid(7).trimmed().toStdString();
+    for (const QByteArray& part : request.value("Cookie").split(';')) {
+        const QByteArray c = part.trimmed();
+        if (c.startsWith(QByteArray(kCookie) + "="))
+            return QByteArray::fromPercentEncoding(c.mid(int(strlen(kCookie)) + 1)).toStdString();
+    }
+    return {};
+}
+
+} // namespace
+
+bool SameSecret(const std::string& a, const std::string& b)
+{
+    // Compare digests so the time depends neither on the place of a difference nor on length.
+    const QByteArray x =
+        QCryptographicHash::hash(QByteArray::fromStdString(a), QCryptographicHash::Sha256);
+    const QByteArray y =
+        QCryptographicHash::hash(QByteArray::fromStdString(b), QCryptographicHash::Sha256);
+    unsigned char diff = 0;
+    for (int i = 0; i < x.size(); ++i)
+        diff |= static_cast<unsigned char>(x[i] ^ y[i]);
+    return diff == 0 && !a.empty();
+}
+
+class THttpServer final : public QAbstractHttpServer {
+public:
+    THttpServer(TServeOptions& options, TDashboardDb& db) : options_(options), db_(db) {}
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override
+    {
+        QHttpServerResponse response = Answer(request);
+        response.setHeader("Content-Security-Policy", kCsp);
+        response.setHeader("X-Content-Type-Options", "nosniff");
+        response.setHeader("X-Frame-Options", "DENY");
+        response.setHeader("Referrer-Policy", "no-referrer");
+        if (!response.hasHeader("Cache-Control"))
+            response.setHeader("Cache-Control", "no-store");
+        response.write(makeResponder(request, socket));
+        return true;
+    }
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override
+    {
+        QHttpServerResponse(Status::NotFound).write(makeResponder(request, socket));
+    }
+
+private:
+    static QHttpServerResponse Error(Status status, const QString& reason)
+    {
+        return QHttpServerResponse(QJsonObject{{"error", reason}}, status);
+    }
+
+    QHttpServerResponse LoginPage(Status status) const
+    {
+        return QHttpServerResponse("text/html; charset=utf-8", ReadFile(":/dashboard/login.html"),
+                                   status);
+    }
+
+    QHttpServerResponse Answer(const QHttpServerRequest& request)
+    {
+        const QUrl url = request.url();
+        if (url.toEncoded().size() > kMaxTargetLength)
+            return Error(Status::BadRequest, "request target longer than 2048 bytes");
+        if (request.body().size() > kMaxBodyLength)
+            return Error(Status::PayloadTooLarge, "request body longer than 4096 bytes");
+        const QString path = url.path(QUrl::FullyEncoded);
+        const auto method = request.method();
+        const bool login = path == "/login";
+        if (method != QHttpServerRequest::Method::Get &&
+            method != QHttpServerRequest::Method::Head &&
+            !(login && method == QHttpServerRequest::Method::Post))
+            return Error(Status::MethodNotAllowed, "only GET");
+        if (login)
+            return Login(request);
+        if (!options_.token.empty() && !SameSecret(PresentedToken(request), options_.token)) {
+            // The login page's own script may load without the token.
+            if (path == "/static/login.js" || path == "/static/style.css")
+                return Asset(Assets().at(path));
+            if (path.startsWith("/api/"))
+                return Error(Status::Unauthorized, "a token is required");
+            return LoginPage(Status::Unauthorized);
+        }
+        if (path.startsWith("/api/")) {
+            const TApiAnswer a =
+                Api(db_, path.mid(5), QUrlQuery(url), QDateTime::currentDateTime());
+            return QHttpServerResponse(QJsonObject(a.body), static_cast<Status>(a.status));
+        }
+        if (path == "/static/chart.js") {
+            const QByteArray lib = ReadFile(options_.chartJsPath);
+            if (lib.isEmpty())
+                return Error(Status::NotFound,
+                             "the chart library is missing: install libjs-chart.js");
+            QHttpServerResponse r("text/javascript; charset=utf-8", lib);
+            r.setHeader("Cache-Control", "max-age=3600");
+            return r;
+        }
+        const auto it = Assets().find(path);
+        if (it == Assets().end())
+            return Error(Status::NotFound, "no such page");
+        return Asset(it->second);
+    }
+
+    static QHttpServerResponse Asset(const TAsset& a)
+    {
+        return QHttpServerResponse(a.type, ReadFile(a.resource));
+    }
+
+    // GET: the form; POST token=...: the cookie, then the overview.
+    QHttpServerResponse Login(const QHttpServerRequest& request)
+    {
+        if (request.method() != QHttpServerRequest::Method::Post)
+            return LoginPage(Status::Ok);
+        const QUrlQuery form(QString::fromUtf8(request.body()));
+        const std::string token = form.queryItemValue("token", QUrl::FullyDecoded).toStdString();
+        if (options_.token.empty() || !SameSecret(token, options_.token))
+            return LoginPage(Status::Unauthorized);
+        QHttpServerResponse r(Status::SeeOther);
+        r.setHeader("Location", "/");
+        r.setHeader("Set-Cookie", QByteArray(kCookie) + "=" +
+                                      QByteArray::fromStdString(token).toPercentEncoding() +
+                                      "; Path=/; HttpOnly; SameSite=Strict");
+        return r;
+    }
+
+    TServeOptions& options_;
+    TDashboardDb& db_;
+};
+
+struct TDashboardServer::Impl {
+    TServeOptions options;
+    TDashboardDb db;
+    THttpServer http;
+    explicit Impl(TServeOptions o) : options(std::move(o)), db(options.db), http(options, db) {}
+};
+
+TDashboardServer::TDashboardServer(TServeOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options)))
+{
+}
+
+TDashboardServer::~TDashboardServer() = default;
+
+quint16 TDashboardServer::Listen(std::string& error)
+{
+    const quint16 port = impl_->http.listen(impl_->options.address, impl_->options.port);
+    if (port == 0)
+        error = "cannot listen on " + impl_->options.address.toString().toStdString() + ":" +
+                std::to_string(impl_->options.port) + " (in use, or not an address of this host)";
+    return port;
+}
+
+bool TDashboardServer::DbReady(std::string& message)
+{
+    EDbState state = EDbState::Ok;
+    return impl_->db.Ready(state, message);
+}
+
+} // namespace mirantos::dashboard
