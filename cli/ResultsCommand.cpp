@@ -9,8 +9,8 @@
 #include "Limits.h"
 #include "NoiseReport.h"
 #include "ResultsDb.h"
-#include "ResultsText.h"
 #include "Spool.h"
+#include "ResultsText.h"
 #include "Usage.h"
 #include "Verdict.h"
 
@@ -69,12 +69,13 @@ bool ParsePaging(const ParsedArgs& parsed, ResultsOptions& o,
 
 bool ParseResults(const std::vector<std::string>& args, CliIo io, ResultsOptions& o, int& code)
 {
-    const std::vector<OptionSpec> specs = {{"--db", "", true},      {"--serial", "", true},
-                                           {"--test", "", true},    {"--since", "", true},
-                                           {"--failed", "", false}, {"--figure", "", true},
-                                           {"--csv", "", false},    {"--json", "", false},
-                                           {"--sync", "", false},   {"--import-unsaved", "", false},
-                                           {"--pending", "", false}};
+    const std::vector<OptionSpec> specs = {
+        {"--db", "", true},      {"--serial", "", true},
+        {"--test", "", true},    {"--since", "", true},
+        {"--failed", "", false}, {"--figure", "", true},
+        {"--csv", "", false},    {"--json", "", false},
+        {"--sync", "", false},   {"--import-unsaved", "", false},
+        {"--pending", "", false}};
     auto usage = [&](const std::string& problem) {
         code = UsageError(io, problem, kResultsUsage);
         return false;
