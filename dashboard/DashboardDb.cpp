@@ -102,8 +102,10 @@ struct TDashboardDb::Impl {
     std::string lastMessage;
     std::function<void()> notified;
     bool listening = false;
-    // While the server announces new runs, the newest run is read once per announcement.
+    // While the server announces new runs, the newest run is read once per
+    // announcement, and at least every second for writers that do not announce.
     std::optional<TLatest> latest;
+    qint64 latestMs = 0;
 
     void Close()
     {
@@ -393,7 +395,8 @@ bool TDashboardDb::Serial(const std::string& serial, std::vector<TSerialRun>& ou
 
 bool TDashboardDb::Latest(TLatest& out, std::string& error)
 {
-    if (impl_->listening && impl_->latest) {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (impl_->listening && impl_->latest && now - impl_->latestMs < 1000) {
         out = *impl_->latest;
         return true;
     }
@@ -407,8 +410,10 @@ bool TDashboardDb::Latest(TLatest& out, std::string& error)
         out.uuid = S(q.value(1));
         out.startedUtc = S(q.value(2));
     }
-    if (impl_->listening)
+    if (impl_->listening) {
         impl_->latest = out;
+        impl_->latestMs = now;
+    }
     return true;
 }
 
