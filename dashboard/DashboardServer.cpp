@@ -49,6 +49,8 @@ const std::map<QString, TAsset>& Assets()
         {"/static/serial.js", {":/dashboard/serial.js", "text/javascript; charset=utf-8"}},
         {"/static/station.js", {":/dashboard/station.js", "text/javascript; charset=utf-8"}},
         {"/static/login.js", {":/dashboard/login.js", "text/javascript; charset=utf-8"}},
+        {"/static/favicon.svg", {":/dashboard/favicon.svg", "image/svg+xml"}},
+        {"/favicon.ico", {":/dashboard/favicon.svg", "image/svg+xml"}},
     };
     return assets;
 }
@@ -140,7 +142,8 @@ private:
             return Login(request);
         if (!options_.token.empty() && !SameSecret(PresentedToken(request), options_.token)) {
             // The login page's own script may load without the token.
-            if (path == "/static/login.js" || path == "/static/style.css")
+            if (path == "/static/login.js" || path == "/static/style.css" ||
+                path == "/static/favicon.svg")
                 return Asset(Assets().at(path));
             if (path.startsWith("/api/"))
                 return Error(Status::Unauthorized, "a token is required");
