@@ -150,8 +150,7 @@ private:
             return LoginPage(Status::Unauthorized);
         }
         if (path.startsWith("/api/")) {
-            const TApiAnswer a =
-                Api(db_, path.mid(5), QUrlQuery(url), QDateTime::currentDateTime());
+            const TApiAnswer a = CachedApi(path.mid(5), url);
             return QHttpServerResponse(QJsonObject(a.body), static_cast<Status>(a.status));
         }
         if (path == "/static/chart.js") {
@@ -191,8 +190,40 @@ private:
         return r;
     }
 
+    // Many desks show the same pages and ask again whenever a run is stored: an answer
+    // is kept while no run has been added since (and for at most 30 s, as "today" moves).
+    TApiAnswer CachedApi(const QString& name, const QUrl& url)
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        EDbState state = EDbState::Ok;
+        std::string message;
+        TLatest latest;
+        const bool known =
+            name != "latest" && db_.Ready(state, message) && db_.Latest(latest, message);
+        const QString key = name + "?" + url.query(QUrl::FullyEncoded);
+        if (known) {
+            const auto it = cache_.find(key);
+            if (it != cache_.end() && it->second.latestId == latest.id &&
+                it->second.at.msecsTo(now) < 30000)
+                return it->second.answer;
+        }
+        TApiAnswer a = Api(db_, name, QUrlQuery(url), now);
+        if (known && a.status == 200) {
+            if (cache_.size() >= 256)
+                cache_.clear();
+            cache_[key] = TCached{latest.id, now, a};
+        }
+        return a;
+    }
+
+    struct TCached {
+        long long latestId = 0;
+        QDateTime at;
+        TApiAnswer answer;
+    };
     TServeOptions& options_;
     TDashboardDb& db_;
+    std::map<QString, TCached> cache_;
 };
 
 struct TDashboardServer::Impl {
