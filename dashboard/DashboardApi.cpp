@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <map>
 
 namespace mirantos::dashboard {
@@ -123,13 +124,15 @@ TApiAnswer Overview(TDashboardDb& db, const QUrlQuery& query, const QDateTime& n
         return DbFailed(EDbState::Down, error);
     std::vector<TYieldRun> all;
     std::map<std::string, std::pair<int, int>> hours; // "YYYY-MM-DDTHH": runs, passed
-    std::map<std::string, std::string> newestOfTest;
+    std::map<std::string, const TRunRow*> newestOfTest;
     for (const TRunRow& r : runs) {
         all.push_back(TYieldRun{r.serial, r.startedUtc, r.pass});
         auto& h = hours[r.startedUtc.substr(0, 13)];
         ++h.first;
         h.second += r.pass;
-        newestOfTest[r.test] = r.uuid;
+        const TRunRow*& newest = newestOfTest[r.test];
+        if (!newest || newest->startedUtc < r.startedUtc)
+            newest = &r;
     }
     QJsonArray perHour;
     for (const auto& [hour, counts] : hours)
@@ -143,17 +146,24 @@ TApiAnswer Overview(TDashboardDb& db, const QUrlQuery& query, const QDateTime& n
                                       {"unit", Q(UnitOf(p.figure))},
                                       {"failures", static_cast<double>(p.failures)}});
     // The figures each test stored in its newest run of the period: the figure pages to link.
-    QJsonArray figures;
-    for (const auto& [test, uuid] : newestOfTest) {
-        std::vector<std::pair<int, std::string>> list;
-        if (!db.FiguresOfRun(uuid, list, error))
-            return DbFailed(EDbState::Down, error);
-        for (const auto& [channel, figure] : list)
-            figures.append(QJsonObject{{"test", Q(test)},
-                                       {"channel", channel},
-                                       {"figure", Q(figure)},
-                                       {"unit", Q(UnitOf(figure))}});
+    std::vector<std::string> newest;
+    std::map<std::string, std::string> testOfRun;
+    for (const auto& [test, run] : newestOfTest) {
+        newest.push_back(run->uuid);
+        testOfRun[run->uuid] = test;
     }
+    std::vector<TDashboardDb::TRunFigure> list;
+    if (!db.FiguresOfRuns(newest, list, error))
+        return DbFailed(EDbState::Down, error);
+    std::stable_sort(list.begin(), list.end(), [&](const auto& a, const auto& b) {
+        return testOfRun[a.uuid] < testOfRun[b.uuid];
+    });
+    QJsonArray figures;
+    for (const TDashboardDb::TRunFigure& f : list)
+        figures.append(QJsonObject{{"test", Q(testOfRun[f.uuid])},
+                                   {"channel", f.channel},
+                                   {"figure", Q(f.figure)},
+                                   {"unit", Q(UnitOf(f.figure))}});
     QJsonObject body = YieldJson(ComputeYield(std::move(all)));
     body.insert("period", PeriodJson(*period));
     body.insert("by_test", YieldBy(runs, &TRunRow::test, "test"));
@@ -241,6 +251,8 @@ TApiAnswer Station(TDashboardDb& db, const QUrlQuery& query, const QDateTime& no
     std::vector<TRunRow> runs;
     if (!db.RunsIn(*period, WithSimulated(query), station.toStdString(), runs, error))
         return DbFailed(EDbState::Down, error);
+    std::sort(runs.begin(), runs.end(),
+              [](const TRunRow& a, const TRunRow& b) { return a.startedUtc < b.startedUtc; });
     std::vector<TYieldRun> all;
     QJsonArray list;
     for (const TRunRow& r : runs) {

@@ -78,7 +78,7 @@ public:
     void OnNotify(std::function<void()> notified);
     bool Listening() const;
 
-    // Every run of the period; simulated ones only when asked for.
+    // Every run of the period (in no particular order); simulated ones only when asked for.
     bool RunsIn(const TPeriod& period, bool withSimulated, const std::string& station,
                 std::vector<TRunRow>& out, std::string& error);
     bool Pareto(const TPeriod& period, bool withSimulated, std::vector<TParetoRow>& out,
@@ -90,9 +90,14 @@ public:
                 std::vector<TFigurePoint>& out, bool& truncated, std::string& error);
     bool Serial(const std::string& serial, std::vector<TSerialRun>& out, std::string& error);
     bool Latest(TLatest& out, std::string& error);
-    // The channels and figures one run stored, in order.
-    bool FiguresOfRun(const std::string& uuid, std::vector<std::pair<int, std::string>>& out,
-                      std::string& error);
+    // The channels and figures each of these runs stored (uuid, channel, figure), in order.
+    struct TRunFigure {
+        std::string uuid;
+        int channel = 0;
+        std::string figure;
+    };
+    bool FiguresOfRuns(const std::vector<std::string>& uuids, std::vector<TRunFigure>& out,
+                       std::string& error);
     const results::TDbTarget& Target() const;
 
 private:

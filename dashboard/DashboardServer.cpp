@@ -11,6 +11,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
+#include <QJsonDocument>
 #include <QTcpSocket>
 #include <QUrlQuery>
 
@@ -150,8 +151,8 @@ private:
             return LoginPage(Status::Unauthorized);
         }
         if (path.startsWith("/api/")) {
-            const TApiAnswer a = CachedApi(path.mid(5), url);
-            return QHttpServerResponse(QJsonObject(a.body), static_cast<Status>(a.status));
+            const TCached a = CachedApi(path.mid(5), url);
+            return QHttpServerResponse("application/json", a.json, a.status);
         }
         if (path == "/static/chart.js") {
             const QByteArray lib = ReadFile(options_.chartJsPath);
@@ -192,7 +193,13 @@ private:
 
     // Many desks show the same pages and ask again whenever a run is stored: an answer
     // is kept while no run has been added since (and for at most 30 s, as "today" moves).
-    TApiAnswer CachedApi(const QString& name, const QUrl& url)
+    struct TCached {
+        long long latestId = 0;
+        QDateTime at;
+        Status status = Status::Ok;
+        QByteArray json; // serialised once: a figure's points run to hundreds of kilobytes
+    };
+    TCached CachedApi(const QString& name, const QUrl& url)
     {
         const QDateTime now = QDateTime::currentDateTime();
         EDbState state = EDbState::Ok;
@@ -205,22 +212,19 @@ private:
             const auto it = cache_.find(key);
             if (it != cache_.end() && it->second.latestId == latest.id &&
                 it->second.at.msecsTo(now) < 30000)
-                return it->second.answer;
+                return it->second;
         }
-        TApiAnswer a = Api(db_, name, QUrlQuery(url), now);
+        const TApiAnswer a = Api(db_, name, QUrlQuery(url), now);
+        const TCached answer{latest.id, now, static_cast<Status>(a.status),
+                             QJsonDocument(a.body).toJson(QJsonDocument::Compact)};
         if (known && a.status == 200) {
             if (cache_.size() >= 256)
                 cache_.clear();
-            cache_[key] = TCached{latest.id, now, a};
+            cache_[key] = answer;
         }
-        return a;
+        return answer;
     }
 
-    struct TCached {
-        long long latestId = 0;
-        QDateTime at;
-        TApiAnswer answer;
-    };
     TServeOptions& options_;
     TDashboardDb& db_;
     std::map<QString, TCached> cache_;
