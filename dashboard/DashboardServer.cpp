@@ -13,9 +13,11 @@
 #include <QHttpServerResponse>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUrlQuery>
 
 #include <map>
+#include <set>
 
 namespace mirantos::dashboard {
 
@@ -93,7 +95,19 @@ bool SameSecret(const std::string& a, const std::string& b)
 
 class THttpServer final : public QAbstractHttpServer {
 public:
-    THttpServer(TServeOptions& options, TDashboardDb& db) : options_(options), db_(db) {}
+    THttpServer(TServeOptions& options, TDashboardDb& db) : options_(options), db_(db)
+    {
+        worker_.moveToThread(&thread_);
+        thread_.start();
+    }
+    ~THttpServer() override
+    {
+        // The worker's connection goes in the thread that made it.
+        QMetaObject::invokeMethod(
+            &worker_, [this] { workerDb_.reset(); }, Qt::BlockingQueuedConnection);
+        thread_.quit();
+        thread_.wait();
+    }
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override
@@ -192,16 +206,30 @@ private:
     }
 
     // Many desks show the same pages and ask again whenever a run is stored: an answer
-    // is kept while no run has been added since (and for at most 30 s, as "today" moves).
+    // is kept, and once a run has been added (or after 30 s, as "today" moves) it is
+    // still given while a worker thread, with its own connection, reads it afresh. So
+    // the event loop never waits for a query but the first of each page. Each answer
+    // names the newest run it knows ("as_of_id"), so a page can ask again until it is
+    // as new as /api/latest.
     struct TCached {
         long long latestId = 0;
         QDateTime at;
         Status status = Status::Ok;
         QByteArray json; // serialised once: a figure's points run to hundreds of kilobytes
     };
-    TCached CachedApi(const QString& name, const QUrl& url)
+    static TCached Compute(TDashboardDb& db, const QString& name, const QUrl& url,
+                           long long latestId)
     {
         const QDateTime now = QDateTime::currentDateTime();
+        TApiAnswer a = Api(db, name, QUrlQuery(url), now);
+        if (a.status == 200 && name != "latest")
+            a.body.insert("as_of_id", static_cast<double>(latestId));
+        return TCached{latestId, now, static_cast<Status>(a.status),
+                       QJsonDocument(a.body).toJson(QJsonDocument::Compact)};
+    }
+
+    TCached CachedApi(const QString& name, const QUrl& url)
+    {
         EDbState state = EDbState::Ok;
         std::string message;
         TLatest latest;
@@ -210,14 +238,15 @@ private:
         const QString key = name + "?" + url.query(QUrl::FullyEncoded);
         if (known) {
             const auto it = cache_.find(key);
-            if (it != cache_.end() && it->second.latestId == latest.id &&
-                it->second.at.msecsTo(now) < 30000)
+            if (it != cache_.end()) {
+                if (it->second.latestId != latest.id ||
+                    it->second.at.msecsTo(QDateTime::currentDateTime()) >= 30000)
+                    Refresh(key, name, url, latest.id);
                 return it->second;
+            }
         }
-        const TApiAnswer a = Api(db_, name, QUrlQuery(url), now);
-        const TCached answer{latest.id, now, static_cast<Status>(a.status),
-                             QJsonDocument(a.body).toJson(QJsonDocument::Compact)};
-        if (known && a.status == 200) {
+        const TCached answer = Compute(db_, name, url, latest.id);
+        if (known && answer.status == Status::Ok) {
             if (cache_.size() >= 256)
                 cache_.clear();
             cache_[key] = answer;
@@ -225,9 +254,30 @@ private:
         return answer;
     }
 
+    // Reads `key` again in the worker thread (once at a time per key).
+    void Refresh(const QString& key, const QString& name, const QUrl& url, long long latestId)
+    {
+        if (!refreshing_.insert(key).second)
+            return;
+        QMetaObject::invokeMethod(&worker_, [this, key, name, url, latestId] {
+            if (!workerDb_)
+                workerDb_ = std::make_unique<TDashboardDb>(options_.db);
+            const TCached answer = Compute(*workerDb_, name, url, latestId);
+            QMetaObject::invokeMethod(this, [this, key, answer] {
+                refreshing_.erase(key);
+                if (answer.status == Status::Ok)
+                    cache_[key] = answer;
+            });
+        });
+    }
+
     TServeOptions& options_;
     TDashboardDb& db_;
     std::map<QString, TCached> cache_;
+    std::set<QString> refreshing_;
+    QThread thread_;
+    QObject worker_;                         // lives in thread_
+    std::unique_ptr<TDashboardDb> workerDb_; // used only in thread_
 };
 
 struct TDashboardServer::Impl {

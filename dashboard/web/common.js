@@ -112,6 +112,8 @@ M.get = async function (url) {
     return null;
   }
   M.banner(null);
+  // The newest run this answer knows: live() asks again until it is as new as the latest.
+  if (typeof body.as_of_id === 'number') M.asOf = body.as_of_id;
   return body;
 };
 
@@ -183,8 +185,12 @@ M.live = function (refresh) {
                   .catch(() => null);
     const status = document.getElementById('live');
     if (r) {
-      if (seen !== null && r.id !== seen) await refresh();
-      seen = r.id;
+      if (seen !== null && r.id !== seen) {
+        M.asOf = undefined;
+        await refresh();
+      }
+      // An answer read before the newest run was stored: ask again at the next tick.
+      seen = M.asOf !== undefined && M.asOf < r.id ? -1 : r.id;
       document.body.dataset.latest = String(r.id);
       status.textContent = '自動更新中(最新 ' + (r.started_utc ? M.time(r.started_utc) : 'なし') + ')';
     } else {
