@@ -121,6 +121,9 @@ def main():
         wait.until(lambda d: 'period=today' in d.current_url)
         check(driver.find_element(By.CSS_SELECTOR, 'button.on').get_attribute('data-period') == 'today',
               'the chosen period is marked')
+        today = api('/api/overview?period=today')
+        wait.until(lambda d: d.find_element(By.ID, 'runs').text == '%d 件' % today['runs'])
+        check(points('per-hour') == len(today['per_hour']), 'runs-per-hour bars of today')
         console_clean('overview, period changed')
 
         # The figure page: every chart with the runs' points.
