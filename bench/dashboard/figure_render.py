@@ -39,13 +39,22 @@ def main():
         driver.set_script_timeout(120)
         driver.get('http://127.0.0.1:%d/figure?test=%s&channel=%s&figure=%s&from=%s&to=%s'
                    % (port, o.test, o.channel, o.figure, o.start, o.to))
-        count = 'const c = Chart.getChart(document.getElementById("trend")); return c ? c.data.datasets[0].data.length : 0;'
+        # The decimation plugin keeps the whole series in _data and draws a thinned one.
+        count = ('const c = Chart.getChart(document.getElementById("trend"));'
+                 'return c ? (c.data.datasets[0]._data || c.data.datasets[0].data).length : 0;')
         WebDriverWait(driver, 120).until(lambda d: d.execute_script(count) > 0)
         n = driver.execute_script(count)
         times = [driver.execute_async_script(
             'const done = arguments[0]; const t = performance.now();'
             'refresh().then(() => requestAnimationFrame(() => done(performance.now() - t)));')
             for _ in range(o.reps)]
+        fetches = [driver.execute_async_script(
+            'const done = arguments[0]; const t = performance.now(); const q = M.periodQuery();'
+            '["test", "channel", "figure"].forEach((k) => q.set(k, M.params().get(k)));'
+            'M.get("/api/figure?" + q.toString()).then((d) => done([performance.now() - t, d.points.length]));')
+            for _ in range(o.reps)]
+        print('  of which the answer (%d points) fetched and parsed: %.0f ms'
+              % (fetches[0][1], statistics.median([f[0] for f in fetches])))
         print('figure page, %d points: fetch and draw %.0f ms (median of %d; %.0f..%.0f)'
               % (n, statistics.median(times), o.reps, min(times), max(times)))
     finally:

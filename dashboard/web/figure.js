@@ -7,6 +7,26 @@ function line(label, points, color, dash) {
           pointRadius: 0, borderWidth: 1.5, fill: false};
 }
 
+// A limit drawn only where it changes (and at the end): one segment per limits file.
+function steps(xs, values) {
+  const out = [];
+  values.forEach((v, i) => {
+    if (i === 0 || v !== values[i - 1] || i === values.length - 1)
+      out.push({x: xs[i], y: v});
+  });
+  return out;
+}
+
+// A long series: a line without points (failures and rule breaks are datasets of their
+// own), thinned to the pixel width by min-max decimation.
+function series(label, data, color) {
+  return {label: label, data: data, borderColor: color, borderWidth: 1,
+          pointRadius: data.length > 500 ? 0 : 2, pointBackgroundColor: color,
+          pointHitRadius: 3, spanGaps: true, normalized: true};
+}
+
+const kLong = {decimation: {enabled: true, algorithm: 'min-max'}};
+
 function flat(xs, value) {
   return value === null || value === undefined ? [] : [{x: xs[0], y: value}, {x: xs[xs.length - 1], y: value}];
 }
@@ -35,34 +55,37 @@ async function refresh() {
   const xs = d.points.map((pt) => Date.parse(pt.started_utc));
   const values = d.points.map((pt, i) => ({x: xs[i], y: pt.value}));
   const yTitle = {title: {display: true, text: unit || d.figure}};
+  const failed = d.points.map((pt, i) => ({x: xs[i], y: pt.value})).filter((p, i) => !d.points[i].pass);
   M.chart('trend', {
     type: 'line',
     data: {datasets: [
-      {label: d.figure, data: values, borderColor: '#237', pointRadius: 2, showLine: true,
-       pointBackgroundColor: d.points.map((pt) => (pt.pass ? '#237' : '#c00'))},
-      line('下限', d.points.map((pt, i) => ({x: xs[i], y: pt.low})), '#c55', [6, 3]),
-      line('上限', d.points.map((pt, i) => ({x: xs[i], y: pt.high})), '#c55', [6, 3])]},
-    options: {parsing: false, scales: {x: M.timeAxis(), y: yTitle}},
+      series(d.figure, values, '#237'),
+      {label: '不合格', data: failed, showLine: false, pointRadius: 3, pointBackgroundColor: '#c00',
+       borderColor: '#c00'},
+      line('下限', steps(xs, d.points.map((pt) => pt.low)), '#c55', [6, 3]),
+      line('上限', steps(xs, d.points.map((pt) => pt.high)), '#c55', [6, 3])]},
+    options: {parsing: false, plugins: kLong, scales: {x: M.timeAxis(), y: yTitle}},
   });
-  const broken = d.points.map((pt) => pt.rules.length > 0);
+  const broken = d.points.map((pt, i) => ({x: xs[i], y: pt.value})).filter((p, i) => d.points[i].rules.length > 0);
   M.chart('individuals', {
     type: 'line',
     data: {datasets: [
-      {label: d.figure, data: values, borderColor: '#237', pointRadius: broken.map((b) => (b ? 5 : 2)),
-       pointBackgroundColor: broken.map((b) => (b ? '#c00' : '#237'))},
+      series(d.figure, values, '#237'),
+      {label: 'ルール違反', data: broken, showLine: false, pointRadius: 4, pointBackgroundColor: '#c00',
+       borderColor: '#c00'},
       line('中心線', flat(xs, s.individuals.centre), '#393'),
       line('UCL', flat(xs, s.individuals.upper), '#c80', [4, 2]),
       line('LCL', flat(xs, s.individuals.lower), '#c80', [4, 2])]},
-    options: {parsing: false, scales: {x: M.timeAxis(), y: yTitle}},
+    options: {parsing: false, plugins: kLong, scales: {x: M.timeAxis(), y: yTitle}},
   });
   const mr = d.points.map((pt, i) => ({x: xs[i], y: pt.moving_range})).filter((m) => m.y !== null);
   M.chart('moving-range', {
     type: 'line',
     data: {datasets: [
-      {label: 'MR', data: mr, borderColor: '#237', pointRadius: 2},
+      series('MR', mr, '#237'),
       line('中心線', flat(xs, s.moving_range.centre), '#393'),
       line('UCL', flat(xs, s.moving_range.upper), '#c80', [4, 2])]},
-    options: {parsing: false, scales: {x: M.timeAxis(), y: yTitle}},
+    options: {parsing: false, plugins: kLong, scales: {x: M.timeAxis(), y: yTitle}},
   });
   const h = d.histogram;
   const top = Math.max(1, ...h.counts);
@@ -76,15 +99,17 @@ async function refresh() {
     options: {parsing: false, scales: {x: {type: 'linear', title: {display: true, text: unit || d.figure}},
                                        y: {title: {display: true, text: '件'}}}},
   });
-  const rows = [];
-  d.points.forEach((pt) => {
-    if (pt.rules.length > 0)
-      rows.push([M.time(pt.started_utc), M.link('/serial?serial=' + encodeURIComponent(pt.serial), pt.serial),
-                 M.num(pt.value, unit), pt.rules.map((r) => 'ルール ' + r).join('、')]);
-  });
-  M.clear(document.getElementById('rules'))
-      .appendChild(rows.length ? M.table(['開始', 'シリアル', '値', '当たったルール'], rows)
-                               : M.el('p', '該当する点はありません'));
+  // The newest 100 breaks as rows (a drifting process can break rule 4 at thousands of
+  // points), and how many there are of each rule.
+  const breaks = d.points.filter((pt) => pt.rules.length > 0);
+  const perRule = [1, 2, 3, 4].map((r) => breaks.filter((pt) => pt.rules.includes(r)).length);
+  const rows = breaks.slice(-100).reverse().map((pt) => [
+    M.time(pt.started_utc), M.link('/serial?serial=' + encodeURIComponent(pt.serial), pt.serial),
+    M.num(pt.value, unit), pt.rules.map((r) => 'ルール ' + r).join('、')]);
+  const box = M.clear(document.getElementById('rules'));
+  box.appendChild(M.el('p', perRule.map((n, i) => 'ルール ' + (i + 1) + ': ' + M.count(n)).join('　') +
+                                (breaks.length > 100 ? '(新しい 100 件を表示)' : ''), 'note'));
+  if (rows.length) box.appendChild(M.table(['開始', 'シリアル', '値', '当たったルール'], rows));
 }
 
 M.period('30d', refresh);
