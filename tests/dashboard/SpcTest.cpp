@@ -78,6 +78,8 @@ TEST(Spc, WesternElectricRulesMarkThePointThatCompletesThePattern)
          {.5, .5, .5, .5, .5, .5, .5, .5, .5},
          {{}, {}, {}, {}, {}, {}, {}, {4}, {4}}},
         {"7 then a cross", {-.5, -.5, -.5, -.5, -.5, -.5, -.5, .5}, Flags(8)},
+        {"a point on the centre breaks the row", {.5, .5, .5, 0, .5, .5, .5, .5}, Flags(8)},
+        {"exactly 2σ is not beyond", {2, 0, 2.5}, Flags(3)},
         {"all rules at once",
          {1.5, 1.5, 1.5, 1.5, 1.5, 1.5, 2.5, 3.5},
          {{}, {}, {}, {3}, {3}, {3}, {3}, {1, 2, 3, 4}}},
