@@ -12,6 +12,7 @@
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
 #include <QUrlQuery>
@@ -153,6 +154,11 @@ private:
             method != QHttpServerRequest::Method::Head &&
             !(login && method == QHttpServerRequest::Method::Post))
             return Error(Status::MethodNotAllowed, "only GET");
+        // Without a token only this host can reach the server, but a web page in its
+        // browser could still, by pointing its own name at 127.0.0.1: refuse names
+        // that are not this host's.
+        if (options_.token.empty() && !LocalHost(request.value("Host")))
+            return Error(Status::BadRequest, "Host names no address of this server");
         if (login)
             return Login(request);
         if (!options_.token.empty() && !SameSecret(PresentedToken(request), options_.token)) {
@@ -181,6 +187,17 @@ private:
         if (it == Assets().end())
             return Error(Status::NotFound, "no such page");
         return Asset(it->second);
+    }
+
+    bool LocalHost(const QByteArray& host) const
+    {
+        QString name = QString::fromLatin1(host).trimmed();
+        static const QRegularExpression port(":[0-9]+$");
+        name.remove(port);
+        if (name.startsWith('[') && name.endsWith(']'))
+            name = name.mid(1, name.size() - 2);
+        return name.compare("localhost", Qt::CaseInsensitive) == 0 ||
+               (QHostAddress(name).isLoopback()) || QHostAddress(name) == options_.address;
     }
 
     static QHttpServerResponse Asset(const TAsset& a)

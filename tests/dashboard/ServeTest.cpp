@@ -375,11 +375,17 @@ TEST_P(ServeTest, BadRequestsAreRefusedWithAReasonAndNeverReachTheDatabase)
         }
     }
     EXPECT_EQ(
-        Raw(s.port, "POST /api/overview HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n").status,
+        Raw(s.port, "POST /api/overview HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n")
+            .status,
         405);
+    // A page elsewhere that points its own name at this host is refused (DNS rebinding).
+    EXPECT_EQ(Raw(s.port, "GET /api/latest HTTP/1.1\r\nHost: evil.example:8177\r\n\r\n").status,
+              400);
+    EXPECT_EQ(Raw(s.port, "GET /api/latest HTTP/1.1\r\nHost: [::1]:8177\r\n\r\n").status, 200);
     // Malformed and oversized requests get no page, and the server goes on.
     Raw(s.port, "GARBAGE\r\n\r\n");
-    Raw(s.port, "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + QByteArray(200000, 'b') + "\r\n\r\n");
+    Raw(s.port,
+        "GET / HTTP/1.1\r\nHost: localhost\r\nX-Big: " + QByteArray(200000, 'b') + "\r\n\r\n");
     const Reply body =
         Raw(s.port, "POST /login HTTP/1.1\r\nHost: x\r\nContent-Length: 10000\r\n\r\n" +
                         QByteArray(10000, 't'));
