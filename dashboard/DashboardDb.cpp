@@ -23,7 +23,12 @@ QString Q(const std::string& s)
 }
 std::string S(const QVariant& v)
 {
-    return v.isNull() ? std::string() : v.toString().toStdString();
+    if (v.isNull())
+        return {};
+    // A time column (timestamptz) reads as the stored text does: UTC ISO with milliseconds.
+    if (v.typeId() == QMetaType::QDateTime)
+        return (v.toDateTime().toUTC().toString("yyyy-MM-ddTHH:mm:ss.zzz") + "Z").toStdString();
+    return v.toString().toStdString();
 }
 std::optional<double> Num(const QVariant& v)
 {
