@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -85,22 +86,30 @@ void PrintSpc(std::ostream& out, const QJsonObject& f)
         << " .. " << Number(x["upper"]) << u << '\n'
         << "MR chart        centre " << Number(mr["centre"]) << ", upper " << Number(mr["upper"])
         << u << '\n';
-    int breaks = 0;
-    for (const QJsonValue& p : f["points"].toArray()) {
-        const QJsonArray rules = p["rules"].toArray();
-        if (rules.isEmpty())
-            continue;
-        if (breaks++ == 0)
-            out << "rule breaks (Western Electric):\n";
+    // Every break counted; the newest 50 listed (a drifting process breaks rule 4 at length).
+    std::vector<QJsonObject> breaks;
+    int perRule[5] = {};
+    for (const QJsonValue& p : f["points"].toArray())
+        if (const QJsonArray rules = p["rules"].toArray(); !rules.isEmpty()) {
+            breaks.push_back(p.toObject());
+            for (const QJsonValue& r : rules)
+                ++perRule[std::clamp(r.toInt(), 0, 4)];
+        }
+    out << "rule breaks     " << breaks.size() << " (rule 1: " << perRule[1]
+        << ", 2: " << perRule[2] << ", 3: " << perRule[3] << ", 4: " << perRule[4] << ")"
+        << (breaks.size() > 50 ? ", the newest 50:"
+            : breaks.empty()   ? ""
+                               : ":")
+        << '\n';
+    for (size_t i = breaks.size() > 50 ? breaks.size() - 50 : 0; i < breaks.size(); ++i) {
+        const QJsonObject& p = breaks[i];
         std::string list;
-        for (const QJsonValue& r : rules)
+        for (const QJsonValue& r : p["rules"].toArray())
             list += (list.empty() ? "" : ",") + std::to_string(r.toInt());
         out << "  " << p["started_utc"].toString().toStdString() << "  "
             << TerminalText(p["serial"].toString().toStdString()) << "  " << Number(p["value"]) << u
             << "  rule " << list << '\n';
     }
-    if (breaks == 0)
-        out << "rule breaks (Western Electric): none\n";
 }
 
 } // namespace
