@@ -39,6 +39,8 @@ int Run(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env)
         return Test(rest, io, env);
     if (command == "results")
         return Results(rest, io);
+    if (command == "serve")
+        return Serve(rest, io);
     if (command == "--help" || command == "-h" || command == "help")
         return PrintHelp(io, kMainUsage);
     if (command == "--version") {

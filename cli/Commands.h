@@ -62,6 +62,10 @@ int Report(const std::vector<std::string>& args, CliIo io);
 int Test(const std::vector<std::string>& args, CliIo io, const MeasureEnv& env = {});
 // The results database's runs, or the trend of one figure; --sync sends the spool.
 int Results(const std::vector<std::string>& args, CliIo io);
+// results --spc: capability, control limits and rule breaks of one figure.
+int ResultsSpc(const std::vector<std::string>& args, CliIo io);
+// The dashboard over HTTP, read-only, until SIGINT or SIGTERM.
+int Serve(const std::vector<std::string>& args, CliIo io);
 // results --import-unsaved: the kept raw data of unstored runs into `db`.
 int ImportUnsaved(const std::string& dbUrl, CliIo io);
 

@@ -367,6 +367,8 @@ int ListPending(CliIo io, Format format)
 
 int Results(const std::vector<std::string>& args, CliIo io)
 {
+    if (std::find(args.begin(), args.end(), "--spc") != args.end())
+        return ResultsSpc(args, io);
     ResultsOptions o;
     int code = kExitOk;
     if (!ParseResults(args, io, o, code))

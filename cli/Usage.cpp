@@ -19,6 +19,7 @@ const char* const kMainUsage =
     "  report    the noise report of 1 to 8 files as an A4 PDF\n"
     "  test      a noise test: the verdict of a limits file on the board, stored\n"
     "  results   the stored test runs, or the trend of one figure\n"
+    "  serve     the results in a browser: yield, capability and control charts\n"
     "\n"
     "  mirantos-cli <command> --help   options of a command\n"
     "  mirantos-cli --version          program version\n";
@@ -361,6 +362,8 @@ const char* const kResultsUsage =
     "       mirantos-cli results --sync --db postgresql://USER@HOST/DB\n"
     "       mirantos-cli results --import-unsaved [--db URL]\n"
     "       mirantos-cli results --pending [--csv|--json]\n"
+    "       mirantos-cli results --spc --test NAME --figure NAME [--channel N]\n"
+    "                            [--version V] [--since DATE] [--sim] [--json] [--db URL]\n"
     "\n"
     "Lists the stored test runs, oldest first: start (UTC), serial, test, version,\n"
     "outcome (PASS, FAIL, ERROR, ABORTED), failed limits, operator, station, the\n"
@@ -391,6 +394,15 @@ const char* const kResultsUsage =
     "  --offset N          skip the first N rows\n"
     "  --after UUID        the runs listed after this one (the next page); with\n"
     "                      --figure, the points of the runs after it\n"
+    "  --spc               process capability of one figure of one test, in time\n"
+    "                      order: mean, sigma within (MR-bar / 1.128) and overall,\n"
+    "                      Cp, Cpk, Pp, Ppk (Cpu/Cpl, Ppu/Ppl with one limit; none\n"
+    "                      below 10 runs), X and MR chart limits and the runs that\n"
+    "                      break the Western Electric rules 1-4; --json gives the\n"
+    "                      object the dashboard's /api/figure gives\n"
+    "  --channel N         with --spc: the channel (default 0)\n"
+    "  --version V         with --spc: the test's version (default: its newest run's)\n"
+    "  --sim               with --spc: count runs on the simulated board too\n"
     "\n"
     "Control characters in stored texts are shown as \\xNN in the table, and those\n"
     "that reorder text (U+202A..U+202E, U+2066..U+2069) as \\uNNNN; a CSV cell that\n"
@@ -398,6 +410,25 @@ const char* const kResultsUsage =
     "\n"
     "Exit status: 0 done, 1 the database cannot be read (or the server reached, or\n"
     "it refused a result), 2 usage error.\n";
+
+const char* const kServeUsage =
+    "Usage: mirantos-cli serve [--db URL] [--listen ADDRESS:PORT] [--token-file FILE]\n"
+    "\n"
+    "Serves the results database read-only to a browser until SIGINT or SIGTERM:\n"
+    "the overview of a period (runs, first-pass and final yield per test and\n"
+    "station, runs per hour, failing figures), a figure's trend, control charts,\n"
+    "histogram and capability, a serial's runs and a station's runs; the same\n"
+    "as JSON under /api/. The pages update themselves when runs are stored.\n"
+    "\n"
+    "  --db URL            the results database, as for test (read-only here)\n"
+    "  --listen ADDR:PORT  where to listen (default 127.0.0.1:8177); an address\n"
+    "                      other hosts can reach needs --token-file\n"
+    "  --token-file FILE   a file holding the token (at least 16 characters) every\n"
+    "                      request must bring: \"Authorization: Bearer TOKEN\", or\n"
+    "                      the cookie the /login page sets\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 cannot listen or read the token file,\n"
+    "2 usage error.\n";
 
 int UsageError(CliIo io, std::string_view problem, const char* usage)
 {

@@ -23,6 +23,7 @@ extern const char* const kCompareUsage;
 extern const char* const kReportUsage;
 extern const char* const kTestUsage;
 extern const char* const kResultsUsage;
+extern const char* const kServeUsage;
 
 // "mirantos-cli: <problem>" and the usage on the error stream; returns kExitUsage.
 int UsageError(CliIo io, std::string_view problem, const char* usage);

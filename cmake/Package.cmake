@@ -36,6 +36,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # (SQLite always; PostgreSQL only for a shared server); Qt's own dialogs and
 # buttons read their Japanese from Qt's translation files.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, libqt6sql6-sqlite, qt6-translations-l10n")
+# The dashboard's charts: Debian's Chart.js, read from /usr/share/javascript at run time.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libjs-chart.js")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

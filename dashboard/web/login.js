@@ -1,0 +1,3 @@
+'use strict';
+// Only puts the cursor in the field: the form posts by itself.
+document.getElementById('token').focus();
