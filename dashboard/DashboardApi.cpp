@@ -82,6 +82,9 @@ QJsonObject RunJson(const TRunRow& r)
             {"operator", Q(r.operatorName)},
             {"started_utc", Q(r.startedUtc)},
             {"pass", r.pass},
+            {"outcome", Q(r.outcome)},
+            {"received_utc", r.receivedUtc.empty() ? QJsonValue() : QJsonValue(Q(r.receivedUtc))},
+            {"late", r.late},
             {"simulated", r.simulated}};
 }
 
@@ -263,10 +266,14 @@ TApiAnswer Station(TDashboardDb& db, const QUrlQuery& query, const QDateTime& no
     body.insert("station", station);
     body.insert("period", PeriodJson(*period));
     body.insert("list", list);
-    // Which runs came late through a station's spool is known once runs carry the
-    // time the database received them; until then the page says it cannot tell.
-    body.insert("spool", QJsonObject{{"late_runs", QJsonValue(QJsonValue::Null)},
-                                     {"reason", "not recorded by this database"}});
+    // Runs stored late came through the station's spool; runs stored before the
+    // database kept receive times cannot tell and are counted apart.
+    const auto late =
+        std::count_if(runs.begin(), runs.end(), [](const TRunRow& r) { return r.late; });
+    const auto unknown = std::count_if(runs.begin(), runs.end(),
+                                       [](const TRunRow& r) { return r.receivedUtc.empty(); });
+    body.insert("spool", QJsonObject{{"late_runs", static_cast<double>(late)},
+                                     {"unknown_runs", static_cast<double>(unknown)}});
     return TApiAnswer{200, body};
 }
 

@@ -50,8 +50,10 @@ bool LooksLocked(const std::string& text)
 
 // The columns of a run row; r, t, s the runs, its test and its station.
 const QString kRunColumns = QString("r.uuid, r.serial, t.name, t.version, s.name, r.operator,"
-                                    " r.started_utc, r.pass, CASE WHEN %1 THEN 1 ELSE 0 END")
+                                    " r.started_utc, r.pass, CASE WHEN %1 THEN 1 ELSE 0 END,"
+                                    " r.outcome, r.ended_utc, r.received_utc")
                                 .arg(SimulatedRunSql());
+constexpr int kRunColumnCount = 12;
 const QString kRunJoins = " FROM runs r JOIN test_definitions t ON t.id = r.test_id"
                           " JOIN stations s ON s.id = r.station_id";
 
@@ -67,15 +69,28 @@ TRunRow ReadRun(const QSqlQuery& q)
     r.startedUtc = S(q.value(6));
     r.pass = q.value(7).toInt() != 0;
     r.simulated = q.value(8).toInt() != 0;
+    r.outcome = S(q.value(9));
+    r.endedUtc = S(q.value(10));
+    r.receivedUtc = S(q.value(11));
+    r.late = StoredLate(r.endedUtc, r.receivedUtc);
     return r;
 }
 
 } // namespace
 
+bool StoredLate(const std::string& endedUtc, const std::string& receivedUtc)
+{
+    if (endedUtc.empty() || receivedUtc.empty())
+        return false; // stored before the database kept its receive time: not known
+    const QDateTime ended = QDateTime::fromString(Q(endedUtc), Qt::ISODateWithMs);
+    const QDateTime received = QDateTime::fromString(Q(receivedUtc), Qt::ISODateWithMs);
+    return ended.isValid() && received.isValid() && ended.msecsTo(received) > kLateAfterMs;
+}
+
 const char* SimulatedRunSql()
 {
-    // The station writes its settings with nlohmann's compact dump: "board":"sim".
-    return "r.settings LIKE '%\"board\":\"sim\"%'";
+    // The board each run was measured on, as the station stored it.
+    return "r.board_kind = 'sim'";
 }
 
 const char* DbStateName(EDbState state)
@@ -181,7 +196,7 @@ struct TDashboardDb::Impl {
                                                    std::to_string(version) +
                                                    ", this one reads up to " +
                                                    std::to_string(results::kSchemaVersion) + ")");
-        if (version < 2)
+        if (version < results::kSchemaVersion)
             return Fail(EDbState::NotResults,
                         where + ": schema " + std::to_string(version) +
                             " is older than this dashboard reads; a station run upgrades it");
@@ -383,7 +398,7 @@ bool TDashboardDb::Serial(const std::string& serial, std::vector<TSerialRun>& ou
         return false;
     std::map<long long, size_t> byId;
     while (q.next()) {
-        byId[q.value(9).toLongLong()] = out.size();
+        byId[q.value(kRunColumnCount).toLongLong()] = out.size();
         out.push_back(TSerialRun{ReadRun(q), {}});
     }
     if (!impl_->Select(q,

@@ -32,7 +32,15 @@ struct TRunRow {
     std::string uuid, serial, test, version, station, operatorName, startedUtc;
     bool pass = false;
     bool simulated = false;
+    std::string outcome; // PASS, FAIL, ERROR, ABORTED
+    std::string endedUtc, receivedUtc;
+    bool late = false; // StoredLate
 };
+
+// A run the database received more than a minute after it ended came through a
+// station's store-and-forward spool (a station stores as the run ends).
+inline constexpr long long kLateAfterMs = 60'000;
+bool StoredLate(const std::string& endedUtc, const std::string& receivedUtc);
 
 struct TParetoRow {
     std::string test;

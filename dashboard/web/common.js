@@ -32,6 +32,12 @@ M.num = function (v, unit) {
   return unit ? t + ' ' + unit : t;
 };
 
+// A run's outcome as the window names it.
+M.outcome = function (r) {
+  const names = {PASS: '合格', FAIL: '不合格', ERROR: '試験条件エラー', ABORTED: '試験中止'};
+  return names[r.outcome] || (r.pass ? '合格' : '不合格');
+};
+
 M.count = function (n) {
   return n + ' 件';
 };

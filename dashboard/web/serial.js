@@ -11,10 +11,10 @@ async function refresh() {
   d.runs.forEach((r) => {
     const sec = box.appendChild(M.el('section'));
     sec.className = 'run';
-    sec.appendChild(M.el('h2', M.time(r.started_utc) + ' ' + (r.pass ? '合格' : '不合格') +
+    sec.appendChild(M.el('h2', M.time(r.started_utc) + ' ' + M.outcome(r) +
                                    (r.simulated ? '(シミュレーションのボード)' : '')));
     sec.appendChild(M.table(['試験', '版', 'ステーション', '作業者', '判定', 'ボード'],
-                            [[r.test, r.version, r.station, r.operator || '—', r.pass ? '合格' : '不合格',
+                            [[r.test, r.version, r.station, r.operator || '—', M.outcome(r),
                               r.simulated ? 'シミュレーション' : 'USB']]));
     sec.appendChild(M.table(['チャンネル', '項目', '値', '下限', '上限', '余裕', '判定'],
                             r.figures.map((f) => [M.channel(f.channel), f.figure, M.num(f.value, f.unit),

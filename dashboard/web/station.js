@@ -11,14 +11,15 @@ async function refresh() {
   document.getElementById('runs').textContent = M.count(d.runs);
   document.getElementById('first-pass-yield').textContent = M.pct(d.first_pass_yield);
   document.getElementById('final-yield').textContent = M.pct(d.final_yield);
-  document.getElementById('late').textContent =
-      d.spool.late_runs === null ? '不明(記録なし)' : M.count(d.spool.late_runs);
+  document.getElementById('late').textContent = M.count(d.spool.late_runs) +
+      (d.spool.unknown_runs > 0 ? ' (受信時刻の記録なし ' + M.count(d.spool.unknown_runs) + ')' : '');
   M.clear(document.getElementById('list')).appendChild(M.table(
-      ['開始', 'シリアル', '試験', '作業者', '判定'],
+      ['開始', 'シリアル', '試験', '作業者', '判定', '保存'],
       d.list.slice().reverse().map((r) => [M.time(r.started_utc),
                                            M.link('/serial?serial=' + encodeURIComponent(r.serial), r.serial),
                                            r.test + ' ' + r.version, r.operator || '—',
-                                           r.pass ? '合格' : '不合格'])));
+                                           M.outcome(r),
+                                           r.late ? '遅れて保存 (' + M.time(r.received_utc) + ')' : '—'])));
 }
 
 M.period('7d', refresh);

@@ -142,6 +142,9 @@ TRunRecord MakeRun(const std::string& serial, const std::string& station, double
     r.startedUtc = r.endedUtc = Iso(started);
     r.settingsJson = sim ? R"({"board":"sim","rate":"1000"})" : R"({"board":"usb","rate":"1000"})";
     r.pass = value >= 9.0 && value <= 11.0;
+    r.outcome =
+        r.pass ? mirantos::results::ERunOutcome::Pass : mirantos::results::ERunOutcome::Fail;
+    r.boardKind = sim ? "sim" : "usb";
     r.programVersion = "1.10";
     r.measurements = {{0, "rms_uV", value, 9.0, 11.0, r.pass},
                       {1, "pp_uV", 3.0, std::nullopt, 20.0, true}};
@@ -297,6 +300,27 @@ TEST_P(ServeTest, EveryEndpointAnswersWithWhatTheRowsHold)
     const QJsonObject station = Get(s.port, "/api/station?station=bench-2&" + period_).Json();
     EXPECT_EQ(station["list"].toArray().size(), 8);
     EXPECT_DOUBLE_EQ(station["first_pass_yield"].toDouble(), Yield(rows_, "bench-2").first);
+    // Every run above was stored hours after it ended (as a spool sends it); one stored
+    // as it ends is not late.
+    EXPECT_EQ(station["spool"]["late_runs"].toInt(), 8);
+    std::string stored;
+    ASSERT_TRUE(Store(
+        url_, {MakeRun("S-NOW", "bench-2", 10.0, false, QDateTime::currentDateTimeUtc())}, stored))
+        << stored;
+    // Answers are kept until the server sees a new run: ask until it has.
+    QJsonObject again;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000 &&
+           (again = Get(s.port, "/api/station?station=bench-2&" + period_).Json())["list"]
+                   .toArray()
+                   .size() < 9)
+        QThread::msleep(100);
+    const QJsonObject& seen = again;
+    EXPECT_EQ(seen["spool"]["late_runs"].toInt(), 8);
+    EXPECT_EQ(seen["list"].toArray().size(), 9);
+    for (const QJsonValue& r : seen["list"].toArray())
+        EXPECT_EQ(r["late"].toBool(), r["serial"].toString() != "S-NOW");
 
     // A new run shows in the cheap endpoint the pages poll.
     const double before = Get(s.port, "/api/latest").Json()["id"].toDouble();
