@@ -131,9 +131,7 @@ double SimFlicker::At(int64_t k)
     return last_;
 }
 
-namespace {
-
-bool ParseSetting(std::string_view text, double lo, double hi, double& value)
+bool ParseSimNumber(std::string_view text, double lo, double hi, double& value)
 {
     double v = 0.0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
@@ -143,6 +141,8 @@ bool ParseSetting(std::string_view text, double lo, double hi, double& value)
     value = v;
     return true;
 }
+
+namespace {
 
 std::string_view Trimmed(std::string_view t)
 {
@@ -170,15 +170,15 @@ std::vector<std::string> ApplySimSettings(std::string_view text, SimConfig& conf
             eq == std::string_view::npos ? std::string_view() : Trimmed(item.substr(eq + 1));
         const std::string quoted = "\"" + std::string(value) + "\"";
         if (name == "flicker") {
-            if (!ParseSetting(value, 0.0, kSimMaxFlickerNv, config.flickerNvAt1Hz))
+            if (!ParseSimNumber(value, 0.0, kSimMaxFlickerNv, config.flickerNvAt1Hz))
                 problems.push_back("flicker takes nV/sqrt(Hz) at 1 Hz from 0 to 100000, not " +
                                    quoted);
         } else if (name == "drift") {
-            if (!ParseSetting(value, -kSimMaxDriftUvPerH, kSimMaxDriftUvPerH,
-                              config.driftUvPerHour))
+            if (!ParseSimNumber(value, -kSimMaxDriftUvPerH, kSimMaxDriftUvPerH,
+                                config.driftUvPerHour))
                 problems.push_back("drift takes uV/h from -1000000 to 1000000, not " + quoted);
         } else if (name == "pickup") {
-            if (!ParseSetting(value, 0.0, kSimMaxPickupUv, config.pickup50HzUv))
+            if (!ParseSimNumber(value, 0.0, kSimMaxPickupUv, config.pickup50HzUv))
                 problems.push_back("pickup takes uV from 0 to 1000000, not " + quoted);
         } else if (name == "tone") {
             std::string problem;

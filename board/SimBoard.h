@@ -109,6 +109,8 @@ inline constexpr double kSimMinHarmonicDbc = -200.0;
 // "F:A[:HD2[:HD3]]" (Hz, uV peak, dBc) as --sim-tone and MIRANTOS_SIM's tone take it;
 // false, with what it takes in `problem`, when a part is missing or out of range.
 bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem);
+// A number of a simulated board's setting, the whole text, finite and within lo..hi.
+bool ParseSimNumber(std::string_view text, double lo, double hi, double& value);
 // The tone as ParseSimTone reads it back ("1000:1000000:-100").
 std::string SimToneText(const SimTone& tone);
 // The tone at sample k of a run at sps samples per second, its phase at sample 0 `phase`.

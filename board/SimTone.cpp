@@ -9,21 +9,6 @@
 
 namespace mirantos {
 
-namespace {
-
-bool ParseSetting(std::string_view text, double lo, double hi, double& value)
-{
-    double v = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v < lo ||
-        v > hi)
-        return false;
-    value = v;
-    return true;
-}
-
-} // namespace
-
 bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem)
 {
     problem = "takes F:A[:HD2[:HD3]]: Hz above 0 to 100000, uV peak from 0 to 2500000, "
@@ -35,7 +20,7 @@ bool ParseSimTone(std::string_view text, SimTone& tone, std::string& problem)
     int count = 0;
     while (count < 4) {
         const size_t colon = text.find(':');
-        if (!ParseSetting(text.substr(0, colon), lo[count], hi[count], *parts[count]))
+        if (!ParseSimNumber(text.substr(0, colon), lo[count], hi[count], *parts[count]))
             return false;
         ++count;
         if (colon == std::string_view::npos)

@@ -13,22 +13,6 @@ namespace mirantos {
 
 using namespace analysisview;
 
-namespace {
-
-// Below this a plot's title, both axis texts and three ticks no longer fit.
-constexpr QSize kPlotMinimum(300, 210);
-
-QCustomPlot* NewPlot(QWidget* parent, const char* name, void (*prepare)(QCustomPlot&))
-{
-    auto* plot = new QCustomPlot(parent);
-    plot->setObjectName(name);
-    plot->setMinimumSize(kPlotMinimum);
-    prepare(*plot);
-    return plot;
-}
-
-} // namespace
-
 TNoisePlotPanel::TNoisePlotPanel(QWidget* parent) : QWidget(parent)
 {
     histogram_ = NewPlot(this, "histogramPlot", &PrepareHistogramPlot);

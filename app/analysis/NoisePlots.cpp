@@ -48,6 +48,15 @@ using plotgeometry::DecimalsFor;
 
 } // namespace
 
+QCustomPlot* NewPlot(QWidget* parent, const char* name, void (*prepare)(QCustomPlot&))
+{
+    auto* plot = new QCustomPlot(parent);
+    plot->setObjectName(name);
+    plot->setMinimumSize(kPlotMinimum);
+    prepare(*plot);
+    return plot;
+}
+
 void PreparePlot(QCustomPlot& plot, const char* title, const char* xLabel, const char* yLabel)
 {
     UseArrangedLegend(plot);

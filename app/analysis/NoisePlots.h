@@ -18,10 +18,16 @@
 #include <span>
 
 class QCPPainter;
+class QWidget;
 class QCustomPlot;
 class QRectF;
 
 namespace mirantos {
+
+// A window's plot, named and prepared, never smaller than a size at which its
+// title, both axis texts and three ticks still fit.
+inline constexpr QSize kPlotMinimum(300, 210);
+QCustomPlot* NewPlot(QWidget* parent, const char* name, void (*prepare)(QCustomPlot&));
 
 // Fonts, the title row, axis texts and the arranged legend of an empty plot.
 void PreparePlot(QCustomPlot& plot, const char* title, const char* xLabel, const char* yLabel);

@@ -25,17 +25,6 @@ using namespace analysisview;
 
 namespace {
 
-constexpr QSize kPlotMinimum(300, 210);
-
-QCustomPlot* NewPlot(QWidget* parent, const char* name, void (*prepare)(QCustomPlot&))
-{
-    auto* plot = new QCustomPlot(parent);
-    plot->setObjectName(name);
-    plot->setMinimumSize(kPlotMinimum);
-    prepare(*plot);
-    return plot;
-}
-
 // What a worker hands back.
 struct TWorkerResult {
     std::shared_ptr<const analysis::TSineFigures> figures;
