@@ -35,7 +35,7 @@ struct TSpc {
     std::vector<std::vector<int>> rules;
 };
 
-// `x` in time order; `low`/`high` the specification limits, either may be absent.
+// `x` in time order; `low`/`high` the lower and upper limits, either may be absent.
 TSpc ComputeSpc(const std::vector<double>& x, std::optional<double> low,
                 std::optional<double> high);
 

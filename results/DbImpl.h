@@ -44,16 +44,6 @@ inline QVariant Num(const std::optional<double>& v)
 // version (the migration's lock is one key of its own).
 constexpr int kDefinitionLockClass = 0x5444; // "TD"
 
-// The outcome a record stores. A record filled by code older than outcomes
-// says `pass` alone, and the outcome it leaves at its default (FAIL, no reason)
-// then follows it.
-inline ERunOutcome StoredOutcome(const TRunRecord& run)
-{
-    if (run.pass && run.outcome == ERunOutcome::Fail && run.outcomeReason.empty())
-        return ERunOutcome::Pass;
-    return run.outcome;
-}
-
 inline bool IsBusy(const QSqlError& e)
 {
     // SQLITE_BUSY, SQLITE_LOCKED, and their extended codes (BUSY_SNAPSHOT, ...) in the low byte.
@@ -361,7 +351,7 @@ struct TResultsDb::Impl {
         qint64 runId = 0;
         {
             QSqlQuery q(db);
-            const ERunOutcome outcome = StoredOutcome(run);
+            const ERunOutcome outcome = run.outcome;
             if (!Select(q,
                         "INSERT INTO runs (uuid, serial, operator, station_id, test_id,"
                         " started_utc, ended_utc, settings, pass, program_version, data_path,"

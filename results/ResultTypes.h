@@ -52,12 +52,11 @@ struct TRunRecord {
     std::string startedUtc;  // ISO 8601 with milliseconds, "2026-12-08T07:30:00.123Z"
     std::string endedUtc;
     std::string settingsJson; // the settings the run used, as one JSON object
-    bool pass = false;        // the verdict: every limit held
     std::string programVersion;
     std::string dataPath;   // the kept raw data file (absolute), empty when not kept
     std::string dataSha256; // of that file, empty when not kept
     std::vector<TMeasurementRow> measurements;
-    ERunOutcome outcome = ERunOutcome::Fail;    // `pass` is outcome == Pass
+    ERunOutcome outcome = ERunOutcome::Fail;    // the verdict; the database's pass is PASS
     std::string outcomeReason;                  // for FAIL by a read error, ERROR, ABORTED
     std::string partNumber, lot, dutHardwareId; // optional, "" when not given
     std::string boardKind;                      // "usb" or "sim"

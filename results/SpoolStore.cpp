@@ -114,7 +114,6 @@ bool TResultsDb::ReadUnsent(bool byUuid, const std::string& key, std::vector<TRu
             r.startedUtc = S(q.value(9));
             r.endedUtc = S(q.value(10));
             r.settingsJson = S(q.value(11));
-            r.pass = q.value(12).toInt() != 0;
             r.programVersion = S(q.value(13));
             r.dataPath = S(q.value(14));
             r.dataSha256 = S(q.value(15));

@@ -466,7 +466,6 @@ results::TRunRecord MakeRunRecord(const TTestLimits& limits, const TVerdict& ver
     r.settingsJson = limits.settings.Json();
     r.outcome = verdict.Outcome();
     r.outcomeReason = verdict.OutcomeReason();
-    r.pass = r.outcome == results::ERunOutcome::Pass;
     r.programVersion = facts.programVersion;
     r.dataPath = facts.dataPath;
     r.dataSha256 = facts.dataSha256;

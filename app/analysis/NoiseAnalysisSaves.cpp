@@ -19,6 +19,27 @@ namespace mirantos {
 
 using namespace analysisview;
 
+namespace {
+
+// The plots of a saved picture: as large as the plain picture was, the caption included.
+const QSize kPlotsSize = kNoisePictureSize - QSize(0, kCaptionHeight);
+
+} // namespace
+
+bool TNoiseAnalysisWindow::SaveCaptioned(const QImage& plots, const QString& path,
+                                         std::string* error) const
+{
+    if (plots.isNull())
+        return false;
+    const QImage image = WithCaption(plots, PictureCaptionText());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return false;
+    return WriteFileWhole(QFile::encodeName(path).toStdString(),
+                          std::string_view(bytes.constData(), bytes.size()), error);
+}
+
 QImage TNoiseAnalysisWindow::RenderPlots(QSize size) const
 {
     if (!analysed_)
@@ -40,29 +61,13 @@ QString TNoiseAnalysisWindow::PictureCaptionText() const
 
 bool TNoiseAnalysisWindow::SavePicture(const QString& path, std::string* error) const
 {
-    // As large as the plain picture was, the caption included.
-    const QImage image = WithCaption(RenderPlots(kNoisePictureSize - QSize(0, kCaptionHeight)),
-                                     PictureCaptionText());
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        return false;
-    return WriteFileWhole(QFile::encodeName(path).toStdString(),
-                          std::string_view(bytes.constData(), bytes.size()), error);
+    return SaveCaptioned(RenderPlots(kPlotsSize), path, error);
 }
 
 bool TNoiseAnalysisWindow::SaveSinePicture(const QString& path, std::string* error) const
 {
-    if (sine_->Figures() == nullptr)
-        return false;
-    const QImage image = WithCaption(
-        sine_->RenderPlots(kNoisePictureSize - QSize(0, kCaptionHeight)), PictureCaptionText());
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        return false;
-    return WriteFileWhole(QFile::encodeName(path).toStdString(),
-                          std::string_view(bytes.constData(), bytes.size()), error);
+    return sine_->Figures() != nullptr &&
+           SaveCaptioned(sine_->RenderPlots(kPlotsSize), path, error);
 }
 
 bool TNoiseAnalysisWindow::SaveHistogramCsv(const QString& path, std::string* error) const

@@ -131,6 +131,8 @@ private:
     // The save buttons act on the page shown: enabled where it has something to save.
     void UpdateSaveButtons();
     bool SinePageShown() const;
+    // The plots with the caption under them, as PNG, written whole.
+    bool SaveCaptioned(const QImage& plots, const QString& path, std::string* error) const;
     // The window's choices as the library's options.
     analysis::TAnalysisOptions Options() const;
     // The band typed, when it parses and lies within 0 to half the rate;

@@ -109,28 +109,15 @@ void AppendSineBlocks(std::vector<pdf::TBlock>& blocks,
             pdf::Heading(Utf8(text::SinePage) + ": " + QString::fromStdString(r.label));
         const double upper = pageWidth * 0.42;
         const double lower = pageWidth * 0.36;
-        blocks.push_back(
-            {head.height + upper + lower + pdf::kGapPt, false, false,
-             [f, head, upper, lower](QPainter& p, const QRectF& a) {
-                 head.paint(p, a);
-                 auto& painter = static_cast<QCPPainter&>(p);
-                 QCustomPlot spectrum;
-                 QCustomPlot phase;
-                 QCustomPlot value;
-                 PrepareSineSpectrumPlot(spectrum);
-                 PrepareResidualPhasePlot(phase);
-                 PrepareResidualValuePlot(value);
-                 ShowSineSpectrum(spectrum, *f);
-                 ShowSineResiduals(phase, value, *f);
-                 const double top = a.top() + head.height;
-                 const double half = a.width() / 2;
-                 PaintPlotScaled(painter, spectrum, QRectF(a.left(), top, a.width(), upper),
-                                 kPlotPixelWidth);
-                 PaintPlotScaled(painter, phase, QRectF(a.left(), top + upper, half, lower),
-                                 kPlotPixelWidth / 2);
-                 PaintPlotScaled(painter, value, QRectF(a.left() + half, top + upper, half, lower),
-                                 kPlotPixelWidth / 2);
-             }});
+        blocks.push_back({head.height + upper + lower + pdf::kGapPt, false, false,
+                          [f, head, upper, lower](QPainter& p, const QRectF& a) {
+                              head.paint(p, a);
+                              const double top = a.top() + head.height;
+                              PaintSinePlots(static_cast<QCPPainter&>(p),
+                                             QRectF(a.left(), top, a.width(), upper),
+                                             QRectF(a.left(), top + upper, a.width(), lower), *f,
+                                             kPlotPixelWidth);
+                          }});
     }
 }
 

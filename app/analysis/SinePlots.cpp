@@ -203,12 +203,9 @@ void ShowSineResiduals(QCustomPlot& phasePlot, QCustomPlot& valuePlot,
     ShowResidual(valuePlot, fit.fittedUv, fit.residualUv, *vLo, std::max(*vHi, *vLo + 1e-9));
 }
 
-QImage RenderSinePlots(const analysis::TSineFigures& f, QSize size)
+void PaintSinePlots(QCPPainter& painter, const QRectF& upper, const QRectF& lower,
+                    const analysis::TSineFigures& f, int pixelWidth)
 {
-    const int w = std::max(size.width(), 16);
-    const int h = std::max(size.height(), 16);
-    const int upper = h / 2;
-    const int left = w / 2;
     QCustomPlot spectrum;
     QCustomPlot phase;
     QCustomPlot value;
@@ -217,12 +214,23 @@ QImage RenderSinePlots(const analysis::TSineFigures& f, QSize size)
     PrepareResidualValuePlot(value);
     ShowSineSpectrum(spectrum, f);
     ShowSineResiduals(phase, value, f);
+    const double half = lower.width() / 2;
+    PaintPlotScaled(painter, spectrum, upper, pixelWidth);
+    PaintPlotScaled(painter, phase, QRectF(lower.left(), lower.top(), half, lower.height()),
+                    pixelWidth / 2);
+    PaintPlotScaled(painter, value, QRectF(lower.left() + half, lower.top(), half, lower.height()),
+                    pixelWidth - pixelWidth / 2);
+}
+
+QImage RenderSinePlots(const analysis::TSineFigures& f, QSize size)
+{
+    const int w = std::max(size.width(), 16);
+    const int h = std::max(size.height(), 16);
+    const int upper = h / 2;
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QCPPainter painter(&image);
-    PaintPlotScaled(painter, spectrum, QRectF(0, 0, w, upper), w);
-    PaintPlotScaled(painter, phase, QRectF(0, upper, left, h - upper), left);
-    PaintPlotScaled(painter, value, QRectF(left, upper, w - left, h - upper), w - left);
+    PaintSinePlots(painter, QRectF(0, 0, w, upper), QRectF(0, upper, w, h - upper), f, w);
     painter.end();
     return image;
 }

@@ -16,7 +16,9 @@
 
 #include <span>
 
+class QCPPainter;
 class QCustomPlot;
+class QRectF;
 
 namespace mirantos {
 
@@ -41,6 +43,10 @@ TPlotPoints BinnedMean(std::span<const double> x, std::span<const double> y, dou
 // At most `most` of the points, evenly spread over the record (every k-th).
 TPlotPoints Thinned(std::span<const double> x, std::span<const double> y, int most);
 
+// The spectrum painted into `upper`, the two residual plots side by side into
+// `lower`, as plots `pixelWidth` of their own pixels wide (vector graphics on a PDF).
+void PaintSinePlots(QCPPainter& painter, const QRectF& upper, const QRectF& lower,
+                    const analysis::TSineFigures& f, int pixelWidth);
 // The three plots in one picture (spectrum above, residuals below), for the
 // saved picture and the report.
 QImage RenderSinePlots(const analysis::TSineFigures& f, QSize size = kNoisePictureSize);

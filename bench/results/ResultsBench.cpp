@@ -243,7 +243,7 @@ TRunRecord OneRun()
     r.testSha256 = "sha-7";
     r.startedUtc = r.endedUtc = "2026-12-08T08:00:00.000Z";
     r.settingsJson = "{}";
-    r.pass = true;
+    r.outcome = ERunOutcome::Pass;
     r.programVersion = "1.10";
     for (int ch = 0; ch < 2; ++ch)
         for (const char* f : {"rms_uV", "pp_uV", "noise_free_bits", "nsd_median_nV", "band_rms_uV"})

@@ -34,7 +34,7 @@ results::TRunRecord StoredRun(const std::string& uuid, const std::string& serial
     r.testSha256 = "sha-" + test;
     r.startedUtc = r.endedUtc = started;
     r.settingsJson = "{}";
-    r.pass = pass;
+    r.outcome = pass ? results::ERunOutcome::Pass : results::ERunOutcome::Fail;
     r.programVersion = "1.10";
     r.measurements = {{0, "rms_uV", -0.5, std::nullopt, 0.8, pass},
                       {1, "rms_uV", 0.5, 0.1, 0.8, true}};

@@ -43,12 +43,11 @@ int main(int argc, char** argv)
                                     .toStdString() +
                                 "Z";
     r.settingsJson = sim ? R"({"board":"sim"})" : R"({"board":"usb"})";
-    r.pass = value >= 9.0 && value <= 11.0;
-    r.outcome =
-        r.pass ? mirantos::results::ERunOutcome::Pass : mirantos::results::ERunOutcome::Fail;
+    const bool pass = value >= 9.0 && value <= 11.0;
+    r.outcome = pass ? mirantos::results::ERunOutcome::Pass : mirantos::results::ERunOutcome::Fail;
     r.boardKind = sim ? "sim" : "usb";
     r.programVersion = "1.10";
-    r.measurements = {{0, "rms_uV", value, 9.0, 11.0, r.pass}};
+    r.measurements = {{0, "rms_uV", value, 9.0, 11.0, pass}};
     bool inserted = false;
     if (!db->Insert(r, inserted, error)) {
         std::cerr << error << '\n';

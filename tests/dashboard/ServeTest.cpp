@@ -141,12 +141,11 @@ TRunRecord MakeRun(const std::string& serial, const std::string& station, double
     r.testSha256 = "sha-afe-7-3";
     r.startedUtc = r.endedUtc = Iso(started);
     r.settingsJson = sim ? R"({"board":"sim","rate":"1000"})" : R"({"board":"usb","rate":"1000"})";
-    r.pass = value >= 9.0 && value <= 11.0;
-    r.outcome =
-        r.pass ? mirantos::results::ERunOutcome::Pass : mirantos::results::ERunOutcome::Fail;
+    const bool pass = value >= 9.0 && value <= 11.0;
+    r.outcome = pass ? mirantos::results::ERunOutcome::Pass : mirantos::results::ERunOutcome::Fail;
     r.boardKind = sim ? "sim" : "usb";
     r.programVersion = "1.10";
-    r.measurements = {{0, "rms_uV", value, 9.0, 11.0, r.pass},
+    r.measurements = {{0, "rms_uV", value, 9.0, 11.0, pass},
                       {1, "pp_uV", 3.0, std::nullopt, 20.0, true}};
     return r;
 }
@@ -189,8 +188,9 @@ std::pair<double, double> Yield(const std::vector<TRunRecord>& rows, const std::
         if (r.settingsJson.find("\"sim\"") != std::string::npos ||
             (!station.empty() && r.station != station))
             continue;
-        auto [it, fresh] = bySerial.try_emplace(r.serial, r.pass, r.pass);
-        it->second.second = r.pass;
+        const bool pass = r.outcome == mirantos::results::ERunOutcome::Pass;
+        auto [it, fresh] = bySerial.try_emplace(r.serial, pass, pass);
+        it->second.second = pass;
     }
     double first = 0, last = 0;
     for (const auto& [serial, fl] : bySerial) {

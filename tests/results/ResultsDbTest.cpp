@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <type_traits>
 
 using namespace mirantos::results;
 using mirantos::testing::TPgCluster;
@@ -83,7 +84,7 @@ TRunRecord MakeRun(const std::string& uuid, const std::string& serial, const std
     r.startedUtc = started;
     r.endedUtc = started;
     r.settingsJson = "{\"rate\": \"1000\"}";
-    r.pass = pass;
+    r.outcome = pass ? ERunOutcome::Pass : ERunOutcome::Fail;
     r.programVersion = "1.10";
     r.measurements = {{1, "rms_uV", pass ? 0.6 : 0.93, 0.01, 0.8, pass},
                       {0, "rms_uV", 0.123456789012345, std::nullopt, 0.8, true},
@@ -149,10 +150,11 @@ TEST_P(ResultsDbTest, StoresEveryFieldOnceAndReadsItBack)
     ASSERT_EQ(back.size(), 1u);
     const TRunRecord& b = back[0];
     auto strings = [](const TRunRecord& r) {
-        return std::vector{r.uuid,       r.serial,      r.operatorName,        r.station,
-                           r.testName,   r.testVersion, r.testContent,         r.testSha256,
-                           r.startedUtc, r.endedUtc,    r.settingsJson,        r.programVersion,
-                           r.dataPath,   r.dataSha256,  std::to_string(r.pass)};
+        return std::vector{r.uuid,        r.serial,       r.operatorName,
+                           r.station,     r.testName,     r.testVersion,
+                           r.testContent, r.testSha256,   r.startedUtc,
+                           r.endedUtc,    r.settingsJson, r.programVersion,
+                           r.dataPath,    r.dataSha256,   std::string(OutcomeText(r.outcome))};
     };
     EXPECT_EQ(strings(b), strings(run));
     using TRow = std::tuple<int, std::string, std::optional<double>, std::optional<double>,
@@ -466,10 +468,17 @@ TEST_P(ResultsDbTest, EveryNewFieldRoundTrips)
         {ERunOutcome::Fail, "read error: the board stopped answering"},
         {ERunOutcome::Error, "test definition: ch0 rms_uV could not be computed"},
         {ERunOutcome::Aborted, "stopped by the operator"}};
-    const auto fields = [](const auto& r) {
+    // The record's verdict is its outcome; a listed run also carries the pass column.
+    const auto passed = [](const auto& r) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(r)>, TRunSummary>)
+            return r.pass;
+        else
+            return r.outcome == ERunOutcome::Pass;
+    };
+    const auto fields = [&passed](const auto& r) {
         return std::vector<std::string>{
             OutcomeText(r.outcome), r.outcomeReason, r.partNumber,    r.lot,
-            r.dutHardwareId,        r.boardKind,     r.boardIdentity, r.pass ? "pass" : "not"};
+            r.dutHardwareId,        r.boardKind,     r.boardIdentity, passed(r) ? "pass" : "not"};
     };
     std::string error;
     for (size_t i = 0; i < std::size(outcomes); ++i) {

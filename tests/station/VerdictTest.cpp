@@ -236,7 +236,7 @@ TEST(Verdict, RunRecordAndKeptDataName)
     const auto b = MakeRunRecord(l, KnownVerdict(l), {});
     EXPECT_TRUE(std::regex_match(a.uuid, std::regex("[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}")));
     EXPECT_NE(a.uuid, b.uuid);
-    EXPECT_FALSE(a.pass);
+    EXPECT_NE(a.outcome, mirantos::results::ERunOutcome::Pass);
     // The figure's row without a value; the run an ERROR (the table below says why).
     ASSERT_EQ(a.measurements.size(), 4u);
     const auto& m = a.measurements[3];
